@@ -1,0 +1,70 @@
+#include "connection.h"
+
+#include "connectionstring.h"
+#include "dberror.h"
+#include "embedded/sqliteengine.h"
+#include "localetext.h"
+
+namespace varnel {
+
+Connection::Connection() : Connection(&Connection::openEngine) {}
+
+Connection::Connection(EngineFactory factory) : m_factory(std::move(factory)) {}
+
+Connection::~Connection() = default;
+
+void Connection::setConnectionString(const QString& connectionString)
+{
+    if (connectionString == m_connectionString)
+        return;
+    disconnect();
+    m_connectionString = connectionString;
+}
+
+void Connection::connect()
+{
+    if (m_engine)
+        return;
+    m_engine = m_factory(m_connectionString);
+}
+
+void Connection::connect(const QString& connectionString)
+{
+    setConnectionString(connectionString);
+    connect();
+}
+
+void Connection::disconnect()
+{
+    if (!m_engine)
+        return;
+    for (const auto& callback : m_onDisconnect)
+        callback();
+    m_engine.reset();
+}
+
+Engine& Connection::engine()
+{
+    if (!m_engine)
+        throw DbError(QStringLiteral("%1: Connection is not open").arg(m_name));
+    return *m_engine;
+}
+
+std::unique_ptr<Engine> Connection::openEngine(const QString& connectionString)
+{
+    const ConnectionParams params = parseConnectionString(connectionString);
+    if (params.dataSource.isEmpty())
+        throw DbError(QStringLiteral("The connection string names no data source"));
+    if (params.isLocalFile()) {
+        // The connection's date format is the user's short date format, so the date texts
+        // that the program writes into statements always read back.
+        const LocaleText locale = LocaleText::current();
+        return std::make_unique<embedded::SqliteEngine>(params.dataSource, locale.shortDateFormat(),
+                                                        locale.locale());
+    }
+    throw DbError(QStringLiteral("Connecting to the Oracle database \"%1\" is not available in this build; "
+                                 "a local database file (.sqlite, .sqlite3, .db) can be opened instead")
+                      .arg(params.dataSource));
+}
+
+} // namespace varnel

@@ -1,0 +1,381 @@
+#include "sqliteengine.h"
+
+#include "../civiltime.h"
+#include "../dberror.h"
+#include "oraclefunctions.h"
+#include "sqlrewriter.h"
+
+#include <QDate>
+#include <QRegularExpression>
+
+#include <sqlite3.h>
+
+#include <charconv>
+#include <cmath>
+
+namespace varnel::embedded {
+
+namespace {
+
+constexpr const char* kSynonymTable = "varnel_public_synonyms";
+
+bool containsAny(const QString& upper, std::initializer_list<const char*> parts)
+{
+    for (const char* part : parts)
+        if (upper.contains(QLatin1String(part)))
+            return true;
+    return false;
+}
+
+// The type of a result column from the type its table declares; expression columns declare
+// none and take the type of their first value.
+bool declaredType(const char* decltype_, ColumnType& type, int& size)
+{
+    if (decltype_ == nullptr)
+        return false;
+    const QString upper = QString::fromUtf8(decltype_).toUpper();
+    size = 0;
+    if (containsAny(upper, {"DATE", "TIME"})) {
+        type = ColumnType::Date;
+    } else if (containsAny(upper, {"CHAR", "CLOB", "TEXT"})) {
+        type = ColumnType::Text;
+        static const QRegularExpression sizePattern(QStringLiteral("\\(\\s*(\\d+)"));
+        const QRegularExpressionMatch match = sizePattern.match(upper);
+        if (match.hasMatch())
+            size = match.captured(1).toInt();
+    } else if (containsAny(upper, {"NUM", "INT", "DEC", "REAL", "FLOA", "DOUB"})) {
+        type = ColumnType::Number;
+    } else {
+        type = ColumnType::Text;
+    }
+    return true;
+}
+
+// A number that is no exact 64-bit integer is kept as its shortest exact decimal text.
+void addFloat(RowSet::Builder& builder, int col, double value)
+{
+    if (std::trunc(value) == value && value > -9.2e18 && value < 9.2e18) {
+        builder.addInteger(col, static_cast<int64_t>(value));
+        return;
+    }
+    char buffer[400];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+    builder.addDecimal(col, std::string_view(buffer, static_cast<size_t>(result.ptr - buffer)));
+}
+
+void addNumberText(RowSet::Builder& builder, int col, std::string_view text)
+{
+    int64_t integer = 0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), integer);
+    if (result.ec == std::errc() && result.ptr == text.data() + text.size())
+        builder.addInteger(col, integer);
+    else
+        builder.addDecimal(col, text);
+}
+
+} // namespace
+
+QString oracleMessage(int code, const QString& message)
+{
+    static const QRegularExpression noColumn(QStringLiteral("^no such column: (.*)$"));
+    if (message.startsWith(QLatin1String("no such table")))
+        return QStringLiteral("ORA-00942: table or view does not exist");
+    if (message.endsWith(QLatin1String("already exists")))
+        return QStringLiteral("ORA-00955: name is already used by an existing object");
+    const QRegularExpressionMatch column = noColumn.match(message);
+    if (column.hasMatch()) {
+        QString name = column.captured(1);
+        name = name.mid(name.lastIndexOf(QLatin1Char('.')) + 1);
+        return QStringLiteral("ORA-00904: \"%1\": invalid identifier").arg(name.toUpper());
+    }
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+        return QStringLiteral("ORA-00054: resource busy (%1)").arg(message);
+    return message;
+}
+
+struct SqliteEngine::Statement {
+    sqlite3_stmt* handle = nullptr;
+    Statement() = default;
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    Statement(Statement&& other) noexcept : handle(std::exchange(other.handle, nullptr)) {}
+    ~Statement() { sqlite3_finalize(handle); }
+};
+
+SqliteEngine::SqliteEngine(const QString& path, const QString& dateFormat, const QLocale& locale)
+    : m_dateFormat(dateFormat, locale)
+{
+    // Never create a file: a mistyped name must fail like an unknown Oracle service.
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString reason = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw DbError(QStringLiteral("Cannot open the database file \"%1\": %2").arg(path, reason));
+    }
+    sqlite3_extended_result_codes(m_db, 0);
+    sqlite3_busy_timeout(m_db, 5000);
+    registerOracleFunctions(m_db);
+    try {
+        // Reading the schema also proves that the file is a database at all.
+        for (const char* setup : {"PRAGMA case_sensitive_like = ON",
+                                  "CREATE TEMP VIEW IF NOT EXISTS dual AS SELECT 'X' AS dummy"}) {
+            Statement s = prepare(QString::fromLatin1(setup));
+            while (sqlite3_step(s.handle) == SQLITE_ROW) {
+            }
+        }
+        refreshDateColumns();
+    } catch (const DbError& error) {
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw DbError(QStringLiteral("Cannot open the database file \"%1\": %2").arg(path, error.message()));
+    }
+}
+
+SqliteEngine::~SqliteEngine()
+{
+    sqlite3_close(m_db);
+}
+
+void SqliteEngine::raise(int code) const
+{
+    throw DbError(oracleMessage(code, QString::fromUtf8(sqlite3_errmsg(m_db))));
+}
+
+SqliteEngine::Statement SqliteEngine::prepare(const QString& sqliteSql) const
+{
+    const QByteArray utf8 = sqliteSql.toUtf8();
+    Statement statement;
+    const char* tail = nullptr;
+    const int rc = sqlite3_prepare_v2(m_db, utf8.constData(), static_cast<int>(utf8.size()),
+                                      &statement.handle, &tail);
+    if (rc != SQLITE_OK)
+        raise(rc);
+    // Exactly one statement per text: whatever follows the first one is never run.
+    for (; tail != nullptr && *tail != '\0'; ++tail)
+        if (!QChar::isSpace(static_cast<unsigned char>(*tail)))
+            throw DbError(QStringLiteral("ORA-00911: invalid character"));
+    if (statement.handle == nullptr)
+        throw DbError(QStringLiteral("ORA-00900: invalid SQL statement"));
+    return statement;
+}
+
+void SqliteEngine::refreshDateColumns()
+{
+    m_dateColumns.clear();
+    Statement s = prepare(QStringLiteral(
+        "SELECT p.name, p.type FROM sqlite_schema m, pragma_table_info(m.name) p "
+        "WHERE m.type IN ('table', 'view')"));
+    int rc;
+    while ((rc = sqlite3_step(s.handle)) == SQLITE_ROW) {
+        ColumnType type;
+        int size;
+        if (declaredType(reinterpret_cast<const char*>(sqlite3_column_text(s.handle, 1)), type, size) &&
+            type == ColumnType::Date)
+            m_dateColumns.insert(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s.handle, 0))).toUpper());
+    }
+    if (rc != SQLITE_DONE)
+        raise(rc);
+}
+
+bool SqliteEngine::tableExists(const QString& name) const
+{
+    Statement s = prepare(QStringLiteral(
+        "SELECT 1 FROM sqlite_schema WHERE type IN ('table', 'view') AND name = ?1 COLLATE NOCASE"));
+    const QByteArray utf8 = name.toUtf8();
+    sqlite3_bind_text(s.handle, 1, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+    const int rc = sqlite3_step(s.handle);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        raise(rc);
+    return rc == SQLITE_ROW;
+}
+
+RewriteContext SqliteEngine::rewriteContext() const
+{
+    RewriteContext context;
+    context.isDateColumn = [this](QStringView name) { return m_dateColumns.contains(name.toString().toUpper()); };
+    context.dateFormat = &m_dateFormat;
+    context.currentYear = QDate::currentDate().year();
+    return context;
+}
+
+QString SqliteEngine::translate(const QString& sql) const
+{
+    return rewrite(sql, rewriteContext()).sql;
+}
+
+RowSet SqliteEngine::query(const QString& sql)
+{
+    Statement s = prepare(translate(sql));
+    sqlite3_stmt* st = s.handle;
+    const int columns = sqlite3_column_count(st);
+    RowSet::Builder builder;
+    for (int col = 0; col < columns; ++col) {
+        ColumnType type = ColumnType::Text;
+        int size = 0;
+        const bool known = declaredType(sqlite3_column_decltype(st, col), type, size);
+        // Oracle reports unquoted names in upper case, and the program's callers rely on
+        // nothing else: match names without regard to case.
+        builder.addColumn(QString::fromUtf8(sqlite3_column_name(st, col)).toUpper(), type, size, known);
+    }
+
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        for (int col = 0; col < columns; ++col) {
+            const int storage = sqlite3_column_type(st, col);
+            if (storage == SQLITE_NULL) {
+                builder.addNull(col);
+                continue;
+            }
+            if (!builder.typeKnown(col))
+                builder.settleType(col, storage == SQLITE_INTEGER || storage == SQLITE_FLOAT
+                                            ? ColumnType::Number
+                                            : ColumnType::Text);
+            switch (builder.type(col)) {
+            case ColumnType::Text: {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+                const auto bytes = static_cast<size_t>(sqlite3_column_bytes(st, col));
+                if (bytes == 0)
+                    builder.addNull(col); // Oracle has no empty text
+                else
+                    builder.addText(col, text, bytes);
+                break;
+            }
+            case ColumnType::Number:
+                if (storage == SQLITE_INTEGER) {
+                    builder.addInteger(col, sqlite3_column_int64(st, col));
+                } else if (storage == SQLITE_FLOAT) {
+                    addFloat(builder, col, sqlite3_column_double(st, col));
+                } else {
+                    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+                    const auto bytes = static_cast<size_t>(sqlite3_column_bytes(st, col));
+                    if (bytes == 0)
+                        builder.addNull(col);
+                    else
+                        addNumberText(builder, col, std::string_view(text, bytes));
+                }
+                break;
+            case ColumnType::Date: {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+                const auto bytes = static_cast<int64_t>(sqlite3_column_bytes(st, col));
+                int64_t seconds = 0;
+                if (bytes == 0) {
+                    builder.addNull(col);
+                } else if (storage == SQLITE_TEXT && civil::parseStoredDateTime(text, bytes, seconds)) {
+                    builder.addDate(col, seconds);
+                } else {
+                    throw DbError(QStringLiteral("ORA-01861: literal does not match format string "
+                                                 "(column %1 holds \"%2\", not a date 'YYYY-MM-DD HH:MM:SS')")
+                                      .arg(QString::fromUtf8(sqlite3_column_name(st, col)).toUpper(),
+                                           QString::fromUtf8(text, static_cast<qsizetype>(bytes))));
+                }
+                break;
+            }
+            }
+        }
+        builder.endRow();
+    }
+    if (rc != SQLITE_DONE)
+        raise(rc);
+    return builder.finish();
+}
+
+void SqliteEngine::execute(const QString& sql)
+{
+    const Rewrite plan = rewrite(sql, rewriteContext());
+
+    switch (plan.kind) {
+    case Rewrite::Kind::Grant:
+        // One user on a local file: privileges mean nothing, but the object must exist.
+        if (!tableExists(plan.object))
+            throw DbError(QStringLiteral("ORA-00942: table or view does not exist"));
+        return;
+    case Rewrite::Kind::PublicSynonym: {
+        if (!tableExists(plan.object))
+            throw DbError(QStringLiteral("ORA-00942: table or view does not exist"));
+        for (const char* setup : {"CREATE TABLE IF NOT EXISTS varnel_public_synonyms "
+                                  "(name TEXT PRIMARY KEY COLLATE NOCASE, target TEXT)"}) {
+            Statement s = prepare(QString::fromLatin1(setup));
+            if (sqlite3_step(s.handle) != SQLITE_DONE)
+                raise(sqlite3_errcode(m_db));
+        }
+        Statement s = prepare(QStringLiteral("INSERT %1 INTO %2 (name, target) VALUES (?1, ?2)")
+                                  .arg(plan.replace ? QStringLiteral("OR REPLACE") : QString(),
+                                       QString::fromLatin1(kSynonymTable)));
+        const QByteArray name = plan.synonym.toUpper().toUtf8();
+        const QByteArray target = plan.object.toUtf8();
+        sqlite3_bind_text(s.handle, 1, name.constData(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(s.handle, 2, target.constData(), static_cast<int>(target.size()), SQLITE_TRANSIENT);
+        const int rc = sqlite3_step(s.handle);
+        if (rc == SQLITE_CONSTRAINT)
+            throw DbError(QStringLiteral("ORA-00955: name is already used by an existing object"));
+        if (rc != SQLITE_DONE)
+            raise(rc);
+        return;
+    }
+    case Rewrite::Kind::Statement:
+        break;
+    }
+
+    Statement s = prepare(plan.sql);
+    int rc;
+    while ((rc = sqlite3_step(s.handle)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE)
+        raise(rc);
+    if (plan.changesSchema)
+        refreshDateColumns();
+}
+
+void SqliteEngine::deleteRecord(const QString& table, const RowSet& rows, uint32_t row)
+{
+    // The table name is the user's text, pasted like in every other statement; it goes
+    // through the tokenizer so that it can never bring a second statement along.
+    tokenize(table);
+    QString conditions;
+    for (int col = 0; col < rows.columnCount(); ++col) {
+        if (col > 0)
+            conditions += QLatin1String(" AND ");
+        QString name = rows.column(col).name;
+        name.replace(QLatin1Char('"'), QLatin1String("\"\""));
+        conditions += QStringLiteral("\"%1\" IS ?%2").arg(name).arg(col + 1);
+    }
+    // Through rowid, so that one of several identical records goes and the others stay.
+    Statement s = prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = (SELECT rowid FROM %1 WHERE %2 LIMIT 1)")
+                              .arg(table, conditions));
+    std::vector<std::string> keep; // texts must outlive the step
+    keep.reserve(static_cast<size_t>(rows.columnCount()));
+    for (int col = 0; col < rows.columnCount(); ++col) {
+        const int index = col + 1;
+        if (rows.isNull(row, col)) {
+            sqlite3_bind_null(s.handle, index);
+            continue;
+        }
+        switch (rows.column(col).type) {
+        case ColumnType::Number:
+            if (rows.isInteger(row, col))
+                sqlite3_bind_int64(s.handle, index, rows.integer(row, col));
+            else
+                keep.emplace_back(rows.decimal(row, col));
+            break;
+        case ColumnType::Date: {
+            char stored[19];
+            civil::formatStoredDateTime(rows.dateSeconds(row, col), stored);
+            keep.emplace_back(stored, 19);
+            break;
+        }
+        case ColumnType::Text:
+            keep.emplace_back(rows.text(row, col));
+            break;
+        }
+        if (rows.column(col).type != ColumnType::Number || !rows.isInteger(row, col))
+            sqlite3_bind_text(s.handle, index, keep.back().data(), static_cast<int>(keep.back().size()), SQLITE_STATIC);
+    }
+    const int rc = sqlite3_step(s.handle);
+    if (rc != SQLITE_DONE)
+        raise(rc);
+    if (sqlite3_changes(m_db) != 1)
+        throw DbError(QStringLiteral("Row cannot be located for updating. Some values may have been changed since it was last read."));
+}
+
+} // namespace varnel::embedded

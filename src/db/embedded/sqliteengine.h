@@ -1,0 +1,52 @@
+#pragma once
+
+#include "../engine.h"
+#include "oracledate.h"
+#include "sqlrewriter.h"
+
+#include <QSet>
+#include <QString>
+
+#include <memory>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace varnel::embedded {
+
+// A local SQLite file behind the same Oracle statements that the program sends to a server:
+// each text is rewritten (sqlrewriter.h) and run on a connection that carries Oracle's
+// functions, case-sensitive LIKE and a one-row "dual". DATE columns hold
+// 'YYYY-MM-DD HH:MM:SS' texts. Exactly one statement runs per text.
+class SqliteEngine final : public Engine {
+public:
+    // `dateFormat` is the connection's date format in Qt's notation (the user's short date
+    // format): quoted date texts in statements are read with it.
+    SqliteEngine(const QString& path, const QString& dateFormat, const QLocale& locale);
+    ~SqliteEngine() override;
+
+    RowSet query(const QString& sql) override;
+    void execute(const QString& sql) override;
+    void deleteRecord(const QString& table, const RowSet& rows, uint32_t row) override;
+
+    // The SQLite text that `sql` runs as (for the benchmark and for tests).
+    QString translate(const QString& sql) const;
+
+private:
+    struct Statement;
+
+    RewriteContext rewriteContext() const;
+    Statement prepare(const QString& sqliteSql) const;
+    [[noreturn]] void raise(int code) const;
+    void refreshDateColumns();
+    bool tableExists(const QString& name) const;
+
+    sqlite3* m_db = nullptr;
+    DateFormat m_dateFormat;
+    QSet<QString> m_dateColumns; // upper case
+};
+
+// Oracle's text for the SQLite failures that users meet; SQLite's own text otherwise.
+QString oracleMessage(int code, const QString& sqliteMessage);
+
+} // namespace varnel::embedded

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <functional>
+#include <vector>
+
+namespace varnel::embedded {
+
+class DateFormat;
+
+struct Token {
+    enum class Kind { Word, QuotedName, String, Number, Symbol, Space, Comment };
+    Kind kind;
+    QString text;
+
+    bool isWord(const char* lowerCase) const
+    {
+        return kind == Kind::Word && text.compare(QLatin1String(lowerCase), Qt::CaseInsensitive) == 0;
+    }
+    bool isSymbol(const char* symbol) const
+    {
+        return kind == Kind::Symbol && text == QLatin1String(symbol);
+    }
+    bool significant() const { return kind != Kind::Space && kind != Kind::Comment; }
+};
+
+// Splits an Oracle statement into tokens, quotes respected. Raises Oracle's errors for an
+// unterminated quote and for a character Oracle does not accept outside quotes (";" among
+// them, so that a text can never carry a second statement).
+std::vector<Token> tokenize(QStringView sql);
+
+struct RewriteContext {
+    // Whether a column name (without table qualifier, any case) is declared DATE.
+    std::function<bool(QStringView)> isDateColumn;
+    const DateFormat* dateFormat = nullptr;
+    int currentYear = 2000;
+};
+
+// What the embedded engine does with one Oracle statement.
+struct Rewrite {
+    enum class Kind {
+        Statement,     // run `sql` on SQLite
+        Grant,         // check that `object` exists, nothing else
+        PublicSynonym, // check that `object` exists and `synonym` is new, then record it
+    };
+    Kind kind = Kind::Statement;
+    QString sql;
+    QString object;
+    QString synonym;
+    bool replace = false;       // "create or replace public synonym"
+    bool changesSchema = false; // create, drop, alter: what the engine knows of tables is stale
+};
+
+// Translates an Oracle statement into SQLite's dialect so that it gives Oracle's result:
+// "delete T" gains its "from"; "rownum" conditions become a row limit; a quoted text compared
+// with a DATE column or trunc(...) is read with the connection's date format and becomes
+// 'YYYY-MM-DD HH:MM:SS'; '' is NULL; every ORDER BY key gets Oracle's NULL placement
+// (last when ascending, first when descending); MINUS is EXCEPT; grant and create public
+// synonym are recognised.
+Rewrite rewrite(QStringView sql, const RewriteContext& context);
+
+} // namespace varnel::embedded

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "rowset.h"
+
+#include <QString>
+
+#include <cstdint>
+
+namespace varnel {
+
+// One database behind the connection. Statement texts arrive in Oracle's dialect exactly as
+// the program built them; an engine either runs them as they are (Oracle) or translates them
+// so that they give Oracle's result (the embedded engine). Every failure is a DbError that
+// carries the database's message.
+class Engine {
+public:
+    virtual ~Engine() = default;
+
+    // Runs a statement that returns rows and fetches all of them.
+    virtual RowSet query(const QString& sql) = 0;
+    // Runs a statement that returns no rows (DDL, grant, delete).
+    virtual void execute(const QString& sql) = 0;
+    // Deletes exactly one record of `table` whose columns all equal those of `row` in `rows`
+    // (NULL equal to NULL), even when the table holds several identical records; fails when
+    // there is none left.
+    virtual void deleteRecord(const QString& table, const RowSet& rows, uint32_t row) = 0;
+};
+
+} // namespace varnel

@@ -1,0 +1,216 @@
+#include "rowset.h"
+
+#include "localetext.h"
+
+#include <QCollator>
+#include <QCollatorSortKey>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <numeric>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+
+namespace varnel {
+
+int RowSet::indexOf(QStringView name) const
+{
+    for (int col = 0; col < columnCount(); ++col)
+        if (m_columns[col].info.name.compare(name, Qt::CaseInsensitive) == 0)
+            return col;
+    return -1;
+}
+
+bool RowSet::isInteger(uint32_t row, int col) const
+{
+    const std::vector<uint64_t>& inexact = m_columns[col].inexact;
+    return (row >> 6) >= inexact.size() || !((inexact[row >> 6] >> (row & 63)) & 1u);
+}
+
+std::string_view RowSet::decimal(uint32_t row, int col) const
+{
+    const Column& c = m_columns[col];
+    return c.texts.at(static_cast<size_t>(c.values[row]));
+}
+
+long double RowSet::numberValue(uint32_t row, int col) const
+{
+    if (isInteger(row, col))
+        return static_cast<long double>(integer(row, col));
+    const std::string text(decimal(row, col));
+    return std::strtold(text.c_str(), nullptr);
+}
+
+QString RowSet::displayText(uint32_t row, int col, const LocaleText& locale) const
+{
+    if (isNull(row, col))
+        return {};
+    switch (m_columns[col].info.type) {
+    case ColumnType::Number:
+        if (isInteger(row, col))
+            return QString::number(integer(row, col));
+        else {
+            const std::string_view d = decimal(row, col);
+            return QString::fromUtf8(d.data(), static_cast<qsizetype>(d.size()));
+        }
+    case ColumnType::Date:
+        return locale.dateTimeText(dateSeconds(row, col));
+    case ColumnType::Text:
+        break;
+    }
+    const std::string_view t = text(row, col);
+    return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
+}
+
+namespace {
+
+template <typename Key>
+void sortByKeys(std::vector<uint32_t>& rows, std::vector<std::pair<Key, uint32_t>>& keyed)
+{
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 0; i < keyed.size(); ++i)
+        rows[i] = keyed[i].second;
+}
+
+} // namespace
+
+void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& collator) const
+{
+    // NULLs go after every value, in the order they had, like Oracle's ascending default.
+    const auto firstNull = std::stable_partition(rows.begin(), rows.end(),
+                                                 [&](uint32_t row) { return !isNull(row, col); });
+    std::vector<uint32_t> values(rows.begin(), firstNull);
+
+    switch (m_columns[col].info.type) {
+    case ColumnType::Date: {
+        std::vector<std::pair<int64_t, uint32_t>> keyed;
+        keyed.reserve(values.size());
+        for (uint32_t row : values)
+            keyed.emplace_back(dateSeconds(row, col), row);
+        sortByKeys(values, keyed);
+        break;
+    }
+    case ColumnType::Number: {
+        const bool allIntegers = m_columns[col].inexact.empty();
+        if (allIntegers) {
+            std::vector<std::pair<int64_t, uint32_t>> keyed;
+            keyed.reserve(values.size());
+            for (uint32_t row : values)
+                keyed.emplace_back(integer(row, col), row);
+            sortByKeys(values, keyed);
+        } else {
+            std::vector<std::pair<long double, uint32_t>> keyed;
+            keyed.reserve(values.size());
+            for (uint32_t row : values)
+                keyed.emplace_back(numberValue(row, col), row);
+            sortByKeys(values, keyed);
+        }
+        break;
+    }
+    case ColumnType::Text: {
+        // Collation is costly per comparison, and log columns repeat a few values many times:
+        // rank the distinct texts once through their sort keys, then sort rows by rank.
+        std::unordered_map<std::string_view, uint32_t> group;
+        std::vector<std::string_view> distinct;
+        std::vector<std::pair<uint32_t, uint32_t>> keyed;
+        keyed.reserve(values.size());
+        for (uint32_t row : values) {
+            const std::string_view t = text(row, col);
+            auto [it, added] = group.try_emplace(t, static_cast<uint32_t>(distinct.size()));
+            if (added)
+                distinct.push_back(t);
+            keyed.emplace_back(it->second, row);
+        }
+        std::vector<QCollatorSortKey> keys;
+        keys.reserve(distinct.size());
+        for (std::string_view t : distinct)
+            keys.push_back(collator.sortKey(QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()))));
+        std::vector<uint32_t> order(distinct.size());
+        std::iota(order.begin(), order.end(), 0u);
+        std::stable_sort(order.begin(), order.end(),
+                         [&](uint32_t a, uint32_t b) { return keys[a].compare(keys[b]) < 0; });
+        // Texts that the collation holds equal share a rank, so they keep their row order.
+        std::vector<uint32_t> rank(distinct.size());
+        for (size_t i = 0, r = 0; i < order.size(); ++i) {
+            if (i > 0 && keys[order[i - 1]].compare(keys[order[i]]) != 0)
+                ++r;
+            rank[order[i]] = static_cast<uint32_t>(r);
+        }
+        for (auto& entry : keyed)
+            entry.first = rank[entry.first];
+        sortByKeys(values, keyed);
+        break;
+    }
+    }
+    std::copy(values.begin(), values.end(), rows.begin());
+}
+
+size_t RowSet::allocatedBytes() const
+{
+    size_t bytes = m_columns.capacity() * sizeof(Column);
+    for (const Column& c : m_columns) {
+        bytes += c.nulls.capacity() * sizeof(uint64_t) + c.values.capacity() * sizeof(int64_t) +
+                 c.inexact.capacity() * sizeof(uint64_t) + c.texts.allocatedBytes();
+    }
+    return bytes;
+}
+
+int RowSet::Builder::addColumn(const QString& name, ColumnType type, int declaredSize, bool typeKnown)
+{
+    if (m_row != 0)
+        throw std::logic_error("RowSet columns are added before the first row");
+    Column& c = m_set.m_columns.emplace_back();
+    c.info = ColumnInfo{name, type, declaredSize};
+    c.typeKnown = typeKnown;
+    c.nulls.push_back(0);
+    return static_cast<int>(m_set.m_columns.size()) - 1;
+}
+
+void RowSet::Builder::settleType(int col, ColumnType type)
+{
+    Column& c = m_set.m_columns[col];
+    if (c.typeKnown)
+        return;
+    // Every earlier row of this column was NULL: give each its placeholder.
+    c.info.type = type;
+    c.typeKnown = true;
+    if (type == ColumnType::Text) {
+        for (uint32_t i = 0; i < m_row; ++i)
+            c.texts.append(nullptr, 0);
+    } else {
+        c.values.assign(m_row, 0);
+    }
+}
+
+void RowSet::Builder::addDecimal(int col, std::string_view text)
+{
+    Column& c = m_set.m_columns[col];
+    if (c.inexact.size() <= (m_row >> 6))
+        c.inexact.resize(c.nulls.size(), 0);
+    c.inexact[m_row >> 6] |= uint64_t(1) << (m_row & 63);
+    c.values.push_back(static_cast<int64_t>(c.texts.size()));
+    c.texts.append(text.data(), text.size());
+}
+
+RowSet RowSet::Builder::finish()
+{
+    for (int col = 0; col < m_set.columnCount(); ++col) {
+        Column& c = m_set.m_columns[col];
+        if (!c.typeKnown)
+            settleType(col, ColumnType::Text);
+        c.nulls.shrink_to_fit();
+        c.values.shrink_to_fit();
+        c.inexact.shrink_to_fit();
+        c.texts.shrinkToFit();
+    }
+    m_set.m_rowCount = m_row;
+    RowSet done = std::move(m_set);
+    m_set = RowSet();
+    m_row = 0;
+    return done;
+}
+
+} // namespace varnel

@@ -1,0 +1,276 @@
+#include "statementslot.h"
+
+#include "connection.h"
+#include "dberror.h"
+
+#include <QCollator>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <numeric>
+
+namespace varnel {
+
+namespace {
+
+int defaultDisplayWidth(const ColumnInfo& column)
+{
+    switch (column.type) {
+    case ColumnType::Number:
+        return 10;
+    case ColumnType::Date:
+        return 18;
+    case ColumnType::Text:
+        break;
+    }
+    return column.declaredSize > 0 ? column.declaredSize : 20;
+}
+
+} // namespace
+
+QString Field::name() const
+{
+    return m_slot->m_rows.column(m_column).name;
+}
+
+ColumnType Field::type() const
+{
+    return m_slot->m_rows.column(m_column).type;
+}
+
+bool Field::isNull() const
+{
+    const int row = m_slot->currentRow();
+    return row < 0 || m_slot->m_rows.isNull(m_slot->rowAt(row), m_column);
+}
+
+QString Field::displayText() const
+{
+    const int row = m_slot->currentRow();
+    return row < 0 ? QString() : m_slot->displayText(row, m_column);
+}
+
+bool Field::visible() const
+{
+    return m_slot->m_fields[static_cast<size_t>(m_column)].visible;
+}
+
+void Field::setVisible(bool visible)
+{
+    m_slot->m_fields[static_cast<size_t>(m_column)].visible = visible;
+    emit m_slot->fieldsChanged();
+}
+
+QString Field::displayLabel() const
+{
+    return m_slot->m_fields[static_cast<size_t>(m_column)].label;
+}
+
+void Field::setDisplayLabel(const QString& label)
+{
+    m_slot->m_fields[static_cast<size_t>(m_column)].label = label;
+    emit m_slot->fieldsChanged();
+}
+
+int Field::displayWidth() const
+{
+    return m_slot->m_fields[static_cast<size_t>(m_column)].width;
+}
+
+void Field::setDisplayWidth(int width)
+{
+    m_slot->m_fields[static_cast<size_t>(m_column)].width = width;
+    emit m_slot->fieldsChanged();
+}
+
+StatementSlot::StatementSlot(const QString& name, Connection& connection,
+                             const QString& currentLogTable, QObject* parent)
+    : QObject(parent), m_connection(connection), m_currentLogTable(currentLogTable)
+{
+    setObjectName(name);
+}
+
+StatementSlot::~StatementSlot() = default;
+
+void StatementSlot::setText(const QString& text)
+{
+    close();
+    // Line breaks of any convention separate lines; a final one does not start another.
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\n|\r"));
+    m_lines = text.split(lineBreak);
+    if (!m_lines.isEmpty() && m_lines.back().isEmpty())
+        m_lines.removeLast();
+}
+
+void StatementSlot::clearText()
+{
+    close();
+    m_lines.clear();
+}
+
+QString StatementSlot::getText() const
+{
+    QString text;
+    for (const QString& line : m_lines) {
+        text += line;
+        text += QLatin1String("\r\n");
+    }
+    return text;
+}
+
+QString StatementSlot::statementText() const
+{
+    return m_lines.join(QLatin1String("\r\n"));
+}
+
+void StatementSlot::open()
+{
+    if (m_open)
+        return;
+    RowSet rows = m_connection.engine().query(statementText());
+    m_rows = std::move(rows);
+    m_order.clear();
+    m_shown = static_cast<int>(m_rows.rowCount());
+    m_position = 0;
+    m_eof = m_shown == 0;
+    m_locale.emplace(LocaleText::current());
+    m_fields.assign(static_cast<size_t>(m_rows.columnCount()), FieldSettings{});
+    for (int col = 0; col < m_rows.columnCount(); ++col) {
+        m_fields[static_cast<size_t>(col)].label = m_rows.column(col).name;
+        m_fields[static_cast<size_t>(col)].width = defaultDisplayWidth(m_rows.column(col));
+    }
+    m_open = true;
+    emit opened();
+}
+
+void StatementSlot::close()
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    m_rows = RowSet();
+    m_order.clear();
+    m_order.shrink_to_fit();
+    m_shown = 0;
+    m_position = 0;
+    m_eof = true;
+    m_fields.clear();
+    emit closed();
+}
+
+void StatementSlot::execute()
+{
+    m_connection.engine().execute(statementText());
+}
+
+void StatementSlot::raiseClosed() const
+{
+    throw DbError(objectName() + QStringLiteral(": Cannot perform this operation on a closed dataset"));
+}
+
+void StatementSlot::requireOpen() const
+{
+    if (!m_open)
+        raiseClosed();
+}
+
+void StatementSlot::first()
+{
+    requireOpen();
+    m_position = 0;
+    m_eof = m_shown == 0;
+}
+
+void StatementSlot::next()
+{
+    requireOpen();
+    if (m_position + 1 < m_shown)
+        ++m_position;
+    else
+        m_eof = true;
+}
+
+bool StatementSlot::atEnd() const
+{
+    return !m_open || m_eof;
+}
+
+int StatementSlot::recordCount() const
+{
+    return m_open ? m_shown : 0;
+}
+
+void StatementSlot::setCurrentRow(int shownRow)
+{
+    requireOpen();
+    if (shownRow < 0 || shownRow >= m_shown)
+        return;
+    m_position = shownRow;
+    m_eof = false;
+}
+
+Field StatementSlot::field(const QString& name)
+{
+    requireOpen();
+    const int column = m_rows.indexOf(name);
+    if (column < 0)
+        throw DbError(objectName() + QStringLiteral(": Field '%1' not found").arg(name));
+    return Field(this, column);
+}
+
+Field StatementSlot::fieldAt(int column)
+{
+    requireOpen();
+    return Field(this, column);
+}
+
+QString StatementSlot::displayText(int shownRow, int column) const
+{
+    if (!m_open || shownRow < 0 || shownRow >= m_shown)
+        return {};
+    return m_rows.displayText(rowAt(shownRow), column, *m_locale);
+}
+
+void StatementSlot::materializeOrder()
+{
+    if (m_order.empty() && m_shown > 0) {
+        m_order.resize(static_cast<size_t>(m_shown));
+        std::iota(m_order.begin(), m_order.end(), 0u);
+    }
+}
+
+void StatementSlot::sortBy(const QString& fieldName)
+{
+    const int column = field(fieldName).index();
+    if (m_shown == 0)
+        return;
+    const uint32_t current = rowAt(m_position);
+    materializeOrder();
+    // Ties keep the order the database returned them in, so that sorting twice by the same
+    // column gives the same rows in the same order.
+    std::sort(m_order.begin(), m_order.end());
+    QCollator collator(m_locale->locale());
+    m_rows.sortRows(m_order, column, collator);
+    m_position = static_cast<int>(std::find(m_order.begin(), m_order.end(), current) - m_order.begin());
+    emit reordered();
+}
+
+void StatementSlot::deleteCurrent()
+{
+    requireOpen();
+    if (m_shown == 0)
+        throw DbError(objectName() + QStringLiteral(": Cannot perform this operation on an empty dataset"));
+    if (m_currentLogTable.isEmpty())
+        throw DbError(objectName() + QStringLiteral(": No log table is chosen"));
+    const int removed = m_position;
+    m_connection.engine().deleteRecord(m_currentLogTable, m_rows, rowAt(removed));
+    materializeOrder();
+    m_order.erase(m_order.begin() + removed);
+    --m_shown;
+    if (m_position >= m_shown)
+        m_position = std::max(0, m_shown - 1);
+    m_eof = m_shown == 0;
+    emit rowRemoved(removed);
+}
+
+} // namespace varnel

@@ -1,0 +1,134 @@
+#pragma once
+
+#include "localetext.h"
+#include "rowset.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+namespace varnel {
+
+class Connection;
+class StatementSlot;
+
+// One column of an open slot, seen at the slot's current row, with the settings the grid
+// shows it with. A handle: cheap to copy, valid while the slot stays open.
+class Field {
+public:
+    Field(StatementSlot* slot, int column) : m_slot(slot), m_column(column) {}
+
+    int index() const { return m_column; }
+    QString name() const;
+    ColumnType type() const;
+    bool isNull() const;
+    QString displayText() const;
+
+    bool visible() const;
+    void setVisible(bool visible);
+    QString displayLabel() const;
+    void setDisplayLabel(const QString& label);
+    // In characters; the grid turns it into pixels with its font.
+    int displayWidth() const;
+    void setDisplayWidth(int width);
+
+private:
+    StatementSlot* m_slot;
+    int m_column;
+};
+
+// A named, reusable statement with its text and, when open, a snapshot of all its rows
+// (`ADOQueryMain` and its seven siblings). Views observe it through its signals; it knows none
+// of them. Rows are shown in an order that is a permutation of the fetched rows: sorting and
+// deleting change the permutation, never the snapshot.
+class StatementSlot : public QObject {
+    Q_OBJECT
+
+public:
+    // `currentLogTable` is the program's current log table, read when a record is deleted.
+    StatementSlot(const QString& name, Connection& connection, const QString& currentLogTable,
+                  QObject* parent = nullptr);
+    ~StatementSlot() override;
+
+    // The text is a list of lines. Each change closes an open slot first, so that its rows
+    // always belong to its current text.
+    void setText(const QString& text);
+    void clearText();
+    // Every line followed by CR LF.
+    QString getText() const;
+    const QStringList& lines() const { return m_lines; }
+
+    // Runs the text and fetches all rows, the first one current; nothing when already open.
+    void open();
+    // Discards the rows; nothing when closed.
+    void close();
+    bool isOpen() const { return m_open; }
+    // Runs a text that returns no rows.
+    void execute();
+
+    // The cursor, over the rows in their shown order.
+    void first();
+    void next();
+    bool atEnd() const;
+    int recordCount() const;
+    int currentRow() const { return m_open && recordCount() > 0 ? m_position : -1; }
+    void setCurrentRow(int shownRow);
+
+    int fieldCount() const { return m_open ? m_rows.columnCount() : 0; }
+    // Looks a column up by name, without regard to case; raises "<slot>: Field '<name>' not
+    // found" when there is none and the closed-dataset error when the slot is closed.
+    Field field(const QString& name);
+    Field fieldAt(int column);
+
+    // Display text of a cell by shown row (views ask for the cells they draw).
+    QString displayText(int shownRow, int column) const;
+    const RowSet& rows() const { return m_rows; }
+    uint32_t rowAt(int shownRow) const
+    {
+        return m_order.empty() ? static_cast<uint32_t>(shownRow) : m_order[static_cast<size_t>(shownRow)];
+    }
+
+    // Orders the fetched rows ascending by the field's typed value (stable: rows with equal
+    // values keep the order the database returned them in), without asking the database.
+    void sortBy(const QString& fieldName);
+    // Deletes the record of the current row from the current log table, then drops the row.
+    void deleteCurrent();
+
+signals:
+    void opened();
+    void closed();
+    void reordered();
+    void rowRemoved(int shownRow);
+    void fieldsChanged();
+
+private:
+    friend class Field;
+
+    struct FieldSettings {
+        bool visible = true;
+        QString label;
+        int width = 0;
+    };
+
+    [[noreturn]] void raiseClosed() const;
+    void requireOpen() const;
+    QString statementText() const;
+    void materializeOrder();
+
+    Connection& m_connection;
+    const QString& m_currentLogTable;
+    QStringList m_lines;
+    bool m_open = false;
+    RowSet m_rows;
+    std::vector<uint32_t> m_order; // empty: the fetched order
+    int m_shown = 0;
+    int m_position = 0;
+    bool m_eof = true;
+    std::vector<FieldSettings> m_fields;
+    std::optional<LocaleText> m_locale;
+};
+
+} // namespace varnel

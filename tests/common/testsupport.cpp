@@ -1,0 +1,55 @@
+#include "testsupport.h"
+
+#include "db/connectionstring.h"
+#include "demodb.h"
+
+#include <sqlite3.h>
+
+#include <stdexcept>
+
+namespace varnel::test {
+
+TempFolder::TempFolder()
+{
+    if (!m_dir.isValid())
+        throw std::runtime_error("cannot create a temporary folder");
+}
+
+QString localConnectionString(const QString& file)
+{
+    return buildConnectionString(QStringLiteral("secret"), QStringLiteral("tester"), file);
+}
+
+QString makeDatabase(const TempFolder& folder, const QString& name, const QStringList& statements)
+{
+    const QString path = folder.path(name);
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
+        throw std::runtime_error("cannot create a test database");
+    // An empty file is no database yet: make sure there is a schema page.
+    sqlite3_exec(db, "PRAGMA user_version = 1", nullptr, nullptr, nullptr);
+    for (const QString& statement : statements) {
+        char* error = nullptr;
+        if (sqlite3_exec(db, statement.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
+            const std::string message = error ? error : "?";
+            sqlite3_free(error);
+            sqlite3_close(db);
+            throw std::runtime_error("test database: " + message);
+        }
+    }
+    sqlite3_close(db);
+    return path;
+}
+
+QString makeDemoDatabase(const TempFolder& folder, int64_t records, uint64_t seed, const QString& table)
+{
+    demo::Options options;
+    options.path = folder.path(QStringLiteral("demo-%1-%2.sqlite").arg(records).arg(seed));
+    options.records = records;
+    options.seed = seed;
+    options.table = table;
+    demo::generate(options);
+    return options.path;
+}
+
+} // namespace varnel::test

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <cstdint>
+
+namespace varnel::test {
+
+// A folder of the test's own, removed afterwards, so that tests run in parallel.
+class TempFolder {
+public:
+    TempFolder();
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// A connection string for a local database file.
+QString localConnectionString(const QString& file);
+
+// Creates an empty database file holding the given statements (SQLite dialect, run as they
+// are); returns its path.
+QString makeDatabase(const TempFolder& folder, const QString& name, const QStringList& statements = {});
+
+// A demo log database made by the generator; returns its path.
+QString makeDemoDatabase(const TempFolder& folder, int64_t records, uint64_t seed = 1,
+                         const QString& table = QStringLiteral("LOG_TABLE"));
+
+} // namespace varnel::test
