@@ -1,1 +1,112 @@
+#include "common/testsupport.h"
+#include "db/datamodulebase.h"
+#include "db/dberror.h"
+#include "db/logtableschema.h"
+
 #include <gtest/gtest.h>
+
+using namespace varnel;
+using namespace varnel::test;
+
+namespace {
+
+QString errorOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const DbError& error) {
+        return error.message();
+    }
+    return QStringLiteral("<no error>");
+}
+
+class Creation : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        data.ADOConnectionBase().connect(localConnectionString(makeDatabase(folder, QStringLiteral("c.sqlite"))));
+    }
+    RowSet query(const QString& sql) { return data.ADOConnectionBase().engine().query(sql); }
+
+    TempFolder folder;
+    TDataModuleBase data;
+};
+
+} // namespace
+
+TEST(LogTableStatements, ExactTexts)
+{
+    const std::tuple<QString, QString, QString, QString> cases[] = {
+        {"LOG_T",
+         "create table LOG_T(sid NUMBER, ddate DATE, stable VARCHAR2(50), saction VARCHAR2(10), "
+         "schanges   VARCHAR2(4000), suser_info VARCHAR2(100))",
+         "grant select, insert, update, delete on LOG_T to public",
+         "create public synonym LOG_T for LOG_T"},
+        // The name stands exactly as typed, lower case included.
+        {"my_log",
+         "create table my_log(sid NUMBER, ddate DATE, stable VARCHAR2(50), saction VARCHAR2(10), "
+         "schanges   VARCHAR2(4000), suser_info VARCHAR2(100))",
+         "grant select, insert, update, delete on my_log to public",
+         "create public synonym my_log for my_log"},
+    };
+    for (const auto& [name, create, grant, synonym] : cases) {
+        EXPECT_EQ(createLogTableStatement(name), create);
+        EXPECT_EQ(grantLogTableStatement(name), grant);
+        EXPECT_EQ(publicSynonymStatement(name), synonym);
+    }
+}
+
+TEST_F(Creation, CreatesAnEmptyTableOfTheLogStructure)
+{
+    CreateLogTable(data, QStringLiteral("my_log"));
+    const RowSet rows = query(QStringLiteral("Select * from MY_LOG where rownum=1"));
+    EXPECT_EQ(rows.rowCount(), 0u);
+    const std::pair<const char*, ColumnType> columns[] = {
+        {"SID", ColumnType::Number},      {"DDATE", ColumnType::Date},     {"STABLE", ColumnType::Text},
+        {"SACTION", ColumnType::Text},    {"SCHANGES", ColumnType::Text},  {"SUSER_INFO", ColumnType::Text},
+    };
+    ASSERT_EQ(rows.columnCount(), 6);
+    for (int col = 0; col < 6; ++col) {
+        EXPECT_EQ(rows.column(col).name, QString::fromLatin1(columns[col].first));
+        EXPECT_EQ(rows.column(col).type, columns[col].second);
+    }
+    EXPECT_EQ(rows.column(4).declaredSize, 4000);
+    // The last statement stays in the slot.
+    EXPECT_EQ(data.ADOQueryCreateTable().getText(), QStringLiteral("create public synonym my_log for my_log\r\n"));
+}
+
+TEST_F(Creation, AnExistingNameFailsAtTheFirstStatementAndRunsNoOther)
+{
+    CreateLogTable(data, QStringLiteral("LOGS"));
+    EXPECT_EQ(errorOf([&] { CreateLogTable(data, QStringLiteral("logs")); }),
+              QStringLiteral("ORA-00955: name is already used by an existing object"));
+    EXPECT_TRUE(data.ADOQueryCreateTable().getText().startsWith(QStringLiteral("create table logs(")));
+}
+
+TEST_F(Creation, ALeftoverPublicSynonymFailsTheLastStepAndKeepsTheTable)
+{
+    CreateLogTable(data, QStringLiteral("LOGS"));
+    data.ADOQueryCreateTable().setText(QStringLiteral("drop table LOGS"));
+    data.ADOQueryCreateTable().execute();
+    EXPECT_EQ(errorOf([&] { CreateLogTable(data, QStringLiteral("LOGS")); }),
+              QStringLiteral("ORA-00955: name is already used by an existing object"));
+    EXPECT_EQ(query(QStringLiteral("Select * from LOGS")).columnCount(), 6);
+}
+
+TEST_F(Creation, AGrantWithoutGranteeIsRejectedLikeOracleDoes)
+{
+    CreateLogTable(data, QStringLiteral("LOGS"));
+    StatementSlot& slot = data.ADOQueryCreateTable();
+    slot.setText(QStringLiteral("grant select, insert, update, delete on LOGS"));
+    EXPECT_EQ(errorOf([&] { slot.execute(); }), QStringLiteral("ORA-00946: missing TO keyword"));
+    slot.setText(QStringLiteral("grant select on NOPE to public"));
+    EXPECT_EQ(errorOf([&] { slot.execute(); }), QStringLiteral("ORA-00942: table or view does not exist"));
+}
+
+TEST_F(Creation, ANameCarryingASecondStatementCreatesNothing)
+{
+    EXPECT_EQ(errorOf([&] { CreateLogTable(data, QStringLiteral("A(x NUMBER); create table B")); }),
+              QStringLiteral("ORA-00911: invalid character"));
+    EXPECT_EQ(errorOf([&] { query(QStringLiteral("Select * from A")); }),
+              QStringLiteral("ORA-00942: table or view does not exist"));
+}

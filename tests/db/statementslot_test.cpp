@@ -1,1 +1,351 @@
+// The gateway on databases made by the demo generator: connection, slots, fields, sorting and
+// deleting the current record.
+
+#include "common/testsupport.h"
+#include "db/connectionstring.h"
+#include "db/datamodulebase.h"
+#include "db/dberror.h"
+
+#include <QCollator>
+#include <QFile>
+#include <QSignalSpy>
+
 #include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+using namespace varnel;
+using namespace varnel::test;
+
+namespace {
+
+QString errorOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const DbError& error) {
+        return error.message();
+    }
+    return QStringLiteral("<no error>");
+}
+
+long long scalar(const QString& path, const QString& sql)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr);
+    long long value = -1;
+    if (sqlite3_step(st) == SQLITE_ROW)
+        value = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return value;
+}
+
+class Gateway : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        path = makeDemoDatabase(folder, 2000);
+        data.ADOConnectionBase().connect(localConnectionString(path));
+        data.setCurrentLogTable(QStringLiteral("LOG_TABLE"));
+    }
+
+    void openMain(const QString& sql = QStringLiteral("Select * from LOG_TABLE where 1=1 order by ddate, sid"))
+    {
+        main().setText(sql);
+        main().open();
+    }
+    StatementSlot& main() { return data.ADOQueryMain(); }
+
+    // Switches to a database of its own with a log table LOGS holding these rows.
+    QString useLogs(std::initializer_list<const char*> rows)
+    {
+        QStringList statements{QStringLiteral(
+            "create table LOGS(sid NUMBER, ddate DATE, stable VARCHAR2(50), saction VARCHAR2(10), "
+            "schanges VARCHAR2(4000), suser_info VARCHAR2(100))")};
+        for (const char* row : rows)
+            statements << QStringLiteral("insert into LOGS values ") + QString::fromUtf8(row);
+        const QString file = makeDatabase(folder, QStringLiteral("logs.sqlite"), statements);
+        data.ADOConnectionBase().connect(localConnectionString(file));
+        data.setCurrentLogTable(QStringLiteral("logs"));
+        return file;
+    }
+
+    TempFolder folder;
+    QString path;
+    TDataModuleBase data;
+};
+
+} // namespace
+
+TEST_F(Gateway, EightNamedSlots)
+{
+    const char* names[] = {"ADOQueryMain", "ADOQueryTable", "ADOQueryAction", "ADOQueryOracleUser",
+                           "ADOQueryPC", "ADOQueryOSUser", "ADOQueryCreateTable", "ADOQuerySaveLog"};
+    for (int i = 0; i < TDataModuleBase::SlotCount; ++i)
+        EXPECT_EQ(data.slot(static_cast<TDataModuleBase::Slot>(i)).objectName(), QString::fromLatin1(names[i]));
+    EXPECT_EQ(data.objectName(), QStringLiteral("DataModuleBase"));
+}
+
+TEST_F(Gateway, TextIsKeptAsLinesAndReadBackWithCrLfAfterEach)
+{
+    const std::pair<QString, QString> cases[] = {
+        {"Select * from T", "Select * from T\r\n"},
+        {"a\nb\r\nc\rd", "a\r\nb\r\nc\r\nd\r\n"},
+        {"a\r\n", "a\r\n"},
+        {"a\n\nb", "a\r\n\r\nb\r\n"},
+        {"", ""},
+    };
+    for (const auto& [text, expected] : cases) {
+        main().setText(text);
+        EXPECT_EQ(main().getText(), expected);
+    }
+    main().clearText();
+    EXPECT_EQ(main().getText(), QString());
+}
+
+TEST_F(Gateway, ChangingTheTextClosesTheSlot)
+{
+    openMain();
+    QSignalSpy closed(&main(), &StatementSlot::closed);
+    main().setText(QStringLiteral("Select * from LOG_TABLE"));
+    EXPECT_FALSE(main().isOpen());
+    EXPECT_EQ(closed.count(), 1);
+    openMain();
+    main().clearText();
+    EXPECT_FALSE(main().isOpen());
+    EXPECT_EQ(main().recordCount(), 0);
+}
+
+TEST_F(Gateway, OpenFetchesEveryRowOnceAndIgnoresASecondOpen)
+{
+    QSignalSpy opened(&main(), &StatementSlot::opened);
+    openMain();
+    EXPECT_EQ(main().recordCount(), 2000);
+    // A second open must not re-run the statement: rows written since do not appear.
+    data.ADOQueryCreateTable().setText(QStringLiteral("delete LOG_TABLE"));
+    data.ADOQueryCreateTable().execute();
+    main().open();
+    EXPECT_EQ(opened.count(), 1);
+    EXPECT_EQ(main().recordCount(), 2000);
+    main().close();
+    main().close();
+    main().open();
+    EXPECT_EQ(main().recordCount(), 0);
+    EXPECT_TRUE(main().atEnd());
+}
+
+TEST_F(Gateway, CursorWalksTheRowsInServerOrder)
+{
+    openMain(QStringLiteral("Select sid from LOG_TABLE where sid <= 5 order by sid"));
+    QStringList seen;
+    for (main().first(); !main().atEnd(); main().next())
+        seen << main().field(QStringLiteral("SID")).displayText();
+    EXPECT_EQ(seen, QStringList({"1", "2", "3", "4", "5"}));
+}
+
+TEST_F(Gateway, FailedOpenStaysClosedAndCarriesTheDatabaseMessage)
+{
+    main().setText(QStringLiteral("Select * from NO_SUCH_TABLE"));
+    EXPECT_EQ(errorOf([&] { main().open(); }), QStringLiteral("ORA-00942: table or view does not exist"));
+    EXPECT_FALSE(main().isOpen());
+}
+
+TEST_F(Gateway, FieldsByNameWithDisplayTextAndGridSettings)
+{
+    useLogs({"(1, '2026-12-07 00:00:12', 'T', NULL, NULL, NULL)",
+             "(2, '2026-12-07 00:00:00', 'T', NULL, NULL, NULL)"});
+    openMain(QStringLiteral("Select * from LOGS order by sid"));
+    Field date = main().field(QStringLiteral("ddate"));
+    EXPECT_EQ(date.name(), QStringLiteral("DDATE"));
+    EXPECT_EQ(date.displayLabel(), QStringLiteral("DDATE"));
+    EXPECT_TRUE(date.visible());
+    EXPECT_EQ(date.displayText(), QStringLiteral("07.12.2026 00:00:12"));
+    EXPECT_TRUE(main().field(QStringLiteral("SACTION")).isNull());
+    EXPECT_EQ(main().field(QStringLiteral("SACTION")).displayText(), QString());
+    main().next();
+    EXPECT_EQ(date.displayText(), QStringLiteral("07.12.2026"));
+
+    QSignalSpy changed(&main(), &StatementSlot::fieldsChanged);
+    Field sid = main().field(QStringLiteral("Sid"));
+    sid.setVisible(false);
+    main().field(QStringLiteral("STABLE")).setDisplayLabel(QStringLiteral("Таблица"));
+    main().field(QStringLiteral("STABLE")).setDisplayWidth(30);
+    EXPECT_EQ(changed.count(), 3);
+    EXPECT_FALSE(main().field(QStringLiteral("SID")).visible());
+    EXPECT_EQ(main().field(QStringLiteral("stable")).displayLabel(), QStringLiteral("Таблица"));
+    EXPECT_EQ(main().field(QStringLiteral("stable")).displayWidth(), 30);
+
+    // Settings belong to the open result.
+    main().close();
+    main().open();
+    EXPECT_TRUE(main().field(QStringLiteral("SID")).visible());
+    EXPECT_EQ(main().field(QStringLiteral("STABLE")).displayLabel(), QStringLiteral("STABLE"));
+    EXPECT_EQ(main().field(QStringLiteral("STABLE")).displayWidth(), 50);
+}
+
+TEST_F(Gateway, FieldAndSortErrorsNameTheSlot)
+{
+    EXPECT_EQ(errorOf([&] { main().field(QStringLiteral("SID")); }),
+              QStringLiteral("ADOQueryMain: Cannot perform this operation on a closed dataset"));
+    EXPECT_EQ(errorOf([&] { main().sortBy(QStringLiteral("STABLE")); }),
+              QStringLiteral("ADOQueryMain: Cannot perform this operation on a closed dataset"));
+    openMain(QStringLiteral("Select sid, stable from LOG_TABLE"));
+    EXPECT_EQ(errorOf([&] { main().field(QStringLiteral("SUSER_INFO")); }),
+              QStringLiteral("ADOQueryMain: Field 'SUSER_INFO' not found"));
+}
+
+TEST_F(Gateway, SortByReordersFetchedRowsOnlyAndKeepsTheCurrentRecord)
+{
+    openMain();
+    main().setCurrentRow(100);
+    const QString currentSid = main().field(QStringLiteral("SID")).displayText();
+    QSignalSpy reordered(&main(), &StatementSlot::reordered);
+
+    // Rows written after the open must not appear: the sort never asks the database.
+    data.ADOQueryCreateTable().setText(QStringLiteral("delete LOG_TABLE where sid > 10"));
+    data.ADOQueryCreateTable().execute();
+    main().sortBy(QStringLiteral("stable"));
+    EXPECT_EQ(reordered.count(), 1);
+    EXPECT_EQ(main().recordCount(), 2000);
+    EXPECT_EQ(main().field(QStringLiteral("SID")).displayText(), currentSid);
+
+    // Ascending by table; equal tables keep the main query's date order; NULLs last.
+    const RowSet& rows = main().rows();
+    const int stable = rows.indexOf(u"STABLE");
+    const int ddate = rows.indexOf(u"DDATE");
+    QCollator collator(QLocale(QLocale::Russian, QLocale::Russia));
+    bool sawNull = false;
+    for (int i = 1; i < main().recordCount(); ++i) {
+        const uint32_t a = main().rowAt(i - 1), b = main().rowAt(i);
+        if (rows.isNull(b, stable)) {
+            sawNull = true;
+            continue;
+        }
+        ASSERT_FALSE(rows.isNull(a, stable)) << "a NULL before a value at " << i;
+        const QString ta = main().displayText(i - 1, stable), tb = main().displayText(i, stable);
+        const int order = collator.compare(ta, tb);
+        ASSERT_LE(order, 0) << i;
+        if (ta == tb && !rows.isNull(a, ddate) && !rows.isNull(b, ddate)) {
+            ASSERT_LE(rows.dateSeconds(a, ddate), rows.dateSeconds(b, ddate)) << i;
+        }
+    }
+    EXPECT_TRUE(sawNull);
+}
+
+TEST_F(Gateway, SortByNumberIsNumeric)
+{
+    openMain(QStringLiteral("Select sid from LOG_TABLE where sid in (9, 10, 100, 2) order by sid desc"));
+    main().sortBy(QStringLiteral("SID"));
+    QStringList seen;
+    for (main().first(); !main().atEnd(); main().next())
+        seen << main().field(QStringLiteral("SID")).displayText();
+    EXPECT_EQ(seen, QStringList({"2", "9", "10", "100"}));
+}
+
+TEST_F(Gateway, DeleteCurrentRemovesExactlyOneOfIdenticalRecords)
+{
+    const QString dupPath = useLogs({
+        "(1, '2026-12-07 10:00:00', 'T', 'UPDATE', NULL, 'a - b - c')",
+        "(1, '2026-12-07 10:00:00', 'T', 'UPDATE', NULL, 'a - b - c')",
+        "(1, '2026-12-07 10:00:00', 'T', 'UPDATE', NULL, 'a - b - c')",
+        "(NULL, NULL, NULL, NULL, NULL, NULL)",
+        "(2, '2026-12-07 00:00:00', 'Склад', 'INSERT', 'x', 'y')",
+    });
+    openMain(QStringLiteral("Select * from logs where 1=1 order by ddate, sid"));
+    ASSERT_EQ(main().recordCount(), 5);
+    QSignalSpy removed(&main(), &StatementSlot::rowRemoved);
+
+    main().setCurrentRow(1); // the first of the three identical 10:00 records
+    main().deleteCurrent();
+    EXPECT_EQ(scalar(dupPath, QStringLiteral("select count(*) from LOGS where sid = 1")), 2);
+    EXPECT_EQ(main().recordCount(), 4);
+    ASSERT_EQ(removed.count(), 1);
+    EXPECT_EQ(removed.at(0).at(0).toInt(), 1);
+    EXPECT_EQ(main().currentRow(), 1);
+
+    // The all-NULL record, last in the order, matches through NULL = NULL.
+    main().setCurrentRow(3);
+    EXPECT_TRUE(main().field(QStringLiteral("SID")).isNull());
+    main().deleteCurrent();
+    EXPECT_EQ(scalar(dupPath, QStringLiteral("select count(*) from LOGS where sid is null")), 0);
+    EXPECT_EQ(main().currentRow(), 2);
+
+    // A record that someone else deleted meanwhile cannot be deleted again.
+    main().setCurrentRow(0);
+    data.ADOQueryCreateTable().setText(QStringLiteral("delete logs where sid = 2"));
+    data.ADOQueryCreateTable().execute();
+    EXPECT_TRUE(errorOf([&] { main().deleteCurrent(); }).startsWith(QStringLiteral("Row cannot be located")));
+    EXPECT_EQ(main().recordCount(), 3);
+}
+
+TEST_F(Gateway, DeleteCurrentNeverRunsASecondStatementFromTheTableName)
+{
+    openMain();
+    data.setCurrentLogTable(QStringLiteral("LOG_TABLE; drop table LOG_TABLE"));
+    EXPECT_EQ(errorOf([&] { main().deleteCurrent(); }), QStringLiteral("ORA-00911: invalid character"));
+    EXPECT_EQ(scalar(path, QStringLiteral("select count(*) from LOG_TABLE")), 2000);
+    EXPECT_EQ(main().recordCount(), 2000);
+}
+
+TEST_F(Gateway, DisconnectClosesEverySlot)
+{
+    openMain();
+    data.ADOQueryTable().setText(QStringLiteral("Select distinct upper(stable) stable from LOG_TABLE"));
+    data.ADOQueryTable().open();
+    data.ADOConnectionBase().disconnect();
+    data.ADOConnectionBase().disconnect();
+    EXPECT_FALSE(main().isOpen());
+    EXPECT_FALSE(data.ADOQueryTable().isOpen());
+    EXPECT_EQ(errorOf([&] { main().open(); }), QStringLiteral("ADOConnectionBase: Connection is not open"));
+}
+
+TEST_F(Gateway, ANewConnectionStringReachesTheNewDatabase)
+{
+    Connection& connection = data.ADOConnectionBase();
+    const QString first = connection.connectionString();
+    openMain();
+
+    // The same string over an open connection changes nothing.
+    connection.connect(first);
+    EXPECT_TRUE(main().isOpen());
+
+    const QString other = makeDemoDatabase(folder, 10, 2);
+    connection.setConnectionString(localConnectionString(other));
+    EXPECT_FALSE(connection.connected());
+    EXPECT_FALSE(main().isOpen());
+    connection.connect();
+    openMain(QStringLiteral("Select * from LOG_TABLE"));
+    EXPECT_EQ(main().recordCount(), 10);
+}
+
+TEST_F(Gateway, APasswordWithASemicolonCannotRedirectTheConnection)
+{
+    const QString decoy = makeDemoDatabase(folder, 3, 3);
+    Connection connection;
+    connection.connect(buildConnectionString(QStringLiteral("x;Data Source=") + decoy, QStringLiteral("u"), path));
+    EXPECT_EQ(connection.engine().query(QStringLiteral("Select * from LOG_TABLE")).rowCount(), 2000u);
+}
+
+TEST(Connection, FailuresSayWhatIsWrong)
+{
+    TempFolder folder;
+    QFile notADatabase(folder.path(QStringLiteral("notes.db")));
+    ASSERT_TRUE(notADatabase.open(QIODevice::WriteOnly));
+    notADatabase.write("this is not a database, just text that is long enough to be read as a header");
+    notADatabase.close();
+
+    const std::pair<QString, QString> cases[] = {
+        {folder.path(QStringLiteral("missing.sqlite")), "missing.sqlite"},
+        {folder.path(QStringLiteral("notes.db")), "not a database"},
+        {QStringLiteral("ORCL"), "Oracle"},
+    };
+    for (const auto& [source, fragment] : cases) {
+        Connection connection;
+        EXPECT_TRUE(errorOf([&] { connection.connect(localConnectionString(source)); }).contains(fragment)) << source.toStdString();
+        EXPECT_FALSE(connection.connected());
+    }
+    EXPECT_FALSE(QFile::exists(folder.path(QStringLiteral("missing.sqlite"))));
+}

@@ -146,16 +146,19 @@ int64_t DateFormat::parse(QStringView text, int currentYear) const
             if (digits <= 2)
                 year = rrYear(year, currentYear);
             break;
-        case Kind::Separator:
+        case Kind::Separator: {
+            const qsizetype start = pos;
             while (pos < size && isPunctuation(text.at(pos)))
                 ++pos;
-            // A letter may only follow where a name or literal text comes next.
-            if (pos < size && text.at(pos).isLetter() && e + 1 < m_elements.size() &&
-                m_elements[e + 1].kind != Kind::MonthName &&
+            // A letter may only follow where a name or literal text comes next. After some
+            // punctuation the letter stands where the next element is, which reports it.
+            if (pos == start && pos < size && text.at(pos).isLetter() &&
+                e + 1 < m_elements.size() && m_elements[e + 1].kind != Kind::MonthName &&
                 m_elements[e + 1].kind != Kind::WeekdayName &&
                 m_elements[e + 1].kind != Kind::Literal)
                 fail("ORA-01861: literal does not match format string");
             break;
+        }
         case Kind::Literal:
             if (!text.mid(pos).startsWith(element.literal, Qt::CaseInsensitive))
                 fail("ORA-01861: literal does not match format string");

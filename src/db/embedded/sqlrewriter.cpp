@@ -177,8 +177,13 @@ public:
 
         for (const Token& token : m_tokens)
             result.sql += token.text;
-        if (limit)
+        if (limit) {
+            // A line comment at the end would take the limit in.
+            if (m_tokens.back().kind == Token::Kind::Comment &&
+                m_tokens.back().text.startsWith(QLatin1String("--")))
+                result.sql += QLatin1Char('\n');
             result.sql += QStringLiteral(" limit %1").arg(*limit);
+        }
         return result;
     }
 
@@ -267,6 +272,21 @@ private:
         return false;
     }
 
+    // The same for the operand that starts at k, for a quoted text on the left of a comparison.
+    bool dateOperandStartsAt(size_t k) const
+    {
+        if (!has(k))
+            return false;
+        if (tok(k).isWord("trunc"))
+            return has(k + 1) && tok(k + 1).isSymbol("(");
+        size_t last = k;
+        while (has(last + 2) && tok(last + 1).isSymbol("."))
+            last += 2;
+        if (has(last + 1) && tok(last + 1).isSymbol("("))
+            return false; // a call of another function
+        return dateOperandEndsAt(last);
+    }
+
     static bool isComparison(const Token& t)
     {
         static const char* const ops[] = {"=", "<", ">", "<=", ">=", "<>", "!=", "^="};
@@ -319,6 +339,8 @@ private:
             } else if (before.isWord("and") && betweenAnd[k - 1]) {
                 date = true;
             }
+            if (!date && has(k + 2) && isComparison(tok(k + 1)))
+                date = dateOperandStartsAt(k + 2);
             if (date)
                 convertDate(tok(k));
         }
