@@ -214,11 +214,13 @@ void generate(const Options& options)
         Random random(options.seed ^ 0x5641524E454C2D31ull);
         const int64_t begin = civil::toSeconds(2025, 1, 1, 0, 0, 0);
         const int64_t span = civil::toSeconds(2027, 1, 1, 0, 0, 0) - begin;
-        // The pauses average 0.96 step (one change in 25 shares its second), so the records
-        // fill the two years.
-        const int64_t step = options.records > 0 ? std::max<int64_t>(span * 100 / (options.records * 96), 1) : 1;
         int64_t clock = begin;
         for (int64_t i = 0; i < options.records; ++i) {
+            // The pauses average 0.96 step (one change in 25 shares its second). The step is
+            // aimed anew at the time left, one record short, so that the records fill the two
+            // years instead of piling up on the last second when a run of long pauses overshoots.
+            const int64_t left = begin + span - clock;
+            const int64_t step = std::max<int64_t>(left * 100 / ((options.records - i + 1) * 96), 1);
             // Changes arrive in bursts: some in the same second as the one before, most after
             // a random pause; now and then a late writer stamps a time a little in the past.
             if (!random.chance(40))

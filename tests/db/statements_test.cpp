@@ -1,1 +1,533 @@
+// Every kind of statement the program sends, as exact texts, run on the embedded engine over a
+// generated log and checked against results worked out here from the raw records with
+// Oracle's rules.
+
+#include "common/testsupport.h"
+#include "db/civiltime.h"
+#include "db/datamodulebase.h"
+#include "db/dberror.h"
+
+#include <QDate>
+#include <QFile>
+#include <QLocale>
+
 #include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <optional>
+
+using namespace varnel;
+using namespace varnel::test;
+
+namespace {
+
+struct Record {
+    std::optional<int64_t> sid;
+    std::optional<int64_t> ddate; // seconds, civiltime.h
+    std::optional<QString> stable, saction, schanges, suserInfo;
+};
+
+using Predicate = std::function<bool(const Record&)>;
+
+std::vector<Record> readRecords(const QString& path)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "select sid, ddate, stable, saction, schanges, suser_info from LOG_TABLE", -1, &st, nullptr);
+    std::vector<Record> records;
+    auto text = [&](int col) -> std::optional<QString> {
+        if (sqlite3_column_type(st, col) == SQLITE_NULL)
+            return std::nullopt;
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, col)));
+    };
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        Record r;
+        if (sqlite3_column_type(st, 0) != SQLITE_NULL)
+            r.sid = sqlite3_column_int64(st, 0);
+        if (const auto d = text(1)) {
+            int64_t seconds = 0;
+            const QByteArray utf8 = d->toUtf8();
+            EXPECT_TRUE(civil::parseStoredDateTime(utf8.constData(), utf8.size(), seconds));
+            r.ddate = seconds;
+        }
+        r.stable = text(2);
+        r.saction = text(3);
+        r.schanges = text(4);
+        r.suserInfo = text(5);
+        records.push_back(std::move(r));
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return records;
+}
+
+int64_t dayStart(int y, int m, int d)
+{
+    return civil::toSeconds(y, static_cast<unsigned>(m), static_cast<unsigned>(d), 0, 0, 0);
+}
+
+std::optional<QString> upper(const std::optional<QString>& s)
+{
+    return s ? std::optional<QString>(s->toUpper()) : std::nullopt;
+}
+
+// LIKE with % and _, case-sensitive, as Oracle's; a NULL text never matches.
+bool like(const std::optional<QString>& text, const QString& pattern)
+{
+    if (!text)
+        return false;
+    const QString& s = *text;
+    std::vector<std::vector<char>> memo(static_cast<size_t>(s.size() + 1),
+                                        std::vector<char>(static_cast<size_t>(pattern.size() + 1), -1));
+    std::function<bool(qsizetype, qsizetype)> match = [&](qsizetype i, qsizetype j) -> bool {
+        char& m = memo[static_cast<size_t>(i)][static_cast<size_t>(j)];
+        if (m >= 0)
+            return m;
+        bool result;
+        if (j == pattern.size())
+            result = i == s.size();
+        else if (pattern[j] == QLatin1Char('%'))
+            result = match(i, j + 1) || (i < s.size() && match(i + 1, j));
+        else
+            result = i < s.size() && (pattern[j] == QLatin1Char('_') || pattern[j] == s[i]) && match(i + 1, j + 1);
+        m = result;
+        return result;
+    };
+    return match(0, 0);
+}
+
+// Oracle's substr and instr on characters, for the segment expressions.
+std::optional<QString> substr(const std::optional<QString>& s, qsizetype pos, std::optional<qsizetype> len = {})
+{
+    if (!s)
+        return std::nullopt;
+    if (pos == 0)
+        pos = 1;
+    const qsizetype start = pos > 0 ? pos - 1 : s->size() + pos;
+    if (start < 0 || start >= s->size() || (len && *len < 1))
+        return std::nullopt;
+    const QString out = len ? s->mid(start, *len) : s->mid(start);
+    return out.isEmpty() ? std::nullopt : std::optional<QString>(out);
+}
+
+qsizetype instr(const QString& s, qsizetype from)
+{
+    return s.indexOf(QLatin1Char('-'), from - 1) + 1;
+}
+
+std::optional<QString> databaseUser(const std::optional<QString>& info)
+{
+    if (!info)
+        return std::nullopt;
+    return upper(substr(info, instr(*info, instr(*info, 1) + 1) + 2));
+}
+
+std::optional<QString> computer(const std::optional<QString>& info)
+{
+    if (!info)
+        return std::nullopt;
+    const qsizetype p1 = instr(*info, 1);
+    const qsizetype p2 = instr(*info, p1 + 1);
+    return upper(substr(info, p1 + 2, p2 - (p1 + 2) - 1));
+}
+
+std::optional<QString> osUser(const std::optional<QString>& info)
+{
+    if (!info)
+        return std::nullopt;
+    return upper(substr(info, 1, instr(*info, 1) - 1));
+}
+
+QString key(const Record& r)
+{
+    auto text = [](const std::optional<QString>& s) { return s ? *s : QStringLiteral("<null>"); };
+    return QStringLiteral("%1|%2|%3|%4|%5|%6")
+        .arg(r.sid ? QString::number(*r.sid) : QStringLiteral("<null>"),
+             r.ddate ? QString::number(*r.ddate) : QStringLiteral("<null>"), text(r.stable),
+             text(r.saction), text(r.schanges), text(r.suserInfo));
+}
+
+Record recordOf(const RowSet& rows, uint32_t row)
+{
+    Record r;
+    auto text = [&](int col) -> std::optional<QString> {
+        if (rows.isNull(row, col))
+            return std::nullopt;
+        const std::string_view t = rows.text(row, col);
+        return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
+    };
+    if (!rows.isNull(row, 0))
+        r.sid = rows.integer(row, 0);
+    if (!rows.isNull(row, 1))
+        r.ddate = rows.dateSeconds(row, 1);
+    r.stable = text(2);
+    r.saction = text(3);
+    r.schanges = text(4);
+    r.suserInfo = text(5);
+    return r;
+}
+
+class Statements : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_folder = new TempFolder;
+        s_path = makeDemoDatabase(*s_folder, 5000, 7);
+        s_records = new std::vector<Record>(readRecords(s_path));
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_records;
+        delete s_folder;
+    }
+
+    void SetUp() override { connectTo(s_path); }
+
+    void connectTo(const QString& path)
+    {
+        data.ADOConnectionBase().connect(localConnectionString(path));
+        data.setCurrentLogTable(QStringLiteral("LOG_TABLE"));
+    }
+
+    // A copy of the shared log for tests that delete.
+    QString copyOfLog()
+    {
+        const QString copy = folder.path(QStringLiteral("copy.sqlite"));
+        EXPECT_TRUE(QFile::copy(s_path, copy));
+        connectTo(copy);
+        return copy;
+    }
+
+    // The rows stay valid until the slot runs its next statement.
+    const RowSet& run(StatementSlot& slot, const QString& sql)
+    {
+        slot.close();
+        slot.clearText();
+        slot.setText(sql);
+        slot.open();
+        return slot.rows();
+    }
+
+    std::vector<Record> expected(const Predicate& keep) const
+    {
+        std::vector<Record> out;
+        for (const Record& r : *s_records)
+            if (keep(r))
+                out.push_back(r);
+        return out;
+    }
+
+    static void expectSameRecords(const RowSet& rows, const std::vector<Record>& want)
+    {
+        std::multiset<QString> got, wanted;
+        for (uint32_t row = 0; row < rows.rowCount(); ++row)
+            got.insert(key(recordOf(rows, row)));
+        for (const Record& r : want)
+            wanted.insert(key(r));
+        EXPECT_EQ(rows.rowCount(), want.size());
+        EXPECT_TRUE(got == wanted);
+    }
+
+    // Ascending by date, then record number; NULLs after values in both.
+    static void expectDateOrder(const RowSet& rows)
+    {
+        auto rank = [](const std::optional<int64_t>& v) {
+            return std::make_pair(!v.has_value(), v.value_or(0));
+        };
+        for (uint32_t row = 1; row < rows.rowCount(); ++row) {
+            const Record a = recordOf(rows, row - 1), b = recordOf(rows, row);
+            const auto ka = std::make_pair(rank(a.ddate), rank(a.sid));
+            const auto kb = std::make_pair(rank(b.ddate), rank(b.sid));
+            ASSERT_LE(ka, kb) << "row " << row;
+        }
+    }
+
+    static inline TempFolder* s_folder = nullptr;
+    static inline QString s_path;
+    static inline std::vector<Record>* s_records = nullptr;
+
+    TempFolder folder;
+    TDataModuleBase data;
+};
+
+QString errorOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const DbError& error) {
+        return error.message();
+    }
+    return QStringLiteral("<no error>");
+}
+
+} // namespace
+
+TEST_F(Statements, MainQueryWithEachFilter)
+{
+    const int64_t march1 = dayStart(2025, 3, 1), march2 = dayStart(2025, 3, 2);
+    const int64_t may10 = dayStart(2026, 5, 10);
+    struct Case {
+        const char* sql;
+        Predicate keep;
+    };
+    const Case cases[] = {
+        {"Select * from LOG_TABLE where 1=1 order by ddate, sid", [](const Record&) { return true; }},
+        {"Select * from LOG_TABLE where 1=1  and trunc(ddate) >= '10.05.2026'order by ddate, sid",
+         [&](const Record& r) { return r.ddate && *r.ddate >= may10; }},
+        {"Select * from LOG_TABLE where 1=1  and trunc(ddate) <= '01.03.2025'order by ddate, sid",
+         [&](const Record& r) { return r.ddate && *r.ddate < march2; }},
+        // the same day on both sides: the whole day, midnight included
+        {"Select * from LOG_TABLE where 1=1  and trunc(ddate) >= '01.03.2025' and trunc(ddate) <= '01.03.2025'order by ddate, sid",
+         [&](const Record& r) { return r.ddate && *r.ddate >= march1 && *r.ddate < march2; }},
+        {"Select * from LOG_TABLE where 1=1  and trunc(ddate) >= '02.03.2025' and trunc(ddate) <= '01.03.2025'order by ddate, sid",
+         [](const Record&) { return false; }},
+        // lower-case writers are found through upper()
+        {"Select * from LOG_TABLE where 1=1  and upper(stable) = 'ORDERS'order by ddate, sid",
+         [](const Record& r) { return upper(r.stable) == QStringLiteral("ORDERS"); }},
+        {"Select * from LOG_TABLE where 1=1  and upper(saction) = 'UPDATE'order by ddate, sid",
+         [](const Record& r) { return upper(r.saction) == QStringLiteral("UPDATE"); }},
+        {"Select * from LOG_TABLE where 1=1  and upper(stable) = 'СКЛАД_ОСТАТКИ'order by ddate, sid",
+         [](const Record& r) { return upper(r.stable) == QStringLiteral("СКЛАД_ОСТАТКИ"); }},
+        // ADMIN also passes SYSADMIN; PC1 also PC10; an underscore is a wildcard
+        {"Select * from LOG_TABLE where 1=1  and upper(suser_info)  like '%ADMIN'order by ddate, sid",
+         [](const Record& r) { return like(upper(r.suserInfo), QStringLiteral("%ADMIN")); }},
+        {"Select * from LOG_TABLE where 1=1  and upper(suser_info)  like '%PC1%'order by ddate, sid",
+         [](const Record& r) { return like(upper(r.suserInfo), QStringLiteral("%PC1%")); }},
+        {"Select * from LOG_TABLE where 1=1  and upper(suser_info)  like '%NB_PETROVA%'order by ddate, sid",
+         [](const Record& r) { return like(upper(r.suserInfo), QStringLiteral("%NB_PETROVA%")); }},
+        {"Select * from LOG_TABLE where 1=1  and upper(suser_info)  like 'СИДОРОВ %'order by ddate, sid",
+         [](const Record& r) { return like(upper(r.suserInfo), QStringLiteral("СИДОРОВ %")); }},
+        {"Select * from LOG_TABLE where 1=1  and upper(schanges) like upper('price%')order by ddate, sid",
+         [](const Record& r) { return like(upper(r.schanges), QStringLiteral("PRICE%")); }},
+        {"Select * from LOG_TABLE where 1=1  and upper(schanges) like upper('%изменено поле%')order by ddate, sid",
+         [](const Record& r) { return like(upper(r.schanges), QStringLiteral("%ИЗМЕНЕНО ПОЛЕ%")); }},
+        {"Select * from LOG_TABLE where 1=1  and upper(schanges) like upper( '%job')order by ddate, sid",
+         [](const Record& r) { return like(upper(r.schanges), QStringLiteral("%JOB")); }},
+        {"Select * from LOG_TABLE where 1=1  and upper(schanges) like upper('%%%')order by ddate, sid",
+         [](const Record& r) { return r.schanges.has_value(); }},
+        {"Select * from LOG_TABLE where 1=1  and upper(schanges) like upper('% %')order by ddate, sid",
+         [](const Record& r) { return like(r.schanges, QStringLiteral("% %")); }},
+        {"Select * from LOG_TABLE where 1=1  and trunc(ddate) >= '01.01.2025' and trunc(ddate) <= '31.12.2026' and "
+         "upper(stable) = 'ORDERS' and upper(saction) = 'UPDATE' and upper(suser_info)  like '%APPUSER' and "
+         "upper(suser_info)  like '%WS1%' and upper(suser_info)  like 'IVANOV %' and "
+         "upper(schanges) like upper('%.%')order by ddate, sid",
+         [](const Record& r) {
+             return r.ddate && upper(r.stable) == QStringLiteral("ORDERS") &&
+                    upper(r.saction) == QStringLiteral("UPDATE") && like(upper(r.suserInfo), QStringLiteral("%APPUSER")) &&
+                    like(upper(r.suserInfo), QStringLiteral("%WS1%")) && like(upper(r.suserInfo), QStringLiteral("IVANOV %")) &&
+                    like(r.schanges, QStringLiteral("%.%"));
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sql);
+        const RowSet& rows = run(data.ADOQueryMain(), QString::fromUtf8(c.sql));
+        const std::vector<Record> want = expected(c.keep);
+        expectSameRecords(rows, want);
+        expectDateOrder(rows);
+    }
+    // The cases are not vacuous: the generated log has records for the narrow filters.
+    EXPECT_FALSE(expected(cases[5].keep).empty());
+    EXPECT_FALSE(expected(cases[17].keep).empty() && expected(cases[12].keep).empty());
+}
+
+TEST_F(Statements, FilterListsHoldEachUpperCasedValueOnceAndOneEmptyEntryLast)
+{
+    using Extract = std::function<std::optional<QString>(const Record&)>;
+    struct Case {
+        const char* sql;
+        Extract value;
+        Predicate keep;
+    };
+    auto all = [](const Record&) { return true; };
+    const int64_t from = dayStart(2026, 1, 1);
+    const Case cases[] = {
+        {"Select distinct upper(stable) stable from LOG_TABLE where 1=1  union Select null from dual order by stable",
+         [](const Record& r) { return upper(r.stable); }, all},
+        {"Select distinct upper(saction) saction from LOG_TABLE where 1=1  union Select null from dual order by saction",
+         [](const Record& r) { return upper(r.saction); }, all},
+        {"Select distinct upper(substr(t.suser_info,  instr(t.suser_info, '-', instr(t.suser_info, '-', 1) + 1) + 2))  "
+         "Oracle_User from LOG_TABLE t where 1=1  union Select null  from dual order by Oracle_User",
+         [](const Record& r) { return databaseUser(r.suserInfo); }, all},
+        {"Select distinct upper(substr(t.suser_info,  instr(t.suser_info, '-', 1) + 2, (instr(t.suser_info, '-',  "
+         "instr(t.suser_info, '-', 1)+1)) - (instr(t.suser_info, '-', 1) + 2) - 1))  PC from LOG_TABLE t where 1=1  "
+         "union Select null from dual order by PC",
+         [](const Record& r) { return computer(r.suserInfo); }, all},
+        {"Select upper(substr(t.suser_info, 1,  instr(t.suser_info, '-', 1) - 1)) OS_User from LOG_TABLE t where 1=1  "
+         "union Select null from dual order by OS_User",
+         [](const Record& r) { return osUser(r.suserInfo); }, all},
+        // narrowed by the other filters: a date, a table and a computer
+        {"Select distinct upper(saction) saction from LOG_TABLE where 1=1  and trunc(ddate) >= '01.01.2026' and "
+         "upper(stable) = 'ORDERS' and upper(suser_info)  like '%PC1%' union Select null from dual order by saction",
+         [](const Record& r) { return upper(r.saction); },
+         [&](const Record& r) {
+             return r.ddate && *r.ddate >= from && upper(r.stable) == QStringLiteral("ORDERS") &&
+                    like(upper(r.suserInfo), QStringLiteral("%PC1%"));
+         }},
+        {"Select upper(substr(t.suser_info, 1,  instr(t.suser_info, '-', 1) - 1)) OS_User from LOG_TABLE t where 1=1  "
+         "and upper(stable) = 'INVOICES' and upper(saction) = 'DELETE' union Select null from dual order by OS_User",
+         [](const Record& r) { return osUser(r.suserInfo); },
+         [](const Record& r) {
+             return upper(r.stable) == QStringLiteral("INVOICES") && upper(r.saction) == QStringLiteral("DELETE");
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sql);
+        std::set<QString> values;
+        for (const Record& r : expected(c.keep))
+            if (const auto v = c.value(r))
+                values.insert(*v);
+        // SQLite orders by code points; the list's order is its own matter, the values are not.
+        const RowSet& rows = run(data.ADOQueryTable(), QString::fromUtf8(c.sql));
+        ASSERT_EQ(rows.columnCount(), 1);
+        ASSERT_EQ(rows.rowCount(), values.size() + 1);
+        auto it = values.begin();
+        for (uint32_t row = 0; row + 1 < rows.rowCount(); ++row, ++it) {
+            ASSERT_FALSE(rows.isNull(row, 0)) << row;
+            const std::string_view t = rows.text(row, 0);
+            EXPECT_EQ(QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size())), *it);
+        }
+        EXPECT_TRUE(rows.isNull(rows.rowCount() - 1, 0));
+    }
+}
+
+TEST_F(Statements, SegmentsOfTheUserInfoText)
+{
+    const QString path = makeDatabase(folder, QStringLiteral("segments.sqlite"), {
+        QStringLiteral("create table LOG_TABLE(sid NUMBER, ddate DATE, stable VARCHAR2(50), saction VARCHAR2(10), "
+                       "schanges VARCHAR2(4000), suser_info VARCHAR2(100))"),
+        QStringLiteral("insert into LOG_TABLE(suser_info) values ('PETROV - WS12 - APPUSER')"),
+        QStringLiteral("insert into LOG_TABLE(suser_info) values ('ivanov - pc1 - app-batch')"),
+        QStringLiteral("insert into LOG_TABLE(suser_info) values ('SYSTEM JOB')"),
+        QStringLiteral("insert into LOG_TABLE(suser_info) values ('Петров - WS12 - APPUSER')"),
+    });
+    connectTo(path);
+    const std::pair<const char*, QStringList> cases[] = {
+        {"Select upper(substr(t.suser_info, 1,  instr(t.suser_info, '-', 1) - 1)) OS_User from LOG_TABLE t where 1=1  "
+         "union Select null from dual order by OS_User",
+         {"IVANOV ", "PETROV ", "ПЕТРОВ ", "<null>"}},
+        {"Select distinct upper(substr(t.suser_info,  instr(t.suser_info, '-', 1) + 2, (instr(t.suser_info, '-',  "
+         "instr(t.suser_info, '-', 1)+1)) - (instr(t.suser_info, '-', 1) + 2) - 1))  PC from LOG_TABLE t where 1=1  "
+         "union Select null from dual order by PC",
+         {"PC1", "WS12", "<null>"}},
+        {"Select distinct upper(substr(t.suser_info,  instr(t.suser_info, '-', instr(t.suser_info, '-', 1) + 1) + 2))  "
+         "Oracle_User from LOG_TABLE t where 1=1  union Select null  from dual order by Oracle_User",
+         {"APP-BATCH", "APPUSER", "YSTEM JOB", "<null>"}},
+    };
+    for (const auto& [sql, want] : cases) {
+        SCOPED_TRACE(sql);
+        const RowSet& rows = run(data.ADOQueryOSUser(), QString::fromUtf8(sql));
+        QStringList got;
+        for (uint32_t row = 0; row < rows.rowCount(); ++row)
+            got << (rows.isNull(row, 0) ? QStringLiteral("<null>") : rows.displayText(row, 0, LocaleText::current()));
+        EXPECT_EQ(got, want);
+    }
+}
+
+TEST_F(Statements, LoginProbeReadsOneRowAndPassesAnEmptyTable)
+{
+    EXPECT_EQ(run(data.ADOQueryMain(), QStringLiteral("Select * from LOG_TABLE where rownum=1")).rowCount(), 1u);
+    data.ADOQueryCreateTable().setText(QStringLiteral("create table EMPTY_LOG(sid NUMBER, ddate DATE)"));
+    data.ADOQueryCreateTable().execute();
+    EXPECT_EQ(run(data.ADOQueryMain(), QStringLiteral("Select * from empty_log where rownum=1")).rowCount(), 0u);
+    EXPECT_EQ(errorOf([&] { run(data.ADOQueryMain(), QStringLiteral("Select * from NO_LOG where rownum=1")); }),
+              QStringLiteral("ORA-00942: table or view does not exist"));
+}
+
+TEST_F(Statements, PeriodDeletionTakesFullDateTimesBetweenMidnights)
+{
+    const QString copy = copyOfLog();
+    const int64_t from = dayStart(2025, 3, 1), to = dayStart(2025, 3, 10);
+    auto inPeriod = [&](const Record& r) { return r.ddate && *r.ddate >= from && *r.ddate <= to; };
+    // The export statement selects exactly what the deletion will take.
+    expectSameRecords(run(data.ADOQuerySaveLog(),
+                          QStringLiteral("Select * from LOG_TABLE where ddate between '01.03.2025' and '10.03.2025'")),
+                      expected(inPeriod));
+
+    StatementSlot& slot = data.ADOQueryCreateTable();
+    slot.setText(QStringLiteral("delete LOG_TABLE where ddate between '01.03.2025' and '10.03.2025'"));
+    slot.execute();
+    expectSameRecords(run(data.ADOQuerySaveLog(), QStringLiteral("Select * from LOG_TABLE")),
+                      expected([&](const Record& r) { return !inPeriod(r); }));
+    // Later on the last day stays: records between 10.03 00:00:01 and 23:59:59 remain.
+    EXPECT_FALSE(expected([&](const Record& r) { return r.ddate && *r.ddate > to && *r.ddate < to + 86400; }).empty());
+
+    // From later than To deletes nothing and is no error.
+    slot.setText(QStringLiteral("delete LOG_TABLE where ddate between '10.03.2026' and '01.03.2026'"));
+    slot.execute();
+    slot.setText(QStringLiteral("delete LOG_TABLE"));
+    slot.execute();
+    EXPECT_EQ(run(data.ADOQuerySaveLog(), QStringLiteral("Select * from LOG_TABLE")).rowCount(), 0u);
+    (void)copy;
+}
+
+TEST_F(Statements, APeriodOfOneDayTakesOnlyItsMidnightRecords)
+{
+    // The generator writes nightly jobs at exactly midnight; find a day that has one.
+    std::map<int64_t, int> midnights;
+    for (const Record& r : *s_records)
+        if (r.ddate && civil::secondOfDay(*r.ddate) == 0)
+            ++midnights[*r.ddate];
+    ASSERT_FALSE(midnights.empty());
+    const auto [midnight, count] = *midnights.begin();
+    const civil::Ymd day = civil::civilFromDays(civil::dayOf(midnight));
+    const QString text = QDate(static_cast<int>(day.year), static_cast<int>(day.month), static_cast<int>(day.day))
+                             .toString(QStringLiteral("dd.MM.yyyy"));
+    const RowSet& rows = run(data.ADOQuerySaveLog(), QStringLiteral("Select * from LOG_TABLE where ddate between '%1' and '%1'").arg(text));
+    EXPECT_EQ(rows.rowCount(), static_cast<uint32_t>(count));
+}
+
+TEST_F(Statements, TwoDigitYearFormatsReadYearsNearToday)
+{
+    struct Case {
+        QLocale locale;
+        const char* date; // 1 December 2026 in that locale's short format
+    };
+    const Case cases[] = {
+        {QLocale(QLocale::German, QLocale::Germany), "01.12.26"},
+        {QLocale(QLocale::English, QLocale::UnitedStates), "12/1/26"},
+    };
+    const QLocale saved;
+    const int64_t from = dayStart(2026, 12, 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.date);
+        QLocale::setDefault(c.locale);
+        TDataModuleBase module;
+        module.ADOConnectionBase().connect(localConnectionString(s_path));
+        StatementSlot& slot = module.ADOQueryMain();
+        slot.setText(QStringLiteral("Select * from LOG_TABLE where 1=1  and trunc(ddate) >= '%1'order by ddate, sid")
+                         .arg(QString::fromLatin1(c.date)));
+        slot.open();
+        expectSameRecords(slot.rows(), expected([&](const Record& r) { return r.ddate && *r.ddate >= from; }));
+    }
+    QLocale::setDefault(saved);
+}
+
+TEST_F(Statements, RejectedStatementsCarryOraclesMessage)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        // a value holding a single quote breaks the statement
+        {"Select * from LOG_TABLE where 1=1  and upper(stable) = 'O'BRIEN'order by ddate, sid",
+         "ORA-01756: quoted string not properly terminated"},
+        // a date text in another layout than the connection's
+        {"Select * from LOG_TABLE where 1=1  and trunc(ddate) >= '2026-12-01'order by ddate, sid", "ORA-0"},
+        {"Select * from LOG_TABLE where 1=1  and trunc(ddate) >= '31.02.2026'order by ddate, sid",
+         "ORA-01847: day of month must be between 1 and last day of month"},
+        {"Select * from LOG_TABLE where 1=1  and trunc(ddate) >= '01.13.2026'order by ddate, sid",
+         "ORA-01843: not a valid month"},
+        {"Select * from GONE where 1=1 order by ddate, sid", "ORA-00942: table or view does not exist"},
+        {"Select * from LOG_TABLE where 1=1 order by ddate, nosuch", "ORA-00904: \"NOSUCH\": invalid identifier"},
+        {"Select * from LOG_TABLE; delete LOG_TABLE where 1=1 order by ddate, sid", "ORA-00911: invalid character"},
+    };
+    for (const auto& [sql, message] : cases) {
+        SCOPED_TRACE(sql);
+        const QString error = errorOf([&] { run(data.ADOQueryMain(), QString::fromUtf8(sql)); });
+        EXPECT_TRUE(error.startsWith(QString::fromUtf8(message))) << error.toStdString();
+        EXPECT_FALSE(data.ADOQueryMain().isOpen());
+    }
+    EXPECT_EQ(run(data.ADOQueryMain(), QStringLiteral("Select * from LOG_TABLE")).rowCount(), s_records->size());
+}
