@@ -1,6 +1,7 @@
 #include "testsupport.h"
 
 #include "db/connectionstring.h"
+#include "db/dberror.h"
 #include "demodb.h"
 
 #include <sqlite3.h>
@@ -13,6 +14,16 @@ TempFolder::TempFolder()
 {
     if (!m_dir.isValid())
         throw std::runtime_error("cannot create a temporary folder");
+}
+
+QString errorOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const DbError& error) {
+        return error.message();
+    }
+    return QStringLiteral("<no error>");
 }
 
 QString localConnectionString(const QString& file)

@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 
 #include <cstdint>
+#include <functional>
 
 namespace varnel::test {
 
@@ -16,6 +17,9 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// The message of the DbError that `action` raises, or "<no error>".
+QString errorOf(const std::function<void()>& action);
 
 // A connection string for a local database file.
 QString localConnectionString(const QString& file);

@@ -10,16 +10,6 @@ using namespace varnel::test;
 
 namespace {
 
-QString errorOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const DbError& error) {
-        return error.message();
-    }
-    return QStringLiteral("<no error>");
-}
-
 class Creation : public ::testing::Test {
 protected:
     void SetUp() override

@@ -255,16 +255,6 @@ protected:
     TDataModuleBase data;
 };
 
-QString errorOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const DbError& error) {
-        return error.message();
-    }
-    return QStringLiteral("<no error>");
-}
-
 } // namespace
 
 TEST_F(Statements, MainQueryWithEachFilter)

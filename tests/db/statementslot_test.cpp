@@ -19,16 +19,6 @@ using namespace varnel::test;
 
 namespace {
 
-QString errorOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const DbError& error) {
-        return error.message();
-    }
-    return QStringLiteral("<no error>");
-}
-
 long long scalar(const QString& path, const QString& sql)
 {
     sqlite3* db = nullptr;
