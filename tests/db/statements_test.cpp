@@ -10,6 +10,7 @@
 #include <QDate>
 #include <QFile>
 #include <QLocale>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -26,8 +27,7 @@ using namespace varnel::test;
 namespace {
 
 struct Record {
-    std::optional<int64_t> sid;
-    std::optional<int64_t> ddate; // seconds, civiltime.h
+    std::optional<int64_t> sid, ddate; // ddate in seconds (civiltime.h)
     std::optional<QString> stable, saction, schanges, suserInfo;
 };
 
@@ -36,8 +36,8 @@ using Predicate = std::function<bool(const Record&)>;
 std::vector<Record> readRecords(const QString& path)
 {
     sqlite3* db = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &db);
     sqlite3_stmt* st = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
     sqlite3_prepare_v2(db, "select sid, ddate, stable, saction, schanges, suser_info from LOG_TABLE", -1, &st, nullptr);
     std::vector<Record> records;
     auto text = [&](int col) -> std::optional<QString> {
@@ -46,19 +46,15 @@ std::vector<Record> readRecords(const QString& path)
         return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, col)));
     };
     while (sqlite3_step(st) == SQLITE_ROW) {
-        Record r;
+        Record r{{}, {}, text(2), text(3), text(4), text(5)};
         if (sqlite3_column_type(st, 0) != SQLITE_NULL)
             r.sid = sqlite3_column_int64(st, 0);
-        if (const auto d = text(1)) {
+        if (sqlite3_column_type(st, 1) != SQLITE_NULL) {
             int64_t seconds = 0;
-            const QByteArray utf8 = d->toUtf8();
-            EXPECT_TRUE(civil::parseStoredDateTime(utf8.constData(), utf8.size(), seconds));
+            EXPECT_TRUE(civil::parseStoredDateTime(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)),
+                                                   sqlite3_column_bytes(st, 1), seconds));
             r.ddate = seconds;
         }
-        r.stable = text(2);
-        r.saction = text(3);
-        r.schanges = text(4);
-        r.suserInfo = text(5);
         records.push_back(std::move(r));
     }
     sqlite3_finalize(st);
@@ -66,9 +62,9 @@ std::vector<Record> readRecords(const QString& path)
     return records;
 }
 
-int64_t dayStart(int y, int m, int d)
+int64_t dayStart(unsigned y, unsigned m, unsigned d)
 {
-    return civil::toSeconds(y, static_cast<unsigned>(m), static_cast<unsigned>(d), 0, 0, 0);
+    return civil::toSeconds(y, m, d, 0, 0, 0);
 }
 
 std::optional<QString> upper(const std::optional<QString>& s)
@@ -76,99 +72,63 @@ std::optional<QString> upper(const std::optional<QString>& s)
     return s ? std::optional<QString>(s->toUpper()) : std::nullopt;
 }
 
-// LIKE with % and _, case-sensitive, as Oracle's; a NULL text never matches.
+// Oracle's LIKE: % and _ are wildcards, letter case counts, NULL never matches.
 bool like(const std::optional<QString>& text, const QString& pattern)
 {
-    if (!text)
-        return false;
-    const QString& s = *text;
-    std::vector<std::vector<char>> memo(static_cast<size_t>(s.size() + 1),
-                                        std::vector<char>(static_cast<size_t>(pattern.size() + 1), -1));
-    std::function<bool(qsizetype, qsizetype)> match = [&](qsizetype i, qsizetype j) -> bool {
-        char& m = memo[static_cast<size_t>(i)][static_cast<size_t>(j)];
-        if (m >= 0)
-            return m;
-        bool result;
-        if (j == pattern.size())
-            result = i == s.size();
-        else if (pattern[j] == QLatin1Char('%'))
-            result = match(i, j + 1) || (i < s.size() && match(i + 1, j));
-        else
-            result = i < s.size() && (pattern[j] == QLatin1Char('_') || pattern[j] == s[i]) && match(i + 1, j + 1);
-        m = result;
-        return result;
+    QString regex;
+    for (const QChar c : pattern)
+        regex += c == QLatin1Char('%') ? QStringLiteral(".*")
+                 : c == QLatin1Char('_') ? QStringLiteral(".")
+                                         : QRegularExpression::escape(QString(c));
+    return text && QRegularExpression(QLatin1Char('^') + regex + QLatin1Char('$'),
+                                      QRegularExpression::DotMatchesEverythingOption)
+                       .match(*text)
+                       .hasMatch();
+}
+
+// The three segments of a user-info text as the list statements cut them, with Oracle's
+// substr (position 0 counts as 1, a length below 1 or a start past the end gives NULL) and
+// instr (0 when not found).
+struct Segments {
+    std::optional<QString> osUser, computer, databaseUser;
+};
+
+Segments segments(const std::optional<QString>& info)
+{
+    if (!info)
+        return {};
+    auto substr = [&](qsizetype pos, std::optional<qsizetype> len) -> std::optional<QString> {
+        const qsizetype start = std::max<qsizetype>(pos, 1) - 1;
+        if (start >= info->size() || (len && *len < 1))
+            return std::nullopt;
+        return info->mid(start, len.value_or(-1)).toUpper();
     };
-    return match(0, 0);
-}
-
-// Oracle's substr and instr on characters, for the segment expressions.
-std::optional<QString> substr(const std::optional<QString>& s, qsizetype pos, std::optional<qsizetype> len = {})
-{
-    if (!s)
-        return std::nullopt;
-    if (pos == 0)
-        pos = 1;
-    const qsizetype start = pos > 0 ? pos - 1 : s->size() + pos;
-    if (start < 0 || start >= s->size() || (len && *len < 1))
-        return std::nullopt;
-    const QString out = len ? s->mid(start, *len) : s->mid(start);
-    return out.isEmpty() ? std::nullopt : std::optional<QString>(out);
-}
-
-qsizetype instr(const QString& s, qsizetype from)
-{
-    return s.indexOf(QLatin1Char('-'), from - 1) + 1;
-}
-
-std::optional<QString> databaseUser(const std::optional<QString>& info)
-{
-    if (!info)
-        return std::nullopt;
-    return upper(substr(info, instr(*info, instr(*info, 1) + 1) + 2));
-}
-
-std::optional<QString> computer(const std::optional<QString>& info)
-{
-    if (!info)
-        return std::nullopt;
-    const qsizetype p1 = instr(*info, 1);
-    const qsizetype p2 = instr(*info, p1 + 1);
-    return upper(substr(info, p1 + 2, p2 - (p1 + 2) - 1));
-}
-
-std::optional<QString> osUser(const std::optional<QString>& info)
-{
-    if (!info)
-        return std::nullopt;
-    return upper(substr(info, 1, instr(*info, 1) - 1));
+    auto hyphen = [&](qsizetype from) { return info->indexOf(QLatin1Char('-'), from - 1) + 1; };
+    const qsizetype p1 = hyphen(1), p2 = hyphen(p1 + 1);
+    return {substr(1, p1 - 1), substr(p1 + 2, p2 - (p1 + 2) - 1), substr(p2 + 2, std::nullopt)};
 }
 
 QString key(const Record& r)
 {
-    auto text = [](const std::optional<QString>& s) { return s ? *s : QStringLiteral("<null>"); };
-    return QStringLiteral("%1|%2|%3|%4|%5|%6")
-        .arg(r.sid ? QString::number(*r.sid) : QStringLiteral("<null>"),
-             r.ddate ? QString::number(*r.ddate) : QStringLiteral("<null>"), text(r.stable),
-             text(r.saction), text(r.schanges), text(r.suserInfo));
+    auto text = [](const std::optional<QString>& s) { return s.value_or(QStringLiteral("<null>")); };
+    auto number = [](const std::optional<int64_t>& n) { return n ? QString::number(*n) : QStringLiteral("<null>"); };
+    return QStringList{number(r.sid), number(r.ddate), text(r.stable), text(r.saction), text(r.schanges), text(r.suserInfo)}
+        .join(QLatin1Char('|'));
 }
 
 Record recordOf(const RowSet& rows, uint32_t row)
 {
-    Record r;
     auto text = [&](int col) -> std::optional<QString> {
         if (rows.isNull(row, col))
             return std::nullopt;
         const std::string_view t = rows.text(row, col);
         return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
     };
+    Record r{{}, {}, text(2), text(3), text(4), text(5)};
     if (!rows.isNull(row, 0))
         r.sid = rows.integer(row, 0);
     if (!rows.isNull(row, 1))
         r.ddate = rows.dateSeconds(row, 1);
-    r.stable = text(2);
-    r.saction = text(3);
-    r.schanges = text(4);
-    r.suserInfo = text(5);
     return r;
 }
 
@@ -236,15 +196,12 @@ protected:
     // Ascending by date, then record number; NULLs after values in both.
     static void expectDateOrder(const RowSet& rows)
     {
-        auto rank = [](const std::optional<int64_t>& v) {
-            return std::make_pair(!v.has_value(), v.value_or(0));
+        auto rank = [&](uint32_t row) {
+            const Record r = recordOf(rows, row);
+            return std::make_tuple(!r.ddate, r.ddate.value_or(0), !r.sid, r.sid.value_or(0));
         };
-        for (uint32_t row = 1; row < rows.rowCount(); ++row) {
-            const Record a = recordOf(rows, row - 1), b = recordOf(rows, row);
-            const auto ka = std::make_pair(rank(a.ddate), rank(a.sid));
-            const auto kb = std::make_pair(rank(b.ddate), rank(b.sid));
-            ASSERT_LE(ka, kb) << "row " << row;
-        }
+        for (uint32_t row = 1; row < rows.rowCount(); ++row)
+            ASSERT_LE(rank(row - 1), rank(row)) << "row " << row;
     }
 
     static inline TempFolder* s_folder = nullptr;
@@ -342,14 +299,14 @@ TEST_F(Statements, FilterListsHoldEachUpperCasedValueOnceAndOneEmptyEntryLast)
          [](const Record& r) { return upper(r.saction); }, all},
         {"Select distinct upper(substr(t.suser_info,  instr(t.suser_info, '-', instr(t.suser_info, '-', 1) + 1) + 2))  "
          "Oracle_User from LOG_TABLE t where 1=1  union Select null  from dual order by Oracle_User",
-         [](const Record& r) { return databaseUser(r.suserInfo); }, all},
+         [](const Record& r) { return segments(r.suserInfo).databaseUser; }, all},
         {"Select distinct upper(substr(t.suser_info,  instr(t.suser_info, '-', 1) + 2, (instr(t.suser_info, '-',  "
          "instr(t.suser_info, '-', 1)+1)) - (instr(t.suser_info, '-', 1) + 2) - 1))  PC from LOG_TABLE t where 1=1  "
          "union Select null from dual order by PC",
-         [](const Record& r) { return computer(r.suserInfo); }, all},
+         [](const Record& r) { return segments(r.suserInfo).computer; }, all},
         {"Select upper(substr(t.suser_info, 1,  instr(t.suser_info, '-', 1) - 1)) OS_User from LOG_TABLE t where 1=1  "
          "union Select null from dual order by OS_User",
-         [](const Record& r) { return osUser(r.suserInfo); }, all},
+         [](const Record& r) { return segments(r.suserInfo).osUser; }, all},
         // narrowed by the other filters: a date, a table and a computer
         {"Select distinct upper(saction) saction from LOG_TABLE where 1=1  and trunc(ddate) >= '01.01.2026' and "
          "upper(stable) = 'ORDERS' and upper(suser_info)  like '%PC1%' union Select null from dual order by saction",
@@ -360,7 +317,7 @@ TEST_F(Statements, FilterListsHoldEachUpperCasedValueOnceAndOneEmptyEntryLast)
          }},
         {"Select upper(substr(t.suser_info, 1,  instr(t.suser_info, '-', 1) - 1)) OS_User from LOG_TABLE t where 1=1  "
          "and upper(stable) = 'INVOICES' and upper(saction) = 'DELETE' union Select null from dual order by OS_User",
-         [](const Record& r) { return osUser(r.suserInfo); },
+         [](const Record& r) { return segments(r.suserInfo).osUser; },
          [](const Record& r) {
              return upper(r.stable) == QStringLiteral("INVOICES") && upper(r.saction) == QStringLiteral("DELETE");
          }},

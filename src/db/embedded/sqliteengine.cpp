@@ -293,10 +293,13 @@ void SqliteEngine::execute(const QString& sql)
     case Rewrite::Kind::PublicSynonym: {
         if (!tableExists(plan.object))
             throw DbError(QStringLiteral("ORA-00942: table or view does not exist"));
-        for (const char* setup : {"CREATE TABLE IF NOT EXISTS varnel_public_synonyms "
-                                  "(name TEXT PRIMARY KEY COLLATE NOCASE, target TEXT)"}) {
-            Statement s = prepare(QString::fromLatin1(setup));
-            if (sqlite3_step(s.handle) != SQLITE_DONE)
+        // Public synonyms live in a namespace of their own, kept in the file so that a name
+        // stays taken across sessions, as on a server.
+        {
+            Statement create = prepare(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 "
+                                                      "(name TEXT PRIMARY KEY COLLATE NOCASE, target TEXT)")
+                                           .arg(QString::fromLatin1(kSynonymTable)));
+            if (sqlite3_step(create.handle) != SQLITE_DONE)
                 raise(sqlite3_errcode(m_db));
         }
         Statement s = prepare(QStringLiteral("INSERT %1 INTO %2 (name, target) VALUES (?1, ?2)")
