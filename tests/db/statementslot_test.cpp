@@ -8,6 +8,7 @@
 
 #include <QCollator>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -308,4 +309,15 @@ TEST(Connection, FailuresSayWhatIsWrong)
         EXPECT_FALSE(connection.connected());
     }
     EXPECT_FALSE(QFile::exists(folder.path(QStringLiteral("missing.sqlite"))));
+}
+
+TEST_F(Gateway, ALogTableThatAnotherProgramCreatesMeanwhileReadsDates)
+{
+    openMain();
+    makeDatabase(folder, QFileInfo(path).fileName(),
+                 {QStringLiteral("create table LATE_LOG(sid NUMBER, stamp DATE)"),
+                  QStringLiteral("insert into LATE_LOG values (1, '2026-12-07 10:00:00')")});
+    // The column, not trunc(), tells that the quoted text is a date.
+    openMain(QStringLiteral("Select * from LATE_LOG where stamp between '07.12.2026' and '08.12.2026'"));
+    EXPECT_EQ(main().recordCount(), 1);
 }

@@ -162,6 +162,17 @@ SqliteEngine::Statement SqliteEngine::prepare(const QString& sqliteSql) const
 
 void SqliteEngine::refreshDateColumns()
 {
+    // Another program may change the schema of the file while it is open: the schema version
+    // tells, cheaply, whether what this connection knows is still true.
+    {
+        Statement version = prepare(QStringLiteral("PRAGMA schema_version"));
+        if (sqlite3_step(version.handle) != SQLITE_ROW)
+            raise(sqlite3_errcode(m_db));
+        const int64_t current = sqlite3_column_int64(version.handle, 0);
+        if (current == m_schemaVersion)
+            return;
+        m_schemaVersion = current;
+    }
     m_dateColumns.clear();
     Statement s = prepare(QStringLiteral(
         "SELECT p.name, p.type FROM sqlite_schema m, pragma_table_info(m.name) p "
@@ -199,8 +210,9 @@ RewriteContext SqliteEngine::rewriteContext() const
     return context;
 }
 
-QString SqliteEngine::translate(const QString& sql) const
+QString SqliteEngine::translate(const QString& sql)
 {
+    refreshDateColumns();
     return rewrite(sql, rewriteContext()).sql;
 }
 
@@ -282,6 +294,7 @@ RowSet SqliteEngine::query(const QString& sql)
 
 void SqliteEngine::execute(const QString& sql)
 {
+    refreshDateColumns();
     const Rewrite plan = rewrite(sql, rewriteContext());
 
     switch (plan.kind) {
@@ -326,8 +339,6 @@ void SqliteEngine::execute(const QString& sql)
     }
     if (rc != SQLITE_DONE)
         raise(rc);
-    if (plan.changesSchema)
-        refreshDateColumns();
 }
 
 void SqliteEngine::deleteRecord(const QString& table, const RowSet& rows, uint32_t row)

@@ -30,7 +30,7 @@ public:
     void deleteRecord(const QString& table, const RowSet& rows, uint32_t row) override;
 
     // The SQLite text that `sql` runs as (for the benchmark and for tests).
-    QString translate(const QString& sql) const;
+    QString translate(const QString& sql);
 
 private:
     struct Statement;
@@ -38,12 +38,14 @@ private:
     RewriteContext rewriteContext() const;
     Statement prepare(const QString& sqliteSql) const;
     [[noreturn]] void raise(int code) const;
+    // Learns which columns are declared DATE, when the schema changed since it last looked.
     void refreshDateColumns();
     bool tableExists(const QString& name) const;
 
     sqlite3* m_db = nullptr;
     DateFormat m_dateFormat;
     QSet<QString> m_dateColumns; // upper case
+    int64_t m_schemaVersion = -1;
 };
 
 // Oracle's text for the SQLite failures that users meet; SQLite's own text otherwise.
