@@ -158,12 +158,9 @@ public:
         const Token& first = tok(0);
         if (first.isWord("grant"))
             return grant();
-        if (first.isWord("create") || first.isWord("drop") || first.isWord("alter") ||
-            first.isWord("rename") || first.isWord("truncate")) {
+        if (first.isWord("create"))
             if (std::optional<Rewrite> synonym = publicSynonym())
                 return *synonym;
-            result.changesSchema = true;
-        }
         if (first.isWord("delete") && m_sig.size() > 1 && !tok(1).isWord("from"))
             tok(0).text += QLatin1String(" from");
 

@@ -49,8 +49,7 @@ struct Rewrite {
     QString sql;
     QString object;
     QString synonym;
-    bool replace = false;       // "create or replace public synonym"
-    bool changesSchema = false; // create, drop, alter: what the engine knows of tables is stale
+    bool replace = false; // "create or replace public synonym"
 };
 
 // Translates an Oracle statement into SQLite's dialect so that it gives Oracle's result:
