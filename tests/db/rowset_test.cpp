@@ -192,21 +192,3 @@ TEST(RowSet, SortIsTypedStableAndPutsNullsLast)
         EXPECT_EQ(again, e.order);
     }
 }
-
-TEST(RowSet, SnapshotCostsLittleMoreThanItsValues)
-{
-    RowSet::Builder builder;
-    const int text = builder.addColumn(QStringLiteral("T"), ColumnType::Text);
-    const int date = builder.addColumn(QStringLiteral("D"), ColumnType::Date);
-    const std::string value(100, 'x');
-    const uint32_t rows = 100000;
-    for (uint32_t i = 0; i < rows; ++i) {
-        builder.addText(text, value.data(), value.size());
-        builder.addDate(date, i);
-        builder.endRow();
-    }
-    const RowSet set = builder.finish();
-    const double payload = rows * (100.0 + 8.0);
-    EXPECT_LT(double(set.allocatedBytes()), payload * 1.2 + 48.0 * rows);
-    EXPECT_GT(double(set.allocatedBytes()), payload);
-}
