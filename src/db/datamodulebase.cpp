@@ -27,7 +27,7 @@ void TDataModuleBase::createSlots()
         "ADOQueryPC",   "ADOQueryOSUser", "ADOQueryCreateTable", "ADOQuerySaveLog"};
     for (int i = 0; i < SlotCount; ++i) {
         m_slots[i] = std::make_unique<StatementSlot>(QString::fromLatin1(names[i]), m_connection,
-                                                     m_currentLogTable, this);
+                                                     m_currentLogTable);
         StatementSlot* slot = m_slots[i].get();
         m_connection.onDisconnect([slot] { slot->close(); });
     }
