@@ -19,9 +19,9 @@
 #include <QLocale>
 #include <QStringList>
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -82,8 +82,8 @@ Opened openInSlot(const QString& file, const QString& statement, bool measureMem
     varnel::StatementSlot& slot = dataModule.ADOQueryMain();
     slot.setText(statement);
     const auto start = Clock::now();
-    dataModule.ADOConnectionBase().connect(varnel::buildConnectionString(
-        QStringLiteral("bench"), QStringLiteral("bench"), file));
+    dataModule.ADOConnectionBase().connect(
+        varnel::buildConnectionString(QStringLiteral("bench"), QStringLiteral("bench"), file));
     slot.open();
     const auto end = Clock::now();
 
@@ -122,7 +122,9 @@ int main(int argc, char** argv)
         } else if (args[i] == QLatin1String("--sqlite3")) {
             shell = args[i + 1].toStdString();
         } else {
-            std::fprintf(stderr, "usage: bench_open [--sizes N,N,...] [--runs N] [--data DIR] [--sqlite3 PATH]\n");
+            std::fprintf(
+                stderr,
+                "usage: bench_open [--sizes N,N,...] [--runs N] [--data DIR] [--sqlite3 PATH]\n");
             return 2;
         }
     }
@@ -131,8 +133,8 @@ int main(int argc, char** argv)
     const QString statement = QStringLiteral("Select * from ") + kTable +
                               QStringLiteral(" where 1=1 order by ddate, sid");
     std::printf("statement: %s\n", statement.toUtf8().constData());
-    std::printf("%10s %12s %12s %7s %12s %12s %12s %12s\n", "records", "slot s", "sqlite3 s", "ratio",
-                "slot us/rec", "snapshot B/r", "payload B/r", "limit B/r");
+    std::printf("%10s %12s %12s %7s %12s %12s %12s %12s\n", "records", "slot s", "sqlite3 s",
+                "ratio", "slot us/rec", "snapshot B/r", "payload B/r", "limit B/r");
 
     for (long long size : sizes) {
         const QString file = QDir(data).filePath(QStringLiteral("bench-%1.sqlite").arg(size));
@@ -142,8 +144,9 @@ int main(int argc, char** argv)
             options.records = size;
             varnel::demo::generate(options);
         }
-        const QString shellSql = varnel::embedded::SqliteEngine(file, QStringLiteral("dd.MM.yyyy"), QLocale())
-                                     .translate(statement);
+        const QString shellSql =
+            varnel::embedded::SqliteEngine(file, QStringLiteral("dd.MM.yyyy"), QLocale())
+                .translate(statement);
         if (size == sizes.front())
             std::printf("sqlite3 runs: %s\n", shellSql.toUtf8().constData());
 
@@ -166,11 +169,12 @@ int main(int argc, char** argv)
         const double records = double(std::max<uint32_t>(memory.rows, 1));
         const double snapshot = double(memory.snapshotBytes) / records;
         const double payload = double(memory.payloadBytes) / records;
-        std::printf("%10lld %12.4f %12.4f %7.3f %12.3f %12.1f %12.1f %12.1f\n", size, slotTime, shellTime,
-                    slotTime / shellTime, slotTime * 1e6 / double(size), snapshot, payload,
-                    1.2 * payload + 48);
+        std::printf("%10lld %12.4f %12.4f %7.3f %12.3f %12.1f %12.1f %12.1f\n", size, slotTime,
+                    shellTime, slotTime / shellTime, slotTime * 1e6 / double(size), snapshot,
+                    payload, 1.2 * payload + 48);
         std::fflush(stdout);
     }
-    std::printf("targets: ratio <= 1.15 at 1,000,000 records; snapshot <= 1.2 x payload + 48 B per record\n");
+    std::printf("targets: ratio <= 1.15 at 1,000,000 records; snapshot <= 1.2 x payload + 48 B per "
+                "record\n");
     return 0;
 }

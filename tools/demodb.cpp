@@ -50,36 +50,38 @@ private:
 };
 
 constexpr std::array<std::string_view, 36> kTables = {
-    "ORDERS", "ORDER_ITEMS", "CUSTOMERS", "INVOICES", "PAYMENTS", "PRODUCTS", "PRICE_LIST",
-    "STOCK_MOVES", "WAREHOUSES", "EMPLOYEES", "DEPARTMENTS", "CONTRACTS", "CONTRACT_LINES",
-    "SUPPLIERS", "DELIVERIES", "RETURNS", "DISCOUNTS", "BANK_ACCOUNTS", "CURRENCY_RATES",
-    "TAX_RATES", "ADDRESSES", "PHONES", "USERS", "ROLES", "USER_ROLES", "DOCUMENTS",
-    "DOC_ATTACHMENTS", "CASH_ORDERS", "GL_ENTRIES", "BUDGETS", "PROJECTS", "TASKS",
-    "TIMESHEETS", "ASSETS", "СКЛАД_ОСТАТКИ", "СПРАВОЧНИК_ЕИ"};
+    "ORDERS",       "ORDER_ITEMS",     "CUSTOMERS",      "INVOICES",       "PAYMENTS",
+    "PRODUCTS",     "PRICE_LIST",      "STOCK_MOVES",    "WAREHOUSES",     "EMPLOYEES",
+    "DEPARTMENTS",  "CONTRACTS",       "CONTRACT_LINES", "SUPPLIERS",      "DELIVERIES",
+    "RETURNS",      "DISCOUNTS",       "BANK_ACCOUNTS",  "CURRENCY_RATES", "TAX_RATES",
+    "ADDRESSES",    "PHONES",          "USERS",          "ROLES",          "USER_ROLES",
+    "DOCUMENTS",    "DOC_ATTACHMENTS", "CASH_ORDERS",    "GL_ENTRIES",     "BUDGETS",
+    "PROJECTS",     "TASKS",           "TIMESHEETS",     "ASSETS",         "СКЛАД_ОСТАТКИ",
+    "СПРАВОЧНИК_ЕИ"};
 
 constexpr std::array<std::string_view, 18> kOsUsers = {
-    "ivanov", "petrova", "s.orlov", "admin", "Administrator", "kuznetsov", "a.volkova",
-    "Сидоров", "Кузнецова", "Смирнов", "Попова", "Лебедев", "m.novikov", "oper1", "oper2",
-    "buh_main", "Бухгалтер", "svc_import"};
+    "ivanov",    "petrova", "s.orlov",   "admin",    "Administrator", "kuznetsov",
+    "a.volkova", "Сидоров", "Кузнецова", "Смирнов",  "Попова",        "Лебедев",
+    "m.novikov", "oper1",   "oper2",     "buh_main", "Бухгалтер",     "svc_import"};
 
 constexpr std::array<std::string_view, 16> kComputers = {
-    "WS12", "WS120", "WS7", "PC1", "PC10", "PC11", "SRV01", "SRV02", "BUH01", "KASSA3",
-    "LAPTOP7", "DevBox", "ТЕРМИНАЛ1", "NB_PETROVA", "SKLAD2", "REPORTS"};
+    "WS12",  "WS120",  "WS7",     "PC1",    "PC10",      "PC11",       "SRV01",  "SRV02",
+    "BUH01", "KASSA3", "LAPTOP7", "DevBox", "ТЕРМИНАЛ1", "NB_PETROVA", "SKLAD2", "REPORTS"};
 
 constexpr std::array<std::string_view, 14> kDbUsers = {
-    "APPUSER", "SCOTT", "ADMIN", "SYSADMIN", "HR", "FIN", "APP-BATCH", "REPORT-SVC-01",
-    "WAREHOUSE", "IMPORT", "appuser", "Кассир", "OPS", "SYSTEM"};
+    "APPUSER",       "SCOTT",     "ADMIN",  "SYSADMIN", "HR",     "FIN", "APP-BATCH",
+    "REPORT-SVC-01", "WAREHOUSE", "IMPORT", "appuser",  "Кассир", "OPS", "SYSTEM"};
 
 constexpr std::array<std::string_view, 5> kNoHyphenInfo = {
     "SYSTEM JOB", "scheduler", "Планировщик заданий", "DBMS_JOB 42", "replication"};
 
 constexpr std::array<std::string_view, 12> kFields = {
-    "STATUS", "PRICE", "QTY", "NAME", "AMOUNT", "DUE_DATE", "COMMENT", "MANAGER_ID",
-    "DISCOUNT", "ADDRESS", "PHONE", "NOTE"};
+    "STATUS",  "PRICE",      "QTY",      "NAME",    "AMOUNT", "DUE_DATE",
+    "COMMENT", "MANAGER_ID", "DISCOUNT", "ADDRESS", "PHONE",  "NOTE"};
 
 constexpr std::array<std::string_view, 10> kWords = {
-    "Новый", "В работе", "Закрыт", "Отменён", "approved", "pending", "ООО \"Ромашка\"",
-    "Иванов И.И.", "ул. Ленина, д. 5", "shipped"};
+    "Новый",   "В работе",        "Закрыт",      "Отменён",          "approved",
+    "pending", "ООО \"Ромашка\"", "Иванов И.И.", "ул. Ленина, д. 5", "shipped"};
 
 std::string number(Random& random, uint64_t bound)
 {
@@ -115,8 +117,9 @@ std::string changeText(Random& random, std::string_view action)
         text = "ID=" + number(random, 1000000) + ", " + std::string(random.pick(kFields)) + "='" +
                std::string(random.pick(kWords)) + "'";
     } else if (action == "DELETE") {
-        text = "ID=" + number(random, 1000000) + (kind < 50 ? ", удалено по заявке №" + number(random, 5000)
-                                                            : ", deleted by cleanup job");
+        text = "ID=" + number(random, 1000000) +
+               (kind < 50 ? ", удалено по заявке №" + number(random, 5000)
+                          : ", deleted by cleanup job");
     } else if (kind < 30) {
         text = "Изменено поле " + std::string(random.pick(kFields)) + ": '" +
                std::string(random.pick(kWords)) + "' -> '" + std::string(random.pick(kWords)) + "'";
@@ -125,7 +128,8 @@ std::string changeText(Random& random, std::string_view action)
         for (uint64_t i = 0; i < count; ++i) {
             if (i > 0)
                 text += "; ";
-            text += std::string(random.pick(kFields)) + ": " + money(random) + " -> " + money(random);
+            text +=
+                std::string(random.pick(kFields)) + ": " + money(random) + " -> " + money(random);
         }
     }
     // Some writers log every changed column on a line of its own.
@@ -133,13 +137,15 @@ std::string changeText(Random& random, std::string_view action)
         const char* lineBreak = random.chance(500) ? "\r\n" : "\n";
         const uint64_t lines = 2 + random.below(5);
         for (uint64_t i = 0; i < lines; ++i)
-            text += lineBreak + std::string(random.pick(kFields)) + " = " + std::string(random.pick(kWords));
+            text += lineBreak + std::string(random.pick(kFields)) + " = " +
+                    std::string(random.pick(kWords));
     }
     // A few record whole rows: long texts, some at the column's limit.
     if (random.chance(12)) {
         const size_t target = random.chance(200) ? 4000 : 1000 + random.below(3000);
         while (text.size() < target)
-            text += "; " + std::string(random.pick(kFields)) + "=" + std::string(random.pick(kWords));
+            text +=
+                "; " + std::string(random.pick(kFields)) + "=" + std::string(random.pick(kWords));
         cutTo(text, target);
     }
     return text;
@@ -150,8 +156,8 @@ std::string userInfo(Random& random)
     if (random.chance(15))
         return std::string(random.pick(kNoHyphenInfo));
     // Segments are separated by " - "; only the database user may hold a hyphen itself.
-    return std::string(random.pickSkewed(kOsUsers)) + " - " + std::string(random.pick(kComputers)) + " - " +
-           std::string(random.pickSkewed(kDbUsers));
+    return std::string(random.pickSkewed(kOsUsers)) + " - " + std::string(random.pick(kComputers)) +
+           " - " + std::string(random.pickSkewed(kDbUsers));
 }
 
 std::string actionText(Random& random)
@@ -177,7 +183,8 @@ void bindText(sqlite3_stmt* st, int index, const std::string* text)
     if (text == nullptr)
         sqlite3_bind_null(st, index);
     else
-        sqlite3_bind_text(st, index, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, index, text->data(), static_cast<int>(text->size()),
+                          SQLITE_TRANSIENT);
 }
 
 } // namespace
@@ -190,7 +197,8 @@ void generate(const Options& options)
     if (options.records < 0)
         throw std::runtime_error("the number of records cannot be negative");
     if (QFileInfo::exists(options.path))
-        throw std::runtime_error(options.path.toStdString() + " exists already; it is left as it is");
+        throw std::runtime_error(options.path.toStdString() +
+                                 " exists already; it is left as it is");
 
     const QString partial = options.path + QStringLiteral(".part");
     QFile::remove(partial);
@@ -199,17 +207,23 @@ void generate(const Options& options)
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     try {
         check(db, rc, "cannot create the database");
-        check(db, sqlite3_exec(db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF;", nullptr, nullptr, nullptr),
+        check(db,
+              sqlite3_exec(db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF;", nullptr,
+                           nullptr, nullptr),
               "cannot set up the database");
-        check(db, sqlite3_exec(db, createLogTableStatement(options.table).toUtf8().constData(), nullptr, nullptr, nullptr),
+        check(db,
+              sqlite3_exec(db, createLogTableStatement(options.table).toUtf8().constData(), nullptr,
+                           nullptr, nullptr),
               "cannot create the log table");
         check(db, sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), "cannot begin");
 
         sqlite3_stmt* insert = nullptr;
-        const QString sql = QStringLiteral("insert into %1 (sid, ddate, stable, saction, schanges, suser_info) "
-                                           "values (?1, ?2, ?3, ?4, ?5, ?6)")
-                                .arg(options.table);
-        check(db, sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &insert, nullptr), "cannot prepare");
+        const QString sql =
+            QStringLiteral("insert into %1 (sid, ddate, stable, saction, schanges, suser_info) "
+                           "values (?1, ?2, ?3, ?4, ?5, ?6)")
+                .arg(options.table);
+        check(db, sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &insert, nullptr),
+              "cannot prepare");
 
         Random random(options.seed ^ 0x5641524E454C2D31ull);
         const int64_t begin = civil::toSeconds(2025, 1, 1, 0, 0, 0);
@@ -220,7 +234,8 @@ void generate(const Options& options)
             // aimed anew at the time left, one record short, so that the records fill the two
             // years instead of piling up on the last second when a run of long pauses overshoots.
             const int64_t left = begin + span - clock;
-            const int64_t step = std::max<int64_t>(left * 100 / ((options.records - i + 1) * 96), 1);
+            const int64_t step =
+                std::max<int64_t>(left * 100 / ((options.records - i + 1) * 96), 1);
             // Changes arrive in bursts: some in the same second as the one before, most after
             // a random pause; now and then a late writer stamps a time a little in the past.
             if (!random.chance(40))

@@ -62,7 +62,8 @@ constexpr int64_t toSeconds(int64_t y, unsigned mo, unsigned d, unsigned h, unsi
 // Floor division, so that times before 1970 still fall on the right day.
 constexpr int64_t dayOf(int64_t seconds) noexcept
 {
-    return seconds >= 0 ? seconds / kSecondsPerDay : -((-seconds + kSecondsPerDay - 1) / kSecondsPerDay);
+    return seconds >= 0 ? seconds / kSecondsPerDay
+                        : -((-seconds + kSecondsPerDay - 1) / kSecondsPerDay);
 }
 
 constexpr int64_t secondOfDay(int64_t seconds) noexcept

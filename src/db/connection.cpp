@@ -62,9 +62,10 @@ std::unique_ptr<Engine> Connection::openEngine(const QString& connectionString)
         return std::make_unique<embedded::SqliteEngine>(params.dataSource, locale.shortDateFormat(),
                                                         locale.locale());
     }
-    throw DbError(QStringLiteral("Connecting to the Oracle database \"%1\" is not available in this build; "
-                                 "a local database file (.sqlite, .sqlite3, .db) can be opened instead")
-                      .arg(params.dataSource));
+    throw DbError(
+        QStringLiteral("Connecting to the Oracle database \"%1\" is not available in this build; "
+                       "a local database file (.sqlite, .sqlite3, .db) can be opened instead")
+            .arg(params.dataSource));
 }
 
 } // namespace varnel

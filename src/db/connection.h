@@ -42,7 +42,10 @@ public:
     Engine& engine();
 
     // Called with no argument just before the connection closes (the slots close their rows).
-    void onDisconnect(std::function<void()> callback) { m_onDisconnect.push_back(std::move(callback)); }
+    void onDisconnect(std::function<void()> callback)
+    {
+        m_onDisconnect.push_back(std::move(callback));
+    }
 
     // The engine for a connection string: the embedded engine for a local database file,
     // Oracle otherwise.

@@ -25,7 +25,8 @@ bool ConnectionParams::isLocalFile() const
     return false;
 }
 
-QString buildConnectionString(const QString& password, const QString& user, const QString& dataSource)
+QString buildConnectionString(const QString& password, const QString& user,
+                              const QString& dataSource)
 {
     return QStringLiteral("Provider=MSDAORA.1;Password=") + quoted(password) +
            QStringLiteral(";User ID=") + quoted(user) + QStringLiteral(";Data Source=") +
@@ -54,7 +55,8 @@ ConnectionParams parseConnectionString(const QString& text)
             ++i;
             for (;;) {
                 if (i >= n)
-                    throw DbError(QStringLiteral("Invalid connection string: a quoted value is not closed"));
+                    throw DbError(
+                        QStringLiteral("Invalid connection string: a quoted value is not closed"));
                 if (text.at(i) == QLatin1Char('"')) {
                     if (i + 1 < n && text.at(i + 1) == QLatin1Char('"')) {
                         value += QLatin1Char('"');

@@ -22,7 +22,8 @@ struct ConnectionParams {
 // The connection string that the login builds. A value holding ";" or a double quote is
 // written between double quotes with its inner quotes doubled, so that it is read back whole
 // (a password "se;cret" must not be cut at the ";"); any other value stands as typed.
-QString buildConnectionString(const QString& password, const QString& user, const QString& dataSource);
+QString buildConnectionString(const QString& password, const QString& user,
+                              const QString& dataSource);
 
 // Reads "key=value" pairs separated by ";". Keys compare without regard to case and blanks
 // around them; values are kept as written, except that a double-quoted value loses its quotes

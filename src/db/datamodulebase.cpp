@@ -23,7 +23,7 @@ void TDataModuleBase::createSlots()
 {
     setObjectName(QStringLiteral("DataModuleBase"));
     static const char* const names[SlotCount] = {
-        "ADOQueryMain", "ADOQueryTable", "ADOQueryAction", "ADOQueryOracleUser",
+        "ADOQueryMain", "ADOQueryTable",  "ADOQueryAction",      "ADOQueryOracleUser",
         "ADOQueryPC",   "ADOQueryOSUser", "ADOQueryCreateTable", "ADOQuerySaveLog"};
     for (int i = 0; i < SlotCount; ++i) {
         m_slots[i] = std::make_unique<StatementSlot>(QString::fromLatin1(names[i]), m_connection,

@@ -19,14 +19,14 @@ class TDataModuleBase : public QObject {
 
 public:
     enum Slot {
-        Main,       // ADOQueryMain: login probe, main log query
-        Table,      // ADOQueryTable
-        Action,     // ADOQueryAction
-        OracleUser, // ADOQueryOracleUser
-        PC,         // ADOQueryPC
-        OSUser,     // ADOQueryOSUser
-        CreateTable,// ADOQueryCreateTable: statements without rows
-        SaveLog,    // ADOQuerySaveLog: export
+        Main,        // ADOQueryMain: login probe, main log query
+        Table,       // ADOQueryTable
+        Action,      // ADOQueryAction
+        OracleUser,  // ADOQueryOracleUser
+        PC,          // ADOQueryPC
+        OSUser,      // ADOQueryOSUser
+        CreateTable, // ADOQueryCreateTable: statements without rows
+        SaveLog,     // ADOQuerySaveLog: export
         SlotCount
     };
 

@@ -12,7 +12,9 @@ namespace varnel {
 // translation of it.
 class DbError : public std::exception {
 public:
-    explicit DbError(QString message) : m_message(std::move(message)), m_utf8(m_message.toStdString()) {}
+    explicit DbError(QString message)
+        : m_message(std::move(message)), m_utf8(m_message.toStdString())
+    {}
 
     const QString& message() const noexcept { return m_message; }
     const char* what() const noexcept override { return m_utf8.c_str(); }

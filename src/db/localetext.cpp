@@ -12,8 +12,7 @@ LocaleText LocaleText::current()
 LocaleText::LocaleText(const QLocale& locale)
     : m_locale(locale), m_shortDate(locale.dateFormat(QLocale::ShortFormat)),
       m_longTime(withoutTimeZone(locale.timeFormat(QLocale::LongFormat)))
-{
-}
+{}
 
 QString LocaleText::dateText(QDate day) const
 {
@@ -34,9 +33,9 @@ QString LocaleText::dateTimeText(int64_t seconds) const
 {
     const civil::Ymd ymd = civil::civilFromDays(civil::dayOf(seconds));
     const auto sod = static_cast<int>(civil::secondOfDay(seconds));
-    return dateTimeText(QDate(static_cast<int>(ymd.year), static_cast<int>(ymd.month),
-                              static_cast<int>(ymd.day)),
-                        QTime(sod / 3600, sod / 60 % 60, sod % 60));
+    return dateTimeText(
+        QDate(static_cast<int>(ymd.year), static_cast<int>(ymd.month), static_cast<int>(ymd.day)),
+        QTime(sod / 3600, sod / 60 % 60, sod % 60));
 }
 
 QString LocaleText::timeStamp(const QDateTime& now) const

@@ -15,7 +15,8 @@ QString createLogTableStatement(const QString& name)
 QString grantLogTableStatement(const QString& name)
 {
     // PUBLIC, like the synonym that follows: the log is written by triggers of every schema.
-    return QStringLiteral("grant select, insert, update, delete on ") + name + QStringLiteral(" to public");
+    return QStringLiteral("grant select, insert, update, delete on ") + name +
+           QStringLiteral(" to public");
 }
 
 QString publicSynonymStatement(const QString& name)

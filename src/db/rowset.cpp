@@ -127,7 +127,8 @@ void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& col
         std::vector<QCollatorSortKey> keys;
         keys.reserve(distinct.size());
         for (std::string_view t : distinct)
-            keys.push_back(collator.sortKey(QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()))));
+            keys.push_back(
+                collator.sortKey(QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()))));
         std::vector<uint32_t> order(distinct.size());
         std::iota(order.begin(), order.end(), 0u);
         std::stable_sort(order.begin(), order.end(),
@@ -158,7 +159,8 @@ size_t RowSet::allocatedBytes() const
     return bytes;
 }
 
-int RowSet::Builder::addColumn(const QString& name, ColumnType type, int declaredSize, bool typeKnown)
+int RowSet::Builder::addColumn(const QString& name, ColumnType type, int declaredSize,
+                               bool typeKnown)
 {
     if (m_row != 0)
         throw std::logic_error("RowSet columns are added before the first row");

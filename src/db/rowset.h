@@ -18,7 +18,7 @@ class LocaleText;
 enum class ColumnType : uint8_t { Number, Text, Date };
 
 struct ColumnInfo {
-    QString name;      // as the database reports it (Oracle: upper case for unquoted names)
+    QString name; // as the database reports it (Oracle: upper case for unquoted names)
     ColumnType type = ColumnType::Text;
     int declaredSize = 0; // characters of a text column when the database tells, else 0
 };
@@ -90,7 +90,8 @@ private:
 class RowSet::Builder {
 public:
     Builder() = default;
-    int addColumn(const QString& name, ColumnType type, int declaredSize = 0, bool typeKnown = true);
+    int addColumn(const QString& name, ColumnType type, int declaredSize = 0,
+                  bool typeKnown = true);
     bool typeKnown(int col) const { return m_set.m_columns[col].typeKnown; }
     ColumnType type(int col) const { return m_set.m_columns[col].info.type; }
     void settleType(int col, ColumnType type);
@@ -112,7 +113,8 @@ public:
     }
     void addInteger(int col, int64_t value) { m_set.m_columns[col].values.push_back(value); }
     void addDate(int col, int64_t seconds) { m_set.m_columns[col].values.push_back(seconds); }
-    // A number that is no exact 64-bit integer, as plain decimal text ("0.5", "123456789012345678901").
+    // A number that is no exact 64-bit integer, as plain decimal text ("0.5",
+    // "123456789012345678901").
     void addDecimal(int col, std::string_view text);
 
     void endRow()

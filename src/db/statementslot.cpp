@@ -165,7 +165,8 @@ void StatementSlot::execute()
 
 void StatementSlot::raiseClosed() const
 {
-    throw DbError(objectName() + QStringLiteral(": Cannot perform this operation on a closed dataset"));
+    throw DbError(objectName() +
+                  QStringLiteral(": Cannot perform this operation on a closed dataset"));
 }
 
 void StatementSlot::requireOpen() const
@@ -251,7 +252,8 @@ void StatementSlot::sortBy(const QString& fieldName)
     std::sort(m_order.begin(), m_order.end());
     QCollator collator(m_locale->locale());
     m_rows.sortRows(m_order, column, collator);
-    m_position = static_cast<int>(std::find(m_order.begin(), m_order.end(), current) - m_order.begin());
+    m_position =
+        static_cast<int>(std::find(m_order.begin(), m_order.end(), current) - m_order.begin());
     emit reordered();
 }
 
@@ -259,7 +261,8 @@ void StatementSlot::deleteCurrent()
 {
     requireOpen();
     if (m_shown == 0)
-        throw DbError(objectName() + QStringLiteral(": Cannot perform this operation on an empty dataset"));
+        throw DbError(objectName() +
+                      QStringLiteral(": Cannot perform this operation on an empty dataset"));
     if (m_currentLogTable.isEmpty())
         throw DbError(objectName() + QStringLiteral(": No log table is chosen"));
     const int removed = m_position;

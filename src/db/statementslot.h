@@ -88,7 +88,8 @@ public:
     const RowSet& rows() const { return m_rows; }
     uint32_t rowAt(int shownRow) const
     {
-        return m_order.empty() ? static_cast<uint32_t>(shownRow) : m_order[static_cast<size_t>(shownRow)];
+        return m_order.empty() ? static_cast<uint32_t>(shownRow)
+                               : m_order[static_cast<size_t>(shownRow)];
     }
 
     // Orders the fetched rows ascending by the field's typed value (stable: rows with equal

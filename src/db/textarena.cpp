@@ -54,7 +54,9 @@ void TextArena::addChunk(size_t atLeast)
 {
     if (atLeast > kChunkLimit)
         throw std::bad_alloc();
-    size_t capacity = m_chunks.empty() ? kFirstChunk : std::min<size_t>(size_t(m_tail->capacity) * 2, kLargestChunk);
+    size_t capacity = m_chunks.empty()
+                          ? kFirstChunk
+                          : std::min<size_t>(size_t(m_tail->capacity) * 2, kLargestChunk);
     capacity = std::max(capacity, atLeast);
     if (m_tail != nullptr && m_tail->used < m_tail->capacity) {
         // The tail of a chunk that is left behind is never used again.
@@ -72,8 +74,9 @@ void TextArena::addChunk(size_t atLeast)
 std::string_view TextArena::at(size_t item) const
 {
     // Chunks are few (tens for gigabytes), so the search costs next to nothing per cell.
-    auto it = std::upper_bound(m_chunks.begin(), m_chunks.end(), item,
-                               [](size_t value, const Chunk& chunk) { return value < chunk.firstItem; });
+    auto it =
+        std::upper_bound(m_chunks.begin(), m_chunks.end(), item,
+                         [](size_t value, const Chunk& chunk) { return value < chunk.firstItem; });
     const Chunk& chunk = *(it - 1);
     const size_t nextChunkFirst = it != m_chunks.end() ? it->firstItem : m_starts.size();
     const size_t end = item + 1 < nextChunkFirst ? m_starts[item + 1] : chunk.used;

@@ -41,7 +41,8 @@ QString makeDatabase(const TempFolder& folder, const QString& name, const QStrin
     sqlite3_exec(db, "PRAGMA user_version = 1", nullptr, nullptr, nullptr);
     for (const QString& statement : statements) {
         char* error = nullptr;
-        if (sqlite3_exec(db, statement.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
+        if (sqlite3_exec(db, statement.toUtf8().constData(), nullptr, nullptr, &error) !=
+            SQLITE_OK) {
             const std::string message = error ? error : "?";
             sqlite3_free(error);
             sqlite3_close(db);
@@ -52,7 +53,8 @@ QString makeDatabase(const TempFolder& folder, const QString& name, const QStrin
     return path;
 }
 
-QString makeDemoDatabase(const TempFolder& folder, int64_t records, uint64_t seed, const QString& table)
+QString makeDemoDatabase(const TempFolder& folder, int64_t records, uint64_t seed,
+                         const QString& table)
 {
     demo::Options options;
     options.path = folder.path(QStringLiteral("demo-%1-%2.sqlite").arg(records).arg(seed));

@@ -26,7 +26,8 @@ QString localConnectionString(const QString& file);
 
 // Creates an empty database file holding the given statements (SQLite dialect, run as they
 // are); returns its path.
-QString makeDatabase(const TempFolder& folder, const QString& name, const QStringList& statements = {});
+QString makeDatabase(const TempFolder& folder, const QString& name,
+                     const QStringList& statements = {});
 
 // A demo log database made by the generator; returns its path.
 QString makeDemoDatabase(const TempFolder& folder, int64_t records, uint64_t seed = 1,

@@ -1,7 +1,8 @@
 #include "db/civiltime.h"
 
-#include <cstring>
 #include <gtest/gtest.h>
+
+#include <cstring>
 #include <string>
 
 namespace varnel::civil {

@@ -7,13 +7,16 @@ using namespace varnel;
 
 TEST(ConnectionString, PlainValuesGiveTheLoginStringExactly)
 {
-    EXPECT_EQ(buildConnectionString(QStringLiteral("tiger"), QStringLiteral("scott"), QStringLiteral("ORCL")),
+    EXPECT_EQ(buildConnectionString(QStringLiteral("tiger"), QStringLiteral("scott"),
+                                    QStringLiteral("ORCL")),
               QStringLiteral("Provider=MSDAORA.1;Password=tiger;User ID=scott;Data Source=ORCL;"
                              "Persist Security Info=False"));
     // Characters other than ";" and '"' stay unquoted, blanks included.
-    EXPECT_EQ(buildConnectionString(QStringLiteral(" p=w 'x' "), QStringLiteral("Пётр"), QStringLiteral("host:1521/svc")),
-              QStringLiteral("Provider=MSDAORA.1;Password= p=w 'x' ;User ID=Пётр;Data Source=host:1521/svc;"
-                             "Persist Security Info=False"));
+    EXPECT_EQ(buildConnectionString(QStringLiteral(" p=w 'x' "), QStringLiteral("Пётр"),
+                                    QStringLiteral("host:1521/svc")),
+              QStringLiteral(
+                  "Provider=MSDAORA.1;Password= p=w 'x' ;User ID=Пётр;Data Source=host:1521/svc;"
+                  "Persist Security Info=False"));
 }
 
 TEST(ConnectionString, ValuesWithSemicolonsOrQuotesAreQuotedAndReadBackWhole)
@@ -60,9 +63,10 @@ TEST(ConnectionString, UnterminatedQuoteIsAnError)
 TEST(ConnectionString, LocalFileDataSources)
 {
     const std::pair<const char*, bool> cases[] = {
-        {"demo.sqlite", true},     {"C:\\logs\\LOG.DB", true}, {"/tmp/a.Sqlite3", true},
-        {"ORCL", false},           {"host:1521/svc", false},   {"file.db.bak", false},
-        {"mydb", false},           {"", false},
+        {"demo.sqlite", true},    {"C:\\logs\\LOG.DB", true},
+        {"/tmp/a.Sqlite3", true}, {"ORCL", false},
+        {"host:1521/svc", false}, {"file.db.bak", false},
+        {"mydb", false},          {"", false},
     };
     for (const auto& [source, local] : cases) {
         ConnectionParams params;

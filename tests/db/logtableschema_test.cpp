@@ -14,7 +14,8 @@ class Creation : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        data.ADOConnectionBase().connect(localConnectionString(makeDatabase(folder, QStringLiteral("c.sqlite"))));
+        data.ADOConnectionBase().connect(
+            localConnectionString(makeDatabase(folder, QStringLiteral("c.sqlite"))));
     }
     RowSet query(const QString& sql) { return data.ADOConnectionBase().engine().query(sql); }
 
@@ -52,8 +53,9 @@ TEST_F(Creation, CreatesAnEmptyTableOfTheLogStructure)
     const RowSet rows = query(QStringLiteral("Select * from MY_LOG where rownum=1"));
     EXPECT_EQ(rows.rowCount(), 0u);
     const std::pair<const char*, ColumnType> columns[] = {
-        {"SID", ColumnType::Number},      {"DDATE", ColumnType::Date},     {"STABLE", ColumnType::Text},
-        {"SACTION", ColumnType::Text},    {"SCHANGES", ColumnType::Text},  {"SUSER_INFO", ColumnType::Text},
+        {"SID", ColumnType::Number},    {"DDATE", ColumnType::Date},
+        {"STABLE", ColumnType::Text},   {"SACTION", ColumnType::Text},
+        {"SCHANGES", ColumnType::Text}, {"SUSER_INFO", ColumnType::Text},
     };
     ASSERT_EQ(rows.columnCount(), 6);
     for (int col = 0; col < 6; ++col) {
@@ -62,7 +64,8 @@ TEST_F(Creation, CreatesAnEmptyTableOfTheLogStructure)
     }
     EXPECT_EQ(rows.column(4).declaredSize, 4000);
     // The last statement stays in the slot.
-    EXPECT_EQ(data.ADOQueryCreateTable().getText(), QStringLiteral("create public synonym my_log for my_log\r\n"));
+    EXPECT_EQ(data.ADOQueryCreateTable().getText(),
+              QStringLiteral("create public synonym my_log for my_log\r\n"));
 }
 
 TEST_F(Creation, AnExistingNameFailsAtTheFirstStatementAndRunsNoOther)
@@ -70,7 +73,8 @@ TEST_F(Creation, AnExistingNameFailsAtTheFirstStatementAndRunsNoOther)
     CreateLogTable(data, QStringLiteral("LOGS"));
     EXPECT_EQ(errorOf([&] { CreateLogTable(data, QStringLiteral("logs")); }),
               QStringLiteral("ORA-00955: name is already used by an existing object"));
-    EXPECT_TRUE(data.ADOQueryCreateTable().getText().startsWith(QStringLiteral("create table logs(")));
+    EXPECT_TRUE(
+        data.ADOQueryCreateTable().getText().startsWith(QStringLiteral("create table logs(")));
 }
 
 TEST_F(Creation, ALeftoverPublicSynonymFailsTheLastStepAndKeepsTheTable)
@@ -90,7 +94,8 @@ TEST_F(Creation, AGrantWithoutGranteeIsRejectedLikeOracleDoes)
     slot.setText(QStringLiteral("grant select, insert, update, delete on LOGS"));
     EXPECT_EQ(errorOf([&] { slot.execute(); }), QStringLiteral("ORA-00946: missing TO keyword"));
     slot.setText(QStringLiteral("grant select on NOPE to public"));
-    EXPECT_EQ(errorOf([&] { slot.execute(); }), QStringLiteral("ORA-00942: table or view does not exist"));
+    EXPECT_EQ(errorOf([&] { slot.execute(); }),
+              QStringLiteral("ORA-00942: table or view does not exist"));
 }
 
 TEST_F(Creation, ANameCarryingASecondStatementCreatesNothing)

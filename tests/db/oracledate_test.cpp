@@ -3,6 +3,7 @@
 #include "db/embedded/oracledate.h"
 
 #include <gtest/gtest.h>
+
 #include <string>
 
 namespace varnel::embedded {

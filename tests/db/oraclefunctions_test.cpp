@@ -4,6 +4,7 @@
 #include "db/rowset.h"
 
 #include <gtest/gtest.h>
+
 #include <string>
 
 namespace varnel::embedded {

@@ -31,7 +31,8 @@ TEST(RowSet, TextsSurviveChunkBoundariesAndNullBitmapsCrossWords)
     const int num = builder.addColumn(QStringLiteral("SID"), ColumnType::Number);
     const uint32_t rows = 30000;
     auto textOf = [](uint32_t i) {
-        return std::string(i % 977 == 0 ? 4000 : i % 50, static_cast<char>('a' + i % 26)) + std::to_string(i);
+        return std::string(i % 977 == 0 ? 4000 : i % 50, static_cast<char>('a' + i % 26)) +
+               std::to_string(i);
     };
     for (uint32_t i = 0; i < rows; ++i) {
         if (i % 7 == 3)
@@ -101,7 +102,8 @@ TEST(RowSet, DisplayTexts)
     };
     for (uint32_t row = 0; row < 4; ++row)
         for (int col = 0; col < 3; ++col)
-            EXPECT_EQ(set.displayText(row, col, ru), QString::fromUtf8(expected[row][col])) << row << "," << col;
+            EXPECT_EQ(set.displayText(row, col, ru), QString::fromUtf8(expected[row][col]))
+                << row << "," << col;
 
     const LocaleText us(QLocale(QLocale::English, QLocale::UnitedStates));
     EXPECT_EQ(set.displayText(1, date, us), QStringLiteral("12/7/26 1:05:09 PM"));
@@ -143,8 +145,14 @@ TEST(RowSet, SortIsTypedStableAndPutsNullsLast)
         const char* text;   // nullptr: NULL
     };
     const Row input[] = {
-        {"10", 3, "яблоко"}, {"9", 1, "Банан"}, {"null", 0, nullptr}, {"9.5", 2, "банан"},
-        {"-1", 3, "ёж"},     {"9", 0, "еж"},    {"100000000000000000000", 1, "apple"}, {"9", 2, "Банан"},
+        {"10", 3, "яблоко"},
+        {"9", 1, "Банан"},
+        {"null", 0, nullptr},
+        {"9.5", 2, "банан"},
+        {"-1", 3, "ёж"},
+        {"9", 0, "еж"},
+        {"100000000000000000000", 1, "apple"},
+        {"9", 2, "Банан"},
     };
     for (const Row& r : input) {
         const std::string n = r.number;

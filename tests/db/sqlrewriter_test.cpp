@@ -3,6 +3,7 @@
 #include "db/embedded/sqlrewriter.h"
 
 #include <gtest/gtest.h>
+
 #include <string>
 
 namespace varnel::embedded {

@@ -38,7 +38,9 @@ std::vector<Record> readRecords(const QString& path)
     sqlite3* db = nullptr;
     sqlite3_stmt* st = nullptr;
     sqlite3_open(path.toUtf8().constData(), &db);
-    sqlite3_prepare_v2(db, "select sid, ddate, stable, saction, schanges, suser_info from LOG_TABLE", -1, &st, nullptr);
+    sqlite3_prepare_v2(db,
+                       "select sid, ddate, stable, saction, schanges, suser_info from LOG_TABLE",
+                       -1, &st, nullptr);
     std::vector<Record> records;
     auto text = [&](int col) -> std::optional<QString> {
         if (sqlite3_column_type(st, col) == SQLITE_NULL)
@@ -51,8 +53,9 @@ std::vector<Record> readRecords(const QString& path)
             r.sid = sqlite3_column_int64(st, 0);
         if (sqlite3_column_type(st, 1) != SQLITE_NULL) {
             int64_t seconds = 0;
-            EXPECT_TRUE(civil::parseStoredDateTime(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)),
-                                                   sqlite3_column_bytes(st, 1), seconds));
+            EXPECT_TRUE(civil::parseStoredDateTime(
+                reinterpret_cast<const char*>(sqlite3_column_text(st, 1)),
+                sqlite3_column_bytes(st, 1), seconds));
             r.ddate = seconds;
         }
         records.push_back(std::move(r));
@@ -77,7 +80,7 @@ bool like(const std::optional<QString>& text, const QString& pattern)
 {
     QString regex;
     for (const QChar c : pattern)
-        regex += c == QLatin1Char('%') ? QStringLiteral(".*")
+        regex += c == QLatin1Char('%')   ? QStringLiteral(".*")
                  : c == QLatin1Char('_') ? QStringLiteral(".")
                                          : QRegularExpression::escape(QString(c));
     return text && QRegularExpression(QLatin1Char('^') + regex + QLatin1Char('$'),
@@ -103,16 +106,23 @@ Segments segments(const std::optional<QString>& info)
             return std::nullopt;
         return info->mid(start, len.value_or(-1)).toUpper();
     };
-    auto hyphen = [&](qsizetype from) { return info->indexOf(QLatin1Char('-'), from - 1) + 1; };
+    auto hyphen = [&](qsizetype from) {
+        return info->indexOf(QLatin1Char('-'), from - 1) + 1;
+    };
     const qsizetype p1 = hyphen(1), p2 = hyphen(p1 + 1);
     return {substr(1, p1 - 1), substr(p1 + 2, p2 - (p1 + 2) - 1), substr(p2 + 2, std::nullopt)};
 }
 
 QString key(const Record& r)
 {
-    auto text = [](const std::optional<QString>& s) { return s.value_or(QStringLiteral("<null>")); };
-    auto number = [](const std::optional<int64_t>& n) { return n ? QString::number(*n) : QStringLiteral("<null>"); };
-    return QStringList{number(r.sid), number(r.ddate), text(r.stable), text(r.saction), text(r.schanges), text(r.suserInfo)}
+    auto text = [](const std::optional<QString>& s) {
+        return s.value_or(QStringLiteral("<null>"));
+    };
+    auto number = [](const std::optional<int64_t>& n) {
+        return n ? QString::number(*n) : QStringLiteral("<null>");
+    };
+    return QStringList{number(r.sid),   number(r.ddate),  text(r.stable),
+                       text(r.saction), text(r.schanges), text(r.suserInfo)}
         .join(QLatin1Char('|'));
 }
 
@@ -223,50 +233,101 @@ TEST_F(Statements, MainQueryWithEachFilter)
         Predicate keep;
     };
     const Case cases[] = {
-        {"Select * from LOG_TABLE where 1=1 order by ddate, sid", [](const Record&) { return true; }},
+        {"Select * from LOG_TABLE where 1=1 order by ddate, sid",
+         [](const Record&) {
+             return true;
+         }},
         {"Select * from LOG_TABLE where 1=1  and trunc(ddate) >= '10.05.2026'order by ddate, sid",
-         [&](const Record& r) { return r.ddate && *r.ddate >= may10; }},
+         [&](const Record& r) {
+             return r.ddate && *r.ddate >= may10;
+         }},
         {"Select * from LOG_TABLE where 1=1  and trunc(ddate) <= '01.03.2025'order by ddate, sid",
-         [&](const Record& r) { return r.ddate && *r.ddate < march2; }},
+         [&](const Record& r) {
+             return r.ddate && *r.ddate < march2;
+         }},
         // the same day on both sides: the whole day, midnight included
-        {"Select * from LOG_TABLE where 1=1  and trunc(ddate) >= '01.03.2025' and trunc(ddate) <= '01.03.2025'order by ddate, sid",
-         [&](const Record& r) { return r.ddate && *r.ddate >= march1 && *r.ddate < march2; }},
-        {"Select * from LOG_TABLE where 1=1  and trunc(ddate) >= '02.03.2025' and trunc(ddate) <= '01.03.2025'order by ddate, sid",
-         [](const Record&) { return false; }},
+        {"Select * from LOG_TABLE where 1=1  and trunc(ddate) >= '01.03.2025' and trunc(ddate) <= "
+         "'01.03.2025'order by ddate, sid",
+         [&](const Record& r) {
+             return r.ddate && *r.ddate >= march1 && *r.ddate < march2;
+         }},
+        {"Select * from LOG_TABLE where 1=1  and trunc(ddate) >= '02.03.2025' and trunc(ddate) <= "
+         "'01.03.2025'order by ddate, sid",
+         [](const Record&) {
+             return false;
+         }},
         // lower-case writers are found through upper()
         {"Select * from LOG_TABLE where 1=1  and upper(stable) = 'ORDERS'order by ddate, sid",
-         [](const Record& r) { return upper(r.stable) == QStringLiteral("ORDERS"); }},
+         [](const Record& r) {
+             return upper(r.stable) == QStringLiteral("ORDERS");
+         }},
         {"Select * from LOG_TABLE where 1=1  and upper(saction) = 'UPDATE'order by ddate, sid",
-         [](const Record& r) { return upper(r.saction) == QStringLiteral("UPDATE"); }},
-        {"Select * from LOG_TABLE where 1=1  and upper(stable) = 'СКЛАД_ОСТАТКИ'order by ddate, sid",
-         [](const Record& r) { return upper(r.stable) == QStringLiteral("СКЛАД_ОСТАТКИ"); }},
+         [](const Record& r) {
+             return upper(r.saction) == QStringLiteral("UPDATE");
+         }},
+        {"Select * from LOG_TABLE where 1=1  and upper(stable) = 'СКЛАД_ОСТАТКИ'order by ddate, "
+         "sid",
+         [](const Record& r) {
+             return upper(r.stable) == QStringLiteral("СКЛАД_ОСТАТКИ");
+         }},
         // ADMIN also passes SYSADMIN; PC1 also PC10; an underscore is a wildcard
-        {"Select * from LOG_TABLE where 1=1  and upper(suser_info)  like '%ADMIN'order by ddate, sid",
-         [](const Record& r) { return like(upper(r.suserInfo), QStringLiteral("%ADMIN")); }},
-        {"Select * from LOG_TABLE where 1=1  and upper(suser_info)  like '%PC1%'order by ddate, sid",
-         [](const Record& r) { return like(upper(r.suserInfo), QStringLiteral("%PC1%")); }},
-        {"Select * from LOG_TABLE where 1=1  and upper(suser_info)  like '%NB_PETROVA%'order by ddate, sid",
-         [](const Record& r) { return like(upper(r.suserInfo), QStringLiteral("%NB_PETROVA%")); }},
-        {"Select * from LOG_TABLE where 1=1  and upper(suser_info)  like 'СИДОРОВ %'order by ddate, sid",
-         [](const Record& r) { return like(upper(r.suserInfo), QStringLiteral("СИДОРОВ %")); }},
-        {"Select * from LOG_TABLE where 1=1  and upper(schanges) like upper('price%')order by ddate, sid",
-         [](const Record& r) { return like(upper(r.schanges), QStringLiteral("PRICE%")); }},
-        {"Select * from LOG_TABLE where 1=1  and upper(schanges) like upper('%изменено поле%')order by ddate, sid",
-         [](const Record& r) { return like(upper(r.schanges), QStringLiteral("%ИЗМЕНЕНО ПОЛЕ%")); }},
-        {"Select * from LOG_TABLE where 1=1  and upper(schanges) like upper( '%job')order by ddate, sid",
-         [](const Record& r) { return like(upper(r.schanges), QStringLiteral("%JOB")); }},
-        {"Select * from LOG_TABLE where 1=1  and upper(schanges) like upper('%%%')order by ddate, sid",
-         [](const Record& r) { return r.schanges.has_value(); }},
-        {"Select * from LOG_TABLE where 1=1  and upper(schanges) like upper('% %')order by ddate, sid",
-         [](const Record& r) { return like(r.schanges, QStringLiteral("% %")); }},
-        {"Select * from LOG_TABLE where 1=1  and trunc(ddate) >= '01.01.2025' and trunc(ddate) <= '31.12.2026' and "
-         "upper(stable) = 'ORDERS' and upper(saction) = 'UPDATE' and upper(suser_info)  like '%APPUSER' and "
+        {"Select * from LOG_TABLE where 1=1  and upper(suser_info)  like '%ADMIN'order by ddate, "
+         "sid",
+         [](const Record& r) {
+             return like(upper(r.suserInfo), QStringLiteral("%ADMIN"));
+         }},
+        {"Select * from LOG_TABLE where 1=1  and upper(suser_info)  like '%PC1%'order by ddate, "
+         "sid",
+         [](const Record& r) {
+             return like(upper(r.suserInfo), QStringLiteral("%PC1%"));
+         }},
+        {"Select * from LOG_TABLE where 1=1  and upper(suser_info)  like '%NB_PETROVA%'order by "
+         "ddate, sid",
+         [](const Record& r) {
+             return like(upper(r.suserInfo), QStringLiteral("%NB_PETROVA%"));
+         }},
+        {"Select * from LOG_TABLE where 1=1  and upper(suser_info)  like 'СИДОРОВ %'order by "
+         "ddate, sid",
+         [](const Record& r) {
+             return like(upper(r.suserInfo), QStringLiteral("СИДОРОВ %"));
+         }},
+        {"Select * from LOG_TABLE where 1=1  and upper(schanges) like upper('price%')order by "
+         "ddate, sid",
+         [](const Record& r) {
+             return like(upper(r.schanges), QStringLiteral("PRICE%"));
+         }},
+        {"Select * from LOG_TABLE where 1=1  and upper(schanges) like upper('%изменено "
+         "поле%')order by ddate, sid",
+         [](const Record& r) {
+             return like(upper(r.schanges), QStringLiteral("%ИЗМЕНЕНО ПОЛЕ%"));
+         }},
+        {"Select * from LOG_TABLE where 1=1  and upper(schanges) like upper( '%job')order by "
+         "ddate, sid",
+         [](const Record& r) {
+             return like(upper(r.schanges), QStringLiteral("%JOB"));
+         }},
+        {"Select * from LOG_TABLE where 1=1  and upper(schanges) like upper('%%%')order by ddate, "
+         "sid",
+         [](const Record& r) {
+             return r.schanges.has_value();
+         }},
+        {"Select * from LOG_TABLE where 1=1  and upper(schanges) like upper('% %')order by ddate, "
+         "sid",
+         [](const Record& r) {
+             return like(r.schanges, QStringLiteral("% %"));
+         }},
+        {"Select * from LOG_TABLE where 1=1  and trunc(ddate) >= '01.01.2025' and trunc(ddate) <= "
+         "'31.12.2026' and "
+         "upper(stable) = 'ORDERS' and upper(saction) = 'UPDATE' and upper(suser_info)  like "
+         "'%APPUSER' and "
          "upper(suser_info)  like '%WS1%' and upper(suser_info)  like 'IVANOV %' and "
          "upper(schanges) like upper('%.%')order by ddate, sid",
          [](const Record& r) {
              return r.ddate && upper(r.stable) == QStringLiteral("ORDERS") &&
-                    upper(r.saction) == QStringLiteral("UPDATE") && like(upper(r.suserInfo), QStringLiteral("%APPUSER")) &&
-                    like(upper(r.suserInfo), QStringLiteral("%WS1%")) && like(upper(r.suserInfo), QStringLiteral("IVANOV %")) &&
+                    upper(r.saction) == QStringLiteral("UPDATE") &&
+                    like(upper(r.suserInfo), QStringLiteral("%APPUSER")) &&
+                    like(upper(r.suserInfo), QStringLiteral("%WS1%")) &&
+                    like(upper(r.suserInfo), QStringLiteral("IVANOV %")) &&
                     like(r.schanges, QStringLiteral("%.%"));
          }},
     };
@@ -290,36 +351,50 @@ TEST_F(Statements, FilterListsHoldEachUpperCasedValueOnceAndOneEmptyEntryLast)
         Extract value;
         Predicate keep;
     };
-    auto all = [](const Record&) { return true; };
+    auto all = [](const Record&) {
+        return true;
+    };
     const int64_t from = dayStart(2026, 1, 1);
     const Case cases[] = {
-        {"Select distinct upper(stable) stable from LOG_TABLE where 1=1  union Select null from dual order by stable",
+        {"Select distinct upper(stable) stable from LOG_TABLE where 1=1  union Select null from "
+         "dual order by stable",
          [](const Record& r) { return upper(r.stable); }, all},
-        {"Select distinct upper(saction) saction from LOG_TABLE where 1=1  union Select null from dual order by saction",
+        {"Select distinct upper(saction) saction from LOG_TABLE where 1=1  union Select null from "
+         "dual order by saction",
          [](const Record& r) { return upper(r.saction); }, all},
-        {"Select distinct upper(substr(t.suser_info,  instr(t.suser_info, '-', instr(t.suser_info, '-', 1) + 1) + 2))  "
-         "Oracle_User from LOG_TABLE t where 1=1  union Select null  from dual order by Oracle_User",
+        {"Select distinct upper(substr(t.suser_info,  instr(t.suser_info, '-', instr(t.suser_info, "
+         "'-', 1) + 1) + 2))  "
+         "Oracle_User from LOG_TABLE t where 1=1  union Select null  from dual order by "
+         "Oracle_User",
          [](const Record& r) { return segments(r.suserInfo).databaseUser; }, all},
-        {"Select distinct upper(substr(t.suser_info,  instr(t.suser_info, '-', 1) + 2, (instr(t.suser_info, '-',  "
-         "instr(t.suser_info, '-', 1)+1)) - (instr(t.suser_info, '-', 1) + 2) - 1))  PC from LOG_TABLE t where 1=1  "
+        {"Select distinct upper(substr(t.suser_info,  instr(t.suser_info, '-', 1) + 2, "
+         "(instr(t.suser_info, '-',  "
+         "instr(t.suser_info, '-', 1)+1)) - (instr(t.suser_info, '-', 1) + 2) - 1))  PC from "
+         "LOG_TABLE t where 1=1  "
          "union Select null from dual order by PC",
          [](const Record& r) { return segments(r.suserInfo).computer; }, all},
-        {"Select upper(substr(t.suser_info, 1,  instr(t.suser_info, '-', 1) - 1)) OS_User from LOG_TABLE t where 1=1  "
+        {"Select upper(substr(t.suser_info, 1,  instr(t.suser_info, '-', 1) - 1)) OS_User from "
+         "LOG_TABLE t where 1=1  "
          "union Select null from dual order by OS_User",
          [](const Record& r) { return segments(r.suserInfo).osUser; }, all},
         // narrowed by the other filters: a date, a table and a computer
-        {"Select distinct upper(saction) saction from LOG_TABLE where 1=1  and trunc(ddate) >= '01.01.2026' and "
-         "upper(stable) = 'ORDERS' and upper(suser_info)  like '%PC1%' union Select null from dual order by saction",
+        {"Select distinct upper(saction) saction from LOG_TABLE where 1=1  and trunc(ddate) >= "
+         "'01.01.2026' and "
+         "upper(stable) = 'ORDERS' and upper(suser_info)  like '%PC1%' union Select null from dual "
+         "order by saction",
          [](const Record& r) { return upper(r.saction); },
          [&](const Record& r) {
              return r.ddate && *r.ddate >= from && upper(r.stable) == QStringLiteral("ORDERS") &&
                     like(upper(r.suserInfo), QStringLiteral("%PC1%"));
          }},
-        {"Select upper(substr(t.suser_info, 1,  instr(t.suser_info, '-', 1) - 1)) OS_User from LOG_TABLE t where 1=1  "
-         "and upper(stable) = 'INVOICES' and upper(saction) = 'DELETE' union Select null from dual order by OS_User",
+        {"Select upper(substr(t.suser_info, 1,  instr(t.suser_info, '-', 1) - 1)) OS_User from "
+         "LOG_TABLE t where 1=1  "
+         "and upper(stable) = 'INVOICES' and upper(saction) = 'DELETE' union Select null from dual "
+         "order by OS_User",
          [](const Record& r) { return segments(r.suserInfo).osUser; },
          [](const Record& r) {
-             return upper(r.stable) == QStringLiteral("INVOICES") && upper(r.saction) == QStringLiteral("DELETE");
+             return upper(r.stable) == QStringLiteral("INVOICES") &&
+                    upper(r.saction) == QStringLiteral("DELETE");
          }},
     };
     for (const Case& c : cases) {
@@ -344,11 +419,18 @@ TEST_F(Statements, FilterListsHoldEachUpperCasedValueOnceAndOneEmptyEntryLast)
 
 TEST_F(Statements, LoginProbeReadsOneRowAndPassesAnEmptyTable)
 {
-    EXPECT_EQ(run(data.ADOQueryMain(), QStringLiteral("Select * from LOG_TABLE where rownum=1")).rowCount(), 1u);
-    data.ADOQueryCreateTable().setText(QStringLiteral("create table EMPTY_LOG(sid NUMBER, ddate DATE)"));
+    EXPECT_EQ(run(data.ADOQueryMain(), QStringLiteral("Select * from LOG_TABLE where rownum=1"))
+                  .rowCount(),
+              1u);
+    data.ADOQueryCreateTable().setText(
+        QStringLiteral("create table EMPTY_LOG(sid NUMBER, ddate DATE)"));
     data.ADOQueryCreateTable().execute();
-    EXPECT_EQ(run(data.ADOQueryMain(), QStringLiteral("Select * from empty_log where rownum=1")).rowCount(), 0u);
-    EXPECT_EQ(errorOf([&] { run(data.ADOQueryMain(), QStringLiteral("Select * from NO_LOG where rownum=1")); }),
+    EXPECT_EQ(run(data.ADOQueryMain(), QStringLiteral("Select * from empty_log where rownum=1"))
+                  .rowCount(),
+              0u);
+    EXPECT_EQ(errorOf([&] {
+                  run(data.ADOQueryMain(), QStringLiteral("Select * from NO_LOG where rownum=1"));
+              }),
               QStringLiteral("ORA-00942: table or view does not exist"));
 }
 
@@ -356,26 +438,35 @@ TEST_F(Statements, PeriodDeletionTakesFullDateTimesBetweenMidnights)
 {
     const QString copy = copyOfLog();
     const int64_t from = dayStart(2025, 3, 1), to = dayStart(2025, 3, 10);
-    auto inPeriod = [&](const Record& r) { return r.ddate && *r.ddate >= from && *r.ddate <= to; };
+    auto inPeriod = [&](const Record& r) {
+        return r.ddate && *r.ddate >= from && *r.ddate <= to;
+    };
     // The export statement selects exactly what the deletion will take.
-    expectSameRecords(run(data.ADOQuerySaveLog(),
-                          QStringLiteral("Select * from LOG_TABLE where ddate between '01.03.2025' and '10.03.2025'")),
-                      expected(inPeriod));
+    expectSameRecords(
+        run(data.ADOQuerySaveLog(),
+            QStringLiteral(
+                "Select * from LOG_TABLE where ddate between '01.03.2025' and '10.03.2025'")),
+        expected(inPeriod));
 
     StatementSlot& slot = data.ADOQueryCreateTable();
-    slot.setText(QStringLiteral("delete LOG_TABLE where ddate between '01.03.2025' and '10.03.2025'"));
+    slot.setText(
+        QStringLiteral("delete LOG_TABLE where ddate between '01.03.2025' and '10.03.2025'"));
     slot.execute();
     expectSameRecords(run(data.ADOQuerySaveLog(), QStringLiteral("Select * from LOG_TABLE")),
                       expected([&](const Record& r) { return !inPeriod(r); }));
     // Later on the last day stays: records between 10.03 00:00:01 and 23:59:59 remain.
-    EXPECT_FALSE(expected([&](const Record& r) { return r.ddate && *r.ddate > to && *r.ddate < to + 86400; }).empty());
+    EXPECT_FALSE(expected([&](const Record& r) {
+                     return r.ddate && *r.ddate > to && *r.ddate < to + 86400;
+                 }).empty());
 
     // From later than To deletes nothing and is no error.
-    slot.setText(QStringLiteral("delete LOG_TABLE where ddate between '10.03.2026' and '01.03.2026'"));
+    slot.setText(
+        QStringLiteral("delete LOG_TABLE where ddate between '10.03.2026' and '01.03.2026'"));
     slot.execute();
     slot.setText(QStringLiteral("delete LOG_TABLE"));
     slot.execute();
-    EXPECT_EQ(run(data.ADOQuerySaveLog(), QStringLiteral("Select * from LOG_TABLE")).rowCount(), 0u);
+    EXPECT_EQ(run(data.ADOQuerySaveLog(), QStringLiteral("Select * from LOG_TABLE")).rowCount(),
+              0u);
     (void)copy;
 }
 
@@ -389,9 +480,12 @@ TEST_F(Statements, APeriodOfOneDayTakesOnlyItsMidnightRecords)
     ASSERT_FALSE(midnights.empty());
     const auto [midnight, count] = *midnights.begin();
     const civil::Ymd day = civil::civilFromDays(civil::dayOf(midnight));
-    const QString text = QDate(static_cast<int>(day.year), static_cast<int>(day.month), static_cast<int>(day.day))
-                             .toString(QStringLiteral("dd.MM.yyyy"));
-    const RowSet& rows = run(data.ADOQuerySaveLog(), QStringLiteral("Select * from LOG_TABLE where ddate between '%1' and '%1'").arg(text));
+    const QString text =
+        QDate(static_cast<int>(day.year), static_cast<int>(day.month), static_cast<int>(day.day))
+            .toString(QStringLiteral("dd.MM.yyyy"));
+    const RowSet& rows =
+        run(data.ADOQuerySaveLog(),
+            QStringLiteral("Select * from LOG_TABLE where ddate between '%1' and '%1'").arg(text));
     EXPECT_EQ(rows.rowCount(), static_cast<uint32_t>(count));
 }
 
@@ -413,10 +507,13 @@ TEST_F(Statements, TwoDigitYearFormatsReadYearsNearToday)
         TDataModuleBase module;
         module.ADOConnectionBase().connect(localConnectionString(s_path));
         StatementSlot& slot = module.ADOQueryMain();
-        slot.setText(QStringLiteral("Select * from LOG_TABLE where 1=1  and trunc(ddate) >= '%1'order by ddate, sid")
-                         .arg(QString::fromLatin1(c.date)));
+        slot.setText(
+            QStringLiteral(
+                "Select * from LOG_TABLE where 1=1  and trunc(ddate) >= '%1'order by ddate, sid")
+                .arg(QString::fromLatin1(c.date)));
         slot.open();
-        expectSameRecords(slot.rows(), expected([&](const Record& r) { return r.ddate && *r.ddate >= from; }));
+        expectSameRecords(slot.rows(),
+                          expected([&](const Record& r) { return r.ddate && *r.ddate >= from; }));
     }
     QLocale::setDefault(saved);
 }
@@ -430,8 +527,10 @@ TEST_F(Statements, RejectedStatementsCarryOraclesMessage)
         // a date text in another layout than the connection's
         {"Select * from LOG_TABLE where 1=1  and trunc(ddate) >= '01.13.2026'order by ddate, sid",
          "ORA-01843: not a valid month"},
-        {"Select * from GONE where 1=1 order by ddate, sid", "ORA-00942: table or view does not exist"},
-        {"Select * from LOG_TABLE where 1=1 order by ddate, nosuch", "ORA-00904: \"NOSUCH\": invalid identifier"},
+        {"Select * from GONE where 1=1 order by ddate, sid",
+         "ORA-00942: table or view does not exist"},
+        {"Select * from LOG_TABLE where 1=1 order by ddate, nosuch",
+         "ORA-00904: \"NOSUCH\": invalid identifier"},
     };
     for (const auto& [sql, message] : cases) {
         SCOPED_TRACE(sql);
@@ -439,5 +538,6 @@ TEST_F(Statements, RejectedStatementsCarryOraclesMessage)
         EXPECT_TRUE(error.startsWith(QString::fromUtf8(message))) << error.toStdString();
         EXPECT_FALSE(data.ADOQueryMain().isOpen());
     }
-    EXPECT_EQ(run(data.ADOQueryMain(), QStringLiteral("Select * from LOG_TABLE")).rowCount(), s_records->size());
+    EXPECT_EQ(run(data.ADOQueryMain(), QStringLiteral("Select * from LOG_TABLE")).rowCount(),
+              s_records->size());
 }

@@ -43,7 +43,8 @@ protected:
         data.setCurrentLogTable(QStringLiteral("LOG_TABLE"));
     }
 
-    void openMain(const QString& sql = QStringLiteral("Select * from LOG_TABLE where 1=1 order by ddate, sid"))
+    void openMain(const QString& sql =
+                      QStringLiteral("Select * from LOG_TABLE where 1=1 order by ddate, sid"))
     {
         main().setText(sql);
         main().open();
@@ -74,8 +75,11 @@ protected:
 TEST_F(Gateway, TextIsKeptAsLinesAndReadBackWithCrLfAfterEach)
 {
     const std::pair<QString, QString> cases[] = {
-        {"Select * from T", "Select * from T\r\n"}, {"a\nb\r\nc\rd", "a\r\nb\r\nc\r\nd\r\n"},
-        {"a\r\n", "a\r\n"}, {"a\n\nb", "a\r\n\r\nb\r\n"}, {"", ""},
+        {"Select * from T", "Select * from T\r\n"},
+        {"a\nb\r\nc\rd", "a\r\nb\r\nc\r\nd\r\n"},
+        {"a\r\n", "a\r\n"},
+        {"a\n\nb", "a\r\n\r\nb\r\n"},
+        {"", ""},
     };
     for (const auto& [text, expected] : cases) {
         main().setText(text);
@@ -109,7 +113,8 @@ TEST_F(Gateway, OpenFetchesOnceCloseDiscardsAndANewTextCloses)
     EXPECT_EQ(seen, QStringList({"1", "2", "3", "4", "5"}));
 
     main().setText(QStringLiteral("Select * from NO_SUCH_TABLE"));
-    EXPECT_EQ(errorOf([&] { main().open(); }), QStringLiteral("ORA-00942: table or view does not exist"));
+    EXPECT_EQ(errorOf([&] { main().open(); }),
+              QStringLiteral("ORA-00942: table or view does not exist"));
     EXPECT_FALSE(main().isOpen());
     EXPECT_TRUE(main().atEnd());
 }
@@ -198,7 +203,8 @@ TEST_F(Gateway, SortByReordersFetchedRowsOnlyAndKeepsTheCurrentRecord)
 
 TEST_F(Gateway, SortByNumberIsNumeric)
 {
-    openMain(QStringLiteral("Select sid from LOG_TABLE where sid in (9, 10, 100, 2) order by sid desc"));
+    openMain(
+        QStringLiteral("Select sid from LOG_TABLE where sid in (9, 10, 100, 2) order by sid desc"));
     main().sortBy(QStringLiteral("SID"));
     QStringList seen;
     for (main().first(); !main().atEnd(); main().next())
@@ -238,7 +244,9 @@ TEST_F(Gateway, DeleteCurrentRemovesExactlyOneOfIdenticalRecords)
     main().setCurrentRow(0);
     data.ADOQueryCreateTable().setText(QStringLiteral("delete logs where sid = 2"));
     data.ADOQueryCreateTable().execute();
-    EXPECT_TRUE(errorOf([&] { main().deleteCurrent(); }).startsWith(QStringLiteral("Row cannot be located")));
+    EXPECT_TRUE(errorOf([&] {
+                    main().deleteCurrent();
+                }).startsWith(QStringLiteral("Row cannot be located")));
     EXPECT_EQ(main().recordCount(), 3);
 }
 
@@ -246,7 +254,8 @@ TEST_F(Gateway, DeleteCurrentNeverRunsASecondStatementFromTheTableName)
 {
     openMain();
     data.setCurrentLogTable(QStringLiteral("LOG_TABLE; drop table LOG_TABLE"));
-    EXPECT_EQ(errorOf([&] { main().deleteCurrent(); }), QStringLiteral("ORA-00911: invalid character"));
+    EXPECT_EQ(errorOf([&] { main().deleteCurrent(); }),
+              QStringLiteral("ORA-00911: invalid character"));
     EXPECT_EQ(scalar(path, QStringLiteral("select count(*) from LOG_TABLE")), 2000);
     EXPECT_EQ(main().recordCount(), 2000);
 }
@@ -254,13 +263,15 @@ TEST_F(Gateway, DeleteCurrentNeverRunsASecondStatementFromTheTableName)
 TEST_F(Gateway, DisconnectClosesEverySlot)
 {
     openMain();
-    data.ADOQueryTable().setText(QStringLiteral("Select distinct upper(stable) stable from LOG_TABLE"));
+    data.ADOQueryTable().setText(
+        QStringLiteral("Select distinct upper(stable) stable from LOG_TABLE"));
     data.ADOQueryTable().open();
     data.ADOConnectionBase().disconnect();
     data.ADOConnectionBase().disconnect();
     EXPECT_FALSE(main().isOpen());
     EXPECT_FALSE(data.ADOQueryTable().isOpen());
-    EXPECT_EQ(errorOf([&] { main().open(); }), QStringLiteral("ADOConnectionBase: Connection is not open"));
+    EXPECT_EQ(errorOf([&] { main().open(); }),
+              QStringLiteral("ADOConnectionBase: Connection is not open"));
 }
 
 TEST_F(Gateway, ANewConnectionStringReachesTheNewDatabase)
@@ -286,8 +297,10 @@ TEST_F(Gateway, APasswordWithASemicolonCannotRedirectTheConnection)
 {
     const QString decoy = makeDemoDatabase(folder, 3, 3);
     Connection connection;
-    connection.connect(buildConnectionString(QStringLiteral("x;Data Source=") + decoy, QStringLiteral("u"), path));
-    EXPECT_EQ(connection.engine().query(QStringLiteral("Select * from LOG_TABLE")).rowCount(), 2000u);
+    connection.connect(
+        buildConnectionString(QStringLiteral("x;Data Source=") + decoy, QStringLiteral("u"), path));
+    EXPECT_EQ(connection.engine().query(QStringLiteral("Select * from LOG_TABLE")).rowCount(),
+              2000u);
 }
 
 TEST(Connection, FailuresSayWhatIsWrong)
@@ -295,7 +308,8 @@ TEST(Connection, FailuresSayWhatIsWrong)
     TempFolder folder;
     QFile notADatabase(folder.path(QStringLiteral("notes.db")));
     ASSERT_TRUE(notADatabase.open(QIODevice::WriteOnly));
-    notADatabase.write("this is not a database, just text that is long enough to be read as a header");
+    notADatabase.write(
+        "this is not a database, just text that is long enough to be read as a header");
     notADatabase.close();
 
     const std::pair<QString, QString> cases[] = {
@@ -305,7 +319,9 @@ TEST(Connection, FailuresSayWhatIsWrong)
     };
     for (const auto& [source, fragment] : cases) {
         Connection connection;
-        EXPECT_TRUE(errorOf([&] { connection.connect(localConnectionString(source)); }).contains(fragment)) << source.toStdString();
+        EXPECT_TRUE(
+            errorOf([&] { connection.connect(localConnectionString(source)); }).contains(fragment))
+            << source.toStdString();
         EXPECT_FALSE(connection.connected());
     }
     EXPECT_FALSE(QFile::exists(folder.path(QStringLiteral("missing.sqlite"))));
@@ -318,6 +334,7 @@ TEST_F(Gateway, ALogTableThatAnotherProgramCreatesMeanwhileReadsDates)
                  {QStringLiteral("create table LATE_LOG(sid NUMBER, stamp DATE)"),
                   QStringLiteral("insert into LATE_LOG values (1, '2026-12-07 10:00:00')")});
     // The column, not trunc(), tells that the quoted text is a date.
-    openMain(QStringLiteral("Select * from LATE_LOG where stamp between '07.12.2026' and '08.12.2026'"));
+    openMain(
+        QStringLiteral("Select * from LATE_LOG where stamp between '07.12.2026' and '08.12.2026'"));
     EXPECT_EQ(main().recordCount(), 1);
 }

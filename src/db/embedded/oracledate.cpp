@@ -89,7 +89,8 @@ int64_t DateFormat::parse(QStringView text, int currentYear) const
         qsizetype bestLength = 0;
         for (int n = 1; n <= count; ++n) {
             for (const QString& candidate : nameOf(n)) {
-                const QString bare = candidate.endsWith(QLatin1Char('.')) ? candidate.chopped(1) : candidate;
+                const QString bare =
+                    candidate.endsWith(QLatin1Char('.')) ? candidate.chopped(1) : candidate;
                 for (const QString& form : {candidate, bare}) {
                     if (!form.isEmpty() && form.size() > bestLength &&
                         text.mid(pos).startsWith(form, Qt::CaseInsensitive)) {
@@ -174,7 +175,8 @@ int64_t DateFormat::parse(QStringView text, int currentYear) const
         fail("ORA-01841: (full) year must be between -4713 and +9999, and not be 0");
     if (day < 1 || day > static_cast<int>(civil::daysInMonth(year, static_cast<unsigned>(month))))
         fail("ORA-01847: day of month must be between 1 and last day of month");
-    return civil::toSeconds(year, static_cast<unsigned>(month), static_cast<unsigned>(day), 0, 0, 0);
+    return civil::toSeconds(year, static_cast<unsigned>(month), static_cast<unsigned>(day), 0, 0,
+                            0);
 }
 
 } // namespace varnel::embedded

@@ -45,7 +45,8 @@ std::vector<size_t> characterOffsets(std::string_view s)
     offsets.reserve(s.size() + 1);
     for (size_t i = 0; i < s.size();) {
         offsets.push_back(i);
-        i += std::min<size_t>(static_cast<size_t>(sequenceLength(static_cast<unsigned char>(s[i]))), s.size() - i);
+        i += std::min<size_t>(static_cast<size_t>(sequenceLength(static_cast<unsigned char>(s[i]))),
+                              s.size() - i);
     }
     offsets.push_back(s.size());
     return offsets;
@@ -167,9 +168,11 @@ void substrFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
         end = length > characters - start ? characters : start + length;
     }
     if (ascii)
-        return resultText(ctx, s.substr(static_cast<size_t>(start), static_cast<size_t>(end - start)));
-    resultText(ctx, s.substr(offsets[static_cast<size_t>(start)],
-                             offsets[static_cast<size_t>(end)] - offsets[static_cast<size_t>(start)]));
+        return resultText(ctx,
+                          s.substr(static_cast<size_t>(start), static_cast<size_t>(end - start)));
+    resultText(ctx,
+               s.substr(offsets[static_cast<size_t>(start)],
+                        offsets[static_cast<size_t>(end)] - offsets[static_cast<size_t>(start)]));
 }
 
 void instrFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
@@ -271,8 +274,8 @@ void registerOracleFunctions(sqlite3* db)
         void (*function)(sqlite3_context*, int, sqlite3_value**);
     };
     static const Registration functions[] = {
-        {"upper", 1, upperFunction},  {"substr", 2, substrFunction}, {"substr", 3, substrFunction},
-        {"instr", 2, instrFunction},  {"instr", 3, instrFunction},   {"instr", 4, instrFunction},
+        {"upper", 1, upperFunction}, {"substr", 2, substrFunction}, {"substr", 3, substrFunction},
+        {"instr", 2, instrFunction}, {"instr", 3, instrFunction},   {"instr", 4, instrFunction},
         {"trunc", 1, truncFunction},
     };
     for (const Registration& r : functions)

@@ -59,7 +59,8 @@ void addFloat(RowSet::Builder& builder, int col, double value)
         return;
     }
     char buffer[400];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
     builder.addDecimal(col, std::string_view(buffer, static_cast<size_t>(result.ptr - buffer)));
 }
 
@@ -106,9 +107,11 @@ SqliteEngine::SqliteEngine(const QString& path, const QString& dateFormat, const
     : m_dateFormat(dateFormat, locale)
 {
     // Never create a file: a mistyped name must fail like an unknown Oracle service.
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+    const int rc =
+        sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
-        const QString reason = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
+        const QString reason =
+            m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
         sqlite3_close(m_db);
         m_db = nullptr;
         throw DbError(QStringLiteral("Cannot open the database file \"%1\": %2").arg(path, reason));
@@ -128,7 +131,8 @@ SqliteEngine::SqliteEngine(const QString& path, const QString& dateFormat, const
     } catch (const DbError& error) {
         sqlite3_close(m_db);
         m_db = nullptr;
-        throw DbError(QStringLiteral("Cannot open the database file \"%1\": %2").arg(path, error.message()));
+        throw DbError(
+            QStringLiteral("Cannot open the database file \"%1\": %2").arg(path, error.message()));
     }
 }
 
@@ -174,16 +178,19 @@ void SqliteEngine::refreshDateColumns()
         m_schemaVersion = current;
     }
     m_dateColumns.clear();
-    Statement s = prepare(QStringLiteral(
-        "SELECT p.name, p.type FROM sqlite_schema m, pragma_table_info(m.name) p "
-        "WHERE m.type IN ('table', 'view')"));
+    Statement s = prepare(
+        QStringLiteral("SELECT p.name, p.type FROM sqlite_schema m, pragma_table_info(m.name) p "
+                       "WHERE m.type IN ('table', 'view')"));
     int rc;
     while ((rc = sqlite3_step(s.handle)) == SQLITE_ROW) {
         ColumnType type;
         int size;
-        if (declaredType(reinterpret_cast<const char*>(sqlite3_column_text(s.handle, 1)), type, size) &&
+        if (declaredType(reinterpret_cast<const char*>(sqlite3_column_text(s.handle, 1)), type,
+                         size) &&
             type == ColumnType::Date)
-            m_dateColumns.insert(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s.handle, 0))).toUpper());
+            m_dateColumns.insert(
+                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s.handle, 0)))
+                    .toUpper());
     }
     if (rc != SQLITE_DONE)
         raise(rc);
@@ -191,10 +198,11 @@ void SqliteEngine::refreshDateColumns()
 
 bool SqliteEngine::tableExists(const QString& name) const
 {
-    Statement s = prepare(QStringLiteral(
-        "SELECT 1 FROM sqlite_schema WHERE type IN ('table', 'view') AND name = ?1 COLLATE NOCASE"));
+    Statement s = prepare(QStringLiteral("SELECT 1 FROM sqlite_schema WHERE type IN ('table', "
+                                         "'view') AND name = ?1 COLLATE NOCASE"));
     const QByteArray utf8 = name.toUtf8();
-    sqlite3_bind_text(s.handle, 1, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(s.handle, 1, utf8.constData(), static_cast<int>(utf8.size()),
+                      SQLITE_TRANSIENT);
     const int rc = sqlite3_step(s.handle);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
         raise(rc);
@@ -204,7 +212,9 @@ bool SqliteEngine::tableExists(const QString& name) const
 RewriteContext SqliteEngine::rewriteContext() const
 {
     RewriteContext context;
-    context.isDateColumn = [this](QStringView name) { return m_dateColumns.contains(name.toString().toUpper()); };
+    context.isDateColumn = [this](QStringView name) {
+        return m_dateColumns.contains(name.toString().toUpper());
+    };
     context.dateFormat = &m_dateFormat;
     context.currentYear = QDate::currentDate().year();
     return context;
@@ -228,7 +238,8 @@ RowSet SqliteEngine::query(const QString& sql)
         const bool known = declaredType(sqlite3_column_decltype(st, col), type, size);
         // Oracle reports unquoted names in upper case, and the program's callers rely on
         // nothing else: match names without regard to case.
-        builder.addColumn(QString::fromUtf8(sqlite3_column_name(st, col)).toUpper(), type, size, known);
+        builder.addColumn(QString::fromUtf8(sqlite3_column_name(st, col)).toUpper(), type, size,
+                          known);
     }
 
     int rc;
@@ -273,13 +284,15 @@ RowSet SqliteEngine::query(const QString& sql)
                 int64_t seconds = 0;
                 if (bytes == 0) {
                     builder.addNull(col);
-                } else if (storage == SQLITE_TEXT && civil::parseStoredDateTime(text, bytes, seconds)) {
+                } else if (storage == SQLITE_TEXT &&
+                           civil::parseStoredDateTime(text, bytes, seconds)) {
                     builder.addDate(col, seconds);
                 } else {
-                    throw DbError(QStringLiteral("ORA-01861: literal does not match format string "
-                                                 "(column %1 holds \"%2\", not a date 'YYYY-MM-DD HH:MM:SS')")
-                                      .arg(QString::fromUtf8(sqlite3_column_name(st, col)).toUpper(),
-                                           QString::fromUtf8(text, static_cast<qsizetype>(bytes))));
+                    throw DbError(
+                        QStringLiteral("ORA-01861: literal does not match format string "
+                                       "(column %1 holds \"%2\", not a date 'YYYY-MM-DD HH:MM:SS')")
+                            .arg(QString::fromUtf8(sqlite3_column_name(st, col)).toUpper(),
+                                 QString::fromUtf8(text, static_cast<qsizetype>(bytes))));
                 }
                 break;
             }
@@ -309,9 +322,10 @@ void SqliteEngine::execute(const QString& sql)
         // Public synonyms live in a namespace of their own, kept in the file so that a name
         // stays taken across sessions, as on a server.
         {
-            Statement create = prepare(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 "
-                                                      "(name TEXT PRIMARY KEY COLLATE NOCASE, target TEXT)")
-                                           .arg(QString::fromLatin1(kSynonymTable)));
+            Statement create =
+                prepare(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 "
+                                       "(name TEXT PRIMARY KEY COLLATE NOCASE, target TEXT)")
+                            .arg(QString::fromLatin1(kSynonymTable)));
             if (sqlite3_step(create.handle) != SQLITE_DONE)
                 raise(sqlite3_errcode(m_db));
         }
@@ -320,8 +334,10 @@ void SqliteEngine::execute(const QString& sql)
                                        QString::fromLatin1(kSynonymTable)));
         const QByteArray name = plan.synonym.toUpper().toUtf8();
         const QByteArray target = plan.object.toUtf8();
-        sqlite3_bind_text(s.handle, 1, name.constData(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(s.handle, 2, target.constData(), static_cast<int>(target.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(s.handle, 1, name.constData(), static_cast<int>(name.size()),
+                          SQLITE_TRANSIENT);
+        sqlite3_bind_text(s.handle, 2, target.constData(), static_cast<int>(target.size()),
+                          SQLITE_TRANSIENT);
         const int rc = sqlite3_step(s.handle);
         if (rc == SQLITE_CONSTRAINT)
             throw DbError(QStringLiteral("ORA-00955: name is already used by an existing object"));
@@ -355,8 +371,9 @@ void SqliteEngine::deleteRecord(const QString& table, const RowSet& rows, uint32
         conditions += QStringLiteral("\"%1\" IS ?%2").arg(name).arg(col + 1);
     }
     // Through rowid, so that one of several identical records goes and the others stay.
-    Statement s = prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = (SELECT rowid FROM %1 WHERE %2 LIMIT 1)")
-                              .arg(table, conditions));
+    Statement s = prepare(
+        QStringLiteral("DELETE FROM %1 WHERE rowid = (SELECT rowid FROM %1 WHERE %2 LIMIT 1)")
+            .arg(table, conditions));
     std::vector<std::string> keep; // texts must outlive the step
     keep.reserve(static_cast<size_t>(rows.columnCount()));
     for (int col = 0; col < rows.columnCount(); ++col) {
@@ -383,13 +400,15 @@ void SqliteEngine::deleteRecord(const QString& table, const RowSet& rows, uint32
             break;
         }
         if (rows.column(col).type != ColumnType::Number || !rows.isInteger(row, col))
-            sqlite3_bind_text(s.handle, index, keep.back().data(), static_cast<int>(keep.back().size()), SQLITE_STATIC);
+            sqlite3_bind_text(s.handle, index, keep.back().data(),
+                              static_cast<int>(keep.back().size()), SQLITE_STATIC);
     }
     const int rc = sqlite3_step(s.handle);
     if (rc != SQLITE_DONE)
         raise(rc);
     if (sqlite3_changes(m_db) != 1)
-        throw DbError(QStringLiteral("Row cannot be located for updating. Some values may have been changed since it was last read."));
+        throw DbError(QStringLiteral("Row cannot be located for updating. Some values may have "
+                                     "been changed since it was last read."));
 }
 
 } // namespace varnel::embedded

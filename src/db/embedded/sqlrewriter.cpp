@@ -103,7 +103,8 @@ std::vector<Token> tokenize(QStringView sql)
             static const char* const pairs[] = {">=", "<=", "<>", "!=", "^=", "||", "=>"};
             bool paired = false;
             for (const char* pair : pairs) {
-                if (i + 1 < n && sql.at(i) == QLatin1Char(pair[0]) && sql.at(i + 1) == QLatin1Char(pair[1])) {
+                if (i + 1 < n && sql.at(i) == QLatin1Char(pair[0]) &&
+                    sql.at(i + 1) == QLatin1Char(pair[1])) {
                     i += 2;
                     paired = true;
                     break;
@@ -295,7 +296,8 @@ private:
 
     void convertDate(Token& literal)
     {
-        const QString inner = literal.text.mid(1, literal.text.size() - 2).replace(QLatin1String("''"), QLatin1String("'"));
+        const QString inner = literal.text.mid(1, literal.text.size() - 2)
+                                  .replace(QLatin1String("''"), QLatin1String("'"));
         if (inner.isEmpty())
             return; // '' is NULL, and so is the date it stands for
         const int64_t seconds = m_context.dateFormat->parse(inner, m_context.currentYear);
@@ -386,8 +388,8 @@ private:
 
     static bool endsOrderBy(const Token& t)
     {
-        static const char* const words[] = {"limit", "offset", "union", "intersect", "except",
-                                            "minus", "for", "fetch"};
+        static const char* const words[] = {"limit",  "offset", "union", "intersect",
+                                            "except", "minus",  "for",   "fetch"};
         for (const char* w : words)
             if (t.isWord(w))
                 return true;
@@ -403,7 +405,8 @@ private:
             int depth = 0;
             size_t j = keyStart;
             for (;; ++j) {
-                const bool end = j >= m_sig.size() || (depth == 0 && (tok(j).isSymbol(")") || endsOrderBy(tok(j))));
+                const bool end = j >= m_sig.size() ||
+                                 (depth == 0 && (tok(j).isSymbol(")") || endsOrderBy(tok(j))));
                 if (end || (depth == 0 && tok(j).isSymbol(","))) {
                     if (j > keyStart)
                         placeNulls(keyStart, j - 1);
@@ -426,7 +429,8 @@ private:
         for (size_t k = first; k <= last; ++k)
             if (tok(k).isWord("nulls"))
                 return;
-        tok(last).text += tok(last).isWord("desc") ? QLatin1String(" nulls first") : QLatin1String(" nulls last");
+        tok(last).text +=
+            tok(last).isWord("desc") ? QLatin1String(" nulls first") : QLatin1String(" nulls last");
     }
 
     std::vector<Token>& m_tokens;

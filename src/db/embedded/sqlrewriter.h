@@ -17,7 +17,8 @@ struct Token {
 
     bool isWord(const char* lowerCase) const
     {
-        return kind == Kind::Word && text.compare(QLatin1String(lowerCase), Qt::CaseInsensitive) == 0;
+        return kind == Kind::Word &&
+               text.compare(QLatin1String(lowerCase), Qt::CaseInsensitive) == 0;
     }
     bool isSymbol(const char* symbol) const
     {
