@@ -106,9 +106,10 @@ struct SqliteEngine::Statement {
 SqliteEngine::SqliteEngine(const QString& path, const QString& dateFormat, const QLocale& locale)
     : m_dateFormat(dateFormat, locale)
 {
-    // Never create a file: a mistyped name must fail like an unknown Oracle service.
-    const int rc =
-        sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+    // Never create a file: a mistyped name must fail like an unknown Oracle service. One
+    // thread uses the connection, so SQLite need not lock it on every column it hands over.
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const QString reason =
             m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
