@@ -375,8 +375,10 @@ void SqliteEngine::deleteRecord(const QString& table, const RowSet& rows, uint32
     Statement s = prepare(
         QStringLiteral("DELETE FROM %1 WHERE rowid = (SELECT rowid FROM %1 WHERE %2 LIMIT 1)")
             .arg(table, conditions));
-    std::vector<std::string> keep; // texts must outlive the step
-    keep.reserve(static_cast<size_t>(rows.columnCount()));
+    auto bindText = [&](int index, std::string_view text) {
+        sqlite3_bind_text(s.handle, index, text.data(), static_cast<int>(text.size()),
+                          SQLITE_TRANSIENT);
+    };
     for (int col = 0; col < rows.columnCount(); ++col) {
         const int index = col + 1;
         if (rows.isNull(row, col)) {
@@ -388,21 +390,18 @@ void SqliteEngine::deleteRecord(const QString& table, const RowSet& rows, uint32
             if (rows.isInteger(row, col))
                 sqlite3_bind_int64(s.handle, index, rows.integer(row, col));
             else
-                keep.emplace_back(rows.decimal(row, col));
+                bindText(index, rows.decimal(row, col));
             break;
         case ColumnType::Date: {
             char stored[19];
             civil::formatStoredDateTime(rows.dateSeconds(row, col), stored);
-            keep.emplace_back(stored, 19);
+            bindText(index, std::string_view(stored, 19));
             break;
         }
         case ColumnType::Text:
-            keep.emplace_back(rows.text(row, col));
+            bindText(index, rows.text(row, col));
             break;
         }
-        if (rows.column(col).type != ColumnType::Number || !rows.isInteger(row, col))
-            sqlite3_bind_text(s.handle, index, keep.back().data(),
-                              static_cast<int>(keep.back().size()), SQLITE_STATIC);
     }
     const int rc = sqlite3_step(s.handle);
     if (rc != SQLITE_DONE)
