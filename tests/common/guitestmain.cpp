@@ -1,0 +1,17 @@
+#include <QApplication>
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+// The main of the window tests: real widgets need a QApplication.
+int main(int argc, char** argv)
+{
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr)
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
