@@ -4,56 +4,40 @@
 
 using namespace varnel;
 
-namespace {
-
 // The golden bytes are Windows-1251's; a Windows machine with another active code page has
 // other ones.
-bool isWindows1251()
-{
-    return ansiCodePage() == 1251;
-}
+class AnsiCodePage : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (ansiCodePage() != 1251)
+            GTEST_SKIP() << "active code page " << ansiCodePage();
+    }
+};
 
-} // namespace
-
-TEST(AnsiCodePage, EncodesWindows1251AndMarksWhatItLacks)
+TEST_F(AnsiCodePage, EncodesWindows1251AndMarksWhatItLacks)
 {
-    if (!isWindows1251())
-        GTEST_SKIP() << "active code page " << ansiCodePage();
-    struct Case {
-        QString text;
-        QByteArray bytes;
-        bool reversible;
+    const std::pair<QString, QByteArray> cases[] = {
+        {QStringLiteral("Пётр ЁёАЯая"), "\xCF\xB8\xF2\xF0 \xA8\xB8\xC0\xDF\xE0\xFF"},
+        {QStringLiteral("ЂЃ‚ѓ€™ҐґІіЇї№"), "\x80\x81\x82\x83\x88\x99\xA5\xB4\xB2\xB3\xAF\xBF\xB9"},
+        {QStringLiteral("\u00A0«»\u00AD\u0098"), "\xA0\xAB\xBB\xAD\x98"},
+        // No best fit: a look-alike would silently change a name.
+        {QStringLiteral("café 日 \u0080"), "caf? ? ?"},
+        // A surrogate pair is one character; so is a lone surrogate.
+        {QStringLiteral("a😀b"), "a?b"},
+        {QString(QChar(0xD800)) + u'x' + QChar(0xDC00), "?x?"},
     };
-    const Case cases[] = {
-        {QStringLiteral("Пётр Иванов"), "\xCF\xB8\xF2\xF0 \xC8\xE2\xE0\xED\xEE\xE2", true},
-        {QStringLiteral("ЁёАЯая"), "\xA8\xB8\xC0\xDF\xE0\xFF", true},
-        {QStringLiteral("ЂЃ‚ѓ€™"), "\x80\x81\x82\x83\x88\x99", true},
-        {QStringLiteral("ҐґІіЇї№"), "\xA5\xB4\xB2\xB3\xAF\xBF\xB9", true},
-        {QStringLiteral("\u00A0«»\u00AD"), "\xA0\xAB\xBB\xAD", true},
-        {QStringLiteral("\u0098"), "\x98", true},
-        {QString(), QByteArray(), true},
-        // No best fit: look-alikes would silently change names.
-        {QStringLiteral("café"), "caf?", false},
-        {QStringLiteral("日本"), "??", false},
-        {QStringLiteral("\u0080\u0081"), "??", false},
-        // A surrogate pair is one character; a lone surrogate is one too.
-        {QStringLiteral("a😀b"), "a?b", false},
-        {QString(QChar(0xD800)) + u'x', "?x", false},
-        {QString(QChar(0xDC00)), "?", false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text.toStdString());
-        EXPECT_EQ(toAnsi(c.text).toHex(' '), c.bytes.toHex(' '));
-        if (c.reversible) {
-            EXPECT_EQ(fromAnsi(c.bytes), c.text);
+    for (const auto& [text, bytes] : cases) {
+        SCOPED_TRACE(text.toStdString());
+        EXPECT_EQ(toAnsi(text).toHex(' '), bytes.toHex(' '));
+        if (!bytes.contains('?')) {
+            EXPECT_EQ(fromAnsi(bytes), text);
         }
     }
 }
 
-TEST(AnsiCodePage, EveryByteSurvivesReadingAndWritingBack)
+TEST_F(AnsiCodePage, EveryByteSurvivesReadingAndWritingBack)
 {
-    if (!isWindows1251())
-        GTEST_SKIP() << "active code page " << ansiCodePage();
     QByteArray all;
     for (int b = 0; b < 256; ++b)
         all.append(static_cast<char>(b));
@@ -63,22 +47,12 @@ TEST(AnsiCodePage, EveryByteSurvivesReadingAndWritingBack)
 }
 
 // The default error display adds a full stop after a last character coded above 0x2E.
-TEST(AnsiCodePage, CodesOfMessageEndings)
+TEST_F(AnsiCodePage, CodesOfMessageEndings)
 {
-    if (!isWindows1251())
-        GTEST_SKIP() << "active code page " << ansiCodePage();
-    struct Case {
-        QChar c;
-        unsigned char code;
+    const std::pair<char16_t, unsigned char> cases[] = {
+        {u'.', 0x2E}, {u'!', 0x21}, {u')', 0x29}, {u'a', 0x61},
+        {u'9', 0x39}, {u'Я', 0xDF}, {u'€', 0x88}, {u'日', '?'},
     };
-    const Case cases[] = {
-        {u'.', 0x2E},          {u'!', 0x21}, {u')', 0x29},
-        {u'a', 0x61},          {u'9', 0x39}, {QChar(0x042F), 0xDF}, // Я
-        {QChar(0x20AC), 0x88},                                      // €
-        {QChar(0x65E5), '?'}, // 日, missing from the code page
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.c.unicode()));
-        EXPECT_EQ(ansiCode(c.c), c.code);
-    }
+    for (const auto& [c, code] : cases)
+        EXPECT_EQ(ansiCode(c), code) << static_cast<int>(c);
 }

@@ -1,0 +1,232 @@
+#include "login/historyfile.h"
+
+#include "db/ansicodepage.h"
+#include "db/error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringView>
+#include <QTemporaryFile>
+
+namespace varnel {
+
+namespace {
+
+const QByteArray kCrLf = QByteArrayLiteral("\r\n");
+
+enum class Kind {
+    Ignored, // blank or comment
+    Section,
+    Entry, // a key, with or without "="
+};
+
+// One line of the file as read: its bytes, kept for writing back unchanged, and what they say.
+struct Line {
+    QByteArray text; // without its line end
+    QByteArray end;  // "\r\n", "\n", or "" for a last line that has none
+    Kind kind = Kind::Ignored;
+    QString name; // section or key, without blanks around it
+    QString value;
+};
+
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\v' || c == u'\f';
+}
+
+// Only ASCII blanks: a no-break space (0xA0 in Windows-1251) belongs to the value.
+QStringView trimBlanks(QStringView text)
+{
+    while (!text.isEmpty() && isBlank(text.front()))
+        text = text.sliced(1);
+    while (!text.isEmpty() && isBlank(text.back()))
+        text.chop(1);
+    return text;
+}
+
+void classify(Line& line)
+{
+    const QString decoded = fromAnsi(line.text);
+    const QStringView text = trimBlanks(decoded);
+    if (text.isEmpty() || text.front() == u';') {
+        line.kind = Kind::Ignored;
+    } else if (text.front() == u'[') {
+        const QStringView inside = text.sliced(1);
+        const qsizetype close = inside.indexOf(u']');
+        line.kind = Kind::Section;
+        line.name = trimBlanks(close < 0 ? inside : inside.first(close)).toString();
+    } else {
+        const qsizetype equals = text.indexOf(u'=');
+        line.kind = Kind::Entry;
+        line.name = trimBlanks(equals < 0 ? text : text.first(equals)).toString();
+        if (equals >= 0)
+            line.value = trimBlanks(text.sliced(equals + 1)).toString();
+    }
+}
+
+QList<Line> splitLines(const QByteArray& bytes)
+{
+    QList<Line> lines;
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        const qsizetype newline = bytes.indexOf('\n', start);
+        Line line;
+        if (newline < 0) {
+            line.text = bytes.sliced(start);
+            start = bytes.size();
+        } else {
+            const qsizetype textEnd =
+                newline > start && bytes[newline - 1] == '\r' ? newline - 1 : newline;
+            line.text = bytes.sliced(start, textEnd - start);
+            line.end = bytes.sliced(textEnd, newline + 1 - textEnd);
+            start = newline + 1;
+        }
+        classify(line);
+        lines.append(std::move(line));
+    }
+    return lines;
+}
+
+Line newLine(const QString& text)
+{
+    Line line;
+    line.text = toAnsi(text);
+    line.end = kCrLf;
+    classify(line);
+    return line;
+}
+
+bool sameName(const QString& a, const QString& b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// The header of the first section called `section`, or -1.
+qsizetype findSection(const QList<Line>& lines, const QString& section)
+{
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (lines[i].kind == Kind::Section && sameName(lines[i].name, section))
+            return i;
+    }
+    return -1;
+}
+
+// The first line of `key` in the section whose header is at `header`, or -1.
+qsizetype findKey(const QList<Line>& lines, qsizetype header, const QString& key)
+{
+    for (qsizetype i = header + 1; i < lines.size() && lines[i].kind != Kind::Section; ++i) {
+        if (lines[i].kind == Kind::Entry && sameName(lines[i].name, key))
+            return i;
+    }
+    return -1;
+}
+
+QString unquoted(const QString& value)
+{
+    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
+        value.back() == value.front())
+        return value.sliced(1, value.size() - 2);
+    return value;
+}
+
+// Something is about to follow `line`: it needs a line end of its own.
+void endLine(Line& line)
+{
+    if (line.end.isEmpty())
+        line.end = kCrLf;
+}
+
+void setValue(QList<Line>& lines, const QString& section, const QString& key, const QString& value)
+{
+    const qsizetype header = findSection(lines, section);
+    if (header < 0) {
+        if (!lines.isEmpty())
+            endLine(lines.back());
+        lines.append(newLine(u'[' + section + u']'));
+        lines.append(newLine(key + u'=' + value));
+        return;
+    }
+    if (const qsizetype at = findKey(lines, header, key); at >= 0) {
+        lines[at] = newLine(lines[at].name + u'=' + value);
+        return;
+    }
+    // After the section's last entry, so that comments and blank lines that lead into the next
+    // section stay in front of it.
+    qsizetype last = header;
+    for (qsizetype i = header + 1; i < lines.size() && lines[i].kind != Kind::Section; ++i) {
+        if (lines[i].kind == Kind::Entry)
+            last = i;
+    }
+    endLine(lines[last]);
+    lines.insert(last + 1, newLine(key + u'=' + value));
+}
+
+// Whether a file named `fileName` can be made or rewritten in `dir`. Permission bits cannot tell
+// (root writes anywhere; read-only mounts and access lists are not in them): try it.
+bool canWriteIn(const QString& dir, const QString& fileName)
+{
+    if (!QFileInfo(dir).isDir())
+        return false;
+    QFile existing(QDir(dir).filePath(fileName));
+    if (existing.exists())
+        return existing.open(QIODevice::Append); // opens without changing a byte
+    QTemporaryFile probe(QDir(dir).filePath(QStringLiteral("Login-XXXXXX.tmp")));
+    return probe.open();
+}
+
+} // namespace
+
+QString LoginHistoryFile::readString(const QString& section, const QString& key) const
+{
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QList<Line> lines = splitLines(file.readAll());
+    const qsizetype header = findSection(lines, section);
+    const qsizetype at = header < 0 ? -1 : findKey(lines, header, key);
+    if (at < 0)
+        return {};
+    QString value = unquoted(lines[at].value);
+    value.truncate(kMaxValueLength);
+    return value;
+}
+
+void LoginHistoryFile::writeStrings(const QString& section,
+                                    const QList<std::pair<QString, QString>>& keyValues)
+{
+    const QFileInfo info(m_path);
+    const Error failure(QStringLiteral("Unable to write to ") +
+                        QDir::toNativeSeparators(info.absoluteFilePath()));
+
+    // Saving only the given keys over a file that exists but cannot be read would lose the rest.
+    QList<Line> lines;
+    if (info.exists()) {
+        QFile file(m_path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw failure;
+        lines = splitLines(file.readAll());
+    }
+    for (const auto& [key, value] : keyValues)
+        setValue(lines, section, key, value);
+    QByteArray bytes;
+    for (const Line& line : lines)
+        bytes += line.text + line.end;
+
+    // The configuration folder may not exist yet; when it cannot be made, the save fails below.
+    QDir().mkpath(info.absolutePath());
+    QSaveFile file(m_path);
+    // Where the folder forbids a new file but the file itself may be written.
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw failure;
+}
+
+QString historyFilePath(const QString& executableDir, const QString& configDir)
+{
+    const QString name = QStringLiteral("Login.ini");
+    return QDir(canWriteIn(executableDir, name) ? executableDir : configDir).filePath(name);
+}
+
+} // namespace varnel

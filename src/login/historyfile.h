@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <utility>
+
+namespace varnel {
+
+// The login history file: an INI file of the Windows kind, in the ANSI code page (see
+// db/ansicodepage.h). Reading follows GetPrivateProfileString; writing changes only the keys it
+// is given and keeps every other byte of the file. The object only names the file: each call
+// reads it afresh, so nothing is held open between the dialog's load and its save.
+class LoginHistoryFile {
+public:
+    explicit LoginHistoryFile(QString path) : m_path(std::move(path)) {}
+
+    const QString& path() const { return m_path; }
+
+    // The value of `key` in `section`; empty when the file, the section or the key is missing or
+    // the file cannot be read. Names are compared without regard to case, blanks around the key
+    // and the value are dropped, one pair of enclosing quotes (" or ') is removed, lines
+    // beginning with ";" are comments, and only the first of repeated sections or keys counts.
+    // A value longer than kMaxValueLength characters is cut.
+    QString readString(const QString& section, const QString& key) const;
+
+    // Sets the keys of `section` in one save of the whole file: a key's existing line is
+    // rewritten (with the key as the file spells it), a missing key is added after the last
+    // entry of the section, a missing section is added at the end of the file. Lines written
+    // end with CR LF; all other lines stay byte for byte. The file's folder is created when it
+    // is missing. Throws Error("Unable to write to <full native path>") when the file cannot be
+    // read or saved; the file is then as it was.
+    void writeStrings(const QString& section, const QList<std::pair<QString, QString>>& keyValues);
+
+    // GetPrivateProfileString's buffer holds 2048 characters with the terminating zero.
+    static constexpr qsizetype kMaxValueLength = 2047;
+
+private:
+    QString m_path;
+};
+
+// "Login.ini" in the executable's folder when a file can be written there, otherwise in
+// `configDir` (the caller's QStandardPaths::AppConfigLocation). One rule picks the file for
+// loading and for saving, so a run reads the file its previous run wrote.
+QString historyFilePath(const QString& executableDir, const QString& configDir);
+
+} // namespace varnel

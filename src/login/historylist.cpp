@@ -1,0 +1,39 @@
+#include "login/historylist.h"
+
+namespace varnel {
+
+QStringList parseHistoryList(const QString& value)
+{
+    QStringList entries;
+    qsizetype start = 0;
+    for (qsizetype end = value.indexOf(u';'); end >= 0; end = value.indexOf(u';', start)) {
+        entries.append(value.mid(start, end - start));
+        start = end + 1;
+    }
+    return entries;
+}
+
+QString serialiseHistoryList(const QString& currentText, const QStringList& items,
+                             int selectedIndex)
+{
+    QString value = currentText + u';';
+    int appended = 0;
+    for (qsizetype i = 0; i < items.size() && appended < kHistoryListLength - 1; ++i) {
+        if (i == selectedIndex)
+            continue;
+        value += items[i] + u';';
+        ++appended;
+    }
+    return value;
+}
+
+int historyListIndex(const QString& controlName)
+{
+    for (std::size_t i = 0; i < kHistoryLists.size(); ++i) {
+        if (controlName.compare(kHistoryLists[i].controlName, Qt::CaseInsensitive) == 0)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+} // namespace varnel

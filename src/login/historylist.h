@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QLatin1StringView>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+namespace varnel {
+
+// A history list is the value of one key of the login history: entries, most recent first, each
+// followed by one ";" ("A;B;C;" holds A, B and C; "" holds none). An entry never holds ";".
+
+// The entries of `value`, each ended by a ";". An empty entry (from ";;") is kept; text after
+// the last ";" is not an entry and is dropped.
+QStringList parseHistoryList(const QString& value);
+
+// The value that remembers a drop-down list: its current text first, then its items in order
+// without the selected one (which repeats the current text when it was chosen from the list;
+// none is left out when `selectedIndex` < 0), at most kHistoryListLength entries in all.
+QString serialiseHistoryList(const QString& currentText, const QStringList& items,
+                             int selectedIndex);
+
+inline constexpr int kHistoryListLength = 5;
+
+// The login dialog's remembered drop-down lists and where each is kept.
+struct HistoryListKey {
+    QLatin1StringView controlName;
+    QLatin1StringView key;
+};
+
+inline constexpr QLatin1StringView kHistorySection{"Login"};
+
+// In the order the lists are loaded and saved.
+inline constexpr std::array<HistoryListKey, 3> kHistoryLists{{
+    {QLatin1StringView("ComboBox_User"), QLatin1StringView("User")},
+    {QLatin1StringView("ComboBox_Base"), QLatin1StringView("Base")},
+    {QLatin1StringView("ComboBox_Table"), QLatin1StringView("Table")},
+}};
+
+// The position in kHistoryLists of the list called `controlName`, compared without regard to
+// case; -1 for any other name, which loads nothing and saves an empty value.
+int historyListIndex(const QString& controlName);
+
+inline bool isHistoryListName(const QString& controlName)
+{
+    return historyListIndex(controlName) >= 0;
+}
+
+} // namespace varnel

@@ -1,0 +1,211 @@
+#include "common/testsupport.h"
+#include "db/ansicodepage.h"
+#include "db/error.h"
+#include "login/historyfile.h"
+#include "login/historylist.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+using namespace varnel;
+using varnel::test::TempFolder;
+
+namespace {
+
+void writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+QByteArray readBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// The message of the Error that `action` raises, or "<no error>".
+QString errorOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const Error& error) {
+        return error.message();
+    }
+    return QStringLiteral("<no error>");
+}
+
+const QList<std::pair<QString, QString>> kLoginValues = {
+    {QStringLiteral("User"), QStringLiteral("scott;")},
+    {QStringLiteral("Base"), QStringLiteral("ORCL;")},
+    {QStringLiteral("Table"), QStringLiteral("LOG;")},
+};
+
+} // namespace
+
+TEST(HistoryList, ParsingKeepsEveryEntryEndedBySemicolon)
+{
+    const std::pair<QString, QStringList> cases[] = {
+        {"A;B;C;", {"A", "B", "C"}},
+        {";", {""}},
+        {";;", {"", ""}},
+        {"A;B", {"A"}},
+        {" a ;b c;", {" a ", "b c"}},
+        {QStringLiteral("Пётр;Иван;"), {QStringLiteral("Пётр"), QStringLiteral("Иван")}},
+    };
+    for (const auto& [value, entries] : cases)
+        EXPECT_EQ(parseHistoryList(value), entries) << value.toStdString();
+}
+
+TEST(HistoryList, SerialisingPutsCurrentTextFirstAndKeepsFive)
+{
+    const QStringList five = {"u1", "u2", "u3", "u4", "u5"};
+    const QStringList six = {"u1", "u2", "u3", "u4", "u5", "u6"};
+    struct Case {
+        QString current;
+        QStringList items;
+        int selected;
+        QString value;
+    };
+    const Case cases[] = {
+        {"scott", {}, -1, "scott;"},        {"", {"a", "b"}, -1, ";a;b;"},
+        {"u3", five, 2, "u3;u1;u2;u4;u5;"}, {"new", five, -1, "new;u1;u2;u3;u4;"},
+        {"u1", six, 0, "u1;u2;u3;u4;u5;"},  {"u6", six, 5, "u6;u1;u2;u3;u4;"},
+        {"u2", {"u1", "u2"}, 1, "u2;u1;"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value.toStdString());
+        EXPECT_EQ(serialiseHistoryList(c.current, c.items, c.selected), c.value);
+    }
+}
+
+TEST(LoginHistoryFile, ReadsLikeGetPrivateProfileString)
+{
+    const TempFolder folder;
+    const QString path = folder.path("Login.ini");
+    struct Case {
+        const char* what;
+        std::optional<QByteArray> file;
+        QString key;
+        QString value;
+    };
+    const Case cases[] = {
+        {"no file", std::nullopt, "User", ""},
+        {"plain", "[Login]\r\nUser=A;B;\r\nBase=ORCL;\r\n", "Base", "ORCL;"},
+        {"names in any case", "[LOGIN]\nuser=x;\n", "User", "x;"},
+        {"blanks around", "  [Login]\n\t User \t=  A; B; \t\n", "User", "A; B;"},
+        {"double quotes", "[Login]\nUser=\" a;\"\n", "User", " a;"},
+        {"one pair only", "[Login]\nUser=\"\"a\"\"\n", "User", "\"a\""},
+        {"comments", "[Login]\n;User=no;\n  ; User=no;\nUser=yes;\n", "User", "yes;"},
+        {"other section", "[Other]\nUser=no;\n[Login]\nBase=b;\n", "User", ""},
+        {"first of repeats", "[Login]\nUser=1;\nUser=2;\n", "User", "1;"},
+        {"ANSI bytes", "[Login]\nUser=\xCF\xB8\xF2\xF0;\xC8\xE2\xE0\xED;\n", "User",
+         QStringLiteral("Пётр;Иван;")},
+        {"long value", "[Login]\nUser=" + QByteArray(3000, 'x') + "\n", "User",
+         QString(2047, u'x')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(path);
+        if (c.file)
+            writeBytes(path, *c.file);
+        EXPECT_EQ(LoginHistoryFile(path).readString("Login", c.key), c.value);
+    }
+}
+
+TEST(LoginHistoryFile, NewFileHoldsTheSectionInAnsiWithCrLf)
+{
+    const TempFolder folder;
+    // The configuration folder need not exist yet.
+    const QString path = folder.path("config/Varnel/Login.ini");
+    LoginHistoryFile file(path);
+    file.writeStrings("Login", {{"User", QStringLiteral("Пётр;Иван;")},
+                                {"Base", "ORCL;"},
+                                {"Table", QStringLiteral("Журнал;日;")}});
+    EXPECT_EQ(readBytes(path), QByteArray("[Login]\r\n"
+                                          "User=\xCF\xB8\xF2\xF0;\xC8\xE2\xE0\xED;\r\n"
+                                          "Base=ORCL;\r\n"
+                                          "Table=\xC6\xF3\xF0\xED\xE0\xEB;?;\r\n"));
+    EXPECT_EQ(parseHistoryList(file.readString("Login", "User")),
+              QStringList({QStringLiteral("Пётр"), QStringLiteral("Иван")}));
+}
+
+TEST(LoginHistoryFile, SavingChangesOnlyTheGivenKeys)
+{
+    const TempFolder folder;
+    const QString path = folder.path("Login.ini");
+    struct Case {
+        const char* what;
+        QByteArray before;
+        QByteArray after;
+    };
+    const Case cases[] = {
+        {"others kept byte for byte",
+         "; \xC4\xF0\xF3\xE3\xEE\xE5\r\n[Other]\nUser=keep\x98\xFF\r\n[login]\r\n"
+         "  USER = old ;\r\nExtra=1\r\n\r\n; next\r\n[Last]\r\nK=v",
+         "; \xC4\xF0\xF3\xE3\xEE\xE5\r\n[Other]\nUser=keep\x98\xFF\r\n[login]\r\n"
+         "USER=scott;\r\nExtra=1\r\nBase=ORCL;\r\nTable=LOG;\r\n\r\n; next\r\n[Last]\r\nK=v"},
+        {"line feeds kept where not rewritten", "[Login]\nUser=old;\n[X]\nk=v\n",
+         "[Login]\nUser=scott;\r\nBase=ORCL;\r\nTable=LOG;\r\n[X]\nk=v\n"},
+        {"section appended after a last line without its end", "[A]\nK=v",
+         "[A]\nK=v\r\n[Login]\r\nUser=scott;\r\nBase=ORCL;\r\nTable=LOG;\r\n"},
+        {"repeated section: the first is the one read",
+         "[Login]\r\nUser=1;\r\n[Login]\r\nUser=2;\r\n",
+         "[Login]\r\nUser=scott;\r\nBase=ORCL;\r\nTable=LOG;\r\n[Login]\r\nUser=2;\r\n"},
+        {"commented key stays a comment", "[Login]\r\n;User=old;\r\n",
+         "[Login]\r\nUser=scott;\r\nBase=ORCL;\r\nTable=LOG;\r\n;User=old;\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeBytes(path, c.before);
+        LoginHistoryFile file(path);
+        file.writeStrings("Login", kLoginValues);
+        EXPECT_EQ(readBytes(path), c.after);
+        for (const auto& [key, value] : kLoginValues)
+            EXPECT_EQ(file.readString("Login", key), value);
+    }
+}
+
+TEST(LoginHistoryFile, FailedSaveNamesTheFileAndLeavesWhatWasThere)
+{
+    const TempFolder folder;
+    writeBytes(folder.path("plain"), "not a folder");
+    ASSERT_TRUE(QDir().mkpath(folder.path("Login.ini")));
+    writeBytes(folder.path("Login.ini/inside"), "kept");
+    for (const QString& target : {folder.path("plain/Login.ini"), folder.path("Login.ini")}) {
+        SCOPED_TRACE(target.toStdString());
+        EXPECT_EQ(errorOf([&] { LoginHistoryFile(target).writeStrings("Login", kLoginValues); }),
+                  "Unable to write to " + QDir::toNativeSeparators(target));
+    }
+    EXPECT_EQ(readBytes(folder.path("plain")), "not a folder");
+    EXPECT_EQ(readBytes(folder.path("Login.ini/inside")), "kept");
+}
+
+TEST(LoginHistoryFile, PathIsBesideTheProgramWhenThatFolderTakesFiles)
+{
+    const TempFolder folder;
+    const QString config = folder.path("config");
+    ASSERT_TRUE(QDir().mkpath(folder.path("empty")));
+    ASSERT_TRUE(QDir().mkpath(folder.path("withFile")));
+    writeBytes(folder.path("withFile/Login.ini"), "[Login]\r\n");
+    ASSERT_TRUE(QDir().mkpath(folder.path("withFolder/Login.ini")));
+    writeBytes(folder.path("plain"), "not a folder");
+    const std::pair<QString, QString> cases[] = {
+        {folder.path("empty"), folder.path("empty/Login.ini")},
+        {folder.path("withFile"), folder.path("withFile/Login.ini")},
+        {folder.path("withFolder"), config + "/Login.ini"},
+        {folder.path("plain"), config + "/Login.ini"},
+        {folder.path("missing"), config + "/Login.ini"},
+    };
+    for (const auto& [exeDir, expected] : cases)
+        EXPECT_EQ(QDir::cleanPath(historyFilePath(exeDir, config)), expected)
+            << exeDir.toStdString();
+    // The probe leaves nothing behind.
+    EXPECT_TRUE(QDir(folder.path("empty")).isEmpty());
+    EXPECT_EQ(readBytes(folder.path("withFile/Login.ini")), "[Login]\r\n");
+}
