@@ -5,6 +5,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <ostream>
+
+// Failures show texts as text, not as UTF-16 code units.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace varnel::test {
 

@@ -1,0 +1,202 @@
+#include "form_login.h"
+
+#include "db/connectionstring.h"
+#include "db/datamodulebase.h"
+#include "db/dberror.h"
+#include "db/localetext.h"
+#include "db/logtableschema.h"
+#include "login/historyfile.h"
+#include "login/historylist.h"
+#include "login/inlinecompletion.h"
+#include "ui/errortext.h"
+#include "ui/guard.h"
+#include "ui/prompts.h"
+#include "ui_form_login.h"
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+namespace varnel {
+
+namespace {
+
+void activateUsEnglishLayout()
+{
+#ifdef Q_OS_WIN
+    LoadKeyboardLayoutW(L"00000409", KLF_ACTIVATE);
+#endif
+    // Elsewhere the desktop owns the keyboard layout (X11 and Wayland give a program no
+    // sound way to switch it for itself), so nothing is done.
+}
+
+} // namespace
+
+TForm_Login::TForm_Login(TDataModuleBase& dataModule, Prompts& prompts, QString historyPath,
+                         QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
+      ui(std::make_unique<Ui::TForm_Login>()), m_dataModule(dataModule), m_prompts(prompts),
+      m_historyPath(std::move(historyPath))
+{
+    ui->setupUi(this);
+    // A top-level window's position is not taken from its form.
+    move(244, 103);
+    for (QComboBox* box : {ui->ComboBox_User, ui->ComboBox_Base, ui->ComboBox_Table})
+        InlineCompletion::attach(box);
+
+    connect(ui->BitBtn_OK, &QPushButton::clicked, this,
+            guarded(m_prompts, [this] { BitBtn_OKClick(); }));
+    connect(ui->BitBtn_Cancel, &QPushButton::clicked, this,
+            guarded(m_prompts, [this] { BitBtn_CancelClick(); }));
+    FormCreate();
+}
+
+TForm_Login::~TForm_Login()
+{
+    // Destruction goes on whatever the save meets: a failed write is shown, not thrown.
+    runGuarded(m_prompts, [this] { FormDestroy(); });
+}
+
+void TForm_Login::FormCreate()
+{
+    const LoginHistoryFile history(m_historyPath);
+    for (const HistoryListKey& list : kHistoryLists)
+        Import_Into_ComboBox_From_INI(list.controlName,
+                                      history.readString(kHistorySection, list.key));
+    for (QComboBox* box : {ui->ComboBox_User, ui->ComboBox_Base, ui->ComboBox_Table})
+        box->setCurrentIndex(box->count() > 0 ? 0 : -1);
+    activateUsEnglishLayout();
+}
+
+void TForm_Login::FormDestroy()
+{
+    QList<std::pair<QString, QString>> values;
+    for (const HistoryListKey& list : kHistoryLists)
+        values.append({list.key, Export_From_ComboBox_Into_INI(list.controlName)});
+    LoginHistoryFile(m_historyPath).writeStrings(kHistorySection, values);
+}
+
+QComboBox* TForm_Login::historyBox(const QString& name) const
+{
+    const int index = historyListIndex(name);
+    return index < 0 ? nullptr : findChild<QComboBox*>(kHistoryLists[size_t(index)].controlName);
+}
+
+void TForm_Login::Import_Into_ComboBox_From_INI(const QString& name, const QString& value)
+{
+    if (QComboBox* box = historyBox(name))
+        box->addItems(parseHistoryList(value));
+}
+
+QString TForm_Login::Export_From_ComboBox_Into_INI(const QString& name) const
+{
+    QComboBox* box = historyBox(name);
+    if (!box)
+        return {};
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    return serialiseHistoryList(box->currentText(), items, box->currentIndex());
+}
+
+void TForm_Login::reject()
+{
+    // Escape and the close box end the program like "Отмена" while this is the main window.
+    BitBtn_CancelClick();
+}
+
+void TForm_Login::BitBtn_CancelClick()
+{
+    QDialog::reject();
+}
+
+void TForm_Login::BitBtn_OKClick()
+{
+    const QString user = ui->ComboBox_User->currentText();
+    const QString base = ui->ComboBox_Base->currentText();
+    const QString table = ui->ComboBox_Table->currentText();
+    const QString password = ui->Edit_Password->text();
+
+    if (user.isEmpty() || base.isEmpty() || table.isEmpty() || password.isEmpty()) {
+        m_prompts.message(QStringLiteral("Введены не все параметры!"));
+        // Each empty field takes the focus in turn, so the last empty one keeps it.
+        if (user.isEmpty())
+            ui->ComboBox_User->setFocus();
+        if (base.isEmpty())
+            ui->ComboBox_Base->setFocus();
+        if (table.isEmpty())
+            ui->ComboBox_Table->setFocus();
+        if (password.isEmpty())
+            ui->Edit_Password->setFocus();
+        return;
+    }
+
+    Connection& connection = m_dataModule.ADOConnectionBase();
+    StatementSlot& probe = m_dataModule.ADOQueryMain();
+
+    // A connection left open (creation refused, failed hand-over) is reopened only when the
+    // user changed what it points at: a corrected database name must reach that database.
+    const QString connectionString = buildConnectionString(password, user, base);
+    if (connection.connectionString() != connectionString)
+        connection.setConnectionString(connectionString);
+    try {
+        connection.connect();
+    } catch (const DbError& e) {
+        m_prompts.message(databaseErrorText(e.message()));
+        probe.close();
+        connection.disconnect();
+        return;
+    }
+
+    if (ui->CheckBoxCreateTable->isChecked()) {
+        const QString shownName = LocaleText::current().upper(table);
+        if (!m_prompts.confirm(this, QStringLiteral("Создать таблицу логов?"),
+                               QStringLiteral("Вы действительно хотите создать таблицу логов \"") +
+                                   shownName + QStringLiteral("\"?")))
+            return;
+        // A failed creation is shown before disconnecting: a user without the right to
+        // create a public synonym must learn why the login went no further.
+        QString failure;
+        bool failed = false;
+        try {
+            CreateLogTable(m_dataModule, table);
+        } catch (const Error& e) {
+            failed = true;
+            failure = e.message();
+        } catch (const std::exception& e) {
+            failed = true;
+            failure = QString::fromLocal8Bit(e.what());
+        } catch (...) {
+            failed = true;
+            failure = QStringLiteral("Unknown error");
+        }
+        if (failed) {
+            m_prompts.message(databaseErrorText(failure));
+            connection.disconnect();
+            return;
+        }
+        m_prompts.message(QStringLiteral("Таблица логов \"") + shownName +
+                          QStringLiteral("создана!"));
+    } else {
+        try {
+            probe.clearText();
+            probe.setText(QStringLiteral("Select * from ") + table +
+                          QStringLiteral(" where rownum=1"));
+            probe.open();
+        } catch (const DbError& e) {
+            m_prompts.message(databaseErrorText(e.message()));
+            probe.close();
+            connection.disconnect();
+            return;
+        }
+        probe.close();
+    }
+
+    m_dataModule.setCurrentLogTable(table);
+    if (m_handOver)
+        m_handOver();
+    deleteLater();
+}
+
+} // namespace varnel

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "ui/prompts.h"
+
+#include <functional>
+
+namespace varnel {
+
+// Shows an error that no step of an event caught: the default error display with the
+// full-stop rule applied.
+void showDefaultError(Prompts& prompts, const QString& message);
+
+// Runs a handler that the toolkit calls. No exception may cross Qt's event loop: one that the
+// handler does not catch ends the handler here and reaches the default error display, and
+// the program carries on.
+void runGuarded(Prompts& prompts, const std::function<void()>& handler);
+
+// The handler wrapped for a connect(): `connect(button, &QPushButton::clicked, this,
+// guarded(prompts, [this] { BitBtnSelectClick(); }))`.
+template <class Handler> auto guarded(Prompts& prompts, Handler handler)
+{
+    return [&prompts, handler = std::move(handler)]() {
+        runGuarded(prompts, handler);
+    };
+}
+
+} // namespace varnel

@@ -1,0 +1,358 @@
+#include "common/scriptedprompts.h"
+#include "common/testsupport.h"
+#include "db/datamodulebase.h"
+#include "db/dberror.h"
+#include "login/form_login.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace varnel::test {
+namespace {
+
+const QString kLogColumns =
+    QStringLiteral("(sid NUMBER, ddate DATE, stable VARCHAR2(50), saction VARCHAR2(10), "
+                   "schanges VARCHAR2(4000), suser_info VARCHAR2(100))");
+const QString kDbError = QStringLiteral("Ошибка подключения к базе данных!\n");
+
+class Login : public ::testing::Test {
+public:
+    ~Login() override { delete dialog.data(); }
+
+    QString database(const QString& name, const QStringList& tables)
+    {
+        QStringList statements;
+        for (const QString& table : tables)
+            statements << QStringLiteral("create table ") + table + kLogColumns;
+        return makeDatabase(folder, name, statements);
+    }
+
+    void writeHistory(const QByteArray& text)
+    {
+        QFile file(history);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+
+    QByteArray historyBytes() const
+    {
+        QFile file(history);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+    }
+
+    void open()
+    {
+        dialog = new TForm_Login(dataModule, prompts, history);
+        dialog->setHandOver([this] {
+            ++handOvers;
+            if (!handOverError.isEmpty())
+                throw DbError(handOverError);
+        });
+        dialog->show();
+        QApplication::setActiveWindow(dialog);
+    }
+
+    template <class T> T* child(const char* name) const
+    {
+        T* widget = dialog->findChild<T*>(QLatin1String(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    QComboBox* box(const char* name) const { return child<QComboBox>(name); }
+
+    // Replaces a field's text the way a user does: select all, type.
+    void type(QWidget* field, const QString& text)
+    {
+        QLineEdit* edit = qobject_cast<QLineEdit*>(field);
+        if (!edit)
+            edit = static_cast<QComboBox*>(field)->lineEdit();
+        edit->setFocus();
+        edit->selectAll();
+        if (text.isEmpty())
+            QTest::keyClick(edit, Qt::Key_Delete);
+        else
+            QTest::keyClicks(edit, text);
+    }
+
+    void fill(const QString& user, const QString& password, const QString& base,
+              const QString& table)
+    {
+        type(box("ComboBox_User"), user);
+        type(child<QLineEdit>("Edit_Password"), password);
+        type(box("ComboBox_Base"), base);
+        type(box("ComboBox_Table"), table);
+    }
+
+    void clickOk()
+    {
+        QTest::mouseClick(child<QPushButton>("BitBtn_OK"), Qt::LeftButton);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    // Closes the dialog as the end of the program does; the history is written then.
+    void destroy()
+    {
+        delete dialog.data();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    TempFolder folder;
+    ScriptedPrompts prompts;
+    TDataModuleBase dataModule;
+    QString history = folder.path(QStringLiteral("Login.ini"));
+    QPointer<TForm_Login> dialog;
+    int handOvers = 0;
+    QString handOverError;
+};
+
+TEST_F(Login, EmptyFieldsGiveOneMessageAndTheLastEmptyFieldInOrderTakesTheFocus)
+{
+    const QString base = database(QStringLiteral("base.sqlite"), {QStringLiteral("LOGS")});
+    struct Case {
+        QString user, password, base, table;
+        const char* focus;
+    } cases[] = {
+        {"", "", "", "", "Edit_Password"},        {"", "pw", base, "LOGS", "ComboBox_User"},
+        {"u", "pw", "", "LOGS", "ComboBox_Base"}, {"", "pw", "", "", "ComboBox_Table"},
+        {"u", "", base, "LOGS", "Edit_Password"},
+    };
+    for (const Case& c : cases) {
+        open();
+        prompts.shown.clear();
+        fill(c.user, c.password, c.base, c.table);
+        child<QPushButton>("BitBtn_OK")->setFocus();
+        clickOk();
+        EXPECT_EQ(prompts.texts(), QStringList{QStringLiteral("Введены не все параметры!")});
+        EXPECT_EQ(QApplication::focusWidget() ? QApplication::focusWidget()->objectName()
+                                              : QString(),
+                  QLatin1String(c.focus));
+        EXPECT_FALSE(dataModule.ADOConnectionBase().connected());
+        destroy();
+    }
+}
+
+TEST_F(Login, FailuresAreShownAndLeaveTheDialogOpenAndDisconnected)
+{
+    const QString base = database(QStringLiteral("base.sqlite"), {QStringLiteral("LOGS")});
+    struct Case {
+        QString base, table;
+        QString message;
+    } cases[] = {
+        {folder.path(QStringLiteral("missing.sqlite")), QStringLiteral("LOGS"), QString()},
+        {base, QStringLiteral("NO_SUCH"),
+         kDbError + QStringLiteral("ORA-00942: table or view does not exist")},
+        {base, QStringLiteral("LOGS; drop table LOGS"),
+         kDbError + QStringLiteral("ORA-00911: invalid character")},
+    };
+    open();
+    for (const Case& c : cases) {
+        prompts.shown.clear();
+        fill(QStringLiteral("scott"), QStringLiteral("tiger"), c.base, c.table);
+        clickOk();
+        ASSERT_TRUE(dialog);
+        ASSERT_EQ(prompts.shown.size(), 1u) << c.table.toStdString();
+        EXPECT_EQ(prompts.shown[0].kind, ScriptedPrompts::Kind::Message);
+        if (c.message.isEmpty())
+            EXPECT_TRUE(prompts.shown[0].text.startsWith(kDbError));
+        else
+            EXPECT_EQ(prompts.shown[0].text, c.message);
+        EXPECT_FALSE(dataModule.ADOConnectionBase().connected());
+        EXPECT_FALSE(dataModule.ADOQueryMain().isOpen());
+        EXPECT_EQ(handOvers, 0);
+        EXPECT_TRUE(dataModule.currentLogTable().isEmpty());
+    }
+}
+
+TEST_F(Login, AnEmptyExistingTablePassesAndHandsOverWithTheNameAsTyped)
+{
+    const QString base = database(QStringLiteral("base.sqlite"), {QStringLiteral("logs")});
+    open();
+    fill(QStringLiteral("scott"), QStringLiteral("tiger"), base, QStringLiteral("logs"));
+    clickOk();
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(handOvers, 1);
+    EXPECT_EQ(dataModule.currentLogTable(), QStringLiteral("logs"));
+    EXPECT_TRUE(dataModule.ADOConnectionBase().connected());
+    EXPECT_FALSE(dataModule.ADOQueryMain().isOpen());
+    EXPECT_FALSE(dialog) << "the dialog destroys itself after the hand-over";
+    EXPECT_EQ(historyBytes(), QByteArray("[Login]\r\nUser=scott;\r\nBase=") + base.toLocal8Bit() +
+                                  ";\r\nTable=logs;\r\n");
+}
+
+TEST_F(Login, CreationAsksWithTheNameUpperCasedAndUsesItAsTyped)
+{
+    const QString base = database(QStringLiteral("base.sqlite"), {QStringLiteral("OLD_LOGS")});
+    open();
+    fill(QStringLiteral("scott"), QStringLiteral("tiger"), base, QStringLiteral("new_logs"));
+    child<QCheckBox>("CheckBoxCreateTable")->setChecked(true);
+    prompts.answers = {true};
+    clickOk();
+    ASSERT_EQ(prompts.shown.size(), 2u);
+    EXPECT_EQ(prompts.shown[0].kind, ScriptedPrompts::Kind::Confirm);
+    EXPECT_EQ(prompts.shown[0].title, QStringLiteral("Создать таблицу логов?"));
+    EXPECT_EQ(prompts.shown[0].text,
+              QStringLiteral("Вы действительно хотите создать таблицу логов \"NEW_LOGS\"?"));
+    EXPECT_EQ(prompts.shown[1].text, QStringLiteral("Таблица логов \"NEW_LOGSсоздана!"));
+    EXPECT_EQ(dataModule.currentLogTable(), QStringLiteral("new_logs"));
+    EXPECT_EQ(dataModule.ADOQueryCreateTable().getText(),
+              QStringLiteral("create public synonym new_logs for new_logs\r\n"));
+    EXPECT_EQ(handOvers, 1);
+}
+
+TEST_F(Login, FailedCreationIsShownThenDisconnects)
+{
+    const QString base = database(QStringLiteral("base.sqlite"), {QStringLiteral("LOGS")});
+    open();
+    fill(QStringLiteral("scott"), QStringLiteral("tiger"), base, QStringLiteral("logs"));
+    child<QCheckBox>("CheckBoxCreateTable")->setChecked(true);
+    prompts.answers = {true};
+    clickOk();
+    ASSERT_EQ(prompts.shown.size(), 2u);
+    EXPECT_EQ(prompts.shown[1].text,
+              kDbError + QStringLiteral("ORA-00955: name is already used by an existing object"));
+    EXPECT_FALSE(dataModule.ADOConnectionBase().connected());
+    EXPECT_EQ(handOvers, 0);
+    EXPECT_TRUE(dialog);
+}
+
+// After "No" the connection stays open; a corrected database name must reach the new
+// database instead of going on over the old connection.
+TEST_F(Login, RefusedCreationKeepsTheConnectionAndACorrectedDatabaseIsReached)
+{
+    const QString wrong = database(QStringLiteral("wrong.sqlite"), {});
+    const QString right = database(QStringLiteral("right.sqlite"), {QStringLiteral("LOGS")});
+    open();
+    fill(QStringLiteral("scott"), QStringLiteral("tiger"), wrong, QStringLiteral("LOGS"));
+    child<QCheckBox>("CheckBoxCreateTable")->setChecked(true);
+    prompts.answers = {false};
+    clickOk();
+    EXPECT_EQ(prompts.shown.size(), 1u);
+    EXPECT_TRUE(dataModule.ADOConnectionBase().connected());
+    EXPECT_TRUE(dialog);
+
+    child<QCheckBox>("CheckBoxCreateTable")->setChecked(false);
+    type(box("ComboBox_Base"), right);
+    clickOk();
+    EXPECT_EQ(prompts.shown.size(), 1u) << prompts.texts().join('|').toStdString();
+    EXPECT_EQ(handOvers, 1);
+    EXPECT_TRUE(dataModule.ADOConnectionBase().connectionString().contains(right));
+}
+
+// A hand-over that fails (a table without the log columns makes the filter lists fail)
+// reaches the default error display; the login stays connected with its table set.
+TEST_F(Login, FailedHandOverReachesTheErrorDisplayAndKeepsTheDialog)
+{
+    const QString base = database(QStringLiteral("base.sqlite"), {QStringLiteral("LOGS")});
+    open();
+    fill(QStringLiteral("scott"), QStringLiteral("tiger"), base, QStringLiteral("LOGS"));
+    handOverError = QStringLiteral("ORA-00904: \"STABLE\": invalid identifier");
+    clickOk();
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].kind, ScriptedPrompts::Kind::Error);
+    EXPECT_EQ(prompts.shown[0].text, handOverError + QLatin1Char('.'));
+    EXPECT_TRUE(dialog);
+    EXPECT_TRUE(dataModule.ADOConnectionBase().connected());
+    EXPECT_EQ(dataModule.currentLogTable(), QStringLiteral("LOGS"));
+
+    handOverError.clear();
+    clickOk();
+    EXPECT_EQ(handOvers, 2);
+    EXPECT_FALSE(dialog);
+}
+
+TEST_F(Login, HistoryListsAreLoadedSelectedAndStoredMostRecentFirst)
+{
+    struct Case {
+        const char* name;
+        QByteArray before;
+        std::function<void(Login&)> act;
+        QByteArray user; // the stored User value
+    } cases[] = {
+        {"no file: empty lists, empty texts", "<none>", [](Login&) {}, ";"},
+        {"value without a final ';' loses its last entry", "[Login]\r\nUser=a;b\r\n",
+         [](Login& t) { EXPECT_EQ(t.box("ComboBox_User")->count(), 1); }, "a;"},
+        {"third of five chosen goes first", "[Login]\r\nUser=a;b;c;d;e;\r\n",
+         [](Login& t) {
+             t.box("ComboBox_User")->setFocus();
+             QTest::keyClick(t.box("ComboBox_User"), Qt::Key_Down);
+             QTest::keyClick(t.box("ComboBox_User"), Qt::Key_Down);
+             EXPECT_EQ(t.box("ComboBox_User")->currentText(), QStringLiteral("c"));
+         },
+         "c;a;b;d;e;"},
+        {"typing over the preselected entry keeps it", "[Login]\r\nUser=alice;bob;\r\n",
+         [](Login& t) { t.type(t.box("ComboBox_User"), QStringLiteral("carol")); },
+         "carol;alice;bob;"},
+        {"typing a prefix completes and selects that entry", "[Login]\r\nUser=alice;bob;\r\n",
+         [](Login& t) {
+             t.type(t.box("ComboBox_User"), QStringLiteral("B"));
+             EXPECT_EQ(t.box("ComboBox_User")->currentText(), QStringLiteral("bob"));
+             EXPECT_EQ(t.box("ComboBox_User")->lineEdit()->selectedText(), QStringLiteral("ob"));
+         },
+         "bob;alice;"},
+        {"deleting the completion leaves no entry selected", "[Login]\r\nUser=alice;bob;\r\n",
+         [](Login& t) {
+             t.type(t.box("ComboBox_User"), QStringLiteral("al"));
+             QTest::keyClick(t.box("ComboBox_User")->lineEdit(), Qt::Key_Backspace);
+             EXPECT_EQ(t.box("ComboBox_User")->currentIndex(), -1);
+         },
+         "al;alice;bob;"},
+        {"a sixth value drops the oldest", "[Login]\r\nUser=a;b;c;d;e;\r\n",
+         [](Login& t) { t.type(t.box("ComboBox_User"), QStringLiteral("zed")); }, "zed;a;b;c;d;"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(history);
+        if (c.before != "<none>")
+            writeHistory(c.before);
+        open();
+        if (c.before == "<none>") {
+            EXPECT_EQ(box("ComboBox_User")->count(), 0);
+            EXPECT_EQ(box("ComboBox_User")->currentText(), QString());
+        }
+        c.act(*this);
+        destroy();
+        EXPECT_TRUE(historyBytes().contains("User=" + c.user + "\r\n")) << historyBytes().data();
+    }
+    EXPECT_TRUE(prompts.shown.empty());
+}
+
+TEST_F(Login, AnUnwritableHistoryIsReportedAndTheDialogStillCloses)
+{
+    QFile blocker(folder.path(QStringLiteral("file")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    history = folder.path(QStringLiteral("file/Login.ini"));
+    open();
+    destroy();
+    EXPECT_FALSE(dialog);
+    EXPECT_EQ(prompts.texts(), QStringList{QStringLiteral("Unable to write to ") +
+                                           QDir::toNativeSeparators(history) + QLatin1Char('.')});
+    EXPECT_EQ(prompts.shown.at(0).kind, ScriptedPrompts::Kind::Error);
+}
+
+TEST_F(Login, ThePasswordIsMaskedWithStarsAndNeverStored)
+{
+    const QString base = database(QStringLiteral("base.sqlite"), {QStringLiteral("LOGS")});
+    open();
+    QLineEdit* password = child<QLineEdit>("Edit_Password");
+    EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(
+        password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, password),
+        '*');
+    fill(QStringLiteral("scott"), QStringLiteral("s3cr;et"), base, QStringLiteral("LOGS"));
+    clickOk();
+    EXPECT_EQ(handOvers, 1);
+    EXPECT_FALSE(historyBytes().contains("s3cr"));
+}
+
+} // namespace
+} // namespace varnel::test

@@ -1,0 +1,105 @@
+#include "common/scriptedprompts.h"
+#include "common/testsupport.h"
+#include "db/error.h"
+#include "ui/errortext.h"
+#include "ui/guard.h"
+#include "ui/qtprompts.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace varnel::test {
+namespace {
+
+TEST(ErrorText, ProgramTitleAndFullStopRule)
+{
+    const struct {
+        QString path, title;
+    } titles[] = {
+        {"/usr/bin/Varnel", "Varnel"},
+        {"/opt/varnel/VARNEL.EXE", "Varnel"},
+        {"/opt/my.app.bin", "my"},
+        {"x", "x"},
+    };
+    for (const auto& t : titles)
+        EXPECT_EQ(programTitle(t.path), t.title) << t.path.toStdString();
+
+    const struct {
+        QString message, shown;
+    } stops[] = {
+        {"Unable to write to /x/Login.ini", "Unable to write to /x/Login.ini."},
+        {"ORA-00942: table or view does not exist", "ORA-00942: table or view does not exist."},
+        {"Ошибка", "Ошибка."},
+        {"Code 42", "Code 42."},
+        {"Done.", "Done."},
+        {"Stop!", "Stop!"},
+        {"(see above)", "(see above)"},
+        {"trailing blank ", "trailing blank "},
+        {"", ""},
+    };
+    for (const auto& s : stops)
+        EXPECT_EQ(withFullStop(s.message), s.shown) << s.message.toStdString();
+}
+
+TEST(Guard, AnUncaughtErrorReachesTheErrorDisplayAndTheProgramGoesOn)
+{
+    ScriptedPrompts prompts;
+    int after = 0;
+    runGuarded(prompts, [] { throw Error(QStringLiteral("Unable to write to /x")); });
+    runGuarded(prompts, [] { throw std::runtime_error("plain"); });
+    runGuarded(prompts, [&] { ++after; });
+    EXPECT_EQ(prompts.texts(),
+              (QStringList{QStringLiteral("Unable to write to /x."), QStringLiteral("plain.")}));
+    EXPECT_EQ(after, 1);
+}
+
+// Drives the real message boxes: whatever box is open is answered by `keyOrButton`.
+void answerNextBox(const std::function<void(QMessageBox*)>& answer)
+{
+    QTimer::singleShot(0, [answer] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        answer(box);
+    });
+}
+
+TEST(QtPromptsSmoke, EscapeAndTheDefaultButtonAnswerNoAndOnlyYesProceeds)
+{
+    QtPrompts prompts;
+    QString title;
+    answerNextBox([&](QMessageBox* box) {
+        title = box->windowTitle();
+        EXPECT_EQ(box->icon(), QMessageBox::Question);
+        EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    EXPECT_FALSE(prompts.confirm(nullptr, QStringLiteral("Удалить?"), QStringLiteral("Точно?")));
+    EXPECT_EQ(title, QStringLiteral("Удалить?"));
+
+    answerNextBox([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); });
+    EXPECT_FALSE(prompts.confirm(nullptr, QStringLiteral("t"), QStringLiteral("q")));
+
+    answerNextBox([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
+    EXPECT_TRUE(prompts.confirm(nullptr, QStringLiteral("t"), QStringLiteral("q")));
+
+    answerNextBox([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
+    EXPECT_FALSE(prompts.confirmOkCancel(nullptr, QStringLiteral("Delete record?")));
+
+    answerNextBox([&](QMessageBox* box) {
+        title = box->windowTitle();
+        EXPECT_EQ(box->icon(), QMessageBox::Critical);
+        box->button(QMessageBox::Ok)->click();
+    });
+    prompts.showError(QStringLiteral("boom."));
+    EXPECT_EQ(title, programTitle(QCoreApplication::applicationFilePath()));
+}
+
+} // namespace
+} // namespace varnel::test
