@@ -4,6 +4,7 @@
 #include "dberror.h"
 #include "embedded/sqliteengine.h"
 #include "localetext.h"
+#include "odbc/odbcengine.h"
 
 namespace varnel {
 
@@ -62,10 +63,7 @@ std::unique_ptr<Engine> Connection::openEngine(const QString& connectionString)
         return std::make_unique<embedded::SqliteEngine>(params.dataSource, locale.shortDateFormat(),
                                                         locale.locale());
     }
-    throw DbError(
-        QStringLiteral("Connecting to the Oracle database \"%1\" is not available in this build; "
-                       "a local database file (.sqlite, .sqlite3, .db) can be opened instead")
-            .arg(params.dataSource));
+    return odbc::openOracle(params, LocaleText::current(), odbc::OdbcCatalog::installed());
 }
 
 } // namespace varnel

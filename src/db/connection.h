@@ -48,7 +48,7 @@ public:
     }
 
     // The engine for a connection string: the embedded engine for a local database file,
-    // Oracle otherwise.
+    // Oracle through ODBC otherwise.
     static std::unique_ptr<Engine> openEngine(const QString& connectionString);
 
 private:

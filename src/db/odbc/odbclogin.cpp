@@ -1,0 +1,133 @@
+#include "odbclogin.h"
+
+#include "../connectionstring.h"
+#include "../dberror.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+#include <sql.h>
+#include <sqlext.h>
+
+#include <algorithm>
+#include <array>
+
+namespace varnel::odbc {
+
+namespace {
+
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the wide ODBC calls hand back UTF-16");
+
+QString fromWide(const SQLWCHAR* text, SQLSMALLINT length)
+{
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(text), length);
+}
+
+// One list of the driver manager, read with a wide call so that names outside ASCII survive.
+template <typename Fetch> QStringList names(SQLHENV env, Fetch fetch)
+{
+    QStringList result;
+    std::array<SQLWCHAR, 1024> name{};
+    std::array<SQLWCHAR, 1024> detail{};
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    for (;;) {
+        SQLSMALLINT nameLength = 0;
+        SQLSMALLINT detailLength = 0;
+        const SQLRETURN rc =
+            fetch(env, direction, name.data(), SQLSMALLINT(name.size()), &nameLength, detail.data(),
+                  SQLSMALLINT(detail.size()), &detailLength);
+        if (!SQL_SUCCEEDED(rc))
+            break;
+        result << fromWide(name.data(), std::min<SQLSMALLINT>(nameLength, name.size() - 1));
+        direction = SQL_FETCH_NEXT;
+    }
+    return result;
+}
+
+QString missingDriverMessage(const QString& dataSource)
+{
+    return QStringLiteral(
+               "Не найден драйвер ODBC для Oracle: нет ни драйвера ODBC, в имени которого есть "
+               "«Oracle», ни источника данных ODBC «%1».\n"
+               "Установите Oracle Instant Client с его пакетом ODBC и зарегистрируйте драйвер "
+               "(в Linux — в unixODBC, командой odbcinst) или создайте источник данных ODBC "
+               "с именем «%1».")
+        .arg(dataSource);
+}
+
+} // namespace
+
+QString connectValue(const QString& value)
+{
+    for (const QChar c : value) {
+        if (c == QLatin1Char(';') || c == QLatin1Char('{') || c == QLatin1Char('}') ||
+            c == QLatin1Char('=')) {
+            QString inner = value;
+            inner.replace(QLatin1Char('}'), QLatin1String("}}"));
+            return QLatin1Char('{') + inner + QLatin1Char('}');
+        }
+    }
+    return value;
+}
+
+QString OdbcLogin::connectString() const
+{
+    QString text;
+    if (!dsn.isEmpty()) {
+        text = QStringLiteral("DSN=") + connectValue(dsn);
+    } else {
+        // A driver name is always braced: names hold blanks ("Oracle in instantclient_21").
+        QString name = driver;
+        name.replace(QLatin1Char('}'), QLatin1String("}}"));
+        text = QStringLiteral("DRIVER={") + name + QLatin1Char('}');
+        for (const auto& [key, value] : attributes)
+            text += QLatin1Char(';') + key + QLatin1Char('=') + connectValue(value);
+    }
+    if (!user.isEmpty())
+        text += QStringLiteral(";UID=") + connectValue(user);
+    if (!password.isEmpty())
+        text += QStringLiteral(";PWD=") + connectValue(password);
+    return text;
+}
+
+OdbcCatalog OdbcCatalog::installed()
+{
+    OdbcCatalog catalog;
+    SQLHENV env = SQL_NULL_HENV;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
+        return catalog;
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    catalog.drivers = names(env, &SQLDriversW);
+    catalog.dataSources = names(env, &SQLDataSourcesW);
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    return catalog;
+}
+
+QString oracleDriver(const QStringList& drivers)
+{
+    for (const QString& name : drivers)
+        if (name.contains(QLatin1String("Oracle"), Qt::CaseInsensitive) &&
+            !name.contains(QLatin1String("Microsoft"), Qt::CaseInsensitive))
+            return name;
+    return {};
+}
+
+OdbcLogin oracleLogin(const ConnectionParams& params, const OdbcCatalog& catalog)
+{
+    OdbcLogin login;
+    login.user = params.user;
+    login.password = params.password;
+    for (const QString& dsn : catalog.dataSources) {
+        if (dsn.compare(params.dataSource, Qt::CaseInsensitive) == 0) {
+            login.dsn = dsn;
+            return login;
+        }
+    }
+    login.driver = oracleDriver(catalog.drivers);
+    if (login.driver.isEmpty())
+        throw DbError(missingDriverMessage(params.dataSource));
+    login.attributes = {{QStringLiteral("DBQ"), params.dataSource}};
+    return login;
+}
+
+} // namespace varnel::odbc

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+namespace varnel {
+
+struct ConnectionParams;
+
+namespace odbc {
+
+// A value of an ODBC connection string as the driver must read it: one holding ";", "{", "}"
+// or "=" goes between braces with every "}" doubled ("sec;ret" → "{sec;ret}"); any other value
+// stands as it is. Unbraced, a driver cuts a password at its ";" without a word.
+QString connectValue(const QString& value);
+
+// Where an ODBC connection goes and as whom: a configured data source (DSN), or a driver
+// with its keywords (Oracle's DBQ).
+struct OdbcLogin {
+    QString dsn; // when set, `driver` and `attributes` are not used
+    QString driver;
+    QList<QPair<QString, QString>> attributes;
+    QString user;
+    QString password;
+
+    // "DSN=<dsn>;UID=<user>;PWD=<password>" or "DRIVER={<driver>};<key>=<value>;...;UID=...;
+    // PWD=...", each value written by connectValue(); UID and PWD are left out when empty.
+    QString connectString() const;
+};
+
+// The ODBC drivers and data sources that the driver manager knows, in its order.
+struct OdbcCatalog {
+    QStringList drivers;
+    QStringList dataSources;
+
+    // Asks the driver manager (SQLDrivers, SQLDataSources); empty lists when there is none.
+    static OdbcCatalog installed();
+};
+
+// The driver that Oracle connections use: the first one whose name contains "Oracle" (any
+// case), leaving out Microsoft's long-retired "Microsoft ODBC for Oracle", which reads other
+// keywords; empty when there is none.
+QString oracleDriver(const QStringList& drivers);
+
+// The login for the program's connection string: through the configured data source of the
+// data source's name (any case) when there is one, else through the Oracle driver with
+// DBQ=<data source>. Raises DbError, in Russian and saying what to install, when neither
+// exists.
+OdbcLogin oracleLogin(const ConnectionParams& params, const OdbcCatalog& catalog);
+
+} // namespace odbc
+} // namespace varnel

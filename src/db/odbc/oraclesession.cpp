@@ -1,0 +1,156 @@
+#include "oraclesession.h"
+
+namespace varnel::odbc {
+
+namespace {
+
+bool isPattern(QChar c)
+{
+    return c == QLatin1Char('d') || c == QLatin1Char('M') || c == QLatin1Char('y');
+}
+
+// Blanks and ASCII punctuation are separators of an Oracle format as they are; the double
+// quote would open a literal there and is never part of a date format of Qt's locales.
+bool isBareSeparator(QChar c)
+{
+    return c.unicode() < 128 && !c.isLetterOrNumber() && c != QLatin1Char('"') &&
+           c != QLatin1Char('\'');
+}
+
+QString element(QChar pattern, qsizetype count)
+{
+    switch (pattern.unicode()) {
+    case 'd':
+        return count <= 2 ? QStringLiteral("DD")
+                          : (count == 3 ? QStringLiteral("DY") : QStringLiteral("DAY"));
+    case 'M':
+        return count <= 2 ? QStringLiteral("MM")
+                          : (count == 3 ? QStringLiteral("MON") : QStringLiteral("MONTH"));
+    default: // 'y': two or three letters are a two-digit year, one or four a full year
+        return count == 2 || count == 3 ? QStringLiteral("RR") : QStringLiteral("YYYY");
+    }
+}
+
+struct Translation {
+    QString format;
+    bool namesMonthsOrDays = false; // read by Oracle in its session's date language
+};
+
+Translation translate(const QString& qtFormat)
+{
+    Translation result;
+    QString& out = result.format;
+    QString literal; // text waiting to go between double quotes
+    const auto flushLiteral = [&] {
+        if (literal.isEmpty())
+            return;
+        out += QLatin1Char('"') + literal + QLatin1Char('"');
+        literal.clear();
+    };
+    const qsizetype n = qtFormat.size();
+    for (qsizetype i = 0; i < n;) {
+        const QChar c = qtFormat.at(i);
+        if (c == QLatin1Char('\'')) {
+            // Qt: '' is an apostrophe, '...' literal text with '' inside for an apostrophe.
+            if (i + 1 < n && qtFormat.at(i + 1) == QLatin1Char('\'')) {
+                literal += QLatin1Char('\'');
+                i += 2;
+                continue;
+            }
+            for (++i; i < n; ++i) {
+                if (qtFormat.at(i) == QLatin1Char('\'')) {
+                    if (i + 1 < n && qtFormat.at(i + 1) == QLatin1Char('\'')) {
+                        literal += QLatin1Char('\'');
+                        ++i;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                if (qtFormat.at(i) != QLatin1Char('"'))
+                    literal += qtFormat.at(i);
+            }
+        } else if (isPattern(c)) {
+            qsizetype run = 1;
+            while (i + run < n && qtFormat.at(i + run) == c)
+                ++run;
+            flushLiteral();
+            out += element(c, run);
+            if (run >= 3 && c != QLatin1Char('y'))
+                result.namesMonthsOrDays = true;
+            i += run;
+        } else if (isBareSeparator(c)) {
+            flushLiteral();
+            out += c;
+            ++i;
+        } else {
+            if (c != QLatin1Char('"'))
+                literal += c;
+            ++i;
+        }
+    }
+    flushLiteral();
+    return result;
+}
+
+} // namespace
+
+QString oracleDateFormat(const QString& qtFormat)
+{
+    return translate(qtFormat).format;
+}
+
+QString oracleDateLanguage(const QLocale& locale)
+{
+    struct Name {
+        QLocale::Language language;
+        const char* oracle;
+    };
+    static constexpr Name names[] = {
+        {QLocale::Russian, "RUSSIAN"},       {QLocale::English, "AMERICAN"},
+        {QLocale::German, "GERMAN"},         {QLocale::French, "FRENCH"},
+        {QLocale::Ukrainian, "UKRAINIAN"},   {QLocale::Spanish, "SPANISH"},
+        {QLocale::Italian, "ITALIAN"},       {QLocale::Polish, "POLISH"},
+        {QLocale::Dutch, "DUTCH"},           {QLocale::Czech, "CZECH"},
+        {QLocale::Slovak, "SLOVAK"},         {QLocale::Slovenian, "SLOVENIAN"},
+        {QLocale::Croatian, "CROATIAN"},     {QLocale::Hungarian, "HUNGARIAN"},
+        {QLocale::Romanian, "ROMANIAN"},     {QLocale::Bulgarian, "BULGARIAN"},
+        {QLocale::Greek, "GREEK"},           {QLocale::Turkish, "TURKISH"},
+        {QLocale::Swedish, "SWEDISH"},       {QLocale::Finnish, "FINNISH"},
+        {QLocale::Danish, "DANISH"},         {QLocale::NorwegianBokmal, "NORWEGIAN"},
+        {QLocale::Lithuanian, "LITHUANIAN"}, {QLocale::Latvian, "LATVIAN"},
+        {QLocale::Estonian, "ESTONIAN"},     {QLocale::Kazakh, "KAZAKH"},
+        {QLocale::Japanese, "JAPANESE"},     {QLocale::Korean, "KOREAN"},
+        {QLocale::Hebrew, "HEBREW"},         {QLocale::Arabic, "ARABIC"},
+    };
+    const QLocale::Language language = locale.language();
+    if (language == QLocale::Portuguese)
+        return locale.territory() == QLocale::Brazil ? QStringLiteral("BRAZILIAN PORTUGUESE")
+                                                     : QStringLiteral("PORTUGUESE");
+    if (language == QLocale::Chinese)
+        return locale.script() == QLocale::TraditionalChineseScript
+                   ? QStringLiteral("TRADITIONAL CHINESE")
+                   : QStringLiteral("SIMPLIFIED CHINESE");
+    for (const Name& name : names)
+        if (name.language == language)
+            return QLatin1String(name.oracle);
+    return {};
+}
+
+QStringList oracleSessionStatements(const QString& qtFormat, const QLocale& locale)
+{
+    const Translation translation = translate(qtFormat);
+    QStringList statements;
+    if (translation.namesMonthsOrDays) {
+        const QString language = oracleDateLanguage(locale);
+        if (!language.isEmpty())
+            statements
+                << QStringLiteral("alter session set NLS_DATE_LANGUAGE = '%1'").arg(language);
+    }
+    QString format = translation.format;
+    format.replace(QLatin1Char('\''), QLatin1String("''"));
+    statements << QStringLiteral("alter session set NLS_DATE_FORMAT = '%1'").arg(format);
+    return statements;
+}
+
+} // namespace varnel::odbc

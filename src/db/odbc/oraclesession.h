@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+namespace varnel::odbc {
+
+// A Qt date format (the user's short date format) in Oracle's format notation:
+// d, dd → DD; M, MM → MM; MMM → MON; MMMM → MONTH; ddd → DY; dddd → DAY; yyyy (and a lone y)
+// → YYYY; yy → RR, so that a two-digit year reads with Oracle's nearest-century rule.
+// Blanks and ASCII punctuation stay as they are; any other text (quoted literals, letters,
+// characters outside ASCII) goes between double quotes. "dd.MM.yyyy" → "DD.MM.YYYY".
+QString oracleDateFormat(const QString& qtFormat);
+
+// Oracle's NLS_DATE_LANGUAGE for the locale's language ("RUSSIAN", "AMERICAN", "GERMAN");
+// empty for a language that Oracle does not know under a name listed here.
+QString oracleDateLanguage(const QLocale& locale);
+
+// The statements that make an Oracle session read the date texts that the program writes:
+// NLS_DATE_FORMAT set to the short date format and, when that format names months or
+// weekdays, NLS_DATE_LANGUAGE set to the locale's language.
+QStringList oracleSessionStatements(const QString& qtFormat, const QLocale& locale);
+
+} // namespace varnel::odbc
