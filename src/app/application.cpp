@@ -1,21 +1,91 @@
 #include "application.h"
 
+#include "app/appmessage.h"
+#include "app/form_welcome.h"
+#include "app/formmain.h"
 #include "db/datamodulebase.h"
+#include "login/form_login.h"
+#include "login/historyfile.h"
+#include "ui/qtprompts.h"
 
 #include <QApplication>
-#include <QWidget>
+#include <QElapsedTimer>
+#include <QStandardPaths>
+#include <QThread>
+#include <QWindow>
 
 namespace varnel {
+
+namespace {
+
+void showSplash(std::chrono::milliseconds duration)
+{
+    TForm_Welcome splash;
+    splash.show();
+    // Drawn before anything else happens: wait (briefly) until the window system has
+    // mapped it, then paint it at once.
+    QElapsedTimer mapping;
+    mapping.start();
+    while (splash.windowHandle() && !splash.windowHandle()->isExposed() && mapping.elapsed() < 500)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    splash.repaint();
+    QApplication::processEvents();
+    // A blocking wait: no events are processed while the splash stands.
+    QThread::msleep(static_cast<unsigned long>(duration.count()));
+    splash.hide();
+}
+
+} // namespace
+
+Startup::Startup(Prompts& prompts, QString historyPath)
+    : m_prompts(prompts), m_historyPath(std::move(historyPath))
+{}
+
+Startup::~Startup()
+{
+    // The dialog saves the history as it goes; then the main window, then the data module.
+    delete m_login.data();
+    m_mainWindow.reset();
+    m_wheel.reset();
+    m_dataModule.reset();
+}
+
+TForm_Login* Startup::loginDialog() const
+{
+    return m_login.data();
+}
+
+void Startup::start(std::chrono::milliseconds splash)
+{
+    showSplash(splash);
+    // The data module is made before the dialog so that the dialog can receive it.
+    m_dataModule = std::make_unique<TDataModuleBase>();
+    m_login = new TForm_Login(*m_dataModule, m_prompts, m_historyPath);
+    m_login->setHandOver([this] { handOver(); });
+    // Closing the dialog without a login ends the program, whatever other window lives.
+    QObject::connect(m_login, &QDialog::rejected, qApp, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    m_login->show();
+    m_wheel = std::make_unique<AppMessage>();
+    qApp->installEventFilter(m_wheel.get());
+}
+
+void Startup::handOver()
+{
+    // Filling the filter lists comes first here once the view page exists.
+    m_mainWindow = std::make_unique<TFormMain>(*m_dataModule, m_prompts);
+    m_mainWindow->show();
+}
 
 int runApplication(int& argc, char** argv)
 {
     QApplication app(argc, argv);
-    TDataModuleBase dataModule;
-    // The login dialog and the main window take this place; until then the frame is empty.
-    QWidget frame;
-    frame.setWindowTitle(QStringLiteral("Varnel"));
-    frame.resize(1263, 640);
-    frame.show();
+    QApplication::setApplicationName(QStringLiteral("Varnel"));
+    QtPrompts prompts;
+    Startup startup(prompts, historyFilePath(QCoreApplication::applicationDirPath(),
+                                             QStandardPaths::writableLocation(
+                                                 QStandardPaths::AppConfigLocation)));
+    startup.start(std::chrono::milliseconds(1500));
     return app.exec();
 }
 

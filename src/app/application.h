@@ -1,6 +1,49 @@
 #pragma once
 
+#include <QPointer>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
 namespace varnel {
+
+class AppMessage;
+class Prompts;
+class TDataModuleBase;
+class TFormMain;
+class TForm_Login;
+
+// The program's start-up and the windows it owns for the whole run. Start-up shows the
+// splash, makes the data module, the login dialog and the wheel hook; a successful login
+// hands over to the main window. Windows go before the data module that they use.
+class Startup {
+public:
+    Startup(Prompts& prompts, QString historyPath);
+    ~Startup();
+    Startup(const Startup&) = delete;
+    Startup& operator=(const Startup&) = delete;
+
+    // Everything before the event loop: the splash, shown for `splash` while nothing else
+    // runs, then the data module, the login dialog and the wheel hook.
+    void start(std::chrono::milliseconds splash);
+
+    TDataModuleBase& dataModule() { return *m_dataModule; }
+    // The login dialog until a login succeeds; null afterwards.
+    TForm_Login* loginDialog() const;
+    // Null until a login succeeds.
+    TFormMain* mainWindow() const { return m_mainWindow.get(); }
+
+private:
+    void handOver();
+
+    Prompts& m_prompts;
+    QString m_historyPath;
+    std::unique_ptr<TDataModuleBase> m_dataModule;
+    std::unique_ptr<AppMessage> m_wheel;
+    std::unique_ptr<TFormMain> m_mainWindow;
+    QPointer<TForm_Login> m_login;
+};
 
 // Runs the program: the whole of what the executable does.
 int runApplication(int& argc, char** argv);

@@ -11,6 +11,7 @@
 #include "ui/errortext.h"
 #include "ui/guard.h"
 #include "ui/prompts.h"
+#include "ui/windowsupport.h"
 #include "ui_form_login.h"
 
 #ifdef Q_OS_WIN
@@ -40,6 +41,7 @@ TForm_Login::TForm_Login(TDataModuleBase& dataModule, Prompts& prompts, QString 
       m_historyPath(std::move(historyPath))
 {
     ui->setupUi(this);
+    applyPixelSizes(*this);
     // A top-level window's position is not taken from its form.
     move(244, 103);
     for (QComboBox* box : {ui->ComboBox_User, ui->ComboBox_Base, ui->ComboBox_Table})

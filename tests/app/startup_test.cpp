@@ -1,10 +1,9 @@
 #include "app/application.h"
 #include "app/formmain.h"
-#include "db/datamodulebase.h"
-#include "login/form_login.h"
-
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
+#include "db/datamodulebase.h"
+#include "login/form_login.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -98,8 +97,11 @@ TEST_F(StartupFlow, LoginOpensTheMainWindowAndExitEndsTheProgram)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().contains("User=scott;first;\r\n"));
 
-    QTest::mouseClick(startup.mainWindow()->findChild<QPushButton*>("BitBtnExit"),
-                      Qt::LeftButton);
+    // Exit is pressed while the event loop runs, as in the program.
+    QTimer::singleShot(0, startup.mainWindow(), [&startup] {
+        QTest::mouseClick(startup.mainWindow()->findChild<QPushButton*>("BitBtnExit"),
+                          Qt::LeftButton);
+    });
     EXPECT_EQ(runEventLoop(), 0);
     EXPECT_FALSE(startup.dataModule().ADOConnectionBase().connected());
 }

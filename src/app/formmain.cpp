@@ -1,0 +1,60 @@
+#include "formmain.h"
+
+#include "db/datamodulebase.h"
+#include "form_about.h"
+#include "ui_formmain.h"
+#include "ui/windowsupport.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QResizeEvent>
+
+namespace varnel {
+
+TFormMain::TFormMain(TDataModuleBase& dataModule, Prompts& prompts, QWidget* parent)
+    : QWidget(parent), m_ui(std::make_unique<Ui::TFormMain>()), m_dataModule(dataModule),
+      m_prompts(prompts)
+{
+    m_ui->setupUi(this);
+    applyPixelSizes(*this);
+    // A form file keeps only the size of a top-level window, never its place on the screen.
+    move(66, 76);
+    // Over the page control, right of its tabs; resizeEvent keeps it in the corner. As the tab
+    // widget's corner widget it would be cut: the tab bar is not as high as the button.
+    m_ui->ButtonAbout->raise();
+
+    connect(m_ui->BitBtnExit, &QPushButton::clicked, this, &TFormMain::BitBtnExitClick);
+    connect(m_ui->BitBtnExit2, &QPushButton::clicked, this, &TFormMain::BitBtnExitClick);
+    connect(m_ui->ButtonAbout, &QPushButton::clicked, this, &TFormMain::ButtonAboutClick);
+}
+
+TFormMain::~TFormMain() = default;
+
+void TFormMain::BitBtnExitClick()
+{
+    // The close event disconnects and ends the program, the same way as the close box does.
+    close();
+}
+
+void TFormMain::ButtonAboutClick()
+{
+    TForm_About about(this);
+    about.exec();
+}
+
+void TFormMain::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_ui->ButtonAbout->move(width() - m_ui->ButtonAbout->width(), 0);
+}
+
+void TFormMain::closeEvent(QCloseEvent* event)
+{
+    m_dataModule.ADOConnectionBase().disconnect();
+    event->accept();
+    // Quitting on the last closed window is not enough: any other top-level window still open
+    // would keep the event loop running. quit() closes them all.
+    QCoreApplication::quit();
+}
+
+} // namespace varnel

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+
+namespace Ui {
+class TFormMain;
+}
+
+namespace varnel {
+
+class Prompts;
+class TDataModuleBase;
+
+// The main window: the page control with the pages "Просмотр логов" and "Управление логами",
+// the About button in the top right corner over the page tabs, and the end of the program.
+// Closing it by any way closes the database connection and ends the event loop.
+class TFormMain : public QWidget {
+    Q_OBJECT
+
+public:
+    TFormMain(TDataModuleBase& dataModule, Prompts& prompts, QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    // Both Exit buttons: closes the connection and ends the program.
+    void BitBtnExitClick();
+    // Shows a new About window modally; returns when it is closed, the window destroyed.
+    void ButtonAboutClick();
+
+    TDataModuleBase& dataModule() { return m_dataModule; }
+    Prompts& prompts() { return m_prompts; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    std::unique_ptr<Ui::TFormMain> m_ui;
+    TDataModuleBase& m_dataModule;
+    Prompts& m_prompts;
+};
+
+} // namespace varnel

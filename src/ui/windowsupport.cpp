@@ -1,0 +1,52 @@
+#include "ui/windowsupport.h"
+
+#include <QFont>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPixmap>
+#include <QScreen>
+#include <QWidget>
+
+namespace varnel {
+
+void fitPicture(QLabel& label)
+{
+    const QPixmap original = label.pixmap();
+    if (original.isNull())
+        return;
+    const qreal ratio = label.devicePixelRatioF();
+    QPixmap fitted =
+        original.scaled(label.size() * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    fitted.setDevicePixelRatio(ratio);
+    label.setScaledContents(false);
+    label.setPixmap(fitted);
+}
+
+void centerOnScreen(QWidget& window)
+{
+    QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect client(QPoint(), window.size());
+    client.moveCenter(screen->availableGeometry().center());
+    window.setGeometry(client);
+}
+
+void applyPixelSizes(QWidget& root)
+{
+    // findChildren lists descendants depth-first, after the root: every parent's font is final
+    // before its children take theirs.
+    QList<QWidget*> widgets{&root};
+    widgets += root.findChildren<QWidget*>();
+    for (QWidget* widget : widgets) {
+        bool ok = false;
+        const int pixels = widget->property("pixelSize").toInt(&ok);
+        if (!ok || pixels <= 0)
+            continue;
+        QFont font = widget->font();
+        font.setPixelSize(pixels);
+        widget->setFont(font);
+    }
+}
+
+} // namespace varnel

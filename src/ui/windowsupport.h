@@ -1,0 +1,23 @@
+#pragma once
+
+class QLabel;
+class QWidget;
+
+namespace varnel {
+
+// Rescales the picture a label holds (from its form file) to the label's size with its
+// proportions kept, smoothly and sharp on high-density screens. A label without a picture
+// stays empty: a picture that failed to decode is not an error of the window.
+void fitPicture(QLabel& label);
+
+// Puts a top-level window's client area in the middle of the available area of its screen
+// (without the task bar); the frame is not known before the window is shown. Call before the
+// window is shown: a dialog then no longer centres itself on its owner.
+void centerOnScreen(QWidget& window);
+
+// Form files cannot hold a font's pixel size, so a widget carries it as the dynamic property
+// "pixelSize". This sets it on the widget and its descendants, parents first, so that the
+// other font attributes still come from the parent where the form does not set them.
+void applyPixelSizes(QWidget& root);
+
+} // namespace varnel
