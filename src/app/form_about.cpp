@@ -1,7 +1,7 @@
 #include "form_about.h"
 
-#include "ui_form_about.h"
 #include "ui/windowsupport.h"
+#include "ui_form_about.h"
 
 #include <QDesktopServices>
 #include <QMouseEvent>

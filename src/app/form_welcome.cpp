@@ -1,7 +1,7 @@
 #include "form_welcome.h"
 
-#include "ui_form_welcome.h"
 #include "ui/windowsupport.h"
+#include "ui_form_welcome.h"
 
 namespace varnel {
 

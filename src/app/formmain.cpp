@@ -2,8 +2,8 @@
 
 #include "db/datamodulebase.h"
 #include "form_about.h"
-#include "ui_formmain.h"
 #include "ui/windowsupport.h"
+#include "ui_formmain.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
