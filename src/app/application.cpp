@@ -7,6 +7,7 @@
 #include "login/form_login.h"
 #include "login/historyfile.h"
 #include "ui/qtprompts.h"
+#include "ui/windowsupport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -81,6 +82,7 @@ int runApplication(int& argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Varnel"));
+    substituteWindowFont();
     QtPrompts prompts;
     Startup startup(prompts, historyFilePath(QCoreApplication::applicationDirPath(),
                                              QStandardPaths::writableLocation(

@@ -2,6 +2,7 @@
 
 #include "db/datamodulebase.h"
 #include "form_about.h"
+#include "ui/guard.h"
 #include "ui/windowsupport.h"
 #include "ui_formmain.h"
 
@@ -23,9 +24,12 @@ TFormMain::TFormMain(TDataModuleBase& dataModule, Prompts& prompts, QWidget* par
     // widget's corner widget it would be cut: the tab bar is not as high as the button.
     m_ui->ButtonAbout->raise();
 
-    connect(m_ui->BitBtnExit, &QPushButton::clicked, this, &TFormMain::BitBtnExitClick);
-    connect(m_ui->BitBtnExit2, &QPushButton::clicked, this, &TFormMain::BitBtnExitClick);
-    connect(m_ui->ButtonAbout, &QPushButton::clicked, this, &TFormMain::ButtonAboutClick);
+    connect(m_ui->BitBtnExit, &QPushButton::clicked, this,
+            guarded(m_prompts, [this] { BitBtnExitClick(); }));
+    connect(m_ui->BitBtnExit2, &QPushButton::clicked, this,
+            guarded(m_prompts, [this] { BitBtnExitClick(); }));
+    connect(m_ui->ButtonAbout, &QPushButton::clicked, this,
+            guarded(m_prompts, [this] { ButtonAboutClick(); }));
 }
 
 TFormMain::~TFormMain() = default;

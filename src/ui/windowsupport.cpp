@@ -49,4 +49,11 @@ void applyPixelSizes(QWidget& root)
     }
 }
 
+void substituteWindowFont()
+{
+    QFont::insertSubstitutions(QStringLiteral("Comic Sans MS"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                                QStringLiteral("DejaVu Sans Condensed")});
+}
+
 } // namespace varnel

@@ -20,4 +20,9 @@ void centerOnScreen(QWidget& window);
 // other font attributes still come from the parent where the form does not set them.
 void applyPixelSizes(QWidget& root);
 
+// The windows' typeface, Comic Sans MS, is missing on most Linux desktops, and the usual
+// fallback (DejaVu Sans) is so much wider that captions no longer fit their fixed sizes. Where
+// it is missing, a face of Arial's metrics with Cyrillic letters stands in.
+void substituteWindowFont();
+
 } // namespace varnel

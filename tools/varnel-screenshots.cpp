@@ -1,0 +1,103 @@
+// Takes the pictures of the windows that the README shows: the splash, the login dialog, the
+// main window and the About window, each cut from the screen as the program really shows it.
+// Run on a display of its own: xvfb-run -s "-screen 0 1600x900x24" varnel-screenshots OUTDIR
+#include "app/application.h"
+#include "app/form_welcome.h"
+#include "app/formmain.h"
+#include "demodb.h"
+#include "login/form_login.h"
+#include "ui/qtprompts.h"
+#include "ui/windowsupport.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+QString g_outDir;
+
+void settle()
+{
+    for (int i = 0; i < 20; ++i) {
+        QApplication::processEvents();
+        QTest::qWait(25);
+    }
+}
+
+bool save(QWidget* window, const QString& name)
+{
+    settle();
+    const QRect area = window->frameGeometry().adjusted(-8, -8, 8, 8);
+    const QPixmap shot =
+        QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(),
+                                                     area.height());
+    const QString path = QDir(g_outDir).filePath(name);
+    const bool ok = shot.save(path);
+    std::printf("%s %s\n", ok ? "saved" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Varnel"));
+    varnel::substituteWindowFont();
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: varnel-screenshots OUTDIR\n");
+        return 2;
+    }
+    g_outDir = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(g_outDir);
+
+    QTemporaryDir work;
+    varnel::demo::Options demo;
+    demo.path = work.filePath(QStringLiteral("varnel-demo.sqlite"));
+    demo.records = 2000;
+    varnel::demo::generate(demo);
+
+    bool ok = true;
+    {
+        varnel::TForm_Welcome splash;
+        splash.show();
+        ok &= save(&splash, QStringLiteral("splash.png"));
+    }
+
+    varnel::QtPrompts prompts;
+    varnel::Startup startup(prompts, work.filePath(QStringLiteral("Login.ini")));
+    startup.start(std::chrono::milliseconds(0));
+    varnel::TForm_Login* login = startup.loginDialog();
+    login->findChild<QComboBox*>(QStringLiteral("ComboBox_User"))->setEditText("scott");
+    login->findChild<QLineEdit*>(QStringLiteral("Edit_Password"))->setText("tiger");
+    login->findChild<QComboBox*>(QStringLiteral("ComboBox_Base"))->setEditText(demo.path);
+    login->findChild<QComboBox*>(QStringLiteral("ComboBox_Table"))->setEditText("LOG_TABLE");
+    ok &= save(login, QStringLiteral("login.png"));
+
+    login->findChild<QPushButton*>(QStringLiteral("BitBtn_OK"))->click();
+    varnel::TFormMain* main = startup.mainWindow();
+    if (!main) {
+        std::fprintf(stderr, "the login did not open the main window\n");
+        return 1;
+    }
+    ok &= save(main, QStringLiteral("main.png"));
+
+    QTimer::singleShot(300, [&ok] {
+        QWidget* about = QApplication::activeModalWidget();
+        ok &= about && save(about, QStringLiteral("about.png"));
+        if (about)
+            about->close();
+    });
+    main->findChild<QPushButton*>(QStringLiteral("ButtonAbout"))->click();
+    return ok ? 0 : 1;
+}
