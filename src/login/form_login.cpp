@@ -44,8 +44,10 @@ TForm_Login::TForm_Login(TDataModuleBase& dataModule, Prompts& prompts, QString 
     applyPixelSizes(*this);
     // A top-level window's position is not taken from its form.
     move(244, 103);
-    for (QComboBox* box : {ui->ComboBox_User, ui->ComboBox_Base, ui->ComboBox_Table})
+    for (QComboBox* box : {ui->ComboBox_User, ui->ComboBox_Base, ui->ComboBox_Table}) {
         InlineCompletion::attach(box);
+        setItemHeight(*box, 15);
+    }
 
     connect(ui->BitBtn_OK, &QPushButton::clicked, this,
             guarded(m_prompts, [this] { BitBtn_OKClick(); }));

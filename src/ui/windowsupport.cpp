@@ -1,10 +1,12 @@
 #include "ui/windowsupport.h"
 
+#include <QComboBox>
 #include <QFont>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPixmap>
 #include <QScreen>
+#include <QStyledItemDelegate>
 #include <QWidget>
 
 namespace varnel {
@@ -47,6 +49,29 @@ void applyPixelSizes(QWidget& root)
         font.setPixelSize(pixels);
         widget->setFont(font);
     }
+}
+
+namespace {
+
+class FixedHeightDelegate : public QStyledItemDelegate {
+public:
+    FixedHeightDelegate(int height, QObject* parent) : QStyledItemDelegate(parent), m_height(height)
+    {}
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), m_height};
+    }
+
+private:
+    int m_height;
+};
+
+} // namespace
+
+void setItemHeight(QComboBox& box, int pixels)
+{
+    box.setItemDelegate(new FixedHeightDelegate(pixels, &box));
 }
 
 void substituteWindowFont()

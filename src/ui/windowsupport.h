@@ -1,5 +1,6 @@
 #pragma once
 
+class QComboBox;
 class QLabel;
 class QWidget;
 
@@ -19,6 +20,9 @@ void centerOnScreen(QWidget& window);
 // "pixelSize". This sets it on the widget and its descendants, parents first, so that the
 // other font attributes still come from the parent where the form does not set them.
 void applyPixelSizes(QWidget& root);
+
+// Makes every item of a drop-down list `pixels` high; a form file cannot say it.
+void setItemHeight(QComboBox& box, int pixels);
 
 // The windows' typeface, Comic Sans MS, is missing on most Linux desktops, and the usual
 // fallback (DejaVu Sans) is so much wider that captions no longer fit their fixed sizes. Where

@@ -4,6 +4,7 @@
 #include "db/dberror.h"
 #include "login/form_login.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -324,6 +325,8 @@ TEST_F(Login, HistoryListsAreLoadedSelectedAndStoredMostRecentFirst)
         if (c.before == "<none>") {
             EXPECT_EQ(box("ComboBox_User")->count(), 0);
             EXPECT_EQ(box("ComboBox_User")->currentText(), QString());
+        } else {
+            EXPECT_EQ(box("ComboBox_User")->view()->sizeHintForRow(0), 15);
         }
         c.act(*this);
         destroy();
