@@ -184,7 +184,11 @@ TEST_F(Login, AnEmptyExistingTablePassesAndHandsOverWithTheNameAsTyped)
 {
     const QString base = database(QStringLiteral("base.sqlite"), {QStringLiteral("logs")});
     open();
-    fill(QStringLiteral("scott"), QStringLiteral("tiger"), base, QStringLiteral("logs"));
+    QLineEdit* password = child<QLineEdit>("Edit_Password");
+    EXPECT_EQ(
+        password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, password),
+        '*');
+    fill(QStringLiteral("scott"), QStringLiteral("s3cr;et"), base, QStringLiteral("logs"));
     clickOk();
     EXPECT_TRUE(prompts.shown.empty());
     EXPECT_EQ(handOvers, 1);
@@ -192,44 +196,44 @@ TEST_F(Login, AnEmptyExistingTablePassesAndHandsOverWithTheNameAsTyped)
     EXPECT_TRUE(dataModule.ADOConnectionBase().connected());
     EXPECT_FALSE(dataModule.ADOQueryMain().isOpen());
     EXPECT_FALSE(dialog) << "the dialog destroys itself after the hand-over";
+    // The password is never stored.
     EXPECT_EQ(historyBytes(), QByteArray("[Login]\r\nUser=scott;\r\nBase=") + base.toLocal8Bit() +
                                   ";\r\nTable=logs;\r\n");
 }
 
+// The name is upper-cased in the messages only. A failed creation is shown, then disconnects.
 TEST_F(Login, CreationAsksWithTheNameUpperCasedAndUsesItAsTyped)
 {
-    const QString base = database(QStringLiteral("base.sqlite"), {QStringLiteral("OLD_LOGS")});
+    const QString base = database(QStringLiteral("base.sqlite"), {QStringLiteral("LOGS")});
+    const struct {
+        QString table;
+        QString outcome;
+        bool created;
+    } cases[] = {
+        {QStringLiteral("logs"),
+         kDbError + QStringLiteral("ORA-00955: name is already used by an existing object"), false},
+        {QStringLiteral("new_logs"), QStringLiteral("Таблица логов \"NEW_LOGSсоздана!"), true},
+    };
     open();
-    fill(QStringLiteral("scott"), QStringLiteral("tiger"), base, QStringLiteral("new_logs"));
-    child<QCheckBox>("CheckBoxCreateTable")->setChecked(true);
-    prompts.answers = {true};
-    clickOk();
-    ASSERT_EQ(prompts.shown.size(), 2u);
-    EXPECT_EQ(prompts.shown[0].kind, ScriptedPrompts::Kind::Confirm);
-    EXPECT_EQ(prompts.shown[0].title, QStringLiteral("Создать таблицу логов?"));
-    EXPECT_EQ(prompts.shown[0].text,
-              QStringLiteral("Вы действительно хотите создать таблицу логов \"NEW_LOGS\"?"));
-    EXPECT_EQ(prompts.shown[1].text, QStringLiteral("Таблица логов \"NEW_LOGSсоздана!"));
+    for (const auto& c : cases) {
+        prompts.shown.clear();
+        fill(QStringLiteral("scott"), QStringLiteral("tiger"), base, c.table);
+        child<QCheckBox>("CheckBoxCreateTable")->setChecked(true);
+        prompts.answers = {true};
+        clickOk();
+        ASSERT_EQ(prompts.shown.size(), 2u);
+        EXPECT_EQ(prompts.shown[0].kind, ScriptedPrompts::Kind::Confirm);
+        EXPECT_EQ(prompts.shown[0].title, QStringLiteral("Создать таблицу логов?"));
+        EXPECT_EQ(prompts.shown[0].text,
+                  QStringLiteral("Вы действительно хотите создать таблицу логов \"") +
+                      c.table.toUpper() + QStringLiteral("\"?"));
+        EXPECT_EQ(prompts.shown[1].text, c.outcome);
+        EXPECT_EQ(dataModule.ADOConnectionBase().connected(), c.created);
+        EXPECT_EQ(handOvers, c.created ? 1 : 0);
+    }
     EXPECT_EQ(dataModule.currentLogTable(), QStringLiteral("new_logs"));
     EXPECT_EQ(dataModule.ADOQueryCreateTable().getText(),
               QStringLiteral("create public synonym new_logs for new_logs\r\n"));
-    EXPECT_EQ(handOvers, 1);
-}
-
-TEST_F(Login, FailedCreationIsShownThenDisconnects)
-{
-    const QString base = database(QStringLiteral("base.sqlite"), {QStringLiteral("LOGS")});
-    open();
-    fill(QStringLiteral("scott"), QStringLiteral("tiger"), base, QStringLiteral("logs"));
-    child<QCheckBox>("CheckBoxCreateTable")->setChecked(true);
-    prompts.answers = {true};
-    clickOk();
-    ASSERT_EQ(prompts.shown.size(), 2u);
-    EXPECT_EQ(prompts.shown[1].text,
-              kDbError + QStringLiteral("ORA-00955: name is already used by an existing object"));
-    EXPECT_FALSE(dataModule.ADOConnectionBase().connected());
-    EXPECT_EQ(handOvers, 0);
-    EXPECT_TRUE(dialog);
 }
 
 // After "No" the connection stays open; a corrected database name must reach the new
@@ -347,21 +351,6 @@ TEST_F(Login, AnUnwritableHistoryIsReportedAndTheDialogStillCloses)
     EXPECT_EQ(prompts.texts(), QStringList{QStringLiteral("Unable to write to ") +
                                            QDir::toNativeSeparators(history) + QLatin1Char('.')});
     EXPECT_EQ(prompts.shown.at(0).kind, ScriptedPrompts::Kind::Error);
-}
-
-TEST_F(Login, ThePasswordIsMaskedWithStarsAndNeverStored)
-{
-    const QString base = database(QStringLiteral("base.sqlite"), {QStringLiteral("LOGS")});
-    open();
-    QLineEdit* password = child<QLineEdit>("Edit_Password");
-    EXPECT_EQ(password->echoMode(), QLineEdit::Password);
-    EXPECT_EQ(
-        password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, password),
-        '*');
-    fill(QStringLiteral("scott"), QStringLiteral("s3cr;et"), base, QStringLiteral("LOGS"));
-    clickOk();
-    EXPECT_EQ(handOvers, 1);
-    EXPECT_FALSE(historyBytes().contains("s3cr"));
 }
 
 } // namespace
