@@ -53,6 +53,20 @@ QString makeDatabase(const TempFolder& folder, const QString& name, const QStrin
     return path;
 }
 
+long long queryScalar(const QString& path, const QString& sql)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr);
+    long long value = -1;
+    if (sqlite3_step(st) == SQLITE_ROW)
+        value = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return value;
+}
+
 QString makeDemoDatabase(const TempFolder& folder, int64_t records, uint64_t seed,
                          const QString& table)
 {

@@ -36,6 +36,9 @@ QString localConnectionString(const QString& file);
 QString makeDatabase(const TempFolder& folder, const QString& name,
                      const QStringList& statements = {});
 
+// The first value of `sql` run straight on the database file, or -1 when it yields no row.
+long long queryScalar(const QString& path, const QString& sql);
+
 // A demo log database made by the generator; returns its path.
 QString makeDemoDatabase(const TempFolder& folder, int64_t records, uint64_t seed = 1,
                          const QString& table = QStringLiteral("LOG_TABLE"));

@@ -13,26 +13,10 @@
 
 #include <gtest/gtest.h>
 
-#include <sqlite3.h>
-
 using namespace varnel;
 using namespace varnel::test;
 
 namespace {
-
-long long scalar(const QString& path, const QString& sql)
-{
-    sqlite3* db = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &db);
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr);
-    long long value = -1;
-    if (sqlite3_step(st) == SQLITE_ROW)
-        value = sqlite3_column_int64(st, 0);
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return value;
-}
 
 class Gateway : public ::testing::Test {
 protected:
@@ -227,7 +211,7 @@ TEST_F(Gateway, DeleteCurrentRemovesExactlyOneOfIdenticalRecords)
 
     main().setCurrentRow(1); // the first of the three identical 10:00 records
     main().deleteCurrent();
-    EXPECT_EQ(scalar(dupPath, QStringLiteral("select count(*) from LOGS where sid = 1")), 2);
+    EXPECT_EQ(queryScalar(dupPath, QStringLiteral("select count(*) from LOGS where sid = 1")), 2);
     EXPECT_EQ(main().recordCount(), 4);
     ASSERT_EQ(removed.count(), 1);
     EXPECT_EQ(removed.at(0).at(0).toInt(), 1);
@@ -237,7 +221,8 @@ TEST_F(Gateway, DeleteCurrentRemovesExactlyOneOfIdenticalRecords)
     main().setCurrentRow(3);
     EXPECT_TRUE(main().field(QStringLiteral("SID")).isNull());
     main().deleteCurrent();
-    EXPECT_EQ(scalar(dupPath, QStringLiteral("select count(*) from LOGS where sid is null")), 0);
+    EXPECT_EQ(queryScalar(dupPath, QStringLiteral("select count(*) from LOGS where sid is null")),
+              0);
     EXPECT_EQ(main().currentRow(), 2);
 
     // A record that someone else deleted meanwhile cannot be deleted again.
@@ -256,7 +241,7 @@ TEST_F(Gateway, DeleteCurrentNeverRunsASecondStatementFromTheTableName)
     data.setCurrentLogTable(QStringLiteral("LOG_TABLE; drop table LOG_TABLE"));
     EXPECT_EQ(errorOf([&] { main().deleteCurrent(); }),
               QStringLiteral("ORA-00911: invalid character"));
-    EXPECT_EQ(scalar(path, QStringLiteral("select count(*) from LOG_TABLE")), 2000);
+    EXPECT_EQ(queryScalar(path, QStringLiteral("select count(*) from LOG_TABLE")), 2000);
     EXPECT_EQ(main().recordCount(), 2000);
 }
 
