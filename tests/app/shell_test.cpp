@@ -1,3 +1,4 @@
+#include "app/appmessage.h"
 #include "app/form_about.h"
 #include "app/form_welcome.h"
 #include "app/formmain.h"
@@ -5,17 +6,24 @@
 #include "common/testsupport.h"
 #include "db/datamodulebase.h"
 
+#include <QComboBox>
+#include <QDateEdit>
 #include <QDesktopServices>
 #include <QImageReader>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QStandardItemModel>
+#include <QTableView>
 #include <QTabWidget>
 #include <QTimer>
 #include <QtTest>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 namespace varnel {
 namespace {
@@ -25,90 +33,51 @@ class UrlCatcher : public QObject {
     Q_OBJECT
 
 public:
-    UrlCatcher() { QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "open"); }
-    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
+    UrlCatcher() { QDesktopServices::setUrlHandler("https", this, "open"); }
+    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler("https"); }
     QStringList opened;
 
 public slots:
     void open(const QUrl& url) { opened << url.toString(); }
 };
 
-QPoint availableCentre(const QWidget& w)
-{
-    return w.screen()->availableGeometry().center();
-}
-
-// Every picture label shows its decoded picture inside the label, filling it on one side.
-void expectPicturesFit(const QWidget& window, const QStringList& labels)
-{
-    for (const QString& name : labels) {
-        SCOPED_TRACE(name.toStdString());
-        const auto* label = window.findChild<QLabel*>(name);
-        ASSERT_NE(label, nullptr);
-        const QPixmap pixmap = label->pixmap();
-        ASSERT_FALSE(pixmap.isNull()) << "picture not decoded";
-        const QSizeF shown = pixmap.deviceIndependentSize();
-        EXPECT_LE(shown.width(), label->width());
-        EXPECT_LE(shown.height(), label->height());
-        EXPECT_TRUE(shown.width() == label->width() || shown.height() == label->height());
-    }
-}
-
 TEST(Pictures, EveryPictureDecodesFromTheProgram)
 {
-    const struct {
-        const char* path;
-        QSize size;
-    } pictures[] = {
-        {":/varnel/program.png", {128, 128}}, {":/varnel/picture.jpg", {120, 60}},
-        {":/varnel/ok.png", {16, 16}},        {":/varnel/cancel.png", {16, 16}},
-        {":/varnel/exit.png", {16, 16}},      {":/varnel/about.png", {16, 16}},
-        {":/varnel/select.png", {16, 16}},    {":/varnel/clear.png", {16, 16}},
-        {":/varnel/refresh.png", {16, 16}},   {":/varnel/delete.png", {16, 16}},
-        {":/varnel/export.png", {16, 16}},
-    };
-    for (const auto& picture : pictures) {
-        QImageReader reader(QString::fromLatin1(picture.path));
-        const QImage image = reader.read();
-        EXPECT_EQ(image.size(), picture.size)
-            << picture.path << ": " << reader.errorString().toStdString();
+    for (const char* name :
+         {"program.png", "picture.jpg", "ok.png", "cancel.png", "exit.png", "about.png",
+          "select.png", "clear.png", "refresh.png", "delete.png", "export.png"}) {
+        QImageReader reader(QString(":/varnel/") + name);
+        EXPECT_FALSE(reader.read().isNull()) << name << ": " << reader.errorString().toStdString();
     }
 }
 
-TEST(Welcome, FramelessCentredAndInert)
-{
-    TForm_Welcome welcome;
-    welcome.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&welcome));
-    EXPECT_EQ(welcome.size(), QSize(332, 150));
-    EXPECT_TRUE(welcome.windowFlags().testFlag(Qt::FramelessWindowHint));
-    EXPECT_EQ(welcome.geometry().center(), availableCentre(welcome));
-    expectPicturesFit(welcome, {"ImageProgram", "ImagePicture"});
-
-    UrlCatcher catcher;
-    for (QWidget* child : welcome.findChildren<QWidget*>()) {
-        EXPECT_EQ(child->focusPolicy(), Qt::NoFocus) << child->objectName().toStdString();
-        QTest::mouseClick(child, Qt::LeftButton);
-    }
-    EXPECT_TRUE(catcher.opened.isEmpty());
-}
-
-TEST(About, FixedCentredAndItsLinkOpensTheFullAddress)
+// Centred on the screen, not on an owner; pictures fit one side; of all clicks on their labels
+// only a left one on the About's link opens. The splash is clicked before the modal About shows.
+TEST(SplashAndAbout, CentredPicturesFitAndOnlyTheAboutLinkOpensOnALeftClick)
 {
     QWidget owner;
     owner.setGeometry(10, 10, 200, 100);
+    TForm_Welcome welcome;
     TForm_About about(&owner);
-    about.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
-    EXPECT_EQ(about.minimumSize(), QSize(298, 220));
-    EXPECT_EQ(about.maximumSize(), QSize(298, 220));
-    EXPECT_EQ(about.geometry().center(), availableCentre(about)) << "not on its owner";
-    expectPicturesFit(about, {"ProgramIcon", "ImagePicture"});
-
+    const std::pair<QWidget*, std::vector<const char*>> forms[] = {
+        {&welcome, {"ImageProgram", "ImagePicture"}}, {&about, {"ProgramIcon", "ImagePicture"}}};
     UrlCatcher catcher;
-    auto* link = about.findChild<QLabel*>("Label2");
-    QTest::mouseClick(link, Qt::RightButton);
-    QTest::mouseClick(link, Qt::LeftButton);
+    for (const auto& [form, pictures] : forms) {
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
+        EXPECT_EQ(form->geometry().center(), form->screen()->availableGeometry().center())
+            << form->metaObject()->className();
+        for (const char* name : pictures) {
+            const auto* label = form->findChild<QLabel*>(name);
+            const QSizeF shown = label->pixmap().deviceIndependentSize();
+            ASSERT_FALSE(shown.isEmpty()) << name << " not decoded";
+            EXPECT_EQ(shown, shown.scaled(label->size(), Qt::KeepAspectRatio)) << name;
+        }
+        for (QLabel* label : form->findChildren<QLabel*>()) {
+            QTest::mouseClick(label, Qt::LeftButton); // first: a right click may open a menu
+            QTest::mouseClick(label, Qt::RightButton);
+        }
+    }
     EXPECT_EQ(catcher.opened, QStringList{"https://varnel.example.org/"});
 }
 
@@ -121,6 +90,7 @@ protected:
         main.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&main));
     }
+    QPushButton* button(const char* name) { return main.findChild<QPushButton*>(name); }
 
     test::TempFolder folder;
     TDataModuleBase dataModule;
@@ -128,99 +98,159 @@ protected:
     TFormMain main{dataModule, prompts};
 };
 
-TEST_F(MainWindowTest, EveryWayOutDisconnects)
-{
-    const struct {
-        const char* name;
-        int page;
-        const char* button;
-    } ways[] = {{"Exit on the view page", 0, "BitBtnExit"},
-                {"Exit on the manage page", 1, "BitBtnExit2"},
-                {"close box", 0, nullptr}};
-    for (const auto& way : ways) {
-        SCOPED_TRACE(way.name);
-        dataModule.ADOConnectionBase().connect();
-        main.show();
-        ASSERT_TRUE(dataModule.ADOConnectionBase().connected());
-        main.findChild<QTabWidget*>("PageControl")->setCurrentIndex(way.page);
-        if (way.button)
-            QTest::mouseClick(main.findChild<QPushButton*>(way.button), Qt::LeftButton);
-        else
-            main.windowHandle()->close();
-        EXPECT_FALSE(dataModule.ADOConnectionBase().connected());
-        EXPECT_FALSE(main.isVisible());
-    }
-}
-
-TEST_F(MainWindowTest, ExitEndsTheEventLoopWhileAnotherWindowIsOpen)
+// With another window open, which alone would keep the event loop running.
+TEST_F(MainWindowTest, EveryWayOutDisconnectsAndEndsTheEventLoop)
 {
     QWidget other;
     other.show();
-    QTimer::singleShot(0, &main, [this] {
-        QTest::mouseClick(main.findChild<QPushButton*>("BitBtnExit"), Qt::LeftButton);
-    });
-    QTimer giveUp;
-    giveUp.setSingleShot(true);
-    QObject::connect(&giveUp, &QTimer::timeout, [] { QCoreApplication::exit(1); });
-    giveUp.start(2000);
-    EXPECT_EQ(QCoreApplication::exec(), 0);
+    const std::tuple<const char*, int, const char*> ways[] = {
+        {"Exit on the view page", 0, "BitBtnExit"},
+        {"Exit on the manage page", 1, "BitBtnExit2"},
+        {"close box", 0, nullptr}};
+    for (const auto& [way, page, exit] : ways) {
+        dataModule.ADOConnectionBase().connect();
+        main.show();
+        main.findChild<QTabWidget*>("PageControl")->setCurrentIndex(page);
+        QTimer::singleShot(0, &main, [this, name = exit] {
+            name ? QTest::mouseClick(button(name), Qt::LeftButton)
+                 : void(main.windowHandle()->close());
+        });
+        QObject giveUp; // its timer dies with it, never ending a later loop
+        QTimer::singleShot(2000, &giveUp, [] { QCoreApplication::exit(1); });
+        EXPECT_EQ(QCoreApplication::exec(), 0) << way;
+        EXPECT_FALSE(dataModule.ADOConnectionBase().connected()) << way;
+        EXPECT_FALSE(main.isVisible()) << way;
+    }
 }
 
 TEST_F(MainWindowTest, EachAboutPressShowsANewWindowClosedByItsOk)
 {
-    // The second About is closed by Enter, as its OK button is the default one.
-    const std::function<void(QDialog*)> closers[] = {
-        [](QDialog* d) {
-            QTest::mouseClick(d->findChild<QPushButton*>("OKButton"), Qt::LeftButton);
-        },
-        [](QDialog* d) { QTest::keyClick(d, Qt::Key_Return); },
-    };
-    auto* button = main.findChild<QPushButton*>("ButtonAbout");
-    for (const auto& closeIt : closers) {
+    for (int press = 1; press <= 2; ++press) {
         QPointer<QDialog> shown;
-        int result = -1;
         QTimer::singleShot(0, &main, [&] {
             shown = qobject_cast<QDialog*>(QApplication::activeModalWidget());
             ASSERT_NE(shown, nullptr);
-            QObject::connect(shown, &QDialog::finished, [&](int r) { result = r; });
-            closeIt(shown);
-            if (shown && shown->isVisible())
-                shown->done(-2); // never hang on a button that does nothing
+            QTest::mouseClick(shown->findChild<QPushButton*>("OKButton"), Qt::LeftButton);
+            EXPECT_EQ(shown->result(), QDialog::Accepted) << "press " << press;
+            shown->done(QDialog::Accepted); // never hang on an OK that does nothing
         });
-        QTest::mouseClick(button, Qt::LeftButton);
-        EXPECT_EQ(result, QDialog::Accepted);
-        EXPECT_TRUE(shown.isNull()) << "the About window outlived its press";
+        QTest::mouseClick(button("ButtonAbout"), Qt::LeftButton);
+        EXPECT_TRUE(shown.isNull()) << "the About window outlived press " << press;
     }
 }
 
-TEST_F(MainWindowTest, AboutButtonStaysWholeInTheTopRightCorner)
+// Uncut at any width (as the tab widget's corner widget it lost a pixel); pixel fonts apply.
+TEST_F(MainWindowTest, AboutButtonInTheTopRightCornerAndPixelFonts)
 {
-    auto* button = main.findChild<QPushButton*>("ButtonAbout");
     for (int width : {1263, 700}) {
         main.resize(width, 640);
         QTest::qWait(0);
-        const QRect placed(button->mapTo(&main, QPoint()), button->size());
-        EXPECT_EQ(placed.size(), QSize(42, 25));
-        EXPECT_TRUE(main.rect().contains(placed)) << "clipped at width " << width;
-        EXPECT_GE(placed.right(), width - 6);
-        EXPECT_LE(placed.top(), 4);
+        const QRect placed(button("ButtonAbout")->mapTo(&main, QPoint()), QSize(42, 25));
+        EXPECT_EQ(button("ButtonAbout")->size(), placed.size());
+        EXPECT_TRUE(main.rect().contains(placed) && placed.right() >= width - 6 &&
+                    placed.top() <= 4)
+            << "not whole in the corner at width " << width;
+    }
+    for (const auto& [name, pixels] :
+         {std::pair("PageControl", 12), {"BitBtnExit", 13}, {"BitBtnExit2", 12}}) {
+        const QFont font = main.findChild<QWidget*>(name)->font();
+        EXPECT_EQ(font.family(), "Comic Sans MS") << name;
+        EXPECT_EQ(font.pixelSize(), pixels) << name;
     }
 }
 
-TEST_F(MainWindowTest, PixelFontsFromTheFormReachEveryControl)
-{
-    const struct {
-        const char* name;
-        int pixels;
-        bool bold;
-    } controls[] = {
-        {"PageControl", 12, false}, {"BitBtnExit", 13, true}, {"BitBtnExit2", 12, true}};
-    for (const auto& control : controls) {
-        const QFont font = main.findChild<QWidget*>(control.name)->font();
-        EXPECT_EQ(font.family(), "Comic Sans MS") << control.name;
-        EXPECT_EQ(font.pixelSize(), control.pixels) << control.name;
-        EXPECT_EQ(font.bold(), control.bold) << control.name;
+// Records the keys (with their modifiers) and the wheel turns that reach it.
+struct Recorder : QWidget {
+    std::vector<int> keys;
+    std::vector<QPoint> wheels;
+    void keyPressEvent(QKeyEvent* e) override { keys.push_back(e->keyCombination().toCombined()); }
+    void wheelEvent(QWheelEvent* e) override { wheels.push_back(e->angleDelta()); }
+};
+
+// Real controls in an active window, the filter installed on the application as at start-up.
+class WheelTest : public testing::Test {
+protected:
+    WheelTest()
+    {
+        auto* layout = new QVBoxLayout(&window);
+        combo->addItems({"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"});
+        date->setCalendarPopup(true);
+        table->setModel(&model);
+        for (QWidget* w : std::initializer_list<QWidget*>{combo, date, table, recorder})
+            layout->addWidget(w);
+        recorder->setMinimumHeight(40);
+        recorder->setFocusPolicy(Qt::StrongFocus);
+        qApp->installEventFilter(&filter);
+        window.show();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
     }
+
+    // Turns the wheel over `over` as the window system does: addressed to the window.
+    static void turn(QWidget* over, int dy, int dx = 0, Qt::KeyboardModifiers mods = {})
+    {
+        const QPoint at = over->rect().center();
+        QWheelEvent wheel(over->mapTo(over->window(), at), over->mapToGlobal(at), QPoint(),
+                          QPoint(dx, dy), Qt::NoButton, mods, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(over->window()->windowHandle(), &wheel);
+    }
+
+    AppMessage filter;
+    QWidget window;
+    QComboBox* combo = new QComboBox;
+    QDateEdit* date = new QDateEdit;
+    QStandardItemModel model{20, 3};
+    QTableView* table = new QTableView;
+    Recorder* recorder = new Recorder;
+};
+
+// From entry 5, the 15th or row 5. A combo box would step on every wheel event by itself.
+TEST_F(WheelTest, EachNotchStepsOneEntryDayOrRowWhateverTheDelta)
+{
+    const std::tuple<const char*, QWidget*, std::vector<int>, int> cases[] = {
+        {"three notches away", combo, {360}, 4},
+        {"two large events", combo, {-360, -360}, 7},
+        {"thirds of a notch", combo, {40, 40, 40}, 4},
+        {"short of a notch", combo, {40, 40}, 5},
+        {"a third after a notch", combo, {120, 40}, 4},
+        {"turned back", combo, {60, -60, -60}, 6},
+        {"high-resolution wheel", combo, {-15, -15, -15, -15, -15, -15, -15, -15}, 6},
+        {"date, three notches away", date, {360}, 16},
+        {"date, two notches towards", date, {-120, -120}, 13},
+        {"grid, three notches away", table, {360}, 4},
+        {"grid, two notches towards", table, {-120, -120}, 7},
+    };
+    for (const auto& [name, control, deltas, expected] : cases) {
+        AppMessage fresh; // nothing summed by the case before
+        qApp->removeEventFilter(&filter);
+        qApp->installEventFilter(&fresh);
+        control->setFocus();
+        combo->setCurrentIndex(5);
+        date->setDate(QDate(2024, 3, 15));
+        date->setCurrentSection(QDateTimeEdit::DaySection);
+        table->setCurrentIndex(model.index(5, 1));
+        for (int delta : deltas)
+            turn(control, delta);
+        const int value = control == combo  ? combo->currentIndex()
+                          : control == date ? date->date().day()
+                                            : table->currentIndex().row();
+        EXPECT_EQ(value, expected) << name;
+    }
+}
+
+TEST_F(WheelTest, KeyGoesToTheFocusedWidgetElseUnderTheWheelAndHorizontalPasses)
+{
+    table->setCurrentIndex(model.index(5, 1));
+    recorder->setFocus();
+    turn(recorder, 0, 120);
+    EXPECT_EQ(recorder->wheels, std::vector<QPoint>{QPoint(120, 0)});
+    turn(table->viewport(), -120, 0, Qt::ControlModifier);
+    EXPECT_EQ(recorder->keys, std::vector{(Qt::ControlModifier | Qt::Key_Down).toCombined()});
+    EXPECT_EQ(table->currentIndex().row(), 5);
+
+    recorder->clearFocus();
+    ASSERT_EQ(QApplication::focusWidget(), nullptr);
+    turn(table->viewport(), -120);
+    EXPECT_EQ(table->currentIndex().row(), 6);
 }
 
 } // namespace
