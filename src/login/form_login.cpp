@@ -14,6 +14,8 @@
 #include "ui/windowsupport.h"
 #include "ui_form_login.h"
 
+#include <optional>
+
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
@@ -161,22 +163,14 @@ void TForm_Login::BitBtn_OKClick()
             return;
         // A failed creation is shown before disconnecting: a user without the right to
         // create a public synonym must learn why the login went no further.
-        QString failure;
-        bool failed = false;
+        std::optional<QString> failure;
         try {
             CreateLogTable(m_dataModule, table);
-        } catch (const Error& e) {
-            failed = true;
-            failure = e.message();
-        } catch (const std::exception& e) {
-            failed = true;
-            failure = QString::fromLocal8Bit(e.what());
         } catch (...) {
-            failed = true;
-            failure = QStringLiteral("Unknown error");
+            failure = messageOfCurrentError();
         }
-        if (failed) {
-            m_prompts.message(databaseErrorText(failure));
+        if (failure) {
+            m_prompts.message(databaseErrorText(*failure));
             connection.disconnect();
             return;
         }

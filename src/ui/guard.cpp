@@ -12,6 +12,21 @@ void showDefaultError(Prompts& prompts, const QString& message)
     prompts.showError(withFullStop(message));
 }
 
+QString messageOfCurrentError()
+{
+    try {
+        throw;
+    } catch (const Error& e) {
+        return e.message();
+    } catch (const std::bad_alloc&) {
+        return QStringLiteral("Out of memory");
+    } catch (const std::exception& e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return QStringLiteral("Unknown error");
+    }
+}
+
 void runGuarded(Prompts& prompts, const std::function<void()>& handler)
 {
     // The box is shown after the catch: its nested event loop must not run inside a handler
@@ -20,14 +35,8 @@ void runGuarded(Prompts& prompts, const std::function<void()>& handler)
     try {
         handler();
         return;
-    } catch (const Error& e) {
-        message = e.message();
-    } catch (const std::bad_alloc&) {
-        message = QStringLiteral("Out of memory");
-    } catch (const std::exception& e) {
-        message = QString::fromLocal8Bit(e.what());
     } catch (...) {
-        message = QStringLiteral("Unknown error");
+        message = messageOfCurrentError();
     }
     showDefaultError(prompts, message);
 }

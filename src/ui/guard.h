@@ -6,6 +6,10 @@
 
 namespace varnel {
 
+// The message of the exception being handled; call only inside a catch block. Any kind of
+// error gives a text: the program's own, a standard one, or an unknown one.
+QString messageOfCurrentError();
+
 // Shows an error that no step of an event caught: the default error display with the
 // full-stop rule applied.
 void showDefaultError(Prompts& prompts, const QString& message);

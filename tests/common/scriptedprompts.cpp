@@ -24,11 +24,10 @@ void ScriptedPrompts::message(const QString& text)
     record({Kind::Message, {}, text});
 }
 
-bool ScriptedPrompts::confirm(QWidget* owner, const QString& title, const QString& question)
+bool ScriptedPrompts::nextAnswer(const QString& question)
 {
-    record({Kind::Confirm, title, question, owner});
     if (answers.empty()) {
-        ADD_FAILURE() << "unexpected confirmation: " << question.toStdString();
+        ADD_FAILURE() << "unexpected question: " << question.toStdString();
         return false;
     }
     const bool answer = answers.front();
@@ -36,16 +35,16 @@ bool ScriptedPrompts::confirm(QWidget* owner, const QString& title, const QStrin
     return answer;
 }
 
+bool ScriptedPrompts::confirm(QWidget* owner, const QString& title, const QString& question)
+{
+    record({Kind::Confirm, title, question, owner});
+    return nextAnswer(question);
+}
+
 bool ScriptedPrompts::confirmOkCancel(QWidget* owner, const QString& question)
 {
     record({Kind::OkCancel, {}, question, owner});
-    if (answers.empty()) {
-        ADD_FAILURE() << "unexpected OK/Cancel question: " << question.toStdString();
-        return false;
-    }
-    const bool answer = answers.front();
-    answers.pop_front();
-    return answer;
+    return nextAnswer(question);
 }
 
 QString ScriptedPrompts::saveFileName(QWidget* owner, const SaveFileRequest& request)

@@ -42,6 +42,7 @@ public:
 
 private:
     void record(Shown s);
+    bool nextAnswer(const QString& question);
 };
 
 } // namespace varnel::test

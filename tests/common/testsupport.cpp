@@ -2,6 +2,7 @@
 
 #include "db/connectionstring.h"
 #include "db/dberror.h"
+#include "db/error.h"
 #include "demodb.h"
 
 #include <sqlite3.h>
@@ -20,7 +21,7 @@ QString errorOf(const std::function<void()>& action)
 {
     try {
         action();
-    } catch (const DbError& error) {
+    } catch (const Error& error) {
         return error.message();
     }
     return QStringLiteral("<no error>");

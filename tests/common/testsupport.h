@@ -25,7 +25,7 @@ private:
     QTemporaryDir m_dir;
 };
 
-// The message of the DbError that `action` raises, or "<no error>".
+// The message of the error (DbError or any other Error) that `action` raises, or "<no error>".
 QString errorOf(const std::function<void()>& action);
 
 // A connection string for a local database file.

@@ -29,17 +29,6 @@ QByteArray readBytes(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
-// The message of the Error that `action` raises, or "<no error>".
-QString errorOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const Error& error) {
-        return error.message();
-    }
-    return QStringLiteral("<no error>");
-}
-
 const QList<std::pair<QString, QString>> kLoginValues = {
     {QStringLiteral("User"), QStringLiteral("scott;")},
     {QStringLiteral("Base"), QStringLiteral("ORCL;")},
@@ -179,7 +168,8 @@ TEST(LoginHistoryFile, FailedSaveNamesTheFileAndLeavesWhatWasThere)
     writeBytes(folder.path("Login.ini/inside"), "kept");
     for (const QString& target : {folder.path("plain/Login.ini"), folder.path("Login.ini")}) {
         SCOPED_TRACE(target.toStdString());
-        EXPECT_EQ(errorOf([&] { LoginHistoryFile(target).writeStrings("Login", kLoginValues); }),
+        EXPECT_EQ(varnel::test::errorOf(
+                      [&] { LoginHistoryFile(target).writeStrings("Login", kLoginValues); }),
                   "Unable to write to " + QDir::toNativeSeparators(target));
     }
     EXPECT_EQ(readBytes(folder.path("plain")), "not a folder");
