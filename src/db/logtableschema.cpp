@@ -4,6 +4,45 @@
 
 namespace varnel {
 
+namespace {
+
+// The end of the name part that starts at `at`, or -1 when none starts there.
+qsizetype namePartEnd(QStringView text, qsizetype at)
+{
+    if (at >= text.size())
+        return -1;
+    if (text[at] == u'"') {
+        const qsizetype close = text.indexOf(u'"', at + 1);
+        // Oracle takes neither an empty quoted name nor a NUL in one.
+        if (close <= at + 1 || text.sliced(at + 1, close - at - 1).contains(QChar(0)))
+            return -1;
+        return close + 1;
+    }
+    if (!text[at].isLetter())
+        return -1;
+    qsizetype end = at + 1;
+    // Marks too: a letter may be written as a base letter and a combining accent.
+    while (end < text.size() && (text[end].isLetterOrNumber() || text[end].isMark() ||
+                                 text[end] == u'_' || text[end] == u'$' || text[end] == u'#'))
+        ++end;
+    return end;
+}
+
+} // namespace
+
+bool isOracleTableName(QStringView text)
+{
+    qsizetype at = namePartEnd(text, 0);
+    if (at > 0 && at < text.size() && text[at] == u'.')
+        at = namePartEnd(text, at + 1);
+    if (at > 0 && at < text.size() && text[at] == u'@') {
+        at = namePartEnd(text, at + 1);
+        while (at > 0 && at < text.size() && text[at] == u'.')
+            at = namePartEnd(text, at + 1);
+    }
+    return at == text.size();
+}
+
 QString createLogTableStatement(const QString& name)
 {
     return QStringLiteral("create table ") + name +

@@ -1,10 +1,18 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 namespace varnel {
 
 class TDataModuleBase;
+
+// Whether `text` names a table as Oracle writes it: an optional schema and a dot, the name,
+// then optionally "@" and a database link whose name may hold dots; each part either unquoted
+// (a letter of any alphabet, then letters, digits, "_", "$" and "#") or in double quotes with
+// no double quote inside. The log table's name stands verbatim in every statement, so nothing
+// else may reach one: no blank, comment, condition or second statement.
+bool isOracleTableName(QStringView text);
 
 // The statements that create a log table named `name` (the user's text, unchanged).
 QString createLogTableStatement(const QString& name);

@@ -14,6 +14,8 @@
 #include "ui/windowsupport.h"
 #include "ui_form_login.h"
 
+#include <QLineEdit>
+
 #include <optional>
 
 #ifdef Q_OS_WIN
@@ -73,6 +75,14 @@ void TForm_Login::FormCreate()
     for (QComboBox* box : {ui->ComboBox_User, ui->ComboBox_Base, ui->ComboBox_Table})
         box->setCurrentIndex(box->count() > 0 ? 0 : -1);
     activateUsEnglishLayout();
+}
+
+void TForm_Login::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // The user field opens with the focus and its remembered text selected, as a native
+    // dialog does, so that typing replaces the text instead of adding to it.
+    ui->ComboBox_User->lineEdit()->selectAll();
 }
 
 void TForm_Login::FormDestroy()
@@ -135,6 +145,15 @@ void TForm_Login::BitBtn_OKClick()
             ui->ComboBox_Table->setFocus();
         if (password.isEmpty())
             ui->Edit_Password->setFocus();
+        return;
+    }
+
+    // The name stands verbatim in every statement of the program: nothing that is not a
+    // table's name may reach the database.
+    if (!isOracleTableName(table)) {
+        m_prompts.message(QStringLiteral("Неверное имя таблицы логов: «") + table +
+                          QStringLiteral("»"));
+        ui->ComboBox_Table->setFocus();
         return;
     }
 

@@ -42,6 +42,9 @@ public:
 
     void reject() override;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void FormCreate();
     void FormDestroy();

@@ -200,6 +200,12 @@ void LoginHistoryFile::writeStrings(const QString& section,
     const Error failure(QStringLiteral("Unable to write to ") +
                         QDir::toNativeSeparators(info.absoluteFilePath()));
 
+    // A line break in a value would write lines of its own into the file: new sections, other
+    // keys. Nothing is written then.
+    for (const auto& keyValue : keyValues)
+        if (keyValue.second.contains(u'\r') || keyValue.second.contains(u'\n'))
+            throw failure;
+
     // Saving only the given keys over a file that exists but cannot be read would lose the rest.
     QList<Line> lines;
     if (info.exists()) {

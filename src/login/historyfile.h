@@ -29,7 +29,7 @@ public:
     // entry of the section, a missing section is added at the end of the file. Lines written
     // end with CR LF; all other lines stay byte for byte. The file's folder is created when it
     // is missing. Throws Error("Unable to write to <full native path>") when the file cannot be
-    // read or saved; the file is then as it was.
+    // read or saved, or a value holds a line break; the file is then as it was.
     void writeStrings(const QString& section, const QList<std::pair<QString, QString>>& keyValues);
 
     // GetPrivateProfileString's buffer holds 2048 characters with the terminating zero.

@@ -17,7 +17,8 @@ QStringList parseHistoryList(const QString& value);
 
 // The value that remembers a drop-down list: its current text first, then its items in order
 // without the selected one (which repeats the current text when it was chosen from the list;
-// none is left out when `selectedIndex` < 0), at most kHistoryListLength entries in all.
+// none is left out when `selectedIndex` < 0), at most kHistoryListLength entries in all. An
+// entry holding a line break (CR or LF) is left out: it would break the file's lines.
 QString serialiseHistoryList(const QString& currentText, const QStringList& items,
                              int selectedIndex);
 

@@ -13,19 +13,20 @@ void InlineCompletion::attach(QComboBox* box)
     new InlineCompletion(box);
 }
 
-InlineCompletion::InlineCompletion(QComboBox* box) : QObject(box), m_box(box)
+InlineCompletion::InlineCompletion(QComboBox* box)
+    : QObject(box), m_box(box), m_edit(box->lineEdit())
 {
     // Qt's completer keeps the old index while the text changes and inserts on Enter; the
     // history would then drop the entry it believes selected.
     box->setCompleter(nullptr);
     box->setInsertPolicy(QComboBox::NoInsert);
-    box->lineEdit()->installEventFilter(this);
-    connect(box->lineEdit(), &QLineEdit::textEdited, this, &InlineCompletion::textEdited);
+    m_edit->installEventFilter(this);
+    connect(m_edit, &QLineEdit::textEdited, this, &InlineCompletion::textEdited);
 }
 
 bool InlineCompletion::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_box->lineEdit() && event->type() == QEvent::KeyPress) {
+    if (watched == m_edit && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         m_deleting = key == Qt::Key_Backspace || key == Qt::Key_Delete;
     }
@@ -53,7 +54,7 @@ int InlineCompletion::firstItemEqualTo(const QString& text) const
 void InlineCompletion::textEdited(const QString& text)
 {
     const bool deleting = std::exchange(m_deleting, false);
-    QLineEdit* edit = m_box->lineEdit();
+    QLineEdit* edit = m_edit;
     const int cursor = edit->cursorPosition();
 
     const int completed = deleting ? -1 : firstItemStartingWith(text);

@@ -3,6 +3,7 @@
 #include <QObject>
 
 class QComboBox;
+class QLineEdit;
 
 namespace varnel {
 
@@ -27,6 +28,9 @@ private:
     int firstItemEqualTo(const QString& text) const;
 
     QComboBox* m_box;
+    // Compared, never called: the edit sends events while the box is being destroyed, when a
+    // call through m_box would reach an object that is no QComboBox any more.
+    QLineEdit* m_edit;
     bool m_deleting = false;
 };
 

@@ -47,6 +47,28 @@ TEST(LogTableStatements, ExactTexts)
     }
 }
 
+TEST(LogTableName, OnlyOracleTableNamesPass)
+{
+    for (const char* valid : {"LOG_TABLE", "log_table", "scott.LOG", "LOG#1", "L$1_#", "ЛОГИ",
+                              "схема.Журнал_1", "\"Log table\"", "\"a;b --\"", "scott.\"x y\"",
+                              "LOG@remote", "LOG@remote.example.com", "s.\"t\"@\"l k\".x"})
+        EXPECT_TRUE(isOracleTableName(QString::fromUtf8(valid))) << valid;
+    for (const char* invalid : {"",           " LOG",
+                                "LOG ",       "LOG --",
+                                "LOG /*",     "LOG where sid > 0",
+                                "LOG;",       "LOG; drop table X",
+                                "1LOG",       "_LOG",
+                                "a.b.c",      "a.",
+                                ".a",         "LOG@",
+                                "LOG@a..b",   "\"\"",
+                                "\"a\"\"b\"", "\"open",
+                                "LOG(x)",     "LOG,X",
+                                "LOG\tX",     "LOG@x@y"})
+        EXPECT_FALSE(isOracleTableName(QString::fromUtf8(invalid))) << invalid;
+    EXPECT_FALSE(isOracleTableName(QStringLiteral("LOG") + QChar(0)));
+    EXPECT_FALSE(isOracleTableName(QStringLiteral("\"a") + QChar(0) + QStringLiteral("\"")));
+}
+
 TEST_F(Creation, CreatesAnEmptyTableOfTheLogStructure)
 {
     CreateLogTable(data, QStringLiteral("my_log"));

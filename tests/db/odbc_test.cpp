@@ -52,8 +52,10 @@ protected:
         o.login.attributes = {{QStringLiteral("Database"), path}};
         // No rownum in SQLite, and its driver binds a date-time as text with milliseconds.
         o.oneRecordDelete = {
-            QStringLiteral("delete from %1\nwhere rowid = (select rowid from %1 where %2 limit 1)"),
-            QStringLiteral("datetime(%1) = datetime(?)")};
+            QStringLiteral(
+                "delete from %1\nwhere rowid = (select rowid from %1\nwhere %2 limit 1)"),
+            QStringLiteral("datetime(%1) = datetime(?)"), OneRecordDeleteForm::DateValue::DateTime,
+            80};
         return o;
     }
     std::unique_ptr<OdbcEngine> open(const QString& path) const
@@ -140,13 +142,13 @@ TEST(OdbcNumbers, DriverNumberTextsBecomePlainDecimals)
         {" -42 ", "-42"}, {"+7", "7"},     {"12,50", "12.5"},   {"-.5", "-0.5"},
         {"007.", "7"},    {"-0.000", "0"}, {"2.5e-3", "0.0025"}};
     for (const auto& [in, out] : cases)
-        EXPECT_EQ(odbc::plainDecimal(in).value_or("<none>"), out) << in;
+        EXPECT_EQ(plainDecimal(in).value_or("<none>"), out) << in;
     // Beyond 64 bits, and such a number in a driver's scientific notation.
-    EXPECT_EQ(odbc::plainDecimal(std::string(30, '9')), std::string(30, '9'));
-    EXPECT_EQ(odbc::plainDecimal("-1.23456789012346E+22"), "-12345678901234600000000");
+    EXPECT_EQ(plainDecimal(std::string(30, '9')), std::string(30, '9'));
+    EXPECT_EQ(plainDecimal("-1.23456789012346E+22"), "-12345678901234600000000");
     for (const char* bad :
          {"", "-", ".", "1.2.3", "12a", "e5", "1e", "NaN", "1 2", "1e999", "1;drop table t"})
-        EXPECT_FALSE(odbc::plainDecimal(bad).has_value()) << bad;
+        EXPECT_FALSE(plainDecimal(bad).has_value()) << bad;
 }
 
 TEST(OdbcDelete, OracleStatementComparesEveryColumnAndStopsAtOneRow)
@@ -168,8 +170,8 @@ TEST(OdbcDelete, OracleStatementComparesEveryColumnAndStopsAtOneRow)
     builder.addNull(5);
     builder.endRow();
 
-    const odbc::BoundStatement statement =
-        odbc::deleteStatement(QStringLiteral("LOG_TABLE --"), builder.finish(), 0);
+    const BoundStatement statement = oneRecordDeleteStatement(
+        QStringLiteral("LOG_TABLE --"), builder.finish(), 0, oracleOneRecordDelete());
     EXPECT_EQ(statement.sql,
               QStringLiteral("delete from LOG_TABLE --\nwhere \"SID\" = 123456789012345678 and "
                              "\"DDATE\" = ? and \"STABLE\" is null and \"SCHANGES\" = ? || ? and "
@@ -183,7 +185,9 @@ TEST(OdbcDelete, OracleStatementComparesEveryColumnAndStopsAtOneRow)
     forged.addColumn(QStringLiteral("SID"), ColumnType::Number);
     forged.addDecimal(0, "1 or 1=1");
     forged.endRow();
-    EXPECT_THROW(odbc::deleteStatement(QStringLiteral("T"), forged.finish(), 0), DbError);
+    EXPECT_THROW(
+        oneRecordDeleteStatement(QStringLiteral("T"), forged.finish(), 0, oracleOneRecordDelete()),
+        DbError);
 }
 
 TEST(OdbcEngine, ANameThatQtWouldTakeForAFileDataSourceIsRefused)
@@ -354,6 +358,47 @@ TEST_F(OdbcSqlite, CurrentRecordIsDeletedOnceThroughTheGateway)
     EXPECT_EQ(errorOf([&] { main.deleteCurrent(); }),
               QStringLiteral("Row cannot be located for updating. Some values may have been "
                              "changed since it was last read."));
+}
+
+TEST_F(OdbcSqlite, DeletingOneRecordDeletesAtMostOneOnBothEnginesWhateverTheTableNameHolds)
+{
+    // The two twins first; the deletion of one of them may fail, never take more than one.
+    const QStringList fill = {
+        "create table LOG_TABLE(sid NUMERIC, ddate TIMESTAMP, stable VARCHAR(50))",
+        "insert into LOG_TABLE values (1, '2024-03-05 10:11:12', 'A'), "
+        "(1, '2024-03-05 10:11:12', 'A'), (2, null, 'B'), (3, '2024-03-06 00:00:00', null)"};
+    // The name, and whether it still names the table (a "--" ends at the statement's line end).
+    const std::pair<QString, bool> names[] = {
+        {"LOG_TABLE", true},
+        {"LOG_TABLE --", true},
+        {"LOG_TABLE /*", false},
+        {"LOG_TABLE where sid > 0 --", false},
+        {"LOG_TABLE where sid > 0 or", false},
+        {QStringLiteral("LOG_TABLE") + QChar(0) + QStringLiteral(" where 1=1"), false},
+    };
+    int made = 0;
+    for (const bool throughOdbc : {false, true}) {
+        for (const auto& [name, deletes] : names) {
+            SCOPED_TRACE((throughOdbc ? "ODBC: " : "embedded: ") + name.toStdString());
+            const QString path =
+                makeDatabase(folder, QStringLiteral("d%1.sqlite").arg(++made), fill);
+            auto data =
+                throughOdbc
+                    ? std::make_unique<TDataModuleBase>(
+                          [&](const QString&) -> std::unique_ptr<Engine> { return open(path); })
+                    : std::make_unique<TDataModuleBase>();
+            data->ADOConnectionBase().connect(localConnectionString(path));
+            StatementSlot& main = data->ADOQueryMain();
+            main.setText(QStringLiteral("select * from LOG_TABLE order by sid"));
+            main.open();
+            data->setCurrentLogTable(name);
+            const QString error = errorOf([&] { main.deleteCurrent(); });
+            EXPECT_EQ(error == QLatin1String("<no error>"), deletes) << error.toStdString();
+            EXPECT_EQ(queryScalar(path, QStringLiteral("select count(*) from LOG_TABLE")),
+                      deletes ? 3 : 4);
+            EXPECT_EQ(main.recordCount(), deletes ? 3 : 4);
+        }
+    }
 }
 
 TEST_F(OdbcSqlite, ADataSourceOfTheDatabasesNameIsUsed)

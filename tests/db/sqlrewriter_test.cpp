@@ -11,18 +11,20 @@ namespace {
 
 // The SQLite text of the statement (marked when it changes what the engine knows of tables),
 // what a grant or a synonym names, or the Oracle code the statement fails with. DDATE is the
-// one DATE column, dd.MM.yyyy the session's date format.
-std::string sqlite(const char* sql)
+// one DATE column, but in the table TEXTS, where it holds text; dd.MM.yyyy is the session's
+// date format.
+std::string sqlite(const QString& sql)
 {
     static const DateFormat format(QStringLiteral("dd.MM.yyyy"), QLocale(QLocale::Russian));
     RewriteContext context;
-    context.isDateColumn = [](QStringView name) {
-        return name.compare(QLatin1String("DDATE"), Qt::CaseInsensitive) == 0;
+    context.isDateColumn = [](QStringView table, QStringView column) {
+        return table.compare(QLatin1String("TEXTS"), Qt::CaseInsensitive) != 0 &&
+               column.compare(QLatin1String("DDATE"), Qt::CaseInsensitive) == 0;
     };
     context.dateFormat = &format;
     context.currentYear = 2026;
     try {
-        const Rewrite r = rewrite(QString::fromUtf8(sql), context);
+        const Rewrite r = rewrite(sql, context);
         if (r.kind == Rewrite::Kind::Grant)
             return "grant on " + r.object.toStdString();
         if (r.kind == Rewrite::Kind::PublicSynonym)
@@ -31,6 +33,8 @@ std::string sqlite(const char* sql)
                 .toStdString();
         return r.sql.toStdString();
     } catch (const DbError& error) {
+        if (error.message() == unsupportedRownumMessage())
+            return "no rownum here";
         return error.message().left(9).toStdString();
     }
 }
@@ -49,10 +53,28 @@ TEST(SqlRewriter, RewritesToSqliteDialect)
         {"Select * from T where rownum < 1", "Select * from T where 1 = 0"},
         {"Select * from T where sid > 0 and ROWNUM <= 5 and rownum < 3",
          "Select * from T where sid > 0 and 1 = 1 and 1 = 1 limit 2"},
-        {"select * from (select * from T order by sid desc) where rownum <= 10",
-         "select * from (select * from T order by sid desc nulls first) where 1 = 1 limit 10"},
         {"Select * from T where rownum=1 -- first row",
          "Select * from T where 1=1 -- first row\n limit 1"},
+        {"select * from T t where t.sid between 1 and 5 and rownum <= 2 and stable = 'x'",
+         "select * from T t where t.sid between 1 and 5 and 1 = 1 and stable = 'x' limit 2"},
+        // Anywhere else a limit would not give Oracle's rows: Oracle numbers rows before it
+        // aggregates, removes duplicates, sorts or combines them, and only where rownum is a
+        // condition of the whole WHERE clause.
+        {"select count(*) from T where rownum <= 1", "no rownum here"},
+        {"select distinct stable from T where rownum <= 5", "no rownum here"},
+        {"select * from T where rownum <= 5 order by sid", "no rownum here"},
+        {"select * from (select * from T order by sid desc) where rownum <= 10", "no rownum here"},
+        {"select sid from T where rownum = 1 union select sid from U", "no rownum here"},
+        {"select * from T where rownum <= 1 or sid = 3", "no rownum here"},
+        {"select * from T where sid = 3 or sid = 4 and rownum <= 1", "no rownum here"},
+        {"select * from T where (rownum <= 1)", "no rownum here"},
+        {"select * from T where not rownum > 1", "no rownum here"},
+        {"select * from T where sid between 1 and rownum", "no rownum here"},
+        {"select * from T where rownum <= 1 + 1", "no rownum here"},
+        {"select * from T where rownum <= 1.5", "no rownum here"},
+        {"select rownum, sid from T", "no rownum here"},
+        {"delete T where rownum <= 1 or rownum = 2", "no rownum here"},
+        {"delete T where rownum = 1", "no rownum here"},
 
         // Oracle sorts NULLs last ascending and first descending; SQLite the other way round.
         {"select * from T order by ddate desc nulls last, sid nulls first, stable",
@@ -87,6 +109,18 @@ TEST(SqlRewriter, RewritesToSqliteDialect)
          "select * from T where stable between '01.12.2026' and '07.12.2026' and ddate >= "
          "'2026-12-07 00:00:00'"},
 
+        // Only the tables of the statement say which columns are dates.
+        {"select * from TEXTS where ddate = '01.02.2025'",
+         "select * from TEXTS where ddate = '01.02.2025'"},
+        {"select * from T t, texts x where x.ddate = '01.02.2025' and t.ddate = '01.02.2025'",
+         "select * from T t, texts x where x.ddate = '01.02.2025' and t.ddate = '2025-02-01 "
+         "00:00:00'"},
+        {"delete texts where ddate = '01.02.2025'", "delete from texts where ddate = '01.02.2025'"},
+
+        // SQLite takes "#" in a name only quoted; Oracle keeps unquoted names in upper case.
+        {"create table log#1 (sid# NUMBER)", "create table \"LOG#1\" (\"SID#\" NUMBER)"},
+        {"select t.sid# from Log#1 t", "select t.\"SID#\" from \"LOG#1\" t"},
+
         // Oracle has no empty text: '' is NULL.
         {"select * from T where stable = '' or ddate = ''",
          "select * from T where stable = NULL or ddate = NULL"},
@@ -112,7 +146,8 @@ TEST(SqlRewriter, RewritesToSqliteDialect)
         {"select * from T; drop table X", "ORA-00911"},
         {"select [sid] from T", "ORA-00911"},
         {"select `sid` from T", "ORA-00911"},
-        {"select * from T where sid = ?", "ORA-00911"},
+        // A bind marker is left for the engine, which refuses it.
+        {"select * from T where sid = ?", "select * from T where sid = ?"},
         {"select * from T /* open", "ORA-01742"},
         {"select \"sid from T", "ORA-01740"},
         {"select * from T where ddate >= '31.02.2026'", "ORA-01847"},
@@ -123,7 +158,11 @@ TEST(SqlRewriter, RewritesToSqliteDialect)
         {"create public synonym S for T extra", "ORA-00933"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(sqlite(c.oracle), c.sqlite) << c.oracle;
+        EXPECT_EQ(sqlite(QString::fromUtf8(c.oracle)), c.sqlite) << c.oracle;
+    // SQLite would stop reading at a NUL, and run what comes before it alone.
+    EXPECT_EQ(
+        sqlite(QStringLiteral("select sid from T ") + QChar(0) + QStringLiteral(" where sid = 1")),
+        "ORA-00911");
 }
 
 TEST(SqlTokenizer, SplitsWithoutLosingText)

@@ -62,10 +62,15 @@ TEST(HistoryList, SerialisingPutsCurrentTextFirstAndKeepsFive)
         QString value;
     };
     const Case cases[] = {
-        {"scott", {}, -1, "scott;"},        {"", {"a", "b"}, -1, ";a;b;"},
-        {"u3", five, 2, "u3;u1;u2;u4;u5;"}, {"new", five, -1, "new;u1;u2;u3;u4;"},
-        {"u1", six, 0, "u1;u2;u3;u4;u5;"},  {"u6", six, 5, "u6;u1;u2;u3;u4;"},
+        {"scott", {}, -1, "scott;"},
+        {"", {"a", "b"}, -1, ";a;b;"},
+        {"u3", five, 2, "u3;u1;u2;u4;u5;"},
+        {"new", five, -1, "new;u1;u2;u3;u4;"},
+        {"u1", six, 0, "u1;u2;u3;u4;u5;"},
+        {"u6", six, 5, "u6;u1;u2;u3;u4;"},
         {"u2", {"u1", "u2"}, 1, "u2;u1;"},
+        // A line break would end the value's line in the file: such an entry is left out.
+        {"a\r\n[x]", {"u1", "u\n2", "u3"}, -1, "u1;u3;"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value.toStdString());

@@ -7,6 +7,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -84,6 +85,15 @@ public:
             QTest::keyClicks(edit, text);
     }
 
+    // Pastes over a field's whole text, as Ctrl+V does.
+    void paste(QComboBox* field, const QString& text)
+    {
+        QGuiApplication::clipboard()->setText(text);
+        field->lineEdit()->setFocus();
+        field->lineEdit()->selectAll();
+        QTest::keyClick(field->lineEdit(), Qt::Key_V, Qt::ControlModifier);
+    }
+
     void fill(const QString& user, const QString& password, const QString& base,
               const QString& table)
     {
@@ -156,8 +166,6 @@ TEST_F(Login, FailuresAreShownAndLeaveTheDialogOpenAndDisconnected)
          QStringLiteral("Oracle Instant Client")},
         {base, QStringLiteral("NO_SUCH"),
          kDbError + QStringLiteral("ORA-00942: table or view does not exist"), QString()},
-        {base, QStringLiteral("LOGS; drop table LOGS"),
-         kDbError + QStringLiteral("ORA-00911: invalid character"), QString()},
     };
     open();
     for (const Case& c : cases) {
@@ -178,6 +186,45 @@ TEST_F(Login, FailuresAreShownAndLeaveTheDialogOpenAndDisconnected)
         EXPECT_EQ(handOvers, 0);
         EXPECT_TRUE(dataModule.currentLogTable().isEmpty());
     }
+}
+
+TEST_F(Login, ATableTextThatNamesNoTableIsRefusedBeforeAnythingIsSent)
+{
+    // A missing database: a connection attempt would say so instead.
+    const QString missing = folder.path(QStringLiteral("missing.sqlite"));
+    const std::pair<QString, bool> cases[] = {
+        {"LOGS; drop table LOGS", false},
+        {"LOG_TABLE --", false},
+        {"LOG_TABLE where sid > 0 --", false},
+        {"scott.\"Log table\"@remote.example.com", true},
+    };
+    open();
+    for (const auto& [table, valid] : cases) {
+        prompts.shown.clear();
+        fill(QStringLiteral("scott"), QStringLiteral("tiger"), missing, table);
+        child<QPushButton>("BitBtn_OK")->setFocus();
+        clickOk();
+        ASSERT_TRUE(dialog);
+        ASSERT_EQ(prompts.shown.size(), 1u);
+        if (valid) {
+            EXPECT_TRUE(prompts.shown[0].text.startsWith(kDbError)) << table.toStdString();
+            continue;
+        }
+        EXPECT_EQ(prompts.texts(),
+                  QStringList{QStringLiteral("Неверное имя таблицы логов: «") + table + "»"});
+        EXPECT_EQ(QApplication::focusWidget(), box("ComboBox_Table"));
+        EXPECT_FALSE(dataModule.ADOConnectionBase().connected());
+        EXPECT_EQ(handOvers, 0);
+    }
+}
+
+TEST_F(Login, TheRememberedUserIsSelectedSoThatTypingReplacesIt)
+{
+    writeHistory("[Login]\r\nUser=u3;u1;\r\n");
+    open();
+    ASSERT_EQ(QApplication::focusWidget(), box("ComboBox_User"));
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("scott"));
+    EXPECT_EQ(box("ComboBox_User")->currentText(), QStringLiteral("scott"));
 }
 
 TEST_F(Login, AnEmptyExistingTablePassesAndHandsOverWithTheNameAsTyped)
@@ -319,6 +366,14 @@ TEST_F(Login, HistoryListsAreLoadedSelectedAndStoredMostRecentFirst)
          "al;alice;bob;"},
         {"a sixth value drops the oldest", "[Login]\r\nUser=a;b;c;d;e;\r\n",
          [](Login& t) { t.type(t.box("ComboBox_User"), QStringLiteral("zed")); }, "zed;a;b;c;d;"},
+        // Pasted with line breaks, the text would write sections and keys of its own.
+        {"a pasted value with a line break is not stored",
+         "[Login]\r\nUser=a;b;\r\n[Other]\r\nsecret=kept\r\n",
+         [](Login& t) {
+             t.paste(t.box("ComboBox_User"), QStringLiteral("scott\r\n[x]"));
+             t.paste(t.box("ComboBox_Base"), QStringLiteral("[Other]\r\nsecret=stolen"));
+         },
+         "a;b;"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -335,6 +390,10 @@ TEST_F(Login, HistoryListsAreLoadedSelectedAndStoredMostRecentFirst)
         c.act(*this);
         destroy();
         EXPECT_TRUE(historyBytes().contains("User=" + c.user + "\r\n")) << historyBytes().data();
+        if (c.before.contains("[Other]")) {
+            EXPECT_EQ(historyBytes(), "[Login]\r\nUser=a;b;\r\nBase=\r\nTable=;\r\n[Other]\r\n"
+                                      "secret=kept\r\n");
+        }
     }
     EXPECT_TRUE(prompts.shown.empty());
 }

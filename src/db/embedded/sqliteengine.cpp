@@ -2,6 +2,7 @@
 
 #include "../civiltime.h"
 #include "../dberror.h"
+#include "../onerecorddelete.h"
 #include "oraclefunctions.h"
 #include "sqlrewriter.h"
 
@@ -18,6 +19,33 @@ namespace varnel::embedded {
 namespace {
 
 constexpr const char* kSynonymTable = "varnel_public_synonyms";
+
+// A date-time as the snapshot reads it from its stored text, in the one layout that deleting a
+// record binds: an outside writer may have stored fractions of a second, a "T" or a date alone.
+void storedDateTime(sqlite3_context* context, int, sqlite3_value** argv)
+{
+    int64_t seconds = 0;
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    if (text == nullptr ||
+        !civil::parseStoredDateTime(text, sqlite3_value_bytes(argv[0]), seconds)) {
+        sqlite3_result_null(context);
+        return;
+    }
+    char stored[19];
+    civil::formatStoredDateTime(seconds, stored);
+    sqlite3_result_text(context, stored, 19, SQLITE_TRANSIENT);
+}
+
+// The deletion of one record: through rowid, so that one of several identical records goes and
+// the others stay (DELETE ... LIMIT exists only in some SQLite builds).
+const OneRecordDeleteForm& embeddedOneRecordDelete()
+{
+    static const OneRecordDeleteForm form{
+        QStringLiteral("delete from %1\nwhere rowid = (select rowid from %1\nwhere %2 limit 1)"),
+        QStringLiteral("varnel_stored_datetime(%1) = ?"),
+        OneRecordDeleteForm::DateValue::StoredText, 0};
+    return form;
+}
 
 bool containsAny(const QString& upper, std::initializer_list<const char*> parts)
 {
@@ -119,7 +147,13 @@ SqliteEngine::SqliteEngine(const QString& path, const QString& dateFormat, const
     }
     sqlite3_extended_result_codes(m_db, 0);
     sqlite3_busy_timeout(m_db, 5000);
+    // Oracle reads a double-quoted word only as a name: an unknown one is an error, never the
+    // text that SQLite would make of it.
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     registerOracleFunctions(m_db);
+    sqlite3_create_function_v2(m_db, "varnel_stored_datetime", 1,
+                               SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, storedDateTime, nullptr,
+                               nullptr, nullptr);
     try {
         // Reading the schema also proves that the file is a database at all.
         for (const char* setup : {"PRAGMA case_sensitive_like = ON",
@@ -156,13 +190,29 @@ SqliteEngine::Statement SqliteEngine::prepare(const QString& sqliteSql) const
                                       &statement.handle, &tail);
     if (rc != SQLITE_OK)
         raise(rc);
-    // Exactly one statement per text: whatever follows the first one is never run.
-    for (; tail != nullptr && *tail != '\0'; ++tail)
+    // Exactly one statement per text: whatever follows the first one is never run. SQLite
+    // stops at a NUL, so the text is walked to its real end.
+    const char* const end = utf8.constData() + utf8.size();
+    for (; tail != nullptr && tail < end; ++tail)
         if (!QChar::isSpace(static_cast<unsigned char>(*tail)))
             throw DbError(QStringLiteral("ORA-00911: invalid character"));
     if (statement.handle == nullptr)
         throw DbError(QStringLiteral("ORA-00900: invalid SQL statement"));
     return statement;
+}
+
+SqliteEngine::Statement SqliteEngine::prepareUnbound(const QString& sqliteSql) const
+{
+    Statement statement = prepare(sqliteSql);
+    // SQLite would run a marker (:a, ?, @a, $a) as NULL; Oracle asks for its value.
+    if (sqlite3_bind_parameter_count(statement.handle) > 0)
+        throw DbError(QStringLiteral("ORA-01008: not all variables bound"));
+    return statement;
+}
+
+bool SqliteEngine::run(const char* sql) const
+{
+    return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 void SqliteEngine::refreshDateColumns()
@@ -179,19 +229,21 @@ void SqliteEngine::refreshDateColumns()
         m_schemaVersion = current;
     }
     m_dateColumns.clear();
-    Statement s = prepare(
-        QStringLiteral("SELECT p.name, p.type FROM sqlite_schema m, pragma_table_info(m.name) p "
-                       "WHERE m.type IN ('table', 'view')"));
+    Statement s = prepare(QStringLiteral(
+        "SELECT m.name, p.name, p.type FROM sqlite_schema m, pragma_table_info(m.name) p "
+        "WHERE m.type IN ('table', 'view')"));
+    auto text = [&](int col) {
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s.handle, col)))
+            .toUpper();
+    };
     int rc;
     while ((rc = sqlite3_step(s.handle)) == SQLITE_ROW) {
         ColumnType type;
         int size;
-        if (declaredType(reinterpret_cast<const char*>(sqlite3_column_text(s.handle, 1)), type,
+        if (declaredType(reinterpret_cast<const char*>(sqlite3_column_text(s.handle, 2)), type,
                          size) &&
             type == ColumnType::Date)
-            m_dateColumns.insert(
-                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s.handle, 0)))
-                    .toUpper());
+            m_dateColumns[text(0)].insert(text(1));
     }
     if (rc != SQLITE_DONE)
         raise(rc);
@@ -213,8 +265,9 @@ bool SqliteEngine::tableExists(const QString& name) const
 RewriteContext SqliteEngine::rewriteContext() const
 {
     RewriteContext context;
-    context.isDateColumn = [this](QStringView name) {
-        return m_dateColumns.contains(name.toString().toUpper());
+    context.isDateColumn = [this](QStringView table, QStringView column) {
+        const auto columns = m_dateColumns.constFind(table.toString().toUpper());
+        return columns != m_dateColumns.cend() && columns->contains(column.toString().toUpper());
     };
     context.dateFormat = &m_dateFormat;
     context.currentYear = QDate::currentDate().year();
@@ -229,7 +282,7 @@ QString SqliteEngine::translate(const QString& sql)
 
 RowSet SqliteEngine::query(const QString& sql)
 {
-    Statement s = prepare(translate(sql));
+    Statement s = prepareUnbound(translate(sql));
     sqlite3_stmt* st = s.handle;
     const int columns = sqlite3_column_count(st);
     RowSet::Builder builder;
@@ -350,7 +403,7 @@ void SqliteEngine::execute(const QString& sql)
         break;
     }
 
-    Statement s = prepare(plan.sql);
+    Statement s = prepareUnbound(plan.sql);
     int rc;
     while ((rc = sqlite3_step(s.handle)) == SQLITE_ROW) {
     }
@@ -360,55 +413,46 @@ void SqliteEngine::execute(const QString& sql)
 
 void SqliteEngine::deleteRecord(const QString& table, const RowSet& rows, uint32_t row)
 {
-    // The table name is the user's text, pasted like in every other statement; it goes
-    // through the tokenizer so that it can never bring a second statement along.
-    tokenize(table);
-    QString conditions;
-    for (int col = 0; col < rows.columnCount(); ++col) {
-        if (col > 0)
-            conditions += QLatin1String(" AND ");
-        QString name = rows.column(col).name;
-        name.replace(QLatin1Char('"'), QLatin1String("\"\""));
-        conditions += QStringLiteral("\"%1\" IS ?%2").arg(name).arg(col + 1);
+    const BoundStatement statement =
+        oneRecordDeleteStatement(table, rows, row, embeddedOneRecordDelete());
+    // Through the rewriter like every statement: the user's table name can bring neither a
+    // second statement nor an open comment (which SQLite would end at the end of the text).
+    refreshDateColumns();
+    const QString sql = rewrite(statement.sql, rewriteContext()).sql;
+
+    // Exactly one record goes or none: whatever the statement meets, anything else is rolled
+    // back before the error is raised.
+    if (!run("SAVEPOINT varnel_delete_one"))
+        raise(sqlite3_errcode(m_db));
+    try {
+        Statement s = prepare(sql);
+        if (sqlite3_bind_parameter_count(s.handle) != statement.values.size())
+            throw DbError(QStringLiteral("ORA-01008: not all variables bound"));
+        for (int i = 0; i < statement.values.size(); ++i) {
+            const QByteArray utf8 = statement.values[i].toString().toUtf8();
+            sqlite3_bind_text(s.handle, i + 1, utf8.constData(), static_cast<int>(utf8.size()),
+                              SQLITE_TRANSIENT);
+        }
+        const int rc = sqlite3_step(s.handle);
+        if (rc != SQLITE_DONE)
+            raise(rc);
+        const int changes = sqlite3_changes(m_db);
+        if (changes == 0)
+            throw DbError(noRecordDeletedMessage());
+        if (changes != 1)
+            throw DbError(manyRecordsDeletedMessage());
+    } catch (...) {
+        run("ROLLBACK TO varnel_delete_one");
+        run("RELEASE varnel_delete_one");
+        throw;
     }
-    // Through rowid, so that one of several identical records goes and the others stay.
-    Statement s = prepare(
-        QStringLiteral("DELETE FROM %1 WHERE rowid = (SELECT rowid FROM %1 WHERE %2 LIMIT 1)")
-            .arg(table, conditions));
-    auto bindText = [&](int index, std::string_view text) {
-        sqlite3_bind_text(s.handle, index, text.data(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT);
-    };
-    for (int col = 0; col < rows.columnCount(); ++col) {
-        const int index = col + 1;
-        if (rows.isNull(row, col)) {
-            sqlite3_bind_null(s.handle, index);
-            continue;
-        }
-        switch (rows.column(col).type) {
-        case ColumnType::Number:
-            if (rows.isInteger(row, col))
-                sqlite3_bind_int64(s.handle, index, rows.integer(row, col));
-            else
-                bindText(index, rows.decimal(row, col));
-            break;
-        case ColumnType::Date: {
-            char stored[19];
-            civil::formatStoredDateTime(rows.dateSeconds(row, col), stored);
-            bindText(index, std::string_view(stored, 19));
-            break;
-        }
-        case ColumnType::Text:
-            bindText(index, rows.text(row, col));
-            break;
-        }
+    if (!run("RELEASE varnel_delete_one")) {
+        const DbError failure(
+            oracleMessage(sqlite3_errcode(m_db), QString::fromUtf8(sqlite3_errmsg(m_db))));
+        run("ROLLBACK TO varnel_delete_one");
+        run("RELEASE varnel_delete_one");
+        throw failure;
     }
-    const int rc = sqlite3_step(s.handle);
-    if (rc != SQLITE_DONE)
-        raise(rc);
-    if (sqlite3_changes(m_db) != 1)
-        throw DbError(QStringLiteral("Row cannot be located for updating. Some values may have "
-                                     "been changed since it was last read."));
 }
 
 } // namespace varnel::embedded

@@ -4,6 +4,7 @@
 #include "oracledate.h"
 #include "sqlrewriter.h"
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 
@@ -37,6 +38,10 @@ private:
 
     RewriteContext rewriteContext() const;
     Statement prepare(const QString& sqliteSql) const;
+    // The same for a statement of the user's, which binds no values of its own.
+    Statement prepareUnbound(const QString& sqliteSql) const;
+    // Runs a statement that the engine itself controls; false when it failed.
+    bool run(const char* sql) const;
     [[noreturn]] void raise(int code) const;
     // Learns which columns are declared DATE, when the schema changed since it last looked.
     void refreshDateColumns();
@@ -44,7 +49,7 @@ private:
 
     sqlite3* m_db = nullptr;
     DateFormat m_dateFormat;
-    QSet<QString> m_dateColumns; // upper case
+    QHash<QString, QSet<QString>> m_dateColumns; // table -> columns declared DATE, upper case
     int64_t m_schemaVersion = -1;
 };
 

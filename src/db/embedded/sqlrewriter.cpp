@@ -4,6 +4,7 @@
 #include "../dberror.h"
 #include "oracledate.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace varnel::embedded {
@@ -44,7 +45,10 @@ std::vector<Token> tokenize(QStringView sql)
     while (i < n) {
         const qsizetype start = i;
         const QChar c = sql.at(i);
-        if (c.isSpace()) {
+        if (c.unicode() == 0) {
+            // SQLite and C strings stop at a NUL: what follows would never be seen.
+            fail("ORA-00911: invalid character");
+        } else if (c.isSpace()) {
             while (i < n && sql.at(i).isSpace())
                 ++i;
             push(Token::Kind::Space, start);
@@ -112,8 +116,9 @@ std::vector<Token> tokenize(QStringView sql)
             }
             if (!paired) {
                 // Characters that Oracle does not take outside quotes; SQLite would read some
-                // of them (";" ends a statement, [x] and `x` name things, ? binds a value).
-                if (QStringView(u";`[]{}?\\").contains(c))
+                // of them (";" ends a statement, [x] and `x` name things). "?" binds a value,
+                // as ":a" does: the engine refuses a statement with bind markers.
+                if (QStringView(u";`[]{}\\").contains(c))
                     fail("ORA-00911: invalid character");
                 ++i;
             }
@@ -162,6 +167,7 @@ public:
         if (first.isWord("create"))
             if (std::optional<Rewrite> synonym = publicSynonym())
                 return *synonym;
+        collectTables();
         if (first.isWord("delete") && m_sig.size() > 1 && !tok(1).isWord("from"))
             tok(0).text += QLatin1String(" from");
 
@@ -169,9 +175,13 @@ public:
         const std::optional<long long> limit = rownum();
         emptyStrings();
         orderByNulls();
-        for (size_t k = 0; k < m_sig.size(); ++k)
+        for (size_t k = 0; k < m_sig.size(); ++k) {
             if (tok(k).isWord("minus"))
                 tok(k).text = QStringLiteral("except");
+            else if (tok(k).kind == Token::Kind::Word && tok(k).text.contains(QLatin1Char('#')))
+                // Oracle keeps an unquoted name in upper case; SQLite takes "#" only quoted.
+                tok(k).text = QLatin1Char('"') + tok(k).text.toUpper() + QLatin1Char('"');
+        }
 
         for (const Token& token : m_tokens)
             result.sql += token.text;
@@ -263,8 +273,10 @@ private:
         if (!has(k))
             return false;
         const Token& t = tok(k);
-        if (t.kind == Token::Kind::Word || t.kind == Token::Kind::QuotedName)
-            return m_context.isDateColumn && m_context.isDateColumn(bareName(t));
+        if (t.kind == Token::Kind::Word || t.kind == Token::Kind::QuotedName) {
+            const bool qualified = k >= 2 && tok(k - 1).isSymbol(".");
+            return isDateColumn(qualified ? bareName(tok(k - 2)) : QString(), bareName(t));
+        }
         if (t.isSymbol(")") && m_match[k] != npos && m_match[k] > 0)
             return tok(m_match[k] - 1).isWord("trunc");
         return false;
@@ -310,34 +322,16 @@ private:
     {
         if (m_context.dateFormat == nullptr)
             return;
-        std::vector<bool> betweenAnd(m_sig.size(), false);
+        const std::vector<size_t> between = betweens();
         for (size_t k = 1; k < m_sig.size(); ++k) {
             if (tok(k).kind != Token::Kind::String)
                 continue;
             const Token& before = tok(k - 1);
             bool date = false;
-            if (isComparison(before) && k >= 2) {
+            if ((isComparison(before) || before.isWord("between")) && k >= 2)
                 date = dateOperandEndsAt(k - 2);
-            } else if (before.isWord("between") && k >= 2) {
-                date = dateOperandEndsAt(k - 2);
-                if (date) {
-                    // The "and" of this between is the first one after its lower bound at the
-                    // same depth of parentheses.
-                    int depth = 0;
-                    for (size_t j = k + 1; j < m_sig.size(); ++j) {
-                        if (tok(j).isSymbol("("))
-                            ++depth;
-                        else if (tok(j).isSymbol(")") && --depth < 0)
-                            break;
-                        else if (depth == 0 && tok(j).isWord("and")) {
-                            betweenAnd[j] = true;
-                            break;
-                        }
-                    }
-                }
-            } else if (before.isWord("and") && betweenAnd[k - 1]) {
-                date = true;
-            }
+            else if (between[k - 1] != npos && between[k - 1] >= 1)
+                date = dateOperandEndsAt(between[k - 1] - 1);
             if (!date && has(k + 2) && isComparison(tok(k + 1)))
                 date = dateOperandStartsAt(k + 2);
             if (date)
@@ -345,19 +339,157 @@ private:
         }
     }
 
-    // rownum = 1, rownum <= n, rownum < n: Oracle numbers the rows as it finds them, so these
-    // keep the first n rows; rownum = n for n > 1 keeps none.
+    // The tables that the statement reads or changes, with their aliases: in FROM and JOIN,
+    // after UPDATE and INTO, and after a DELETE without FROM.
+    void collectTables()
+    {
+        static const char* const notAliases[] = {
+            "where", "join",   "inner",  "left",    "right", "full",  "cross",     "natural",
+            "on",    "using",  "order",  "group",   "union", "minus", "intersect", "except",
+            "set",   "values", "having", "connect", "start", "for",   "limit",     "outer"};
+        for (size_t k = 0; k < m_sig.size(); ++k) {
+            const Token& t = tok(k);
+            if (!(t.isWord("from") || t.isWord("join") || t.isWord("update") || t.isWord("into") ||
+                  (k == 0 && t.isWord("delete"))))
+                continue;
+            size_t j = k + 1;
+            while (has(j) &&
+                   (tok(j).kind == Token::Kind::Word || tok(j).kind == Token::Kind::QuotedName)) {
+                TableName table{objectName(j), QString()};
+                ++j;
+                if (has(j) && tok(j).isWord("as"))
+                    ++j;
+                if (has(j) &&
+                    (tok(j).kind == Token::Kind::Word || tok(j).kind == Token::Kind::QuotedName)) {
+                    bool clause = false;
+                    for (const char* word : notAliases)
+                        clause = clause || tok(j).isWord(word);
+                    if (!clause)
+                        table.alias = bareName(tok(j++));
+                }
+                m_tables.push_back(std::move(table));
+                if (!has(j) || !tok(j).isSymbol(","))
+                    break;
+                ++j;
+            }
+        }
+    }
+
+    // A column is a DATE when a table of the statement declares it so; a qualifier that names
+    // one of them (by alias or name) narrows the question to that table.
+    bool isDateColumn(const QString& qualifier, const QString& column) const
+    {
+        if (!m_context.isDateColumn)
+            return false;
+        auto names = [&](const TableName& t) {
+            return t.alias.compare(qualifier, Qt::CaseInsensitive) == 0 ||
+                   t.table.compare(qualifier, Qt::CaseInsensitive) == 0;
+        };
+        const bool known =
+            !qualifier.isEmpty() && std::any_of(m_tables.begin(), m_tables.end(), names);
+        for (const TableName& t : m_tables)
+            if ((!known || names(t)) && m_context.isDateColumn(t.table, column))
+                return true;
+        return false;
+    }
+
+    // For every significant token that is the "and" of a "between ... and", the position of
+    // its "between" (the first "and" after it at the same depth of parentheses); npos for the
+    // others.
+    std::vector<size_t> betweens() const
+    {
+        std::vector<size_t> result(m_sig.size(), npos);
+        for (size_t k = 0; k < m_sig.size(); ++k) {
+            if (!tok(k).isWord("between"))
+                continue;
+            int depth = 0;
+            for (size_t j = k + 1; j < m_sig.size(); ++j) {
+                if (tok(j).isSymbol("("))
+                    ++depth;
+                else if (tok(j).isSymbol(")") && --depth < 0)
+                    break;
+                else if (depth == 0 && tok(j).isWord("and")) {
+                    result[j] = k;
+                    break;
+                }
+            }
+        }
+        return result;
+    }
+
+    // Whether rownum can become a row limit: one select that neither aggregates, groups,
+    // removes duplicates, sorts nor combines results, since Oracle numbers the rows it finds
+    // before doing any of that, and SQLite limits the rows after it.
+    bool limitGivesOraclesRows() const
+    {
+        static const char* const words[] = {"union", "intersect", "minus",    "except", "order",
+                                            "group", "having",    "distinct", "unique", "connect",
+                                            "over",  "start",     "model",    "pivot",  "unpivot"};
+        static const char* const aggregates[] = {
+            "count",  "sum",     "avg",     "min",          "max",   "stddev",   "variance",
+            "median", "listagg", "collect", "group_concat", "total", "wm_concat"};
+        if (!tok(0).isWord("select"))
+            return false;
+        for (size_t k = 1; k < m_sig.size(); ++k) {
+            const Token& t = tok(k);
+            if (t.isWord("select"))
+                return false;
+            for (const char* word : words)
+                if (t.isWord(word))
+                    return false;
+            if (has(k + 1) && tok(k + 1).isSymbol("("))
+                for (const char* word : aggregates)
+                    if (t.isWord(word))
+                        return false;
+        }
+        return true;
+    }
+
+    // rownum = 1, rownum <= n, rownum < n as a condition joined by AND to the WHERE clause:
+    // Oracle numbers the rows as it finds them, so these keep the first n rows; rownum = n for
+    // n > 1 keeps none. Anywhere else the engine cannot give Oracle's rows and refuses.
     std::optional<long long> rownum()
     {
+        std::vector<size_t> uses;
+        for (size_t k = 0; k < m_sig.size(); ++k)
+            if (tok(k).isWord("rownum"))
+                uses.push_back(k);
+        if (uses.empty())
+            return std::nullopt;
+        if (!limitGivesOraclesRows())
+            throw DbError(unsupportedRownumMessage());
+
+        // Depth of parentheses at each token, and the one WHERE of the select.
+        std::vector<int> depth(m_sig.size(), 0);
+        size_t where = npos;
+        int level = 0;
+        for (size_t k = 0; k < m_sig.size(); ++k) {
+            if (tok(k).isSymbol(")"))
+                --level;
+            depth[k] = level;
+            if (tok(k).isSymbol("("))
+                ++level;
+            if (level == 0 && tok(k).isWord("where") && where == npos)
+                where = k;
+        }
+        const std::vector<size_t> ofBetween = betweens();
+        for (size_t k = where == npos ? m_sig.size() : where + 1; k < m_sig.size(); ++k)
+            if (depth[k] == 0 && tok(k).isWord("or"))
+                throw DbError(unsupportedRownumMessage());
+
         std::optional<long long> limit;
         bool none = false;
-        for (size_t k = 0; k + 2 < m_sig.size(); ++k) {
-            if (!tok(k).isWord("rownum") || tok(k + 2).kind != Token::Kind::Number)
-                continue;
+        for (const size_t k : uses) {
+            const bool joined =
+                where != npos && k > where && depth[k] == 0 &&
+                (k == where + 1 || (tok(k - 1).isWord("and") && ofBetween[k - 1] == npos));
+            const bool ends = !has(k + 3) || (depth[k + 3] == 0 && tok(k + 3).isWord("and"));
+            if (!joined || !ends || !has(k + 2) || tok(k + 2).kind != Token::Kind::Number)
+                throw DbError(unsupportedRownumMessage());
             bool ok = false;
             const long long n = tok(k + 2).text.toLongLong(&ok);
             if (!ok)
-                continue;
+                throw DbError(unsupportedRownumMessage());
             long long keep = -1;
             if (tok(k + 1).isSymbol("="))
                 keep = n == 1 ? 1 : 0;
@@ -366,7 +498,7 @@ private:
             else if (tok(k + 1).isSymbol("<"))
                 keep = n < 1 ? 0 : n - 1;
             else
-                continue;
+                throw DbError(unsupportedRownumMessage());
             tok(k).text = QStringLiteral("1");
             tok(k + 1).text = QStringLiteral("=");
             // A condition that keeps no row is false for every row; no limit is needed then.
@@ -433,13 +565,27 @@ private:
             tok(last).isWord("desc") ? QLatin1String(" nulls first") : QLatin1String(" nulls last");
     }
 
+    struct TableName {
+        QString table; // without its schema
+        QString alias;
+    };
+
     std::vector<Token>& m_tokens;
     const RewriteContext& m_context;
+    std::vector<TableName> m_tables;
     std::vector<size_t> m_sig;
     std::vector<size_t> m_match;
 };
 
 } // namespace
+
+QString unsupportedRownumMessage()
+{
+    return QStringLiteral(
+        "The embedded database gives Oracle's rows for rownum only in a condition \"rownum = 1\", "
+        "\"rownum <= n\" or \"rownum < n\" joined by AND to the WHERE clause of a single select "
+        "without aggregates, DISTINCT, GROUP BY, ORDER BY, UNION or subqueries");
+}
 
 Rewrite rewrite(QStringView sql, const RewriteContext& context)
 {

@@ -28,13 +28,13 @@ struct Token {
 };
 
 // Splits an Oracle statement into tokens, quotes respected. Raises Oracle's errors for an
-// unterminated quote and for a character Oracle does not accept outside quotes (";" among
-// them, so that a text can never carry a second statement).
+// unterminated quote or comment and for a character Oracle does not accept outside quotes (";"
+// and NUL among them, so that a text can never carry a second statement nor end early).
 std::vector<Token> tokenize(QStringView sql);
 
 struct RewriteContext {
-    // Whether a column name (without table qualifier, any case) is declared DATE.
-    std::function<bool(QStringView)> isDateColumn;
+    // Whether `column` (any case) is declared DATE in `table` (any case, without its schema).
+    std::function<bool(QStringView table, QStringView column)> isDateColumn;
     const DateFormat* dateFormat = nullptr;
     int currentYear = 2000;
 };
@@ -54,11 +54,16 @@ struct Rewrite {
 };
 
 // Translates an Oracle statement into SQLite's dialect so that it gives Oracle's result:
-// "delete T" gains its "from"; "rownum" conditions become a row limit; a quoted text compared
-// with a DATE column or trunc(...) is read with the connection's date format and becomes
-// 'YYYY-MM-DD HH:MM:SS'; '' is NULL; every ORDER BY key gets Oracle's NULL placement
-// (last when ascending, first when descending); MINUS is EXCEPT; grant and create public
-// synonym are recognised.
+// "delete T" gains its "from"; "rownum" conditions become a row limit where that gives Oracle's
+// rows (anywhere else rownum raises an error and nothing runs); a quoted text compared with a
+// DATE column (of a table the statement names) or trunc(...) is read with the connection's date
+// format and becomes 'YYYY-MM-DD HH:MM:SS'; '' is NULL; every ORDER BY key gets Oracle's NULL
+// placement (last when ascending, first when descending); MINUS is EXCEPT; an unquoted name
+// holding "#" is quoted (SQLite has no such names); grant and create public synonym are
+// recognised.
 Rewrite rewrite(QStringView sql, const RewriteContext& context);
+
+// The error of a rownum that the embedded engine cannot give Oracle's rows for.
+QString unsupportedRownumMessage();
 
 } // namespace varnel::embedded

@@ -12,7 +12,6 @@
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QTimeZone>
 
 #include <algorithm>
 #include <atomic>
@@ -25,19 +24,6 @@ namespace {
 
 // ADO's words for a statement on a closed connection; Qt has none of its own to give.
 const char* const kClosed = "Operation is not allowed when the object is closed.";
-
-constexpr qsizetype kTextPiece = 80;
-
-bool isAsciiSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-QString quotedName(QString name)
-{
-    name.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + name + QLatin1Char('"');
-}
 
 // The column types that Qt's ODBC driver reports (qsql_odbc.cpp, qDecodeODBCType).
 ColumnType columnType(const QMetaType& type)
@@ -166,134 +152,6 @@ QString uniqueName()
 }
 
 } // namespace
-
-std::optional<std::string> plainDecimal(std::string_view text)
-{
-    while (!text.empty() && isAsciiSpace(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isAsciiSpace(text.back()))
-        text.remove_suffix(1);
-    size_t i = 0;
-    const size_t n = text.size();
-    bool negative = false;
-    if (i < n && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    std::string digits;
-    int64_t integerDigits = -1; // digits before the decimal character
-    for (; i < n; ++i) {
-        const char c = text[i];
-        if (c >= '0' && c <= '9') {
-            digits += c;
-        } else if (c == '.' || c == ',') {
-            if (integerDigits >= 0)
-                return std::nullopt;
-            integerDigits = int64_t(digits.size());
-        } else {
-            break;
-        }
-    }
-    if (digits.empty())
-        return std::nullopt;
-    if (integerDigits < 0)
-        integerDigits = int64_t(digits.size());
-    if (i < n && (text[i] == 'e' || text[i] == 'E')) {
-        ++i;
-        if (i < n && text[i] == '+')
-            ++i;
-        int exponent = 0;
-        const auto result = std::from_chars(text.data() + i, text.data() + n, exponent);
-        // Oracle's numbers stay within 1E-130 .. 1E126; far larger exponents are no number.
-        if (result.ec != std::errc() || exponent < -400 || exponent > 400)
-            return std::nullopt;
-        i = size_t(result.ptr - text.data());
-        integerDigits += exponent;
-    }
-    if (i != n)
-        return std::nullopt;
-
-    std::string whole;
-    std::string fraction;
-    const auto count = int64_t(digits.size());
-    if (integerDigits <= 0) {
-        fraction = std::string(size_t(-integerDigits), '0') + digits;
-    } else if (integerDigits >= count) {
-        whole = digits + std::string(size_t(integerDigits - count), '0');
-    } else {
-        whole = digits.substr(0, size_t(integerDigits));
-        fraction = digits.substr(size_t(integerDigits));
-    }
-    const size_t firstNonZero = whole.find_first_not_of('0');
-    whole = firstNonZero == std::string::npos ? std::string("0") : whole.substr(firstNonZero);
-    while (!fraction.empty() && fraction.back() == '0')
-        fraction.pop_back();
-    std::string result = whole;
-    if (!fraction.empty())
-        result += '.' + fraction;
-    if (negative && result != "0")
-        result.insert(result.begin(), '-');
-    return result;
-}
-
-BoundStatement deleteStatement(const QString& table, const RowSet& rows, uint32_t row,
-                               const OneRecordDelete& form)
-{
-    BoundStatement statement;
-    QStringList conditions;
-    for (int col = 0; col < rows.columnCount(); ++col) {
-        const QString name = quotedName(rows.column(col).name);
-        if (rows.isNull(row, col)) {
-            conditions << name + QStringLiteral(" is null");
-            continue;
-        }
-        switch (rows.column(col).type) {
-        case ColumnType::Number: {
-            QString literal;
-            if (rows.isInteger(row, col)) {
-                literal = QString::number(rows.integer(row, col));
-            } else {
-                // Checked again here: the literal goes into the statement text.
-                const std::optional<std::string> plain = plainDecimal(rows.decimal(row, col));
-                if (!plain)
-                    notNumber(rows.column(col).name,
-                              QString::fromUtf8(rows.decimal(row, col).data(),
-                                                qsizetype(rows.decimal(row, col).size())));
-                literal = QString::fromStdString(*plain);
-            }
-            conditions << name + QStringLiteral(" = ") + literal;
-            break;
-        }
-        case ColumnType::Date: {
-            const int64_t seconds = rows.dateSeconds(row, col);
-            const civil::Ymd ymd = civil::civilFromDays(civil::dayOf(seconds));
-            const auto sod = int(civil::secondOfDay(seconds));
-            // In UTC, which has no gaps: the driver binds the date and time fields as they are.
-            statement.values << QDateTime(QDate(int(ymd.year), int(ymd.month), int(ymd.day)),
-                                          QTime(sod / 3600, sod / 60 % 60, sod % 60),
-                                          QTimeZone::utc());
-            conditions << form.dateEquals.arg(name);
-            break;
-        }
-        case ColumnType::Text: {
-            const std::string_view utf8 = rows.text(row, col);
-            const QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
-            QStringList marks;
-            for (qsizetype at = 0; at < text.size();) {
-                qsizetype length = std::min(kTextPiece, text.size() - at);
-                // Never split a surrogate pair between two pieces.
-                if (at + length < text.size() && text.at(at + length - 1).isHighSurrogate())
-                    --length;
-                statement.values << text.mid(at, length);
-                marks << QStringLiteral("?");
-                at += length;
-            }
-            conditions << name + QStringLiteral(" = ") + marks.join(QStringLiteral(" || "));
-            break;
-        }
-        }
-    }
-    statement.sql = form.statement.arg(table, conditions.join(QStringLiteral(" and ")));
-    return statement;
-}
 
 OdbcEngine::OdbcEngine(Options options)
     : m_name(uniqueName()), m_oneRecordDelete(std::move(options.oneRecordDelete))
@@ -432,18 +290,34 @@ void OdbcEngine::execute(const QString& sql)
 void OdbcEngine::deleteRecord(const QString& table, const RowSet& rows, uint32_t row)
 {
     requireOpen();
-    const BoundStatement statement = deleteStatement(table, rows, row, m_oneRecordDelete);
-    QSqlQuery q(m_db);
-    q.setForwardOnly(true);
-    if (!q.prepare(statement.sql))
-        raise(q.lastError());
-    for (const QVariant& value : statement.values)
-        q.addBindValue(value);
-    if (!q.exec())
-        raise(q.lastError());
-    if (q.numRowsAffected() == 0)
-        throw DbError(QStringLiteral("Row cannot be located for updating. Some values may have "
-                                     "been changed since it was last read."));
+    const BoundStatement statement = oneRecordDeleteStatement(table, rows, row, m_oneRecordDelete);
+    // Exactly one record goes or none: whatever the statement meets, anything else is rolled
+    // back before the error is raised.
+    if (!m_db.transaction())
+        raise(m_db.lastError());
+    try {
+        QSqlQuery q(m_db);
+        q.setForwardOnly(true);
+        if (!q.prepare(statement.sql))
+            raise(q.lastError());
+        for (const QVariant& value : statement.values)
+            q.addBindValue(value);
+        if (!q.exec())
+            raise(q.lastError());
+        const int affected = q.numRowsAffected();
+        if (affected == 0)
+            throw DbError(noRecordDeletedMessage());
+        if (affected != 1)
+            throw DbError(manyRecordsDeletedMessage());
+    } catch (...) {
+        m_db.rollback();
+        throw;
+    }
+    if (!m_db.commit()) {
+        const QSqlError error = m_db.lastError();
+        m_db.rollback();
+        raise(error);
+    }
 }
 
 std::unique_ptr<Engine> openOracle(const ConnectionParams& params, const LocaleText& locale,

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "rowset.h"
+
+#include <QString>
+#include <QVariantList>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace varnel {
+
+// How an engine writes the deletion of the one record that a row of a snapshot shows. The
+// statement is built in one place for every engine; only these few things differ.
+struct OneRecordDeleteForm {
+    // %1 the log table as the user named it, %2 the column conditions joined by " and ". The
+    // name must end its line: a "--" in it then comments out nothing of the statement.
+    QString statement;
+    // %1 a quoted column name; the date-time that it must equal is bound to the "?".
+    QString dateEquals = QStringLiteral("%1 = ?");
+    // How that date-time is bound: as a date-time, or as the text 'YYYY-MM-DD HH:MM:SS'.
+    enum class DateValue { DateTime, StoredText };
+    DateValue dateValue = DateValue::DateTime;
+    // Texts are bound in pieces of at most this many characters joined by "||"; 0 binds a
+    // text whole.
+    qsizetype textPiece = 0;
+};
+
+// Oracle: the conditions, then "rownum = 1". A text is bound in pieces of at most 80
+// characters: Qt binds a longer text as a long-data parameter, which a comparison with
+// VARCHAR2 may refuse.
+const OneRecordDeleteForm& oracleOneRecordDelete();
+
+struct BoundStatement {
+    QString sql;
+    QVariantList values; // one per "?", in order
+};
+
+// The statement that deletes one record equal to `row` of `rows`: every column compared, a NULL
+// by "is null". Numbers are written as literals (exact, free of the session's decimal
+// character, and without the 64-bit integer parameters that Oracle's ODBC driver lacks);
+// date-times and texts are bound. Raises DbError for a number that is no plain decimal, so that
+// no text from a snapshot ever enters the statement.
+BoundStatement oneRecordDeleteStatement(const QString& table, const RowSet& rows, uint32_t row,
+                                        const OneRecordDeleteForm& form);
+
+// What an engine raises when a deletion of one record affected no record, or more than one (it
+// has then been rolled back).
+QString noRecordDeletedMessage();
+QString manyRecordsDeletedMessage();
+
+// A number as a driver writes it ("12,5", ".5", "-1.0E+20", " 42 ") in plain decimal notation
+// without superfluous zeros ("12.5", "0.5", "-100000000000000000000", "42"); nothing for a
+// text that is no number.
+std::optional<std::string> plainDecimal(std::string_view text);
+
+} // namespace varnel

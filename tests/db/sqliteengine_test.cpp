@@ -1,0 +1,118 @@
+// The embedded engine where SQLite on its own would give other rows than Oracle, or run
+// something else than the text says: each statement either gives Oracle's result or fails
+// without changing anything.
+
+#include "common/testsupport.h"
+#include "db/embedded/sqliteengine.h"
+#include "db/embedded/sqlrewriter.h"
+#include "db/localetext.h"
+
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+using namespace varnel;
+using namespace varnel::test;
+using embedded::SqliteEngine;
+
+namespace {
+
+class EmbeddedEngine : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        path = makeDatabase(
+            folder, QStringLiteral("engine.sqlite"),
+            {"create table T(sid NUMBER, ddate DATE, stable VARCHAR2(50))",
+             "insert into T values (1, '2025-02-01 10:00:00', 'A'), (2, '2025-02-01 11:00:00', "
+             "'B'), (3, '2025-02-02 00:00:00', 'C')",
+             // Another table whose DDATE holds text: its texts are no dates.
+             "create table TEXTS(ddate VARCHAR2(10))", "insert into TEXTS values ('01.02.2025')"});
+        engine = std::make_unique<SqliteEngine>(path, QStringLiteral("dd.MM.yyyy"),
+                                                QLocale(QLocale::Russian));
+    }
+
+    // The first value of the first row, or the error's message.
+    QString scalar(const QString& sql)
+    {
+        QString value;
+        const QString error = errorOf([&] {
+            const RowSet rows = engine->query(sql);
+            value = rows.rowCount() == 0 ? QStringLiteral("<no row>")
+                                         : rows.displayText(0, 0, LocaleText(QLocale()));
+        });
+        return error == QLatin1String("<no error>") ? value : error;
+    }
+
+    TempFolder folder;
+    QString path;
+    std::unique_ptr<SqliteEngine> engine;
+};
+
+} // namespace
+
+TEST_F(EmbeddedEngine, WhatSqliteWouldReadOtherwiseFailsAndChangesNothing)
+{
+    const QString rownum = embedded::unsupportedRownumMessage();
+    const QString unbound = QStringLiteral("ORA-01008: not all variables bound");
+    const std::pair<QString, QString> cases[] = {
+        // Oracle numbers the rows before it counts them: a limit would count them all.
+        {"select count(*) from T where rownum <= 1", rownum},
+        {"select sid from T where rownum <= 1 or sid = 3", rownum},
+        {"select sid from T where sid > 1 and rownum = 1", "2"},
+        // SQLite stops at a NUL and would run the first half alone.
+        {QStringLiteral("select sid from T ") + QChar(0) + QStringLiteral(" where sid = 3"),
+         "ORA-00911: invalid character"},
+        {QStringLiteral("select sid from T where stable = 'C' ") + QChar(0),
+         "ORA-00911: invalid character"},
+        // SQLite would run a bind marker as NULL.
+        {"select count(*) from T where sid = :a or 1 = 1", unbound},
+        {"select count(*) from T where sid = ? or 1 = 1", unbound},
+        {"select count(*) from T where sid = @a or 1 = 1", unbound},
+        {"select count(*) from T where sid = $a or 1 = 1", unbound},
+        // A text column of another table named like a date column stays text.
+        {"select count(*) from TEXTS where ddate = '01.02.2025'", "1"},
+        {"select count(*) from T where trunc(ddate) = '01.02.2025'", "2"},
+    };
+    for (const auto& [sql, expected] : cases)
+        EXPECT_EQ(scalar(sql), expected) << sql.toStdString();
+
+    for (const char* change : {"delete T where rownum <= 1 or rownum = 2",
+                               "delete from T where sid = :a or 1 = 1", "update T set sid = ?"}) {
+        EXPECT_NE(errorOf([&] { engine->execute(QString::fromUtf8(change)); }),
+                  QLatin1String("<no error>"))
+            << change;
+    }
+    EXPECT_EQ(scalar(QStringLiteral("select count(*) from T where sid is not null")), "3");
+}
+
+TEST_F(EmbeddedEngine, NamesWithAHashWorkThroughEveryStatement)
+{
+    engine->execute(QStringLiteral("create table LOG#1 (sid NUMBER, ddate DATE, stable# "
+                                   "VARCHAR2(50))"));
+    engine->execute(QStringLiteral("grant select, insert, update, delete on LOG#1 to public"));
+    engine->execute(QStringLiteral("create public synonym LOG#1 for LOG#1"));
+    engine->execute(QStringLiteral("insert into log#1 values (1, '2026-12-07 00:00:00', 'A'), "
+                                   "(2, '2026-12-08 00:00:00', 'B')"));
+    EXPECT_EQ(scalar(QStringLiteral("select stable# from Log#1 where ddate = '08.12.2026'")), "B");
+    const RowSet rows = engine->query(QStringLiteral("Select * from LOG#1 where rownum=1"));
+    engine->deleteRecord(QStringLiteral("LOG#1"), rows, 0);
+    engine->execute(QStringLiteral("delete LOG#1 where sid = 2"));
+    EXPECT_EQ(scalar(QStringLiteral("select count(*) from LOG#1")), "0");
+}
+
+TEST_F(EmbeddedEngine, ARecordWhoseDateAnOutsideWriterStoredInAnotherLayoutCanBeDeleted)
+{
+    engine->execute(QStringLiteral("create table L(sid NUMBER, ddate DATE)"));
+    // Written by another program: fractions of a second, a "T", a date alone.
+    for (const char* stored :
+         {"2025-01-02T03:04:05", "2025-01-02 03:04:05.678", "2025-01-02", "2025-01-02T03:04:05.5"})
+        queryScalar(path, QStringLiteral("insert into L values (1, '%1')").arg(stored));
+    const RowSet rows = engine->query(QStringLiteral("select * from L"));
+    ASSERT_EQ(rows.rowCount(), 4u);
+    for (uint32_t row = 0; row < rows.rowCount(); ++row)
+        EXPECT_EQ(errorOf([&] { engine->deleteRecord(QStringLiteral("L"), rows, row); }),
+                  QLatin1String("<no error>"))
+            << row;
+    EXPECT_EQ(queryScalar(path, QStringLiteral("select count(*) from L")), 0);
+}
