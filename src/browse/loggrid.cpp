@@ -59,6 +59,9 @@ protected:
         const QPolygonF triangle{centre + QPointF(-half / 2, -half),
                                  centre + QPointF(-half / 2, half), centre + QPointF(half, 0)};
         painter->save();
+        // The base class may leave the painter clipped to nothing (Qt 6.4 restores an unset
+        // clip as an empty one).
+        painter->setClipRect(rect);
         painter->setRenderHint(QPainter::Antialiasing);
         painter->setPen(Qt::NoPen);
         painter->setBrush(palette().color(QPalette::ButtonText));
@@ -68,14 +71,14 @@ protected:
 };
 
 // A cell shows its text on one line: line breaks of a change text would otherwise stack
-// lines that the row's height cuts.
+// lines that the row's height cuts. (The base class would turn them into line separators.)
 class OneLineDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    QString displayText(const QVariant& value, const QLocale& locale) const override
+    QString displayText(const QVariant& value, const QLocale& /*locale*/) const override
     {
-        QString text = QStyledItemDelegate::displayText(value, locale);
+        QString text = value.toString();
         text.replace(QLatin1String("\r\n"), QLatin1String(" "));
         text.replace(QLatin1Char('\n'), QLatin1Char(' '));
         text.replace(QLatin1Char('\r'), QLatin1Char(' '));
@@ -104,6 +107,7 @@ LogGrid::LogGrid(QWidget* parent) : QTableView(parent)
     horizontalHeader()->setStyle(titleStyle);
     // The width rule may give a narrow column (one digit of an empty title): no floor above it.
     horizontalHeader()->setMinimumSectionSize(WidthPadding);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     for (QHeaderView* header : {horizontalHeader(), verticalHeader()})
         header->setHighlightSections(false);
     // A click on a title sorts; it must neither select the column nor move the cell cursor

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStyledItemDelegate>
 #include <QTest>
 #include <QTextDocument>
 #include <QToolTip>
@@ -80,6 +81,16 @@ protected:
     void key(int key, Qt::KeyboardModifiers modifiers = {})
     {
         QTest::keyClick(grid, Qt::Key(key), modifiers);
+    }
+    // The row whose indicator is drawn, as the screen shows it.
+    int markedRow()
+    {
+        QHeaderView& indicator = *grid->verticalHeader();
+        const QImage image = indicator.grab().toImage();
+        for (int y = 0; y < image.height(); ++y)
+            if (image.pixelColor(image.width() / 2, y).lightness() < 80)
+                return indicator.logicalIndexAt(y);
+        return -1;
     }
     QPoint titleCentre(int column)
     {
@@ -215,7 +226,8 @@ TEST_F(Grid, SidStaysHiddenAfterSortingAndEveryOpeningAndTheCursorAvoidsIt)
     EXPECT_FALSE(grid->isColumnHidden(column("SID")));
 }
 
-// The slot's current record is the cursor's row; the focus never leaves the grid.
+// The slot's current record is the cursor's row, marked by the indicator; the focus never
+// leaves the grid.
 TEST_F(Grid, TabMovesBetweenCellsAndArrowsAndWheelNotchesMoveOneRow)
 {
     AppMessage wheelToKeys;
@@ -253,6 +265,7 @@ TEST_F(Grid, TabMovesBetweenCellsAndArrowsAndWheelNotchesMoveOneRow)
                   std::pair(s.row, s.column))
             << step.first << " " << step.second;
         EXPECT_EQ(slot().currentRow(), s.row);
+        EXPECT_EQ(markedRow(), s.row);
         EXPECT_EQ(QApplication::focusWidget(), grid);
     }
 }
@@ -278,6 +291,9 @@ TEST_F(Grid, CopyWritesSelectedRowsAsTabSeparatedTextQuotedWhereSpreadsheetsNeed
         {Qt::Key_Down, Qt::ShiftModifier, second + third, 2},
         {Qt::Key_Shift, {}, second, 1}, // the clicked cell alone
     };
+    // On the screen the cell shows its text on one line.
+    const auto* delegate = static_cast<QStyledItemDelegate*>(grid->itemDelegate());
+    EXPECT_EQ(delegate->displayText(cell(2, "SCHANGES").data(), QLocale()), "one two");
     for (const auto& c : cases) {
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
                           grid->visualRect(cell(1, "STABLE")).center());
