@@ -27,6 +27,7 @@ namespace {
 constexpr int TitlePixels = 12;
 constexpr int IndicatorWidth = 12;
 constexpr int WidthPadding = 4;
+constexpr int RowPadding = 4;
 
 // Titles stand 2 pixels from their section's borders, so that a column as wide as its title
 // plus 4 pixels shows the whole title; the styles' own margin (4 pixels a side) would cut it.
@@ -102,12 +103,14 @@ LogGrid::LogGrid(QWidget* parent) : QTableView(parent)
 {
     setVerticalHeader(new IndicatorHeader(this));
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(1);
     auto* titleStyle = new TitleStyle;
     titleStyle->setParent(this);
     horizontalHeader()->setStyle(titleStyle);
     // The width rule may give a narrow column (one digit of an empty title): no floor above it.
     horizontalHeader()->setMinimumSectionSize(WidthPadding);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Titles stay regular when a whole column or row is selected.
     for (QHeaderView* header : {horizontalHeader(), verticalHeader()})
         header->setHighlightSections(false);
     // A click on a title sorts; it must neither select the column nor move the cell cursor
@@ -171,8 +174,7 @@ void LogGrid::applyFonts()
     titles.setPixelSize(TitlePixels);
     titles.setBold(false);
     horizontalHeader()->setFont(titles);
-    verticalHeader()->setMinimumSectionSize(1);
-    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + WidthPadding);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + RowPadding);
 }
 
 void LogGrid::applyColumnSetup()
@@ -194,7 +196,19 @@ void LogGrid::applyColumnSetup()
     // The cell cursor never rests in a hidden column.
     const QModelIndex current = currentIndex();
     if (current.isValid() && isColumnHidden(current.column()))
-        setCurrentIndex(m_model->index(current.row(), titles.logicalIndexAt(0)));
+        setCurrentIndex(m_model->index(current.row(), shownColumns().front()));
+}
+
+std::vector<int> LogGrid::shownColumns() const
+{
+    const QHeaderView& titles = *horizontalHeader();
+    std::vector<int> columns;
+    for (int visual = 0; visual < titles.count(); ++visual)
+        if (!titles.isSectionHidden(titles.logicalIndex(visual)))
+            columns.push_back(titles.logicalIndex(visual));
+    if (columns.empty())
+        columns.push_back(0);
+    return columns;
 }
 
 void LogGrid::followSlot()
@@ -202,9 +216,8 @@ void LogGrid::followSlot()
     const int row = m_model->slot().currentRow();
     if (row < 0 || row == currentIndex().row())
         return;
-    const int column =
-        currentIndex().isValid() ? currentIndex().column() : horizontalHeader()->logicalIndexAt(0);
-    setCurrentIndex(m_model->index(row, std::max(column, 0)));
+    const int column = currentIndex().isValid() ? currentIndex().column() : shownColumns().front();
+    setCurrentIndex(m_model->index(row, column));
 }
 
 void LogGrid::keyPressEvent(QKeyEvent* event)
@@ -241,12 +254,7 @@ void LogGrid::copySelectedRows() const
         spans.emplace_back(currentIndex().row(), currentIndex().row());
     std::sort(spans.begin(), spans.end());
 
-    const QHeaderView& titles = *horizontalHeader();
-    std::vector<int> columns;
-    for (int visual = 0; visual < titles.count(); ++visual)
-        if (!titles.isSectionHidden(titles.logicalIndex(visual)))
-            columns.push_back(titles.logicalIndex(visual));
-
+    const std::vector<int> columns = shownColumns();
     QString text;
     int next = 0; // rows above are written; ranges of one selection may overlap
     for (const auto& [top, bottom] : spans) {

@@ -2,6 +2,8 @@
 
 #include <QTableView>
 
+#include <vector>
+
 namespace varnel {
 
 class LogGridModel;
@@ -22,8 +24,8 @@ public:
     explicit LogGrid(QWidget* parent = nullptr);
     ~LogGrid() override;
 
-    // Shows the slot's rows from now on; `prompts` asks the question of Ctrl+Delete and shows
-    // its errors. Both must outlive the grid.
+    // Shows the slot's rows from now on, whether it is open or not; called once. `prompts`
+    // asks the question of Ctrl+Delete and shows its errors. Both must outlive the grid.
     void attach(StatementSlot& slot, Prompts& prompts);
     // The same with a model that the caller keeps alive as long as the grid.
     void attach(LogGridModel& model, Prompts& prompts);
@@ -31,6 +33,9 @@ public:
     LogGridModel* gridModel() const { return m_model; }
     // The name of the field shown in a model column; empty while the slot is closed.
     QString fieldName(int column) const;
+
+    // Typing finds nothing: a search would read the cells of every row, of a million rows.
+    void keyboardSearch(const QString& search) override;
 
 signals:
     // A left click on a column title; `column` is the model column (0, the blank one, while
@@ -42,12 +47,12 @@ protected:
     bool focusNextPrevChild(bool next) override;
     bool viewportEvent(QEvent* event) override;
     void changeEvent(QEvent* event) override;
-    // Typing finds nothing: a search would read the cells of every row, of a million rows.
-    void keyboardSearch(const QString& search) override;
 
 private:
     void applyFonts();
     void applyColumnSetup();
+    // Model columns in the order shown, hidden ones left out; never empty.
+    std::vector<int> shownColumns() const;
     void followSlot();
     void deleteCurrentRecord();
     void copySelectedRows() const;
