@@ -71,9 +71,8 @@ ViewLogsPage::ViewLogsPage(TDataModuleBase& dataModule, Prompts& prompts, QWidge
     connect(ui.BitBtnRefresh, &QPushButton::clicked, this,
             guarded(m_prompts, [this] { BitBtnRefreshClick(); }));
     connect(ui.BitBtnExit, &QPushButton::clicked, this, &ViewLogsPage::exitRequested);
-    connect(ui.DBGridMain, &LogGrid::titleClicked, this, [this](int column) {
-        runGuarded(m_prompts, [&] { DBGridMainTitleClick(column); });
-    });
+    connect(ui.DBGridMain, &LogGrid::titleClicked, this,
+            [this](int column) { runGuarded(m_prompts, [&] { DBGridMainTitleClick(column); }); });
 
     m_exitHandlers = {
         {ui.DateTimePickerFrom, &ViewLogsPage::DateTimePickerFromExit},
@@ -146,8 +145,8 @@ void ViewLogsPage::SQLMain()
 {
     StatementSlot& main = ADOQueryMain();
     main.clearText();
-    main.setText(mainQueryText(m_dataModule.currentLogTable(), readFilterValues(),
-                               LocaleText::current()));
+    main.setText(
+        mainQueryText(m_dataModule.currentLogTable(), readFilterValues(), LocaleText::current()));
 }
 
 void ViewLogsPage::BitBtnSelectClick()
