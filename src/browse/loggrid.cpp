@@ -3,6 +3,7 @@
 #include "browse/loggridmodel.h"
 #include "db/statementslot.h"
 #include "ui/guard.h"
+#include "ui/windowsupport.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -242,6 +243,8 @@ void LogGrid::deleteCurrentRecord()
         return;
     if (!m_prompts->confirmOkCancel(this, QStringLiteral("Delete record?")))
         return;
+    // Finding the record reads the log table on the server.
+    const WaitCursor wait;
     slot.deleteCurrent();
 }
 

@@ -238,6 +238,16 @@ bool ViewLogsPage::eventFilter(QObject* watched, QEvent* event)
             m_ui->BitBtnSelect->click();
             return true;
         }
+    } else if (event->type() == QEvent::FocusIn) {
+        // The radio group is one stop of the tab order, and Tab enters it at its chosen item.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        auto* item = qobject_cast<QRadioButton*>(watched);
+        if (item && !item->isChecked() &&
+            (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason)) {
+            for (QRadioButton* chosen : m_ui->RadioGroupChanges->findChildren<QRadioButton*>())
+                if (chosen->isChecked())
+                    chosen->setFocus(reason);
+        }
     } else if (event->type() == QEvent::FocusOut) {
         // Opening its own list or calendar, or another window coming to the front, is no
         // leaving: the focus comes back to the same control.

@@ -139,16 +139,19 @@ TEST_F(Page, OpensWithEveryFilterOffAndEnterOnTheFirstBoxShowsEveryRecord)
               QStringLiteral("Дата изменения"));
     EXPECT_TRUE(prompts.shown.empty()) << prompts.texts().join('|').toStdString();
 
-    // Tab walks the panel in its order; the disabled pickers are skipped.
+    // Tab walks the panel in its order, the disabled pickers skipped, the radio group entered
+    // at its chosen item, then into the grid, which keeps Tab for its cells.
     QStringList order;
-    for (QWidget* w = QApplication::focusWidget(); order.size() < 6;
+    for (QWidget* w = QApplication::focusWidget(); order.size() < 15;
          w = QApplication::focusWidget()) {
         order << w->objectName();
         QTest::keyClick(w, Qt::Key_Tab);
     }
     EXPECT_EQ(order, QStringList({"CheckBoxDateFrom", "CheckBoxDateTo", "DBLookupComboBoxTable",
                                   "DBLookupComboBoxAction", "DBLookupComboBoxOracleUser",
-                                  "DBLookupComboBoxPC"}));
+                                  "DBLookupComboBoxPC", "DBLookupComboBoxOSUser", "BitBtnSelect",
+                                  "BitBtnClearFiltr", "BitBtnRefresh", "BitBtnExit", "EditChanges",
+                                  "RadioGroupChangesItem1", "DBGridMain", "DBGridMain"}));
 }
 
 TEST_F(Page, ListsNarrowOnLeavingAndAHiddenChoiceComesBack)
