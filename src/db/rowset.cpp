@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace varnel {
 
@@ -105,27 +106,25 @@ std::vector<uint32_t> collationRanks(const std::vector<std::string_view>& texts,
     return rank;
 }
 
-// Positions 0..texts.size()-1 in collation order, ties in position order. One sort key per
-// distinct text: collation is costly per comparison, and log columns repeat values.
-std::vector<uint32_t> orderBySortKeys(const std::vector<std::string_view>& texts,
-                                      const QCollator& collator)
+// The distinct texts of `texts`, in first appearance, and for each text the number of its
+// distinct one.
+struct Distinct {
+    std::vector<std::string_view> texts;
+    std::vector<uint32_t> of;
+};
+
+Distinct distinctTexts(const std::vector<std::string_view>& texts)
 {
-    std::unordered_map<std::string_view, uint32_t> group;
-    std::vector<std::string_view> distinct;
-    std::vector<std::pair<uint32_t, uint32_t>> keyed;
-    keyed.reserve(texts.size());
-    for (uint32_t pos = 0; pos < texts.size(); ++pos) {
-        auto [it, added] = group.try_emplace(texts[pos], static_cast<uint32_t>(distinct.size()));
+    Distinct d;
+    std::unordered_map<std::string_view, uint32_t> index;
+    d.of.reserve(texts.size());
+    for (std::string_view t : texts) {
+        auto [it, added] = index.try_emplace(t, static_cast<uint32_t>(d.texts.size()));
         if (added)
-            distinct.push_back(texts[pos]);
-        keyed.emplace_back(it->second, pos);
+            d.texts.push_back(t);
+        d.of.push_back(it->second);
     }
-    const std::vector<uint32_t> rank = collationRanks(distinct, collator);
-    for (auto& entry : keyed)
-        entry.first = rank[entry.first];
-    std::vector<uint32_t> order(texts.size());
-    sortByKeys(order, keyed);
-    return order;
+    return d;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -337,8 +336,8 @@ public:
         : m_classes(classes), m_collator(collator), m_texts(texts)
     {}
 
-    // Positions in `texts`, in order.
-    std::vector<uint32_t> order();
+    // The rank of each text: texts that collate equal share one.
+    std::vector<uint32_t> ranks();
 
 private:
     struct Keyed {
@@ -477,19 +476,14 @@ void ClassOrder::rankEqualClasses(size_t begin, size_t end, bool same)
     // Equal classes throughout: the same text, or ones that differ in accents or letter case,
     // which the collator ranks. The run is in position order.
     if (!same) {
-        std::unordered_map<std::string_view, uint32_t> index;
-        std::vector<std::string_view> distinct;
+        std::vector<std::string_view> texts;
+        for (size_t i = begin; i < end; ++i)
+            texts.push_back(m_texts[m_keyed[i].pos]);
+        const Distinct distinct = distinctTexts(texts);
+        const std::vector<uint32_t> rank = collationRanks(distinct.texts, m_collator);
         std::vector<std::pair<uint32_t, Keyed>> ranked;
-        for (size_t i = begin; i < end; ++i) {
-            const std::string_view t = m_texts[m_keyed[i].pos];
-            auto [it, added] = index.try_emplace(t, static_cast<uint32_t>(distinct.size()));
-            if (added)
-                distinct.push_back(t);
-            ranked.emplace_back(it->second, m_keyed[i]);
-        }
-        const std::vector<uint32_t> rank = collationRanks(distinct, m_collator);
-        for (auto& entry : ranked)
-            entry.first = rank[entry.first];
+        for (size_t i = begin; i < end; ++i)
+            ranked.emplace_back(rank[distinct.of[i - begin]], m_keyed[i]);
         std::stable_sort(ranked.begin(), ranked.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
         for (size_t i = begin; i < end; ++i) {
@@ -545,7 +539,7 @@ void ClassOrder::sortPartial()
         m_partialJoins[i] = compare(m_partial[i - 1], m_partial[i].text, &full(m_partial[i])) == 0;
 }
 
-std::vector<uint32_t> ClassOrder::order()
+std::vector<uint32_t> ClassOrder::ranks()
 {
     m_joinsByPos.assign(m_texts.size(), 0);
     m_keyed.reserve(m_texts.size());
@@ -568,16 +562,15 @@ std::vector<uint32_t> ClassOrder::order()
 
     // Each group of equal partial texts goes before the first keyed group that does not
     // collate before it, or joins that group when equal. Insertion points only move forward.
-    std::vector<uint32_t> out;
-    out.reserve(m_texts.size());
-    size_t group = 0; // the first keyed group not yet written
-    auto writeKeyed = [&](size_t untilGroup) {
-        for (size_t i = groups[group]; i < groups[untilGroup]; ++i)
-            out.push_back(m_keyed[i].pos);
-        group = untilGroup;
+    std::vector<uint32_t> rank(m_texts.size());
+    uint32_t nextRank = 0;
+    size_t group = 0; // the first keyed group not yet ranked
+    auto rankKeyed = [&](size_t untilGroup) {
+        for (; group < untilGroup; ++group, ++nextRank)
+            for (size_t i = groups[group]; i < groups[group + 1]; ++i)
+                rank[m_keyed[i].pos] = nextRank;
     };
     const size_t groupCount = groups.size() - 1;
-    std::vector<uint32_t> positions;
     for (size_t p = 0; p < m_partial.size();) {
         const Partial& head = m_partial[p];
         auto before = [&](size_t g) {
@@ -585,7 +578,7 @@ std::vector<uint32_t> ClassOrder::order()
         };
         // Gallop, then bisect.
         size_t low = group, step = 1;
-        while (low + step <= groupCount && step > 0 && before(low + step - 1)) {
+        while (low + step <= groupCount && before(low + step - 1)) {
             low += step;
             step *= 2;
         }
@@ -597,22 +590,62 @@ std::vector<uint32_t> ClassOrder::order()
             else
                 high = mid;
         }
-        writeKeyed(low);
-        positions.clear();
-        for (; p < m_partial.size() && (&m_partial[p] == &head || m_partialJoins[p]); ++p)
-            positions.insert(positions.end(), m_partial[p].positions.begin(),
-                             m_partial[p].positions.end());
-        if (group < groupCount &&
-            compare(head, m_texts[m_keyed[groups[group]].pos], nullptr) == 0) {
-            for (size_t i = groups[group]; i < groups[group + 1]; ++i)
-                positions.push_back(m_keyed[i].pos);
-            ++group;
-        }
-        std::sort(positions.begin(), positions.end());
-        out.insert(out.end(), positions.begin(), positions.end());
+        rankKeyed(low);
+        const bool joins =
+            group < groupCount && compare(head, m_texts[m_keyed[groups[group]].pos], nullptr) == 0;
+        do {
+            for (uint32_t pos : m_partial[p].positions)
+                rank[pos] = nextRank;
+            ++p;
+        } while (p < m_partial.size() && m_partialJoins[p]);
+        if (joins)
+            rankKeyed(group + 1);
+        else
+            ++nextRank;
     }
-    writeKeyed(groupCount);
-    return out;
+    rankKeyed(groupCount);
+    return rank;
+}
+
+// Ranks of `texts` in the collator's order; texts that collate equal share one.
+std::vector<uint32_t> collationRanksOf(const std::vector<std::string_view>& texts,
+                                       const QCollator& collator)
+{
+    const PrimaryClasses* classes = PrimaryClasses::of(collator);
+    // Sort keys are costly: one per distinct text. Ranking by classes reads only what tells
+    // texts apart, so it takes every text as it comes, unless a sample says the texts repeat
+    // a few values (table names, actions), which are cheaper to rank once each.
+    bool repeats = classes == nullptr;
+    if (!repeats) {
+        const size_t sample = std::min<size_t>(texts.size(), 4096);
+        std::unordered_set<std::string_view> seen(
+            texts.begin(), texts.begin() + static_cast<std::ptrdiff_t>(sample));
+        repeats = seen.size() * 4 < sample;
+    }
+    if (!repeats)
+        return ClassOrder(*classes, collator, texts).ranks();
+    const Distinct distinct = distinctTexts(texts);
+    const std::vector<uint32_t> distinctRank =
+        classes ? ClassOrder(*classes, collator, distinct.texts).ranks()
+                : collationRanks(distinct.texts, collator);
+    std::vector<uint32_t> rank(texts.size());
+    for (size_t i = 0; i < texts.size(); ++i)
+        rank[i] = distinctRank[distinct.of[i]];
+    return rank;
+}
+
+// Reorders `values` by rank, keeping the order of equal ranks.
+void sortByRank(std::vector<uint32_t>& values, const std::vector<uint32_t>& rank)
+{
+    std::vector<uint32_t> start(
+        values.empty() ? 0 : *std::max_element(rank.begin(), rank.end()) + 2, 0);
+    for (uint32_t r : rank)
+        ++start[r + 1];
+    std::partial_sum(start.begin(), start.end(), start.begin());
+    std::vector<uint32_t> sorted(values.size());
+    for (size_t i = 0; i < values.size(); ++i)
+        sorted[start[rank[i]]++] = values[i];
+    values.swap(sorted);
 }
 
 } // namespace
@@ -655,13 +688,7 @@ void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& col
         texts.reserve(values.size());
         for (uint32_t row : values)
             texts.push_back(text(row, col));
-        const PrimaryClasses* classes = PrimaryClasses::of(collator);
-        const std::vector<uint32_t> order = classes ? ClassOrder(*classes, collator, texts).order()
-                                                    : orderBySortKeys(texts, collator);
-        std::vector<uint32_t> sorted(order.size());
-        for (size_t i = 0; i < order.size(); ++i)
-            sorted[i] = values[order[i]];
-        values.swap(sorted);
+        sortByRank(values, collationRanksOf(texts, collator));
         break;
     }
     }
