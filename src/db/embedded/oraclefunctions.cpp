@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -131,7 +132,7 @@ void upperFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
     // per character, as Oracle's UPPER does: the length in characters never changes, so
     // positions found in the upper-cased text hold in the original. A character's upper case
     // takes at most half as many bytes again (two become three).
-    auto* out = static_cast<char*>(sqlite3_malloc64(s.size() + s.size() / 2 + 4));
+    auto* out = static_cast<char*>(std::malloc(s.size() + s.size() / 2 + 4));
     if (out == nullptr)
         return sqlite3_result_error_nomem(ctx);
     size_t n = 0;
@@ -150,7 +151,7 @@ void upperFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
         n += appendUtf8(out + n, QChar::toUpper(cp));
         i += static_cast<size_t>(len);
     }
-    sqlite3_result_text64(ctx, out, n, sqlite3_free, SQLITE_UTF8);
+    sqlite3_result_text64(ctx, out, n, std::free, SQLITE_UTF8);
 }
 
 void substrFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
