@@ -245,8 +245,10 @@ void truncFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
         const std::string_view s = textArgument(value);
         int64_t seconds = 0;
         if (civil::parseStoredDateTime(s.data(), static_cast<int64_t>(s.size()), seconds)) {
-            char stored[19];
-            civil::formatStoredDateTime(civil::dayOf(seconds) * civil::kSecondsPerDay, stored);
+            // A valid stored date starts with its day as 'YYYY-MM-DD': keep that, drop the time.
+            char stored[19] = {0,   0,   0,   0,   0,   0,   0,   0,   0,  0,
+                               ' ', '0', '0', ':', '0', '0', ':', '0', '0'};
+            std::copy_n(s.data(), 10, stored);
             return sqlite3_result_text(ctx, stored, 19, SQLITE_TRANSIENT);
         }
     }
