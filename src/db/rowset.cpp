@@ -1,6 +1,7 @@
 #include "rowset.h"
 
 #include "localetext.h"
+#include "vectorstate.h"
 
 #include <QCollator>
 #include <QCollatorSortKey>
@@ -652,6 +653,7 @@ void sortByRank(std::vector<uint32_t>& values, const std::vector<uint32_t>& rank
 
 void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& collator) const
 {
+    clearUpperVectorState();
     // NULLs go after every value, in the order they had, like Oracle's ascending default.
     const auto firstNull = std::stable_partition(rows.begin(), rows.end(),
                                                  [&](uint32_t row) { return !isNull(row, col); });

@@ -2,6 +2,7 @@
 
 #include "../civiltime.h"
 #include "../dberror.h"
+#include "../vectorstate.h"
 #include "oraclefunctions.h"
 #include "sqlrewriter.h"
 
@@ -243,6 +244,7 @@ RowSet SqliteEngine::query(const QString& sql)
                           known);
     }
 
+    clearUpperVectorState();
     int rc;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         for (int col = 0; col < columns; ++col) {
@@ -351,6 +353,7 @@ void SqliteEngine::execute(const QString& sql)
     }
 
     Statement s = prepare(plan.sql);
+    clearUpperVectorState();
     int rc;
     while ((rc = sqlite3_step(s.handle)) == SQLITE_ROW) {
     }
@@ -403,6 +406,7 @@ void SqliteEngine::deleteRecord(const QString& table, const RowSet& rows, uint32
             break;
         }
     }
+    clearUpperVectorState();
     const int rc = sqlite3_step(s.handle);
     if (rc != SQLITE_DONE)
         raise(rc);
