@@ -146,7 +146,8 @@ Distinct distinctTexts(const std::vector<std::string_view>& texts)
 //
 // The classes are read from the collator itself, and the claim is checked on every text of one
 // and two characters of the set before it is trusted; the check runs once per collation. Other
-// languages, and systems where Qt collates without ICU, take one sort key per distinct text.
+// languages, a collation that fails the check, and Windows and macOS (where Qt collates
+// through the system) take one sort key per distinct text.
 
 // The characters ranked by class: printable ASCII, tab, line feed, carriage return, the Russian
 // alphabet, guillemets and the en and em dashes.
