@@ -1,73 +1,36 @@
 // Opening the main query into a slot, side by side with the sqlite3 shell running the same
 // (rewritten) statement on the same file with its output sent to /dev/null.
 //
-//   bench_open [--sizes 10000,100000,1000000] [--runs 5] [--data DIR] [--sqlite3 PATH]
+//   bench_open [--records N | --sizes 10000,100000,1000000] [--runs 5] [--data DIR]
+//              [--sqlite3 PATH]
 //
 // Per size it prints both median times, their ratio, the time per record, and the snapshot's
 // bytes per record next to the payload per record (UTF-8 bytes of the text values plus 8 bytes
 // for each non-NULL number or date).
 
+#include "benchsupport.h"
 #include "db/connectionstring.h"
 #include "db/datamodulebase.h"
 #include "db/embedded/sqliteengine.h"
 #include "db/localetext.h"
-#include "demodb.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QLocale>
 #include <QStringList>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using varnel::bench::Clock;
+using varnel::bench::median;
+using varnel::bench::runShell;
+using varnel::bench::seconds;
 const QString kTable = QStringLiteral("LOG_TABLE");
-
-double seconds(Clock::duration d)
-{
-    return std::chrono::duration<double>(d).count();
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-double runShell(const std::string& shell, const std::string& file, const std::string& sql)
-{
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv = {const_cast<char*>(shell.c_str()), const_cast<char*>(file.c_str()),
-                               const_cast<char*>(sql.c_str()), nullptr};
-    const auto start = Clock::now();
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, shell.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-        throw std::runtime_error("cannot start " + shell);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    const auto end = Clock::now();
-    posix_spawn_file_actions_destroy(&actions);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error(shell + " failed on " + file);
-    return seconds(end - start);
-}
 
 struct Opened {
     double seconds;
@@ -105,30 +68,13 @@ Opened openInSlot(const QString& file, const QString& statement, bool measureMem
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    std::vector<long long> sizes = {10000, 100000, 1000000};
-    int runs = 5;
-    QString data = QDir::temp().filePath(QStringLiteral("varnel-bench"));
-    std::string shell = "sqlite3";
-    const QStringList args = app.arguments();
-    for (int i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == QLatin1String("--sizes")) {
-            sizes.clear();
-            for (const QString& s : args[i + 1].split(QLatin1Char(',')))
-                sizes.push_back(s.toLongLong());
-        } else if (args[i] == QLatin1String("--runs")) {
-            runs = std::max(1, args[i + 1].toInt());
-        } else if (args[i] == QLatin1String("--data")) {
-            data = args[i + 1];
-        } else if (args[i] == QLatin1String("--sqlite3")) {
-            shell = args[i + 1].toStdString();
-        } else {
-            std::fprintf(
-                stderr,
-                "usage: bench_open [--sizes N,N,...] [--runs N] [--data DIR] [--sqlite3 PATH]\n");
-            return 2;
-        }
-    }
-    QDir().mkpath(data);
+    const std::optional<varnel::bench::Options> options =
+        varnel::bench::parseOptions(app.arguments());
+    if (!options)
+        return 2;
+    const std::vector<long long>& sizes = options->sizes;
+    const int runs = options->runs;
+    const std::string& shell = options->shell;
 
     const QString statement = QStringLiteral("Select * from ") + kTable +
                               QStringLiteral(" where 1=1 order by ddate, sid");
@@ -137,13 +83,7 @@ int main(int argc, char** argv)
                 "ratio", "slot us/rec", "snapshot B/r", "payload B/r", "limit B/r");
 
     for (long long size : sizes) {
-        const QString file = QDir(data).filePath(QStringLiteral("bench-%1.sqlite").arg(size));
-        if (!QFileInfo::exists(file)) {
-            varnel::demo::Options options;
-            options.path = file;
-            options.records = size;
-            varnel::demo::generate(options);
-        }
+        const QString file = varnel::bench::demoDatabase(options->data, size);
         const QString shellSql =
             varnel::embedded::SqliteEngine(file, QStringLiteral("dd.MM.yyyy"), QLocale())
                 .translate(statement);

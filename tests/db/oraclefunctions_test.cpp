@@ -96,6 +96,8 @@ TEST_F(OracleFunctions, UpperTruncLikeAndEmptyText)
         // Simple case mapping leaves ß alone, so positions found in upper(s) hold in s.
         {"upper('abc')", "'ABC'"}, {"upper('Привет, ёжик Straße')", "'ПРИВЕТ, ЁЖИК STRAßE'"},
         {"upper(NULL)", "NULL"}, {"upper(12)", "'12'"},
+        // Upper case that takes more bytes (ɐ: two, Ɐ: three) or fewer (ı: two, I: one).
+        {"upper('ɐɐɐɐ-ıı')", "'ⱯⱯⱯⱯ-II'"}, {"instr(upper('ɐɐx'), 'X')", "3"},
         {"trunc('2026-12-07 13:45:10')", "'2026-12-07 00:00:00'"},
         {"trunc('2026-12-07')", "'2026-12-07 00:00:00'"},
         {"trunc('1969-12-31 23:59:59')", "'1969-12-31 00:00:00'"}, {"trunc(-5.7)", "-5"},

@@ -200,3 +200,111 @@ TEST(RowSet, SortIsTypedStableAndPutsNullsLast)
         EXPECT_EQ(again, e.order);
     }
 }
+
+namespace {
+
+// Texts that test the collation's corners: letter case, е and ё, и and й (precomposed and with
+// a combining mark, which collate equal), digits, punctuation, blanks, line breaks, characters
+// that expand (ß, №) and shared prefixes longer than the sort's eight-character steps.
+std::vector<std::string> trickyTexts()
+{
+    const char* const pieces[] = {
+        "a",  "A", "b",  "B",       "z", "е",      "Е",      "ё",      "Ё",       "е\u0308",
+        "и",  "й", "Й",  "и\u0306", "я", "Я",      "0",      "9",      "10",      " ",
+        "  ", "-", "_",  ".",       "'", "\"",     "\n",     "\r\n",   "\t",      "ß",
+        "ss", "№", "No", "«",       "»", "\u2014", "\u2013", "\u0301", "ID=12, ", "Изменено поле ",
+    };
+    std::vector<std::string> texts = {"ORDERS", "orders", "Orders", "ORDER_ITEMS", "ORDERS ",
+                                      "СКЛАД",  "склад",  "Склад",  "Ёлка",        "Елка",
+                                      "елка",   "PC1",    "PC10",   "PC1 ",        "pc1"};
+    uint64_t state = 12345;
+    auto below = [&](uint64_t bound) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return (state >> 33) % bound;
+    };
+    for (int i = 0; i < 3000; ++i) {
+        std::string text;
+        const uint64_t count = 1 + below(12);
+        for (uint64_t k = 0; k < count; ++k)
+            text += pieces[below(std::size(pieces))];
+        texts.push_back(text);
+        // Now and then the same text again, or one that shares all but its end.
+        if (below(4) == 0)
+            texts.push_back(below(2) ? text : text + pieces[below(std::size(pieces))]);
+    }
+    return texts;
+}
+
+} // namespace
+
+TEST(RowSet, TextSortMatchesTheCollatorsOwnOrder)
+{
+    // A column of mostly different texts and one that repeats a few, as table names do: the
+    // sort takes each kind its own way.
+    const std::vector<std::string> many = trickyTexts();
+    const std::vector<std::string> few = [&] {
+        std::vector<std::string> out;
+        for (size_t i = 0; i < many.size(); ++i)
+            out.push_back(many[i * 7 % 60]);
+        return out;
+    }();
+    RowSet::Builder builder;
+    const int manyCol = builder.addColumn(QStringLiteral("MANY"), ColumnType::Text);
+    const int fewCol = builder.addColumn(QStringLiteral("FEW"), ColumnType::Text);
+    for (size_t i = 0; i < many.size(); ++i) {
+        builder.addText(manyCol, many[i].data(), many[i].size());
+        builder.addText(fewCol, few[i].data(), few[i].size());
+        builder.endRow();
+    }
+    builder.addNull(manyCol);
+    builder.addNull(fewCol);
+    builder.endRow();
+    const RowSet set = builder.finish();
+
+    auto collator = [](QLocale locale, auto setting) {
+        QCollator c(locale);
+        setting(c);
+        return c;
+    };
+    const QLocale ru(QLocale::Russian, QLocale::Russia);
+    const QCollator collators[] = {
+        collator(ru, [](QCollator&) {}),
+        collator(ru, [](QCollator& c) { c.setCaseSensitivity(Qt::CaseInsensitive); }),
+        // Orders that ranking by character classes cannot follow: the sort must notice.
+        collator(ru, [](QCollator& c) { c.setNumericMode(true); }),
+        collator(ru, [](QCollator& c) { c.setIgnorePunctuation(true); }),
+        collator(QLocale(QLocale::English, QLocale::UnitedStates), [](QCollator&) {}),
+        collator(QLocale::c(), [](QCollator&) {}),
+        collator(QLocale(QLocale::Danish, QLocale::Denmark), [](QCollator&) {}),
+    };
+    // Ties keep the order of the rows handed in, so hand them in shuffled.
+    std::vector<uint32_t> input = allRows(set);
+    for (size_t i = input.size() - 1; i > 0; --i)
+        std::swap(input[i], input[(i * 7919) % (i + 1)]);
+
+    for (const QCollator& c : collators) {
+        for (const auto& [col, texts] : {std::pair(manyCol, &many), std::pair(fewCol, &few)}) {
+            SCOPED_TRACE(c.locale().name().toStdString() + (c.numericMode() ? " numeric" : "") +
+                         (c.ignorePunctuation() ? " ignoring punctuation" : "") +
+                         (c.caseSensitivity() == Qt::CaseInsensitive ? " case-insensitive" : "") +
+                         " column " + std::to_string(col));
+            std::vector<QCollatorSortKey> keys;
+            for (const std::string& t : *texts)
+                keys.push_back(c.sortKey(QString::fromStdString(t)));
+            const uint32_t nullRow = static_cast<uint32_t>(texts->size());
+            std::vector<uint32_t> expected = input;
+            std::stable_sort(expected.begin(), expected.end(), [&](uint32_t a, uint32_t b) {
+                if (a == nullRow || b == nullRow)
+                    return b == nullRow && a != b;
+                return keys[a].compare(keys[b]) < 0;
+            });
+            std::vector<uint32_t> rows = input;
+            set.sortRows(rows, col, c);
+            ASSERT_EQ(rows.size(), expected.size());
+            for (size_t i = 0; i < rows.size(); ++i)
+                ASSERT_EQ(rows[i], expected[i])
+                    << i << ": \"" << set.text(rows[i], col) << "\" where \""
+                    << set.text(expected[i], col) << "\" belongs";
+        }
+    }
+}

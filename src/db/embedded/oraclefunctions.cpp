@@ -6,8 +6,10 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -15,16 +17,7 @@ namespace varnel::embedded {
 
 namespace {
 
-bool isAscii(std::string_view s) noexcept
-{
-    for (unsigned char c : s)
-        if (c >= 0x80)
-            return false;
-    return true;
-}
-
-// Length in bytes of the UTF-8 sequence that starts with `lead`; a stray byte counts as one
-// character, so malformed text never reads past its end.
+// Length in bytes of the UTF-8 sequence that starts with `lead`.
 int sequenceLength(unsigned char lead) noexcept
 {
     if (lead < 0x80)
@@ -38,18 +31,34 @@ int sequenceLength(unsigned char lead) noexcept
     return 1;
 }
 
-// Byte offsets of the characters of s, plus one entry for the end.
-std::vector<size_t> characterOffsets(std::string_view s)
+// Where the character after the one starting at byte `i` starts. A stray byte counts as one
+// character and a sequence cut off by the end ends there, so malformed text never reads past
+// its end. Characters are walked, not indexed: the texts are short, and a table of offsets
+// would cost an allocation per call.
+size_t nextCharacter(std::string_view s, size_t i) noexcept
 {
-    std::vector<size_t> offsets;
-    offsets.reserve(s.size() + 1);
-    for (size_t i = 0; i < s.size();) {
-        offsets.push_back(i);
-        i += std::min<size_t>(static_cast<size_t>(sequenceLength(static_cast<unsigned char>(s[i]))),
-                              s.size() - i);
-    }
-    offsets.push_back(s.size());
-    return offsets;
+    const auto lead = static_cast<unsigned char>(s[i]);
+    if (lead < 0x80)
+        return i + 1;
+    return i + std::min<size_t>(static_cast<size_t>(sequenceLength(lead)), s.size() - i);
+}
+
+// The byte where the character `count` characters after the one at byte `from` starts, or the
+// end of the text.
+size_t skipCharacters(std::string_view s, size_t from, int64_t count) noexcept
+{
+    for (; count > 0 && from < s.size(); --count)
+        from = nextCharacter(s, from);
+    return from;
+}
+
+// How many characters start in [from, to); `from` is where a character starts.
+int64_t charactersBetween(std::string_view s, size_t from, size_t to) noexcept
+{
+    int64_t count = 0;
+    for (size_t i = from; i < to && i < s.size(); i = nextCharacter(s, i))
+        ++count;
+    return count;
 }
 
 std::string_view textArgument(sqlite3_value* value)
@@ -87,23 +96,29 @@ void resultText(sqlite3_context* ctx, std::string_view text)
         sqlite3_result_text64(ctx, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
-void appendUtf8(std::string& out, char32_t cp)
+// Writes `cp` as UTF-8 at `out`; returns the bytes written.
+size_t appendUtf8(char* out, char32_t cp)
 {
     if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        out[0] = static_cast<char>(cp);
+        return 1;
     }
+    if (cp < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (cp >> 6));
+        out[1] = static_cast<char>(0x80 | (cp & 0x3F));
+        return 2;
+    }
+    if (cp < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (cp >> 12));
+        out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (cp & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | (cp >> 18));
+    out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 4;
 }
 
 void upperFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
@@ -111,31 +126,32 @@ void upperFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
     if (anyNull(argc, argv))
         return sqlite3_result_null(ctx);
     const std::string_view s = textArgument(argv[0]);
-    std::string out(s);
-    if (isAscii(s)) {
-        for (char& c : out)
-            if (c >= 'a' && c <= 'z')
-                c = static_cast<char>(c - 'a' + 'A');
-        return resultText(ctx, out);
-    }
-    // Simple one-to-one case mapping per character, as Oracle's UPPER does: the length in
-    // characters never changes, so positions found in the upper-cased text hold in the original.
-    out.clear();
+    if (s.empty())
+        return sqlite3_result_null(ctx);
+    // Written straight into the buffer that SQLite takes over. Simple one-to-one case mapping
+    // per character, as Oracle's UPPER does: the length in characters never changes, so
+    // positions found in the upper-cased text hold in the original. A character's upper case
+    // takes at most half as many bytes again (two become three).
+    auto* out = static_cast<char*>(std::malloc(s.size() + s.size() / 2 + 4));
+    if (out == nullptr)
+        return sqlite3_result_error_nomem(ctx);
+    size_t n = 0;
     for (size_t i = 0; i < s.size();) {
         const auto lead = static_cast<unsigned char>(s[i]);
         const int len = sequenceLength(lead);
         if (len == 1 || i + static_cast<size_t>(len) > s.size()) {
-            out += static_cast<char>(lead >= 'a' && lead <= 'z' ? lead - 'a' + 'A' : lead);
+            out[n++] = static_cast<char>(static_cast<unsigned>(lead - 'a') < 26u ? lead - 'a' + 'A'
+                                                                                 : lead);
             ++i;
             continue;
         }
         char32_t cp = lead & (0x7F >> len);
         for (int k = 1; k < len; ++k)
             cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        appendUtf8(out, QChar::toUpper(cp));
+        n += appendUtf8(out + n, QChar::toUpper(cp));
         i += static_cast<size_t>(len);
     }
-    resultText(ctx, out);
+    sqlite3_result_text64(ctx, out, n, std::free, SQLITE_UTF8);
 }
 
 void substrFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
@@ -144,35 +160,27 @@ void substrFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
         return sqlite3_result_null(ctx);
     const std::string_view s = textArgument(argv[0]);
     int64_t position = integerArgument(argv[1]);
-    const bool ascii = isAscii(s);
-    const std::vector<size_t> offsets = ascii ? std::vector<size_t>() : characterOffsets(s);
-    const auto characters = static_cast<int64_t>(ascii ? s.size() : offsets.size() - 1);
-
-    int64_t start = 0;
     if (position == 0)
         position = 1;
+    size_t from = 0;
     if (position > 0) {
-        start = position - 1;
-        if (start >= characters)
-            return sqlite3_result_null(ctx);
+        from = skipCharacters(s, 0, position - 1);
+        if (from == s.size())
+            return sqlite3_result_null(ctx); // starts past the end
     } else {
-        start = characters + position;
+        const int64_t start = charactersBetween(s, 0, s.size()) + position;
         if (start < 0)
             return sqlite3_result_null(ctx);
+        from = skipCharacters(s, 0, start);
     }
-    int64_t end = characters;
+    size_t to = s.size();
     if (argc == 3) {
         const int64_t length = integerArgument(argv[2]);
         if (length < 1)
             return sqlite3_result_null(ctx);
-        end = length > characters - start ? characters : start + length;
+        to = skipCharacters(s, from, length);
     }
-    if (ascii)
-        return resultText(ctx,
-                          s.substr(static_cast<size_t>(start), static_cast<size_t>(end - start)));
-    resultText(ctx,
-               s.substr(offsets[static_cast<size_t>(start)],
-                        offsets[static_cast<size_t>(end)] - offsets[static_cast<size_t>(start)]));
+    resultText(ctx, s.substr(from, to - from));
 }
 
 void instrFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
@@ -192,41 +200,34 @@ void instrFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
     if (position == 0)
         return sqlite3_result_int64(ctx, 0);
 
-    const bool ascii = isAscii(s);
-    const std::vector<size_t> offsets = ascii ? std::vector<size_t>() : characterOffsets(s);
-    const auto characters = static_cast<int64_t>(ascii ? s.size() : offsets.size() - 1);
-    auto byteOf = [&](int64_t character) {
-        return ascii ? static_cast<size_t>(character) : offsets[static_cast<size_t>(character)];
-    };
-    auto characterOf = [&](size_t byte) -> int64_t {
-        if (ascii)
-            return static_cast<int64_t>(byte);
-        return std::lower_bound(offsets.begin(), offsets.end(), byte) - offsets.begin();
-    };
-
     int64_t found = 0;
     if (position > 0) {
-        if (position > characters)
-            return sqlite3_result_int64(ctx, 0);
-        size_t from = byteOf(position - 1);
+        int64_t index = position - 1; // of the character at `from`
+        size_t from = skipCharacters(s, 0, index);
+        if (from == s.size())
+            return sqlite3_result_int64(ctx, 0); // starts past the end
         for (int64_t n = 0; n < occurrence; ++n) {
             const size_t at = s.find(needle, from);
             if (at == std::string_view::npos)
                 return sqlite3_result_int64(ctx, 0);
-            found = characterOf(at) + 1;
-            from = byteOf(found); // the next match may start one character later
+            found = index + charactersBetween(s, from, at) + 1;
+            if (n + 1 < occurrence) {
+                // The next match may start one character later.
+                from = skipCharacters(s, 0, found);
+                index = found;
+            }
         }
     } else {
         // A negative position counts from the end and searches backwards; a match may start
         // at that character at the latest.
-        int64_t last = characters + position;
+        int64_t last = charactersBetween(s, 0, s.size()) + position;
         if (last < 0)
             return sqlite3_result_int64(ctx, 0);
         for (int64_t n = 0; n < occurrence; ++n) {
-            const size_t at = s.rfind(needle, byteOf(last));
+            const size_t at = s.rfind(needle, skipCharacters(s, 0, last));
             if (at == std::string_view::npos)
                 return sqlite3_result_int64(ctx, 0);
-            found = characterOf(at) + 1;
+            found = charactersBetween(s, 0, at) + 1;
             last = found - 2;
             if (last < 0 && n + 1 < occurrence)
                 return sqlite3_result_int64(ctx, 0);
@@ -244,8 +245,10 @@ void truncFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
         const std::string_view s = textArgument(value);
         int64_t seconds = 0;
         if (civil::parseStoredDateTime(s.data(), static_cast<int64_t>(s.size()), seconds)) {
-            char stored[19];
-            civil::formatStoredDateTime(civil::dayOf(seconds) * civil::kSecondsPerDay, stored);
+            // A valid stored date starts with its day as 'YYYY-MM-DD': keep that, drop the time.
+            char stored[19] = {0,   0,   0,   0,   0,   0,   0,   0,   0,  0,
+                               ' ', '0', '0', ':', '0', '0', ':', '0', '0'};
+            std::copy_n(s.data(), 10, stored);
             return sqlite3_result_text(ctx, stored, 19, SQLITE_TRANSIENT);
         }
     }

@@ -3,6 +3,7 @@
 #include "../civiltime.h"
 #include "../dberror.h"
 #include "../onerecorddelete.h"
+#include "../vectorstate.h"
 #include "oraclefunctions.h"
 #include "sqlrewriter.h"
 
@@ -296,6 +297,7 @@ RowSet SqliteEngine::query(const QString& sql)
                           known);
     }
 
+    clearUpperVectorState();
     int rc;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         for (int col = 0; col < columns; ++col) {
@@ -404,6 +406,7 @@ void SqliteEngine::execute(const QString& sql)
     }
 
     Statement s = prepareUnbound(plan.sql);
+    clearUpperVectorState();
     int rc;
     while ((rc = sqlite3_step(s.handle)) == SQLITE_ROW) {
     }
@@ -433,6 +436,7 @@ void SqliteEngine::deleteRecord(const QString& table, const RowSet& rows, uint32
             sqlite3_bind_text(s.handle, i + 1, utf8.constData(), static_cast<int>(utf8.size()),
                               SQLITE_TRANSIENT);
         }
+        clearUpperVectorState();
         const int rc = sqlite3_step(s.handle);
         if (rc != SQLITE_DONE)
             raise(rc);

@@ -1,0 +1,258 @@
+// What a user of the page "Просмотр логов" waits for, side by side with the sqlite3 shell doing
+// the same work on the same file:
+//   - "Отобрать" with every filter off: the main query opened into ADOQueryMain, against the
+//     shell running the same statement;
+//   - FiltrSettings in mode 0 and in mode 1 (a date-from and a table filter on): the five list
+//     statements opened one after another, against the shell running the same five scans
+//     written with SQLite's own functions;
+//   - a click on the title "Таблица" and on "Внесенные изменения": sorting the fetched rows by
+//     STABLE and by SCHANGES, against the shell's query ordered by that column.
+//
+//   bench_browse [--records N] [--runs K] [--data DIR] [--sqlite3 PATH]
+//
+// Without --records it measures 10,000, 100,000 and 1,000,000 records. Collation and date
+// texts follow a Russian locale, the program's users'. The generated logs are kept in
+// $TMPDIR/varnel-bench. "memory MB" is the snapshot's size for the select and, for the other
+// operations, how far the process's resident memory rose above what it held before them.
+
+#include "benchsupport.h"
+#include "browse/filterset.h"
+#include "db/connectionstring.h"
+#include "db/datamodulebase.h"
+#include "db/embedded/sqliteengine.h"
+#include "db/localetext.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QStringList>
+
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+using namespace varnel;
+using namespace varnel::bench;
+
+namespace {
+
+const QString kTable = QStringLiteral("LOG_TABLE");
+constexpr long long kTargetRecords = 1000000;
+
+// Resident memory in kB from /proc/self/status ("VmRSS" or the peak since the last reset,
+// "VmHWM"); 0 where there is no such file.
+long long statusKb(const char* key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray prefix = QByteArray(key) + ':';
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').front().toLongLong();
+    return 0;
+}
+
+// Seconds `action` takes and how many MB the resident memory rose above its level before.
+struct Timed {
+    double seconds;
+    double peakMb;
+};
+
+Timed timed(const std::function<void()>& action)
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5"); // resets VmHWM to the current resident size
+    clear.close();
+    const long long before = statusKb("VmRSS");
+    const auto start = Clock::now();
+    action();
+    const double s = seconds(Clock::now() - start);
+    return {s, double(std::max(0LL, statusKb("VmHWM") - before)) / 1024.0};
+}
+
+// One step of what a user waits for; the steps of an operation are timed together.
+struct Step {
+    const char* name;
+    std::function<void()> run;
+};
+
+// "Отобрать": the steps after the click until the rows are there. The grid's model reset and
+// its first paint join here as further steps once the page exists.
+std::vector<Step> selectSteps(TDataModuleBase& data, const LocaleText& locale)
+{
+    return {
+        {"SQLMain and open ADOQueryMain",
+         [&data, &locale] {
+             StatementSlot& slot = data.ADOQueryMain();
+             slot.close();
+             slot.clearText();
+             slot.setText(mainQueryText(data.currentLogTable(), FilterValues{}, locale));
+             slot.open();
+         }},
+    };
+}
+
+void runSteps(const std::vector<Step>& steps)
+{
+    for (const Step& step : steps)
+        step.run();
+}
+
+// The five list statements as the shell runs them: the same scans with SQLite's built-in
+// upper, substr and instr (which takes no start position, so the second hyphen is found in
+// the rest of the text), date() in place of trunc(), and the date as SQLite writes it.
+std::string shellListStatements(const std::optional<QDate>& from, const QString& table)
+{
+    const char* const heads[] = {
+        "select distinct upper(stable) stable from LOG_TABLE",
+        "select distinct upper(saction) saction from LOG_TABLE",
+        "select distinct upper(substr(suser_info, instr(suser_info, '-') + "
+        "instr(substr(suser_info, instr(suser_info, '-') + 1), '-') + 2)) Oracle_User from "
+        "LOG_TABLE",
+        "select distinct upper(substr(suser_info, instr(suser_info, '-') + 2, "
+        "instr(substr(suser_info, instr(suser_info, '-') + 1), '-') - 3)) PC from LOG_TABLE",
+        "select upper(substr(suser_info, 1, instr(suser_info, '-') - 1)) OS_User from LOG_TABLE",
+    };
+    const char* const keys[] = {"stable", "saction", "Oracle_User", "PC", "OS_User"};
+    std::string sql;
+    for (int i = 0; i < 5; ++i) {
+        sql += heads[i];
+        sql += " where 1=1";
+        if (from)
+            sql += " and date(ddate) >= '" + from->toString(Qt::ISODate).toStdString() + "'";
+        if (i != 0 && !table.isEmpty())
+            sql += " and upper(stable) = '" + table.toStdString() + "'";
+        sql += std::string(" union select null order by ") + keys[i] + " nulls last;";
+    }
+    return sql;
+}
+
+struct Row {
+    long long records;
+    const char* operation;
+    double ours;
+    double shell;
+    double memoryMb;
+};
+
+struct Target {
+    const char* operation;
+    double limit; // ratio ours / shell at kTargetRecords
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    const std::optional<Options> options = parseOptions(app.arguments());
+    if (!options)
+        return 2;
+    const std::string& shell = options->shell;
+
+    const LocaleText locale = LocaleText::current();
+    FilterValues narrowed;
+    narrowed.dateFrom = QDate(2026, 1, 1);
+    narrowed.table = QStringLiteral("ORDERS");
+
+    std::printf("%10s  %-24s %10s %10s %7s %9s\n", "records", "operation", "ours s", "sqlite3 s",
+                "ratio", "memory MB");
+    std::vector<Row> table;
+    for (long long size : options->sizes) {
+        const QString file = demoDatabase(options->data, size);
+        const std::string fileName = file.toStdString();
+        TDataModuleBase module;
+        module.ADOConnectionBase().connect(
+            buildConnectionString(QStringLiteral("bench"), QStringLiteral("bench"), file));
+        module.setCurrentLogTable(kTable);
+        embedded::SqliteEngine translator(file, locale.shortDateFormat(), locale.locale());
+        auto translated = [&](const QString& sql) {
+            return translator.translate(sql).toStdString();
+        };
+
+        struct Operation {
+            const char* name;
+            std::function<void()> ours;
+            std::string shellSql;
+            std::function<void()> prepare; // untimed, before each of our runs
+            // What the memory column shows; without it, the peak rise during our runs.
+            std::function<double()> memoryMb = nullptr;
+        };
+        const std::vector<Step> select = selectSteps(module, locale);
+        auto openAll = [&] {
+            if (!module.ADOQueryMain().isOpen())
+                runSteps(select);
+        };
+        const std::vector<Operation> operations = {
+            {"select, no filter", [&] { runSteps(select); },
+             translated(mainQueryText(kTable, FilterValues{}, locale)), [] {},
+             [&] {
+                 return double(module.ADOQueryMain().rows().allocatedBytes()) / 1048576.0;
+             }},
+            {"FiltrSettings mode 0", [&] { rebuildFilterLists(module, FilterValues{}, locale); },
+             shellListStatements(std::nullopt, QString()),
+             [] {
+             }},
+            {"FiltrSettings mode 1", [&] { rebuildFilterLists(module, narrowed, locale); },
+             shellListStatements(narrowed.dateFrom, narrowed.table),
+             [] {
+             }},
+            {"sort by STABLE", [&] { module.ADOQueryMain().sortBy(QStringLiteral("STABLE")); },
+             translated(QStringLiteral("Select * from LOG_TABLE where 1=1 order by stable")),
+             openAll},
+            {"sort by SCHANGES", [&] { module.ADOQueryMain().sortBy(QStringLiteral("SCHANGES")); },
+             translated(QStringLiteral("Select * from LOG_TABLE where 1=1 order by schanges")),
+             openAll},
+        };
+        for (const Operation& op : operations) {
+            // One untimed round of each warms the page cache for both; then they take turns at
+            // going first, so that neither always meets a cache the other warmed.
+            op.prepare();
+            op.ours();
+            runShell(shell, fileName, op.shellSql);
+            std::vector<double> ours, theirs;
+            double peak = 0;
+            for (int r = 0; r < options->runs; ++r) {
+                if (r % 2 == 1)
+                    theirs.push_back(runShell(shell, fileName, op.shellSql));
+                op.prepare();
+                const Timed t = timed(op.ours);
+                ours.push_back(t.seconds);
+                peak = std::max(peak, t.peakMb);
+                if (r % 2 == 0)
+                    theirs.push_back(runShell(shell, fileName, op.shellSql));
+            }
+            const Row row{size, op.name, median(ours), median(theirs),
+                          op.memoryMb ? op.memoryMb() : peak};
+            table.push_back(row);
+            std::printf("%10lld  %-24s %10.4f %10.4f %7.3f %9.1f\n", row.records, row.operation,
+                        row.ours, row.shell, row.ours / row.shell, row.memoryMb);
+            std::fflush(stdout);
+        }
+    }
+
+    const Target targets[] = {
+        {"select, no filter", 1.2}, {"FiltrSettings mode 0", 1.3}, {"FiltrSettings mode 1", 1.3},
+        {"sort by STABLE", 0.2},    {"sort by SCHANGES", 1.0},
+    };
+    for (const Target& target : targets) {
+        const Row* found = nullptr;
+        for (const Row& row : table)
+            if (row.records == kTargetRecords && std::string(row.operation) == target.operation)
+                found = &row;
+        std::printf("target: %s <= %.1fx sqlite3 at 1,000,000 records: ", target.operation,
+                    target.limit);
+        if (found)
+            std::printf("%.3fx %s\n", found->ours / found->shell,
+                        found->ours <= target.limit * found->shell ? "met" : "missed");
+        else
+            std::printf("not measured (run with --records 1000000)\n");
+    }
+    return 0;
+}
