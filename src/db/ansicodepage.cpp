@@ -75,6 +75,11 @@ QByteArray toAnsi(const QString& text)
     return out;
 }
 
+void appendAnsi(QStringView text, QByteArray& out)
+{
+    out += toAnsi(text.toString());
+}
+
 QString fromAnsi(const QByteArray& bytes)
 {
     if (bytes.isEmpty())
@@ -141,23 +146,39 @@ unsigned char ansiCode(QChar c)
     const char16_t u = c.unicode();
     if (u < 0x80)
         return static_cast<unsigned char>(u);
+    // А-я, most of a Russian text, in one step.
+    if (u >= 0x0410 && u <= 0x044F)
+        return static_cast<unsigned char>(0xC0 + (u - 0x0410));
     const auto found =
         std::lower_bound(kByCharacter.begin(), kByCharacter.end(), u,
                          [](const auto& entry, char16_t key) { return entry.first < key; });
     return found != kByCharacter.end() && found->first == u ? found->second : kUnknown;
 }
 
+void appendAnsi(QStringView text, QByteArray& out)
+{
+    const qsizetype start = out.size();
+    out.resize(start + text.size());
+    char* to = out.data() + start;
+    const char16_t* from = text.utf16();
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t u = from[i];
+        if (u < 0x80) {
+            *to++ = static_cast<char>(u);
+            continue;
+        }
+        if (QChar::isHighSurrogate(u) && i + 1 < size && QChar::isLowSurrogate(from[i + 1]))
+            ++i;
+        *to++ = static_cast<char>(ansiCode(QChar(u)));
+    }
+    out.truncate(to - out.constData());
+}
+
 QByteArray toAnsi(const QString& text)
 {
-    QByteArray out(text.size(), Qt::Uninitialized);
-    qsizetype size = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-            ++i;
-        out[size++] = static_cast<char>(ansiCode(c));
-    }
-    out.truncate(size);
+    QByteArray out;
+    appendAnsi(text, out);
     return out;
 }
 
