@@ -1,0 +1,68 @@
+#include "maintain/logexport.h"
+
+#include "db/localetext.h"
+#include "db/statementslot.h"
+#include "maintain/memoexport.h"
+
+namespace varnel {
+
+namespace {
+
+// How often the export reports its progress: rarely enough to cost nothing, often enough for
+// a window to count smoothly.
+constexpr int64_t kProgressEvery = 256;
+
+} // namespace
+
+const std::array<QString, kRecordLineColumns>& recordLineColumns()
+{
+    static const std::array<QString, kRecordLineColumns> names = {
+        QStringLiteral("ddate"), QStringLiteral("stable"), QStringLiteral("saction"),
+        QStringLiteral("schanges"), QStringLiteral("suser_info")};
+    return names;
+}
+
+void recordLine(QString& line, const std::array<QString, kRecordLineColumns>& texts)
+{
+    const QLatin1String separator(" - ");
+    line.truncate(0);
+    for (size_t i = 0; i < texts.size(); ++i) {
+        if (i > 0)
+            line += separator;
+        line += texts[i];
+    }
+}
+
+void exportLog(StatementSlot& slot, const QString& statement, MemoExport& memo,
+               const ExportHooks& hooks)
+{
+    const LocaleText locale = LocaleText::current();
+    slot.close();
+    slot.clearText();
+    slot.setText(statement);
+    memo.append(u"-- Varnel 1.0.0. Unload Logs.");
+    memo.append(u"");
+    memo.append(QStringLiteral("-- ") + slot.getText());
+    memo.append(QStringLiteral("-- Begin - ") + locale.timeStamp(hooks.now()));
+
+    slot.open();
+    slot.first();
+    const auto& columns = recordLineColumns();
+    std::array<QString, kRecordLineColumns> texts;
+    QString line;
+    int64_t records = 0;
+    while (!slot.atEnd()) {
+        for (size_t i = 0; i < columns.size(); ++i)
+            texts[i] = slot.field(columns[i]).displayText();
+        recordLine(line, texts);
+        memo.append(line);
+        slot.next();
+        if (++records % kProgressEvery == 0 && hooks.progress)
+            hooks.progress(records);
+    }
+    if (hooks.progress)
+        hooks.progress(records);
+    memo.append(QStringLiteral("-- End - ") + locale.timeStamp(hooks.now()));
+}
+
+} // namespace varnel

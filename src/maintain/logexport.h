@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+namespace varnel {
+
+class MemoExport;
+class StatementSlot;
+
+// The columns of a record line, in their order; SID is not written.
+inline constexpr int kRecordLineColumns = 5;
+const std::array<QString, kRecordLineColumns>& recordLineColumns();
+
+// Makes `line` the display texts joined by " - ", nothing before the first or after the last;
+// a NULL's empty text leaves two separators side by side. Values are not marked: a " - " or a
+// line break inside one stands as it is. The line keeps its capacity, so that an export
+// allocates no line of its own per record.
+void recordLine(QString& line, const std::array<QString, kRecordLineColumns>& texts);
+
+struct ExportHooks {
+    // The local date and time for the begin and end stamps.
+    std::function<QDateTime()> now = [] {
+        return QDateTime::currentDateTime();
+    };
+    // Called with the number of records written so far, every few hundred records and at the
+    // end, so that a window can show how far the export has got.
+    std::function<void(int64_t records)> progress;
+};
+
+// Appends one export block to `memo` (whatever it held before stays in front): closes and
+// clears `slot`, sets its text to `statement`, appends the title, an empty line, "-- " and the
+// text read back from the slot (its own final line break gives the empty line after it) and the
+// begin stamp, opens the slot and appends a record line for each row in the order the rows
+// come, each field looked up by name, then the end stamp. The slot stays open. Database errors
+// and a missing column propagate; the lines appended until then stay in `memo`.
+void exportLog(StatementSlot& slot, const QString& statement, MemoExport& memo,
+               const ExportHooks& hooks = {});
+
+} // namespace varnel

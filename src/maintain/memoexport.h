@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+#include <functional>
+#include <vector>
+
+namespace varnel {
+
+// The export buffer (`MemoExport`): a list of text lines, held the way the export file holds
+// them — each line in the ANSI code page (db/ansicodepage.h) and followed by CR LF — so that a
+// million records cost the file's size once, and saving is copying bytes. The bytes live in
+// chunks that never move once written: appending never copies earlier lines.
+class MemoExport {
+public:
+    // Appends the text and a line end. Each line break in the text (CR LF, LF or a lone CR)
+    // ends a line of its own, so a text that ends with one is followed by an empty line.
+    void append(QStringView text);
+    void clear();
+
+    qsizetype lineCount() const { return m_lines; }
+    qint64 byteCount() const;
+    // Every line followed by CR LF, read back from the code page: a character the code page
+    // lacks reads as "?".
+    QString text() const;
+
+    // Replaces `path` by a file holding exactly the buffer's bytes, through QSaveFile: a
+    // failure leaves no partial file, and an existing file keeps its old content unless the
+    // new one is complete. Raises Error naming the full path. `betweenChunks` runs after each
+    // piece written, so that a window can stay painted.
+    void saveToFile(const QString& path, const std::function<void()>& betweenChunks = {}) const;
+
+private:
+    void appendLine(QStringView line);
+
+    std::vector<QByteArray> m_chunks;
+    qsizetype m_lines = 0;
+};
+
+} // namespace varnel
