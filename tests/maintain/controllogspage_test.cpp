@@ -1,7 +1,9 @@
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
 #include "db/datamodulebase.h"
+#include "db/localetext.h"
 #include "maintain/controllogspage.h"
+#include "maintain/periodstatements.h"
 #include "maintain/progresswindow.h"
 #include "ui/windowsupport.h"
 
@@ -127,44 +129,24 @@ TEST_F(ControlLogs, ControlsHaveTheirCaptionsHintsPlacesFontsAndStartingStates)
         int pixels;
         bool bold, enabled;
     } controls[] = {
-        {"BitBtnClearLogTable",
-         "Очистить таблицу",
-         "Удаление записей логов из таблицы БД",
-         {24, 30, 137, 25},
-         12,
-         true,
-         true},
-        {"BitBtnExport",
-         " Выгрузить",
-         "Импорт записей логов из таблицы БД в текстовый файл",
-         {208, 30, 137, 25},
-         12,
-         true,
-         true},
-        {"CheckBoxClearLogTable",
-         "Удалить/Выгрузить записи за период",
+        // clang-format off
+        {"BitBtnClearLogTable", "Очистить таблицу", "Удаление записей логов из таблицы БД",
+         {24, 30, 137, 25}, 12, true, true},
+        {"BitBtnExport", " Выгрузить", "Импорт записей логов из таблицы БД в текстовый файл",
+         {208, 30, 137, 25}, 12, true, true},
+        {"CheckBoxClearLogTable", "Удалить/Выгрузить записи за период",
          "Включить/выключить очистку/импорт записей из таблицы БД за определенный период",
-         {32, 63, 297, 17},
-         12,
-         false,
-         true},
+         {32, 63, 297, 17}, 12, false, true},
         {"LabelClearFrom", "С:", "", {46, 90, 11, 17}, 12, false, false},
-        {"DateTimePickerClearFrom",
-         "",
+        {"DateTimePickerClearFrom", "",
          "Установка начальной даты периода удаления/импорта записей из таблицы БД",
-         {64, 90, 89, 23},
-         11,
-         false,
-         false},
+         {64, 90, 89, 23}, 11, false, false},
         {"LabelClearTo", "По:", "", {187, 90, 22, 17}, 12, false, false},
-        {"DateTimePickerClearTo",
-         "",
+        {"DateTimePickerClearTo", "",
          "Установка конечной даты периода удаления/импорта записей из таблицы БД",
-         {216, 90, 89, 23},
-         11,
-         false,
-         false},
+         {216, 90, 89, 23}, 11, false, false},
         {"BitBtnExit2", "Выход", "Выход из программы", {116, 139, 122, 26}, 13, true, true},
+        // clang-format on
     };
     const auto* box = child<QGroupBox>("GroupBoxCreateLogTable");
     EXPECT_EQ(box->title(), QStringLiteral("Очистка таблицы логов (удаление из базы данных) и "
@@ -209,74 +191,69 @@ TEST_F(ControlLogs, ControlsHaveTheirCaptionsHintsPlacesFontsAndStartingStates)
 
 TEST_F(ControlLogs, TheCheckBoxSwitchesThePeriodControlsAndTheDatesStay)
 {
-    const char* periodControls[] = {"LabelClearFrom", "DateTimePickerClearFrom", "LabelClearTo",
-                                    "DateTimePickerClearTo"};
     const QDate from(2026, 1, 5);
+    child<QDateEdit>("DateTimePickerClearFrom")->setDate(from);
     for (bool on : {true, false, true}) {
         click("CheckBoxClearLogTable");
-        for (const char* name : periodControls)
+        for (const char* name :
+             {"LabelClearFrom", "DateTimePickerClearFrom", "LabelClearTo", "DateTimePickerClearTo"})
             EXPECT_EQ(child<QWidget>(name)->isEnabled(), on) << name;
-        if (on)
-            child<QDateEdit>("DateTimePickerClearFrom")->setDate(from);
-        EXPECT_EQ(child<QDateEdit>("DateTimePickerClearFrom")->date(), from);
         EXPECT_EQ(page->period().has_value(), on);
     }
+    EXPECT_EQ(page->period()->from, from);
 }
 
-TEST_F(ControlLogs, DeletionAsksThenDeletesExactlyThePeriodsRecords)
+// The export and the deletion of a period read the same condition: what one writes, the other
+// deletes. Records are told apart by their table letter (A is sid 1).
+TEST_F(ControlLogs, ExportAndDeletionOfAPeriodTakeTheSameRecords)
 {
     const QDate may1(2026, 5, 1), may2(2026, 5, 2);
-    const QString all = QStringLiteral(
-        "Вы действительно хотите удалить все записи таблицы логов (LOGS) из базы данных?");
     const struct {
         const char* name;
         QString table;
-        std::optional<std::pair<QDate, QDate>> period;
-        QString statement, question;
+        std::optional<Period> period;
         long long left;
     } cases[] = {
-        {"no period: everything", "LOGS", std::nullopt, "delete LOGS", all, 0},
-        {"From 00:00:00 to To 00:00:00, both included", "LOGS", std::pair{may1, may2},
-         "delete LOGS where ddate between '01.05.2026' and '02.05.2026'",
-         "Вы действительно хотите удалить записи таблицы логов ( LOGS) за период с "
-         "01.05.2026г. по 02.05.2026г. из базы данных?",
+        {"no period: everything", "LOGS", std::nullopt, 0},
+        {"From 00:00:00 to To 00:00:00, both included", "LOGS", Period{may1, may2},
          bits({4, 5, 6})},
-        {"From = To: midnight only", "LOGS", std::pair{may1, may1},
-         "delete LOGS where ddate between '01.05.2026' and '01.05.2026'",
-         "Вы действительно хотите удалить записи таблицы логов ( LOGS) за период с "
-         "01.05.2026г. по 01.05.2026г. из базы данных?",
-         bits({2, 3, 4, 5, 6})},
-        {"From later than To: nothing", "LOGS", std::pair{may2, may1},
-         "delete LOGS where ddate between '02.05.2026' and '01.05.2026'",
-         "Вы действительно хотите удалить записи таблицы логов ( LOGS) за период с "
-         "02.05.2026г. по 01.05.2026г. из базы данных?",
-         bits({1, 2, 3, 4, 5, 6})},
-        {"a lower-case name upper-cased in the question only", "logs", std::nullopt, "delete logs",
-         all, 0},
+        {"From = To: midnight only", "LOGS", Period{may1, may1}, bits({2, 3, 4, 5, 6})},
+        {"From later than To: nothing", "LOGS", Period{may2, may1}, bits({1, 2, 3, 4, 5, 6})},
+        {"a lower-case name upper-cased in the question only", "logs", std::nullopt, 0},
     };
+    const LocaleText locale = LocaleText::current();
+    const QString target = folder.path(QStringLiteral("period.txt"));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const QString path = use(kPeriodRecords, c.table);
         if (c.period)
-            setPeriod(c.period->first, c.period->second);
+            setPeriod(c.period->from, c.period->to);
         else if (child<QCheckBox>("CheckBoxClearLogTable")->isChecked())
             click("CheckBoxClearLogTable");
         prompts.shown.clear();
+        prompts.fileNames = {target};
+        click("BitBtnExport");
+        long long exported = 0;
+        for (const QByteArray& line : bytesOf(target).split('\n'))
+            if (line.contains(" - ") && !line.startsWith("--"))
+                exported |= 1LL << (line.at(line.indexOf(" - ") + 3) - 'A' + 1);
+
         prompts.answers = {true};
         click("BitBtnClearLogTable");
-        ASSERT_EQ(prompts.shown.size(), 2u);
-        EXPECT_EQ(prompts.shown[0].kind, Kind::Confirm);
-        EXPECT_EQ(prompts.shown[0].owner, page->window());
-        EXPECT_EQ(prompts.shown[0].title, QStringLiteral("Удалить записи таблицы логов"));
-        EXPECT_EQ(prompts.shown[0].text, c.question);
-        EXPECT_EQ(prompts.shown[1].kind, Kind::Message);
-        EXPECT_EQ(prompts.shown[1].text, QStringLiteral("Записи успешно удалены!"));
-        EXPECT_EQ(dataModule.ADOQueryCreateTable().getText(), c.statement + "\r\n");
         EXPECT_EQ(sidsLeft(path), c.left);
+        EXPECT_EQ(exported, bits({1, 2, 3, 4, 5, 6}) & ~c.left);
+        EXPECT_EQ(dataModule.ADOQueryCreateTable().getText(),
+                  periodDeletionStatement(c.table, c.period, locale) + "\r\n");
+        ASSERT_EQ(prompts.shown.size(), 4u);
+        EXPECT_EQ(prompts.shown[2].kind, Kind::Confirm);
+        EXPECT_EQ(prompts.shown[2].owner, page->window());
+        EXPECT_EQ(prompts.shown[2].title, QStringLiteral("Удалить записи таблицы логов"));
+        EXPECT_EQ(prompts.shown[2].text, periodDeletionQuestion(c.table, c.period, locale));
+        EXPECT_EQ(prompts.shown[3].text, QStringLiteral("Записи успешно удалены!"));
     }
 }
 
-TEST_F(ControlLogs, NoSendsNothingAndAFailureShowsTheDatabaseMessage)
+TEST_F(ControlLogs, DeletionAnsweredNoSendsNothingAndAFailureShowsTheDatabaseMessage)
 {
     const QString path = use(kPeriodRecords);
     StatementSlot& slot = dataModule.ADOQueryCreateTable();
@@ -287,49 +264,43 @@ TEST_F(ControlLogs, NoSendsNothingAndAFailureShowsTheDatabaseMessage)
     EXPECT_EQ(prompts.shown.size(), 1u);
     EXPECT_TRUE(slot.isOpen());
     EXPECT_EQ(slot.getText(), QStringLiteral("Select * from LOGS\r\n"));
-    EXPECT_EQ(sidsLeft(path), bits({1, 2, 3, 4, 5, 6}));
 
     dataModule.setCurrentLogTable(QStringLiteral("MISSING"));
-    prompts.shown.clear();
     prompts.answers = {true};
     click("BitBtnClearLogTable");
-    EXPECT_EQ(prompts.texts(),
-              QStringList({"Вы действительно хотите удалить все записи таблицы логов (MISSING) из "
-                           "базы данных?",
-                           "Ошибка подключения к базе данных!\nORA-00942: table or view does not "
-                           "exist"}));
-    EXPECT_EQ(prompts.shown[1].kind, Kind::Message);
+    ASSERT_EQ(prompts.shown.size(), 3u);
+    EXPECT_EQ(prompts.shown[2].kind, Kind::Message);
+    EXPECT_EQ(prompts.shown[2].text,
+              QStringLiteral("Ошибка подключения к базе данных!\nORA-00942: table or view does "
+                             "not exist"));
     EXPECT_FALSE(slot.isOpen());
     EXPECT_EQ(sidsLeft(path), bits({1, 2, 3, 4, 5, 6}));
 }
 
-// Every export starts a new buffer: a file holds exactly one block, whatever came before.
-TEST_F(ControlLogs, ExportWritesOneBlockPerFileAndReplacesAnExistingFile)
+// Every export starts a new buffer: a file holds exactly one block, whatever came before. The
+// record lines carry NULLs, a midnight, line breaks, Cyrillic and characters Windows-1251 lacks.
+TEST_F(ControlLogs, EachExportReplacesTheFileWithOneBlockOfTheRecordsAsTheyAre)
 {
-    use({"insert into LOGS values (1, '2026-05-01 00:00:00', 'ORDERS', NULL, 'a' || char(13, 10) "
-         "|| 'b', 'Иванов - PC1 - SCOTT'), (2, '2026-05-02 13:04:05', 'Склад', 'UPDATE', "
-         "'x' || char(10) || 'y', '日')"});
+    use({"insert into LOGS values"
+         " (1, '2026-03-09 00:00:00', 'ORDERS', NULL, 'a - b', 'Иванов - PC1 - SCOTT'),"
+         " (2, '2026-03-09 14:05:07', NULL, 'UPDATE', 'one' || char(13, 10) || 'two', NULL),"
+         " (3, NULL, 'T', 'DELETE', 'x' || char(10) || 'y', 'u'),"
+         " (4, '2026-03-10 08:00:00', 'Склад', 'INSERT', '€ 日 😀', 'müller'),"
+         " (5, NULL, NULL, NULL, NULL, NULL)"});
+    const QByteArray expected =
+        "-- Varnel 1.0.0. Unload Logs.\r\n\r\n-- Select * from LOGS\r\n\r\n-- Begin - *\r\n"
+        "09.03.2026 - ORDERS -  - a - b - \xC8\xE2\xE0\xED\xEE\xE2 - PC1 - SCOTT\r\n"
+        "09.03.2026 14:05:07 -  - UPDATE - one\r\ntwo - \r\n"
+        " - T - DELETE - x\r\ny - u\r\n"
+        "10.03.2026 08:00:00 - \xD1\xEA\xEB\xE0\xE4 - INSERT - \x88 ? ? - m?ller\r\n"
+        " -  -  -  - \r\n"
+        "-- End - *\r\n";
     const QString target = folder.path(QStringLiteral("export.txt"));
-    {
-        QFile old(target);
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write(QByteArray(5000, 'z'));
-    }
-    const QByteArray head = "-- Varnel 1.0.0. Unload Logs.\r\n\r\n-- Select * from LOGS";
-    const QByteArray all = head + "\r\n\r\n-- Begin - *\r\n"
-                                  "01.05.2026 - ORDERS -  - a\r\nb - \xC8\xE2\xE0\xED\xEE\xE2 - "
-                                  "PC1 - SCOTT\r\n"
-                                  "02.05.2026 13:04:05 - \xD1\xEA\xEB\xE0\xE4 - UPDATE - x\r\n"
-                                  "y - ?\r\n"
-                                  "-- End - *\r\n";
-    const QByteArray firstDay = head + " where ddate between '01.05.2026' and '01.05.2026'"
-                                       "\r\n\r\n-- Begin - *\r\n"
-                                       "01.05.2026 - ORDERS -  - a\r\nb - \xC8\xE2\xE0\xED\xEE\xE2 "
-                                       "- PC1 - SCOTT\r\n"
-                                       "-- End - *\r\n";
-    for (const QByteArray& expected : {all, firstDay, firstDay}) {
-        if (expected == firstDay)
-            setPeriod(QDate(2026, 5, 1), QDate(2026, 5, 1));
+    QFile old(target);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write(QByteArray(5000, 'z'));
+    old.close();
+    for (int run = 0; run < 2; ++run) {
         prompts.shown.clear();
         prompts.fileNames = {target};
         click("BitBtnExport");
@@ -338,7 +309,6 @@ TEST_F(ControlLogs, ExportWritesOneBlockPerFileAndReplacesAnExistingFile)
                                "Выгрузка логов завершена!"}));
         const QByteArray bytes = bytesOf(target);
         EXPECT_EQ(withoutStamps(bytes), expected) << bytes.data();
-        EXPECT_EQ(bytes.count("-- Begin - "), 1);
     }
     const SaveFileRequest& request = prompts.saveRequests.front();
     EXPECT_EQ(request.filter, QStringLiteral("Текстовый файл (*.txt)"));
@@ -350,13 +320,13 @@ TEST_F(ControlLogs, ExportWritesOneBlockPerFileAndReplacesAnExistingFile)
 
 TEST_F(ControlLogs, ExportFailuresLeaveFilesAsTheyWereAndReachTheErrorDisplay)
 {
-    use(kPeriodRecords);
+    use({kPeriodRecords.front(), "create table NARROW(sid NUMBER, ddate DATE)",
+         "insert into NARROW values (1, NULL)"});
     const QString old = folder.path(QStringLiteral("old.txt"));
-    {
-        QFile file(old);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("old\r\n");
-    }
+    QFile file(old);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("old\r\n");
+    file.close();
     StatementSlot& slot = dataModule.ADOQuerySaveLog();
     slot.setText(QStringLiteral("Select sid from LOGS"));
     slot.open();
@@ -369,53 +339,30 @@ TEST_F(ControlLogs, ExportFailuresLeaveFilesAsTheyWereAndReachTheErrorDisplay)
     EXPECT_EQ(slot.getText(), QStringLiteral("Select sid from LOGS\r\n"));
     EXPECT_EQ(slot.recordCount(), 6);
 
-    // A target under a regular file cannot be made, even by root.
+    // A target under a regular file, which even root cannot make; a missing table; a table
+    // without the columns of a record line.
     const QString blocked = old + QStringLiteral("/export.txt");
-    prompts.shown.clear();
-    prompts.fileNames = {blocked};
-    click("BitBtnExport");
-    ASSERT_EQ(prompts.shown.size(), 2u);
-    EXPECT_EQ(prompts.shown[1].kind, Kind::Error);
-    EXPECT_TRUE(prompts.shown[1].text.startsWith(QStringLiteral("Cannot create file \"") +
-                                                 QDir::toNativeSeparators(blocked) + "\". "))
-        << prompts.shown[1].text.toStdString();
-    EXPECT_TRUE(prompts.shown[1].text.endsWith(u'.'));
-    EXPECT_EQ(bytesOf(old), QByteArray("old\r\n"));
-
-    // A database failure: no file at all.
-    dataModule.setCurrentLogTable(QStringLiteral("MISSING"));
     const QString fresh = folder.path(QStringLiteral("fresh.txt"));
-    prompts.shown.clear();
-    prompts.fileNames = {fresh};
-    click("BitBtnExport");
-    ASSERT_EQ(prompts.shown.size(), 2u);
-    EXPECT_EQ(prompts.shown[1].kind, Kind::Error);
-    EXPECT_EQ(prompts.shown[1].text, QStringLiteral("ORA-00942: table or view does not exist."));
+    const struct {
+        QString table, target, message;
+    } failures[] = {
+        {"LOGS", blocked, "Cannot create file \"" + QDir::toNativeSeparators(blocked) + "\". "},
+        {"MISSING", fresh, "ORA-00942: table or view does not exist."},
+        {"NARROW", fresh, "ADOQuerySaveLog: Field 'stable' not found."},
+    };
+    for (const auto& f : failures) {
+        dataModule.setCurrentLogTable(f.table);
+        prompts.shown.clear();
+        prompts.fileNames = {f.target};
+        click("BitBtnExport");
+        ASSERT_EQ(prompts.shown.size(), 2u);
+        EXPECT_EQ(prompts.shown[1].kind, Kind::Error);
+        EXPECT_TRUE(prompts.shown[1].text.startsWith(f.message))
+            << prompts.shown[1].text.toStdString();
+        EXPECT_TRUE(prompts.shown[1].text.endsWith(u'.'));
+    }
+    EXPECT_EQ(bytesOf(old), QByteArray("old\r\n"));
     EXPECT_FALSE(QFile::exists(fresh));
-}
-
-// The export and the deletion of one period read the same condition: what one writes, the
-// other deletes.
-TEST_F(ControlLogs, ExportAndDeletionOfOnePeriodTakeTheSameRecords)
-{
-    const QString path = makeDemoDatabase(folder, 3000);
-    dataModule.ADOConnectionBase().connect(localConnectionString(path));
-    dataModule.setCurrentLogTable(QStringLiteral("LOG_TABLE"));
-    setPeriod(QDate(2025, 3, 1), QDate(2025, 3, 20));
-    const long long before = queryScalar(path, QStringLiteral("select count(*) from LOG_TABLE"));
-
-    const QString target = folder.path(QStringLiteral("period.txt"));
-    prompts.fileNames = {target};
-    click("BitBtnExport");
-    const long long exported = dataModule.ADOQuerySaveLog().recordCount();
-    EXPECT_GT(exported, 0);
-    prompts.answers = {true};
-    click("BitBtnClearLogTable");
-    EXPECT_EQ(queryScalar(path, QStringLiteral("select count(*) from LOG_TABLE")),
-              before - exported);
-    EXPECT_EQ(queryScalar(path, QStringLiteral("select count(*) from LOG_TABLE where ddate >= "
-                                               "'2025-03-01' and ddate <= '2025-03-20'")),
-              0);
 }
 
 // Held up long enough, an operation shows a modal window over the program with the wait
