@@ -27,6 +27,9 @@ constexpr int kMaxAnsiBytesPerUnit = 1;
 
 // Appends the bytes toAnsi gives, with no text of its own in between.
 void appendAnsi(QStringView text, QByteArray& out);
+// The same for the text up to its first CR or LF; returns where that is (the size when there is
+// none). Texts of many lines are split and encoded in one pass.
+qsizetype appendAnsiUntilLineBreak(QStringView text, QByteArray& out);
 QString fromAnsi(const QByteArray& bytes);
 
 // The byte `c` becomes; for a code page of two-byte characters, the first of them. The default

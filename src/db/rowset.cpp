@@ -40,10 +40,18 @@ bool sameName(QStringView a, QStringView b)
 
 int RowSet::indexOf(QStringView name) const
 {
-    for (int col = 0; col < columnCount(); ++col)
-        if (sameName(m_columns[col].info.name, name))
+    for (const auto& [asked, col] : m_asked)
+        if (asked == name)
             return col;
-    return -1;
+    int found = -1;
+    for (int col = 0; col < columnCount() && found < 0; ++col)
+        if (sameName(m_columns[col].info.name, name))
+            found = col;
+    // A handful of names at most in practice; the bound keeps a caller that asks for ever new
+    // names from growing the list.
+    if (m_asked.size() < 32)
+        m_asked.emplace_back(name.toString(), found);
+    return found;
 }
 
 bool RowSet::isInteger(uint32_t row, int col) const

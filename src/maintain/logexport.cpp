@@ -22,17 +22,6 @@ const std::array<QString, kRecordLineColumns>& recordLineColumns()
     return names;
 }
 
-void recordLine(QString& line, const std::array<QString, kRecordLineColumns>& texts)
-{
-    const QLatin1String separator(" - ");
-    line.truncate(0);
-    for (size_t i = 0; i < texts.size(); ++i) {
-        if (i > 0)
-            line += separator;
-        line += texts[i];
-    }
-}
-
 void exportLog(StatementSlot& slot, const QString& statement, MemoExport& memo,
                const ExportHooks& hooks)
 {
@@ -49,13 +38,11 @@ void exportLog(StatementSlot& slot, const QString& statement, MemoExport& memo,
     slot.first();
     const auto& columns = recordLineColumns();
     std::array<QString, kRecordLineColumns> texts;
-    QString line;
     int64_t records = 0;
     while (!slot.atEnd()) {
         for (size_t i = 0; i < columns.size(); ++i)
             texts[i] = slot.field(columns[i]).displayText();
-        recordLine(line, texts);
-        memo.append(line);
+        memo.appendJoined(texts, " - ");
         slot.next();
         if (++records % kProgressEvery == 0 && hooks.progress)
             hooks.progress(records);

@@ -12,15 +12,12 @@ namespace varnel {
 class MemoExport;
 class StatementSlot;
 
-// The columns of a record line, in their order; SID is not written.
+// The columns of a record line, in their order; SID is not written. The line is their display
+// texts joined by " - ", nothing before the first or after the last; a NULL's empty text leaves
+// two separators side by side. Values are not marked: a " - " or a line break inside one
+// stands as it is.
 inline constexpr int kRecordLineColumns = 5;
 const std::array<QString, kRecordLineColumns>& recordLineColumns();
-
-// Makes `line` the display texts joined by " - ", nothing before the first or after the last;
-// a NULL's empty text leaves two separators side by side. Values are not marked: a " - " or a
-// line break inside one stands as it is. The line keeps its capacity, so that an export
-// allocates no line of its own per record.
-void recordLine(QString& line, const std::array<QString, kRecordLineColumns>& texts);
 
 struct ExportHooks {
     // The local date and time for the begin and end stamps.

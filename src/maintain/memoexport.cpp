@@ -21,40 +21,49 @@ constexpr qsizetype kChunkBytes = qsizetype(4) << 20;
 
 void MemoExport::append(QStringView text)
 {
+    appendPiece(text);
+    endLine();
+}
+
+void MemoExport::appendJoined(std::span<const QString> texts, QByteArrayView separator)
+{
+    for (size_t i = 0; i < texts.size(); ++i) {
+        if (i > 0)
+            room(separator.size()).append(separator);
+        appendPiece(texts[i]);
+    }
+    endLine();
+}
+
+void MemoExport::appendPiece(QStringView text)
+{
     const qsizetype size = text.size();
-    // The next CR and LF at or after `start`, or `size`; found by Qt's vectorised search, since
-    // most texts hold neither.
-    const auto next = [&](char16_t c, qsizetype from) {
-        const qsizetype at = text.indexOf(QChar(c), from);
-        return at < 0 ? size : at;
-    };
-    qsizetype cr = next(u'\r', 0), lf = next(u'\n', 0);
-    qsizetype start = 0;
-    for (;;) {
-        const qsizetype end = std::min(cr, lf);
-        appendLine(text.sliced(start, end - start));
+    for (qsizetype start = 0;;) {
+        const QStringView rest = text.sliced(start);
+        const qsizetype end =
+            start + appendAnsiUntilLineBreak(rest, room(rest.size() * kMaxAnsiBytesPerUnit));
         if (end == size)
             return;
-        start = end + (end == cr && lf == cr + 1 && lf < size ? 2 : 1);
-        if (cr < start)
-            cr = next(u'\r', start);
-        if (lf < start)
-            lf = next(u'\n', start);
-        // A break at the very end leaves start == size: the empty line after it follows.
+        endLine();
+        // CR LF is one break; a break at the very end leaves an empty rest, the line after it.
+        start = end + (text[end] == u'\r' && end + 1 < size && text[end + 1] == u'\n' ? 2 : 1);
     }
 }
 
-void MemoExport::appendLine(QStringView line)
+void MemoExport::endLine()
 {
-    const qsizetype needed = line.size() * kMaxAnsiBytesPerUnit + 2;
-    if (m_chunks.empty() || m_chunks.back().capacity() - m_chunks.back().size() < needed) {
-        m_chunks.emplace_back();
-        m_chunks.back().reserve(std::max(kChunkBytes, needed));
-    }
-    QByteArray& tail = m_chunks.back();
-    appendAnsi(line, tail);
-    tail.append("\r\n", 2);
+    room(2).append("\r\n", 2);
     ++m_lines;
+}
+
+QByteArray& MemoExport::room(qsizetype bytes)
+{
+    // A line may go on in the next chunk: the file is the chunks one after the other.
+    if (m_chunks.empty() || m_chunks.back().capacity() - m_chunks.back().size() < bytes) {
+        m_chunks.emplace_back();
+        m_chunks.back().reserve(std::max(kChunkBytes, bytes));
+    }
+    return m_chunks.back();
 }
 
 void MemoExport::clear()

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
 #include <functional>
+#include <span>
 #include <vector>
 
 namespace varnel {
@@ -18,6 +20,10 @@ public:
     // Appends the text and a line end. Each line break in the text (CR LF, LF or a lone CR)
     // ends a line of its own, so a text that ends with one is followed by an empty line.
     void append(QStringView text);
+    // Appends what append() would for the texts joined by `separator`, without making the
+    // joined text. The separator is ASCII without a line break, the same bytes in every ANSI
+    // code page.
+    void appendJoined(std::span<const QString> texts, QByteArrayView separator);
     void clear();
 
     qsizetype lineCount() const { return m_lines; }
@@ -33,7 +39,11 @@ public:
     void saveToFile(const QString& path, const std::function<void()>& betweenChunks = {}) const;
 
 private:
-    void appendLine(QStringView line);
+    // Adds to the open line; each break in the text ends that line and opens the next.
+    void appendPiece(QStringView text);
+    void endLine();
+    // The last chunk, with at least `bytes` free.
+    QByteArray& room(qsizetype bytes);
 
     std::vector<QByteArray> m_chunks;
     qsizetype m_lines = 0;

@@ -93,6 +93,12 @@ TEST(MemoExport, EachLineBreakEndsALineAndTheFileHoldsTheLinesInTheCodePage)
         EXPECT_EQ(memo.lineCount(), 0);
         EXPECT_EQ(memo.text(), QString());
     }
+    // Joined texts break where their concatenation would.
+    MemoExport memo;
+    const QString parts[] = {"a\r", "b\r\nc", ""};
+    memo.appendJoined(parts, " - ");
+    EXPECT_EQ(memo.lineCount(), 3);
+    EXPECT_EQ(memo.text(), QStringLiteral("a\r\n - b\r\nc - \r\n"));
 }
 
 } // namespace
