@@ -4,6 +4,8 @@
 #include "db/statementslot.h"
 #include "maintain/memoexport.h"
 
+#include <array>
+
 namespace varnel {
 
 namespace {
@@ -12,15 +14,15 @@ namespace {
 // a window to count smoothly.
 constexpr int64_t kProgressEvery = 256;
 
-} // namespace
-
-const std::array<QString, kRecordLineColumns>& recordLineColumns()
+const std::array<QString, 5>& recordLineColumns()
 {
-    static const std::array<QString, kRecordLineColumns> names = {
+    static const std::array<QString, 5> names = {
         QStringLiteral("ddate"), QStringLiteral("stable"), QStringLiteral("saction"),
         QStringLiteral("schanges"), QStringLiteral("suser_info")};
     return names;
 }
+
+} // namespace
 
 void exportLog(StatementSlot& slot, const QString& statement, MemoExport& memo,
                const ExportHooks& hooks)
@@ -37,7 +39,7 @@ void exportLog(StatementSlot& slot, const QString& statement, MemoExport& memo,
     slot.open();
     slot.first();
     const auto& columns = recordLineColumns();
-    std::array<QString, kRecordLineColumns> texts;
+    std::array<QString, 5> texts;
     int64_t records = 0;
     while (!slot.atEnd()) {
         for (size_t i = 0; i < columns.size(); ++i)

@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QString>
 
-#include <array>
 #include <cstdint>
 #include <functional>
 
@@ -11,13 +10,6 @@ namespace varnel {
 
 class MemoExport;
 class StatementSlot;
-
-// The columns of a record line, in their order; SID is not written. The line is their display
-// texts joined by " - ", nothing before the first or after the last; a NULL's empty text leaves
-// two separators side by side. Values are not marked: a " - " or a line break inside one
-// stands as it is.
-inline constexpr int kRecordLineColumns = 5;
-const std::array<QString, kRecordLineColumns>& recordLineColumns();
 
 struct ExportHooks {
     // The local date and time for the begin and end stamps.
@@ -33,8 +25,13 @@ struct ExportHooks {
 // clears `slot`, sets its text to `statement`, appends the title, an empty line, "-- " and the
 // text read back from the slot (its own final line break gives the empty line after it) and the
 // begin stamp, opens the slot and appends a record line for each row in the order the rows
-// come, each field looked up by name, then the end stamp. The slot stays open. Database errors
-// and a missing column propagate; the lines appended until then stay in `memo`.
+// come, then the end stamp. The slot stays open. Database errors and a missing column
+// propagate; the lines appended until then stay in `memo`.
+//
+// A record line is the display texts of DDATE, STABLE, SACTION, SCHANGES and SUSER_INFO (each
+// looked up by name, row by row; SID is not written) joined by " - ", nothing before the first
+// or after the last: a NULL's empty text leaves two separators side by side. Values are not
+// marked: a " - " or a line break inside one stands as it is.
 void exportLog(StatementSlot& slot, const QString& statement, MemoExport& memo,
                const ExportHooks& hooks = {});
 

@@ -14,7 +14,7 @@ namespace {
 
 constexpr qint64 kRepaintMs = 100;
 
-// Neither Escape nor the close box ends the operation: it has no way to stop half way.
+// The close box does nothing: the operation has no way to stop half way.
 class Window : public QWidget {
 public:
     using QWidget::QWidget;
