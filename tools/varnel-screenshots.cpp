@@ -38,9 +38,8 @@ bool save(QWidget* window, const QString& name)
 {
     settle();
     const QRect area = window->frameGeometry().adjusted(-8, -8, 8, 8);
-    const QPixmap shot =
-        QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(),
-                                                     area.height());
+    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(),
+                                                                      area.width(), area.height());
     const QString path = QDir(g_outDir).filePath(name);
     const bool ok = shot.save(path);
     std::printf("%s %s\n", ok ? "saved" : "FAILED", qPrintable(path));
@@ -90,6 +89,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the login did not open the main window\n");
         return 1;
     }
+    // The page as a user sees it after "Отобрать" with every filter off.
+    main->findChild<QPushButton*>(QStringLiteral("BitBtnSelect"))->click();
     ok &= save(main, QStringLiteral("main.png"));
 
     QTimer::singleShot(300, [&ok] {

@@ -3,7 +3,9 @@
 #include "app/appmessage.h"
 #include "app/form_welcome.h"
 #include "app/formmain.h"
+#include "browse/filterset.h"
 #include "db/datamodulebase.h"
+#include "db/localetext.h"
 #include "login/form_login.h"
 #include "login/historyfile.h"
 #include "ui/qtprompts.h"
@@ -73,7 +75,9 @@ void Startup::start(std::chrono::milliseconds splash)
 
 void Startup::handOver()
 {
-    // Filling the filter lists comes first here once the view page exists.
+    // The lists are filled without filters before the main window exists; a log table that
+    // can be read but lacks the log columns fails here, and the login dialog stays.
+    rebuildFilterLists(*m_dataModule, FilterValues{}, LocaleText::current());
     m_mainWindow = std::make_unique<TFormMain>(*m_dataModule, m_prompts);
     m_mainWindow->show();
 }

@@ -1,5 +1,6 @@
 #include "formmain.h"
 
+#include "browse/viewlogspage.h"
 #include "db/datamodulebase.h"
 #include "form_about.h"
 #include "ui/guard.h"
@@ -17,6 +18,8 @@ TFormMain::TFormMain(TDataModuleBase& dataModule, Prompts& prompts, QWidget* par
       m_prompts(prompts)
 {
     m_ui->setupUi(this);
+    m_viewLogs = new ViewLogsPage(m_dataModule, m_prompts, m_ui->TabSheetViewLogs);
+    m_ui->LayoutViewLogs->addWidget(m_viewLogs);
     applyPixelSizes(*this);
     // A form file keeps only the size of a top-level window, never its place on the screen.
     move(66, 76);
@@ -24,12 +27,26 @@ TFormMain::TFormMain(TDataModuleBase& dataModule, Prompts& prompts, QWidget* par
     // widget's corner widget it would be cut: the tab bar is not as high as the button.
     m_ui->ButtonAbout->raise();
 
-    connect(m_ui->BitBtnExit, &QPushButton::clicked, this,
+    connect(m_viewLogs, &ViewLogsPage::exitRequested, this,
             guarded(m_prompts, [this] { BitBtnExitClick(); }));
     connect(m_ui->BitBtnExit2, &QPushButton::clicked, this,
             guarded(m_prompts, [this] { BitBtnExitClick(); }));
     connect(m_ui->ButtonAbout, &QPushButton::clicked, this,
             guarded(m_prompts, [this] { ButtonAboutClick(); }));
+    // A page brought to the front takes the keyboard at once, at its first control.
+    connect(m_ui->PageControl, &QTabWidget::currentChanged, this, [this](int page) {
+        if (page == 0)
+            m_viewLogs->firstControl()->setFocus(Qt::TabFocusReason);
+    });
+
+    FormCreate();
+    // Enter runs "Отобрать" at once, and Tab walks the filter panel in its order.
+    m_viewLogs->firstControl()->setFocus();
+}
+
+void TFormMain::FormCreate()
+{
+    m_viewLogs->FormCreate();
 }
 
 TFormMain::~TFormMain() = default;
@@ -50,6 +67,17 @@ void TFormMain::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     m_ui->ButtonAbout->move(width() - m_ui->ButtonAbout->width(), 0);
+}
+
+void TFormMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // A page's client area is 1239 x 570 whatever the style makes of the tabs and the frame;
+    // only now, with the page control laid out, is that overhead known.
+    if (!m_sized) {
+        m_sized = true;
+        resize(size() + QSize(1239, 570) - m_ui->TabSheetViewLogs->size());
+    }
 }
 
 void TFormMain::closeEvent(QCloseEvent* event)

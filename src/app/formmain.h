@@ -12,6 +12,7 @@ namespace varnel {
 
 class Prompts;
 class TDataModuleBase;
+class ViewLogsPage;
 
 // The main window: the page control with the pages "Просмотр логов" and "Управление логами",
 // the About button in the top right corner over the page tabs, and the end of the program.
@@ -28,17 +29,24 @@ public:
     // Shows a new About window modally; returns when it is closed, the window destroyed.
     void ButtonAboutClick();
 
+    // Sets the date pickers of both pages to today.
+    void FormCreate();
+
+    ViewLogsPage& viewLogsPage() { return *m_viewLogs; }
     TDataModuleBase& dataModule() { return m_dataModule; }
     Prompts& prompts() { return m_prompts; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     std::unique_ptr<Ui::TFormMain> m_ui;
     TDataModuleBase& m_dataModule;
     Prompts& m_prompts;
+    ViewLogsPage* m_viewLogs; // owned by its tab
+    bool m_sized = false;
 };
 
 } // namespace varnel

@@ -5,6 +5,7 @@
 
 #include <QCollator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <numeric>
@@ -128,17 +129,21 @@ void StatementSlot::open()
     if (m_open)
         return;
     RowSet rows = m_connection.engine().query(statementText());
+    // All that can fail is done before the announcement; from there on nothing throws.
+    std::vector<FieldSettings> fields(static_cast<size_t>(rows.columnCount()));
+    for (int col = 0; col < rows.columnCount(); ++col) {
+        fields[static_cast<size_t>(col)].label = rows.column(col).name;
+        fields[static_cast<size_t>(col)].width = defaultDisplayWidth(rows.column(col));
+    }
+    LocaleText locale = LocaleText::current();
+    emit aboutToOpen();
     m_rows = std::move(rows);
     m_order.clear();
     m_shown = static_cast<int>(m_rows.rowCount());
     m_position = 0;
     m_eof = m_shown == 0;
-    m_locale.emplace(LocaleText::current());
-    m_fields.assign(static_cast<size_t>(m_rows.columnCount()), FieldSettings{});
-    for (int col = 0; col < m_rows.columnCount(); ++col) {
-        m_fields[static_cast<size_t>(col)].label = m_rows.column(col).name;
-        m_fields[static_cast<size_t>(col)].width = defaultDisplayWidth(m_rows.column(col));
-    }
+    m_locale.emplace(std::move(locale));
+    m_fields = std::move(fields);
     m_open = true;
     emit opened();
 }
@@ -147,6 +152,7 @@ void StatementSlot::close()
 {
     if (!m_open)
         return;
+    emit aboutToClose();
     m_open = false;
     m_rows = RowSet();
     m_order.clear();
@@ -247,14 +253,19 @@ void StatementSlot::sortBy(const QString& fieldName)
         return;
     const uint32_t current = rowAt(m_position);
     materializeOrder();
+    QCollator collator(m_locale->locale());
+    emit aboutToReorder();
+    // A sort that fails half way (out of memory) leaves some other permutation of the rows:
+    // the views hear of it all the same, and the current record stays current.
+    const auto finish = qScopeGuard([&] {
+        m_position =
+            static_cast<int>(std::find(m_order.begin(), m_order.end(), current) - m_order.begin());
+        emit reordered();
+    });
     // Ties keep the order the database returned them in, so that sorting twice by the same
     // column gives the same rows in the same order.
     std::sort(m_order.begin(), m_order.end());
-    QCollator collator(m_locale->locale());
     m_rows.sortRows(m_order, column, collator);
-    m_position =
-        static_cast<int>(std::find(m_order.begin(), m_order.end(), current) - m_order.begin());
-    emit reordered();
 }
 
 void StatementSlot::deleteCurrent()
@@ -268,10 +279,12 @@ void StatementSlot::deleteCurrent()
     const int removed = m_position;
     m_connection.engine().deleteRecord(m_currentLogTable, m_rows, rowAt(removed));
     materializeOrder();
+    emit aboutToRemoveRow(removed);
     m_order.erase(m_order.begin() + removed);
     --m_shown;
-    if (m_position >= m_shown)
-        m_position = std::max(0, m_shown - 1);
+    // The row after the deleted one becomes current (the new last row when the last one
+    // went), whatever a view did with the cursor while it heard of the removal.
+    m_position = std::min(removed, std::max(0, m_shown - 1));
     m_eof = m_shown == 0;
     emit rowRemoved(removed);
 }

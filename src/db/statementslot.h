@@ -99,9 +99,19 @@ public:
     void deleteCurrent();
 
 signals:
+    // Each change of the rows is announced twice: `about...` once it is certain to happen,
+    // before anything a view can see has changed, and then when it is done. A change that
+    // fails before its announcement (a failed open, say) sends neither, so a model's
+    // begin/end pairs always match. A view must not close, open or sort the slot while it
+    // hears an announcement.
+    void aboutToOpen();
     void opened();
+    void aboutToClose();
     void closed();
+    void aboutToReorder();
     void reordered();
+    // `shownRow` is the row's place in the shown order before the removal.
+    void aboutToRemoveRow(int shownRow);
     void rowRemoved(int shownRow);
     void fieldsChanged();
 

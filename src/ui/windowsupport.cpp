@@ -81,4 +81,14 @@ void substituteWindowFont()
                                 QStringLiteral("DejaVu Sans Condensed")});
 }
 
+WaitCursor::WaitCursor()
+{
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+WaitCursor::~WaitCursor()
+{
+    QGuiApplication::restoreOverrideCursor();
+}
+
 } // namespace varnel

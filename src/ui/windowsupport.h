@@ -29,4 +29,14 @@ void setItemHeight(QComboBox& box, int pixels);
 // it is missing, a face of Arial's metrics with Cyrillic letters stands in.
 void substituteWindowFont();
 
+// The wait cursor over every window of the program for as long as it lives: the program runs
+// its statements in its one thread, and the windows do not react meanwhile.
+class WaitCursor {
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
 } // namespace varnel

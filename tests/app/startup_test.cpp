@@ -106,5 +106,29 @@ TEST_F(StartupFlow, LoginOpensTheMainWindowAndExitEndsTheProgram)
     EXPECT_FALSE(startup.dataModule().ADOConnectionBase().connected());
 }
 
+TEST_F(StartupFlow, ATableWithoutTheLogColumnsEndsTheLoginAtTheFilterLists)
+{
+    // It can be read, so the probe passes; the first list statement names a missing column.
+    const QString base = makeDatabase(folder, QStringLiteral("other.sqlite"),
+                                      {QStringLiteral("create table NOT_A_LOG(a NUMBER)")});
+    Startup startup(prompts, history);
+    startup.start(std::chrono::milliseconds(0));
+    TForm_Login* dialog = startup.loginDialog();
+    dialog->findChild<QComboBox*>("ComboBox_User")->setEditText(QStringLiteral("scott"));
+    dialog->findChild<QLineEdit*>("Edit_Password")->setText(QStringLiteral("tiger"));
+    dialog->findChild<QComboBox*>("ComboBox_Base")->setEditText(base);
+    dialog->findChild<QComboBox*>("ComboBox_Table")->setEditText(QStringLiteral("NOT_A_LOG"));
+    QTest::mouseClick(dialog->findChild<QPushButton*>("BitBtn_OK"), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    EXPECT_EQ(prompts.texts(),
+              QStringList{QStringLiteral("ORA-00904: \"STABLE\": invalid identifier.")});
+    EXPECT_EQ(prompts.shown.at(0).kind, ScriptedPrompts::Kind::Error);
+    EXPECT_EQ(startup.loginDialog(), dialog);
+    EXPECT_EQ(startup.mainWindow(), nullptr);
+    EXPECT_TRUE(startup.dataModule().ADOConnectionBase().connected());
+    EXPECT_EQ(startup.dataModule().currentLogTable(), QStringLiteral("NOT_A_LOG"));
+}
+
 } // namespace
 } // namespace varnel::test

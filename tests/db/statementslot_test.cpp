@@ -323,3 +323,68 @@ TEST_F(Gateway, ALogTableThatAnotherProgramCreatesMeanwhileReadsDates)
         QStringLiteral("Select * from LATE_LOG where stamp between '07.12.2026' and '08.12.2026'"));
     EXPECT_EQ(main().recordCount(), 1);
 }
+
+// Views build begin/end pairs from these signals: each change is announced while the old rows
+// are still what the slot shows, and reported when done; a change that fails sends neither.
+// A view moves the cursor while it hears of a removal (a selection model does): the row after
+// the deleted one is current all the same.
+TEST_F(Gateway, ChangesAreAnnouncedBeforeAndReportedAfterAndFailuresSendNothing)
+{
+    useLogs({"(3, NULL, 'c', NULL, NULL, NULL)", "(1, NULL, 'a', NULL, NULL, NULL)",
+             "(4, NULL, 'd', NULL, NULL, NULL)", "(2, NULL, 'b', NULL, NULL, NULL)"});
+    StatementSlot& slot = main();
+    QStringList heard;
+    const auto state = [&] {
+        return QStringLiteral("rows=%1 first=%2")
+            .arg(slot.recordCount())
+            .arg(slot.displayText(0, 0));
+    };
+    const auto hear = [&](const char* name) {
+        return [&, name] {
+            heard << QString::fromLatin1(name) + ' ' + state();
+        };
+    };
+    QObject::connect(&slot, &StatementSlot::aboutToOpen, hear("aboutToOpen"));
+    QObject::connect(&slot, &StatementSlot::opened, hear("opened"));
+    QObject::connect(&slot, &StatementSlot::aboutToClose, hear("aboutToClose"));
+    QObject::connect(&slot, &StatementSlot::closed, hear("closed"));
+    QObject::connect(&slot, &StatementSlot::aboutToReorder, hear("aboutToReorder"));
+    QObject::connect(&slot, &StatementSlot::reordered, hear("reordered"));
+    QObject::connect(&slot, &StatementSlot::aboutToRemoveRow, [&](int row) {
+        heard << QStringLiteral("aboutToRemoveRow %1 ").arg(row) + state();
+        slot.setCurrentRow(row + 1);
+    });
+    QObject::connect(&slot, &StatementSlot::rowRemoved, [&](int row) {
+        heard << QStringLiteral("rowRemoved %1 ").arg(row) + state() + QStringLiteral(" current=") +
+                     slot.field(QStringLiteral("SID")).displayText();
+    });
+
+    const std::pair<std::function<void()>, QStringList> steps[] = {
+        {[&] { openMain(QStringLiteral("Select * from logs")); },
+         {"aboutToOpen rows=0 first=", "opened rows=4 first=3"}},
+        {[&] { slot.sortBy(QStringLiteral("SID")); },
+         {"aboutToReorder rows=4 first=3", "reordered rows=4 first=1"}},
+        {[&] {
+             slot.setCurrentRow(1);
+             slot.deleteCurrent();
+         },
+         {"aboutToRemoveRow 1 rows=4 first=1", "rowRemoved 1 rows=3 first=1 current=3"}},
+        {[&] {
+             data.ADOQueryCreateTable().setText(QStringLiteral("delete logs where sid = 3"));
+             data.ADOQueryCreateTable().execute();
+             slot.deleteCurrent(); // the record is gone: fails
+         },
+         {}},
+        {[&] { slot.close(); }, {"aboutToClose rows=3 first=1", "closed rows=0 first="}},
+        {[&] { slot.sortBy(QStringLiteral("SID")); }, {}},
+        {[&] { openMain(QStringLiteral("Select * from NO_SUCH_TABLE")); }, {}},
+    };
+    for (const auto& [step, expected] : steps) {
+        heard.clear();
+        try {
+            step();
+        } catch (const DbError&) {
+        }
+        EXPECT_EQ(heard, expected);
+    }
+}

@@ -1,0 +1,151 @@
+#include "filterset.h"
+
+namespace varnel {
+
+namespace {
+
+QString quoted(QString value)
+{
+    return value.replace(QLatin1Char('\''), QLatin1String("''"));
+}
+
+// Before and after the value, for the filters that take a text.
+struct TextPattern {
+    const char* before;
+    const char* after;
+};
+
+QString textFragment(const QString& value, TextPattern pattern)
+{
+    if (value.isEmpty())
+        return {};
+    return QLatin1String(pattern.before) + quoted(value) + QLatin1String(pattern.after);
+}
+
+QString dateFragment(const std::optional<QDate>& day, const char* comparison,
+                     const LocaleText& locale)
+{
+    if (!day)
+        return {};
+    return QLatin1String(" and trunc(ddate) ") + QLatin1String(comparison) + QLatin1String(" '") +
+           locale.dateText(*day) + QLatin1Char('\'');
+}
+
+QString changesFragment(const FilterValues& values)
+{
+    // Three items, one always selected: another position never comes from the radio group.
+    static const TextPattern positions[] = {
+        {" and upper(schanges) like upper('", "%')"},
+        {" and upper(schanges) like upper('%", "%')"},
+        {" and upper(schanges) like upper( '%", "')"},
+    };
+    if (values.changes.isEmpty() || values.changesPosition < 0 || values.changesPosition > 2)
+        return {};
+    return textFragment(values.changes, positions[values.changesPosition]);
+}
+
+struct ListStatement {
+    Filter own;
+    const char* head;
+    const char* alias;
+    const char* tail;
+    const char* keyColumn;
+    TDataModuleBase::Slot slot;
+};
+
+const ListStatement& listStatement(FilterList list)
+{
+    static const ListStatement statements[] = {
+        {Filter::Table, "Select distinct upper(stable) stable from ", "",
+         " union Select null from dual order by stable", "STABLE", TDataModuleBase::Table},
+        {Filter::Action, "Select distinct upper(saction) saction from ", "",
+         " union Select null from dual order by saction", "SACTION", TDataModuleBase::Action},
+        {Filter::OracleUser,
+         "Select distinct upper(substr(t.suser_info,  instr(t.suser_info, '-', "
+         "instr(t.suser_info, '-', 1) + 1) + 2))  Oracle_User from ",
+         " t", " union Select null  from dual order by Oracle_User", "ORACLE_USER",
+         TDataModuleBase::OracleUser},
+        {Filter::PC,
+         "Select distinct upper(substr(t.suser_info,  instr(t.suser_info, '-', 1) + 2, "
+         "(instr(t.suser_info, '-',  instr(t.suser_info, '-', 1)+1)) - (instr(t.suser_info, "
+         "'-', 1) + 2) - 1))  PC from ",
+         " t", " union Select null from dual order by PC", "PC", TDataModuleBase::PC},
+        // No "distinct": the union removes the duplicates all the same.
+        {Filter::OSUser,
+         "Select upper(substr(t.suser_info, 1,  instr(t.suser_info, '-', 1) - 1)) OS_User from ",
+         " t", " union Select null from dual order by OS_User", "OS_USER", TDataModuleBase::OSUser},
+    };
+    return statements[static_cast<int>(list)];
+}
+
+constexpr Filter kFilterOrder[] = {Filter::DateFrom, Filter::DateTo,     Filter::Table,
+                                   Filter::Action,   Filter::OracleUser, Filter::PC,
+                                   Filter::OSUser,   Filter::Changes};
+
+} // namespace
+
+QString filterFragment(Filter filter, const FilterValues& values, const LocaleText& locale)
+{
+    switch (filter) {
+    case Filter::DateFrom:
+        return dateFragment(values.dateFrom, ">=", locale);
+    case Filter::DateTo:
+        return dateFragment(values.dateTo, "<=", locale);
+    case Filter::Table:
+        return textFragment(values.table, {" and upper(stable) = '", "'"});
+    case Filter::Action:
+        return textFragment(values.action, {" and upper(saction) = '", "'"});
+    case Filter::OracleUser:
+        return textFragment(values.oracleUser, {" and upper(suser_info)  like '%", "'"});
+    case Filter::PC:
+        return textFragment(values.pc, {" and upper(suser_info)  like '%", "%'"});
+    case Filter::OSUser:
+        return textFragment(values.osUser, {" and upper(suser_info)  like '", "%'"});
+    case Filter::Changes:
+        return changesFragment(values);
+    }
+    return {};
+}
+
+QString mainQueryText(const QString& logTable, const FilterValues& values, const LocaleText& locale)
+{
+    QString text = QLatin1String("Select * from ") + logTable + QLatin1String(" where 1=1 ");
+    for (Filter filter : kFilterOrder)
+        text += filterFragment(filter, values, locale);
+    // No blank before "order by": a fragment's closing quote meets it directly.
+    return text + QLatin1String("order by ddate, sid");
+}
+
+QString filterListStatement(FilterList list, const QString& logTable, const FilterValues& values,
+                            const LocaleText& locale)
+{
+    const ListStatement& statement = listStatement(list);
+    QString text = QLatin1String(statement.head) + logTable + QLatin1String(statement.alias) +
+                   QLatin1String(" where 1=1 ");
+    for (Filter filter : kFilterOrder)
+        if (filter != statement.own && filter != Filter::Changes)
+            text += filterFragment(filter, values, locale);
+    return text + QLatin1String(statement.tail);
+}
+
+QString filterListKeyColumn(FilterList list)
+{
+    return QLatin1String(listStatement(list).keyColumn);
+}
+
+TDataModuleBase::Slot filterListSlot(FilterList list)
+{
+    return listStatement(list).slot;
+}
+
+void rebuildFilterLists(TDataModuleBase& dataModule, const FilterValues& values,
+                        const LocaleText& locale)
+{
+    for (FilterList list : kFilterLists)
+        dataModule.slot(filterListSlot(list))
+            .setText(filterListStatement(list, dataModule.currentLogTable(), values, locale));
+    for (FilterList list : kFilterLists)
+        dataModule.slot(filterListSlot(list)).open();
+}
+
+} // namespace varnel

@@ -1,0 +1,327 @@
+#include "browse/loggrid.h"
+
+#include "browse/loggridmodel.h"
+#include "db/statementslot.h"
+#include "ui/guard.h"
+#include "ui/windowsupport.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPolygonF>
+#include <QProxyStyle>
+#include <QStyledItemDelegate>
+#include <QToolTip>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace varnel {
+
+namespace {
+
+// Pixels of the grid's own design, whatever the style.
+constexpr int TitlePixels = 12;
+constexpr int IndicatorWidth = 12;
+constexpr int WidthPadding = 4;
+constexpr int RowPadding = 4;
+
+// Titles stand 2 pixels from their section's borders, so that a column as wide as its title
+// plus 4 pixels shows the whole title; the styles' own margin (4 pixels a side) would cut it.
+class TitleStyle : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override
+    {
+        if (metric == PM_HeaderMargin)
+            return WidthPadding / 2;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
+// The indicator column: a blank title for each row, a triangle on the current one.
+class IndicatorHeader : public QHeaderView {
+public:
+    explicit IndicatorHeader(QWidget* parent) : QHeaderView(Qt::Vertical, parent) {}
+
+    QSize sizeHint() const override { return {IndicatorWidth, 0}; }
+
+protected:
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override
+    {
+        QHeaderView::paintSection(painter, rect, logicalIndex);
+        if (logicalIndex != currentIndex().row())
+            return;
+        const qreal half = std::min(rect.width(), rect.height()) / 4.0;
+        const QPointF centre = QRectF(rect).center();
+        const QPolygonF triangle{centre + QPointF(-half / 2, -half),
+                                 centre + QPointF(-half / 2, half), centre + QPointF(half, 0)};
+        painter->save();
+        // The base class may leave the painter clipped to nothing (Qt 6.4 restores an unset
+        // clip as an empty one).
+        painter->setClipRect(rect);
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(palette().color(QPalette::ButtonText));
+        painter->drawPolygon(triangle);
+        painter->restore();
+    }
+};
+
+// A cell shows its text on one line: line breaks of a change text would otherwise stack
+// lines that the row's height cuts. (The base class would turn them into line separators.)
+class OneLineDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QString displayText(const QVariant& value, const QLocale& /*locale*/) const override
+    {
+        QString text = value.toString();
+        text.replace(QLatin1String("\r\n"), QLatin1String(" "));
+        text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+        return text;
+    }
+};
+
+// A cell as spreadsheets read it from tab-separated text.
+QString spreadsheetCell(QString text)
+{
+    static const QString special = QStringLiteral("\t\r\n\"");
+    if (std::none_of(text.cbegin(), text.cend(), [](QChar c) { return special.contains(c); }))
+        return text;
+    text.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+} // namespace
+
+LogGrid::LogGrid(QWidget* parent) : QTableView(parent)
+{
+    setVerticalHeader(new IndicatorHeader(this));
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(1);
+    auto* titleStyle = new TitleStyle;
+    titleStyle->setParent(this);
+    horizontalHeader()->setStyle(titleStyle);
+    // The width rule may give a narrow column (one digit of an empty title): no floor above it.
+    horizontalHeader()->setMinimumSectionSize(WidthPadding);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Titles stay regular when a whole column or row is selected.
+    for (QHeaderView* header : {horizontalHeader(), verticalHeader()})
+        header->setHighlightSections(false);
+    // A click on a title sorts; it must neither select the column nor move the cell cursor
+    // to the top row, as a table view does by itself.
+    disconnect(horizontalHeader(), &QHeaderView::sectionPressed, this, nullptr);
+    disconnect(horizontalHeader(), &QHeaderView::sectionEntered, this, nullptr);
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &LogGrid::titleClicked);
+
+    setItemDelegate(new OneLineDelegate(this));
+    setEditTriggers(NoEditTriggers);
+    setSelectionBehavior(SelectItems);
+    setSelectionMode(ExtendedSelection);
+    setTabKeyNavigation(true);
+    setWordWrap(false);
+    setShowGrid(true);
+    applyFonts();
+}
+
+LogGrid::~LogGrid() = default;
+
+void LogGrid::attach(StatementSlot& slot, Prompts& prompts)
+{
+    attach(*new LogGridModel(slot, this), prompts);
+}
+
+void LogGrid::attach(LogGridModel& model, Prompts& prompts)
+{
+    m_model = &model;
+    m_prompts = &prompts;
+    setModel(&model);
+    // After the view's own handling of each change, which these connections follow.
+    connect(&model, &QAbstractItemModel::modelReset, this, guarded(prompts, [this] {
+        applyColumnSetup();
+        followSlot();
+    }));
+    connect(&model, &QAbstractItemModel::headerDataChanged, this,
+            guarded(prompts, [this] { applyColumnSetup(); }));
+    connect(&model, &QAbstractItemModel::layoutChanged, this,
+            guarded(prompts, [this] { followSlot(); }));
+    connect(&model, &QAbstractItemModel::rowsRemoved, this,
+            guarded(prompts, [this] { followSlot(); }));
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            guarded(prompts, [this] {
+                StatementSlot& slot = m_model->slot();
+                const int row = currentIndex().row();
+                if (row >= 0 && slot.isOpen())
+                    slot.setCurrentRow(row);
+            }));
+    applyColumnSetup();
+    followSlot();
+}
+
+QString LogGrid::fieldName(int column) const
+{
+    return m_model ? m_model->fieldName(column) : QString();
+}
+
+void LogGrid::applyFonts()
+{
+    QFont titles = font();
+    titles.setPixelSize(TitlePixels);
+    titles.setBold(false);
+    horizontalHeader()->setFont(titles);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + RowPadding);
+}
+
+void LogGrid::applyColumnSetup()
+{
+    if (!m_model)
+        return;
+    QHeaderView& titles = *horizontalHeader();
+    const QFontMetrics titleMetrics(titles.font());
+    const int zero = fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    const bool open = m_model->slot().isOpen();
+    for (int column = 0; column < m_model->columnCount(); ++column) {
+        setColumnHidden(column, !m_model->isColumnVisible(column));
+        const QString title = m_model->headerData(column, Qt::Horizontal).toString();
+        setColumnWidth(column, open ? std::max(m_model->displayWidth(column) * zero,
+                                               titleMetrics.horizontalAdvance(title)) +
+                                          WidthPadding
+                                    : titles.defaultSectionSize());
+    }
+    // The cell cursor never rests in a hidden column.
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && isColumnHidden(current.column()))
+        setCurrentIndex(m_model->index(current.row(), shownColumns().front()));
+}
+
+std::vector<int> LogGrid::shownColumns() const
+{
+    const QHeaderView& titles = *horizontalHeader();
+    std::vector<int> columns;
+    for (int visual = 0; visual < titles.count(); ++visual)
+        if (!titles.isSectionHidden(titles.logicalIndex(visual)))
+            columns.push_back(titles.logicalIndex(visual));
+    if (columns.empty())
+        columns.push_back(0);
+    return columns;
+}
+
+void LogGrid::followSlot()
+{
+    const int row = m_model->slot().currentRow();
+    if (row < 0 || row == currentIndex().row())
+        return;
+    const int column = currentIndex().isValid() ? currentIndex().column() : shownColumns().front();
+    setCurrentIndex(m_model->index(row, column));
+}
+
+void LogGrid::keyPressEvent(QKeyEvent* event)
+{
+    const bool remove = event->key() == Qt::Key_Delete &&
+                        (event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier;
+    const bool copy = event->matches(QKeySequence::Copy);
+    if (!remove && !copy) {
+        QTableView::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (!m_model)
+        return;
+    runGuarded(*m_prompts, [&] { remove ? deleteCurrentRecord() : copySelectedRows(); });
+}
+
+void LogGrid::deleteCurrentRecord()
+{
+    StatementSlot& slot = m_model->slot();
+    if (!slot.isOpen() || slot.recordCount() == 0)
+        return;
+    if (!m_prompts->confirmOkCancel(this, QStringLiteral("Delete record?")))
+        return;
+    // Finding the record reads the log table on the server.
+    const WaitCursor wait;
+    slot.deleteCurrent();
+}
+
+void LogGrid::copySelectedRows() const
+{
+    std::vector<std::pair<int, int>> spans;
+    for (const QItemSelectionRange& range : selectionModel()->selection())
+        spans.emplace_back(range.top(), range.bottom());
+    if (spans.empty() && currentIndex().isValid())
+        spans.emplace_back(currentIndex().row(), currentIndex().row());
+    std::sort(spans.begin(), spans.end());
+
+    const std::vector<int> columns = shownColumns();
+    QString text;
+    int next = 0; // rows above are written; ranges of one selection may overlap
+    for (const auto& [top, bottom] : spans) {
+        for (int row = std::max(top, next); row <= bottom; ++row) {
+            for (size_t i = 0; i < columns.size(); ++i) {
+                if (i > 0)
+                    text += QLatin1Char('\t');
+                text += spreadsheetCell(m_model->index(row, columns[i]).data().toString());
+            }
+            text += QLatin1Char('\n');
+        }
+        next = std::max(next, bottom + 1);
+    }
+    QApplication::clipboard()->setText(text);
+}
+
+bool LogGrid::focusNextPrevChild(bool next)
+{
+    if (!m_model || m_model->rowCount() == 0)
+        return QTableView::focusNextPrevChild(next);
+    // Tab and Shift+Tab move between the cells and never leave a grid that has some, not even
+    // from its last cell, where the view's own handling would pass the focus on.
+    QKeyEvent key(QEvent::KeyPress, next ? Qt::Key_Tab : Qt::Key_Backtab, Qt::NoModifier);
+    keyPressEvent(&key);
+    return true;
+}
+
+bool LogGrid::viewportEvent(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QTableView::viewportEvent(event);
+    showToolTip(*static_cast<QHelpEvent*>(event));
+    return true;
+}
+
+void LogGrid::showToolTip(const QHelpEvent& help)
+{
+    const QModelIndex index = indexAt(help.pos());
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    if (!index.isValid() ||
+        itemDelegateForIndex(index)->sizeHint(option, index).width() <= option.rect.width()) {
+        QToolTip::hideText();
+        return;
+    }
+    // Rich text, so that the tooltip wraps a long change text instead of running off the
+    // screen; spaces and line breaks are kept.
+    const QString text = index.data().toString();
+    QToolTip::showText(help.globalPos(),
+                       QStringLiteral("<p style='white-space:pre-wrap'>") + text.toHtmlEscaped() +
+                           QStringLiteral("</p>"),
+                       viewport(), option.rect);
+}
+
+void LogGrid::changeEvent(QEvent* event)
+{
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        applyFonts();
+        applyColumnSetup();
+    }
+}
+
+void LogGrid::keyboardSearch(const QString& /*search*/) {}
+
+} // namespace varnel

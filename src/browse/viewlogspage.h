@@ -1,0 +1,82 @@
+#pragma once
+
+#include "browse/filterset.h"
+
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace Ui {
+class ViewLogsPage;
+}
+
+namespace varnel {
+
+class Prompts;
+class StatementSlot;
+class TDataModuleBase;
+
+// The page "Просмотр логов": the filter panel, whose controls hold the filter set, and the log
+// grid over ADOQueryMain. The filter set is read from the controls whenever a statement is
+// built; nothing keeps a copy. The grid changes only by "Отобрать" and by sorting.
+class ViewLogsPage : public QWidget {
+    Q_OBJECT
+
+public:
+    ViewLogsPage(TDataModuleBase& dataModule, Prompts& prompts, QWidget* parent = nullptr);
+    ~ViewLogsPage() override;
+
+    // The page's part of the main window's creation: both date pickers show today.
+    void FormCreate();
+    // The first control in tab order, which takes the focus when the page comes to the front.
+    QWidget* firstControl() const;
+
+    // The filter set as the controls hold it now. For the change text the edit is read first,
+    // and the radio group only when the text is not empty.
+    FilterValues readFilterValues() const;
+
+    // Mode 1 builds the lists under the filter set of the panel; any other mode without
+    // filters.
+    void FiltrSettings(uint8_t mode);
+    // Sets the main query, built from the filter set, as ADOQueryMain's text; does not open it.
+    void SQLMain();
+    // The grid's column setup on the open result of ADOQueryMain.
+    void LogTableSettings();
+
+    void CheckBoxDateFromClick();
+    void CheckBoxDateToClick();
+    void BitBtnSelectClick();
+    void BitBtnClearFiltrClick();
+    void BitBtnRefreshClick();
+    void DBGridMainTitleClick(int column);
+    // The focus leaving a date picker or a drop-down rebuilds the lists.
+    void DateTimePickerFromExit() { FiltrSettings(1); }
+    void DateTimePickerToExit() { FiltrSettings(1); }
+    void DBLookupComboBoxTableExit() { FiltrSettings(1); }
+    void DBLookupComboBoxActionExit() { FiltrSettings(1); }
+    void DBLookupComboBoxOracleUserExit() { FiltrSettings(1); }
+    void DBLookupComboBoxPCExit() { FiltrSettings(1); }
+    void DBLookupComboBoxOSUserExit() { FiltrSettings(1); }
+
+signals:
+    // "Выход": the main window closes the connection and ends the program.
+    void exitRequested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    StatementSlot& ADOQueryMain();
+    void dateBoxClick(bool checked, QWidget& picker);
+
+    std::unique_ptr<Ui::ViewLogsPage> m_ui;
+    TDataModuleBase& m_dataModule;
+    Prompts& m_prompts;
+    // The controls whose losing the focus rebuilds the lists, with the handler it runs.
+    std::vector<std::pair<QWidget*, void (ViewLogsPage::*)()>> m_exitHandlers;
+};
+
+} // namespace varnel

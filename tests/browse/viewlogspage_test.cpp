@@ -1,0 +1,277 @@
+// The page "Просмотр логов" in the real main window, driven by clicks and keys over a small log
+// whose every record is known.
+
+#include "app/formmain.h"
+#include "browse/dblookupcombobox.h"
+#include "browse/filterset.h"
+#include "browse/loggrid.h"
+#include "browse/viewlogspage.h"
+#include "common/scriptedprompts.h"
+#include "common/testsupport.h"
+#include "db/datamodulebase.h"
+#include "db/localetext.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace varnel::test {
+namespace {
+
+// sid, ddate, stable, saction, schanges, suser_info
+const char* const kRecords[] = {
+    "(1, '2025-03-01 10:00:00', 'orders', 'INSERT', 'first', 'PETROV - WS12 - APPUSER')",
+    "(2, '2025-03-01 00:00:00', 'ORDERS', 'UPDATE', 'Ab second', 'IVANOV - WS1 - SYSADMIN')",
+    "(3, '2025-03-02 12:00:00', 'CLIENTS', 'DELETE', 'it''s third', 'PETROV - WS12 - ADMIN')",
+    "(4, '2025-03-03 09:00:00', 'CLIENTS', 'INSERT', 'fourth', 'SIDOROV - PC10 - APPUSER')",
+    "(5, '2025-03-03 23:59:59', 'ORDERS', 'INSERT', null, 'NOHYPHEN')",
+};
+
+class Page : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QStringList statements = {QStringLiteral(
+            "create table LOG_TABLE(sid NUMBER, ddate DATE, stable VARCHAR2(50), saction "
+            "VARCHAR2(10), schanges VARCHAR2(4000), suser_info VARCHAR2(100))")};
+        for (const char* record : kRecords)
+            statements << QStringLiteral("insert into LOG_TABLE values ") + record;
+        path = makeDatabase(folder, QStringLiteral("log.sqlite"), statements);
+        data.ADOConnectionBase().connect(localConnectionString(path));
+        data.setCurrentLogTable(QStringLiteral("LOG_TABLE"));
+        // What the login's hand-over does before the main window exists.
+        rebuildFilterLists(data, FilterValues{}, LocaleText::current());
+        window = std::make_unique<TFormMain>(data, prompts);
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        QApplication::processEvents();
+    }
+
+    template <class T> T* child(const char* name) const
+    {
+        T* widget = window->findChild<T*>(QLatin1String(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    DBLookupComboBox* box(const char* name) const { return child<DBLookupComboBox>(name); }
+    LogGrid* grid() const { return child<LogGrid>("DBGridMain"); }
+    StatementSlot& main() { return data.ADOQueryMain(); }
+
+    QStringList items(const char* name) const
+    {
+        QStringList texts;
+        for (int i = 0; i < box(name)->count(); ++i)
+            texts << box(name)->itemText(i);
+        return texts;
+    }
+
+    // The SIDs of the grid's rows, in the order shown.
+    QList<int> shownSids()
+    {
+        QList<int> sids;
+        if (!main().isOpen())
+            return sids;
+        const int sid = main().field(QStringLiteral("SID")).index();
+        for (int row = 0; row < main().recordCount(); ++row)
+            sids << main().displayText(row, sid).toInt();
+        return sids;
+    }
+
+    // Chooses the entry with `text` by the keyboard, then leaves the control with Tab.
+    void choose(const char* name, const QString& text)
+    {
+        DBLookupComboBox* combo = box(name);
+        combo->setFocus(Qt::MouseFocusReason);
+        QTest::keyClick(combo, Qt::Key_Home);
+        while (combo->currentText() != text && combo->currentIndex() + 1 < combo->count())
+            QTest::keyClick(combo, Qt::Key_Down);
+        ASSERT_EQ(combo->currentText(), text);
+        QTest::keyClick(combo, Qt::Key_Tab);
+    }
+
+    void click(const char* button)
+    {
+        QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton);
+    }
+
+    TempFolder folder;
+    QString path;
+    ScriptedPrompts prompts;
+    TDataModuleBase data;
+    std::unique_ptr<TFormMain> window;
+};
+
+TEST_F(Page, OpensWithEveryFilterOffAndEnterOnTheFirstBoxShowsEveryRecord)
+{
+    EXPECT_EQ(window->findChild<QWidget*>("TabSheetViewLogs")->size(), QSize(1239, 570));
+    EXPECT_EQ(child<QWidget>("GroupBoxTable")->height(), 394);
+    for (const char* picker : {"DateTimePickerFrom", "DateTimePickerTo"}) {
+        EXPECT_FALSE(child<QDateEdit>(picker)->isEnabled());
+        EXPECT_EQ(child<QDateEdit>(picker)->date(), QDate::currentDate());
+    }
+    EXPECT_TRUE(child<QRadioButton>("RadioGroupChangesItem1")->isChecked());
+    EXPECT_EQ(items("DBLookupComboBoxTable"), QStringList({"CLIENTS", "ORDERS", ""}));
+    EXPECT_EQ(items("DBLookupComboBoxOSUser"), QStringList({"IVANOV ", "PETROV ", "SIDOROV ", ""}));
+    EXPECT_EQ(items("DBLookupComboBoxPC"), QStringList({"PC10", "WS1", "WS12", ""}));
+    EXPECT_EQ(items("DBLookupComboBoxOracleUser"),
+              QStringList({"ADMIN", "APPUSER", "OHYPHEN", "SYSADMIN", ""}));
+    EXPECT_EQ(box("DBLookupComboBoxTable")->shownText(), QString());
+    EXPECT_FALSE(main().isOpen());
+
+    // The window opens with the focus on the first date box: Enter runs "Отобрать".
+    ASSERT_EQ(QApplication::focusWidget(), child<QWidget>("CheckBoxDateFrom"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(shownSids(), QList<int>({2, 1, 3, 4, 5}));
+    EXPECT_EQ(main().getText(), QStringLiteral("Select * from LOG_TABLE where 1=1 order by ddate, "
+                                               "sid\r\n"));
+    QHeaderView* titles = grid()->horizontalHeader();
+    EXPECT_TRUE(titles->isSectionHidden(0)); // SID
+    EXPECT_EQ(grid()->model()->headerData(1, Qt::Horizontal).toString(),
+              QStringLiteral("Дата изменения"));
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.texts().join('|').toStdString();
+
+    // Tab walks the panel in its order, the disabled pickers skipped, the radio group entered
+    // at its chosen item, then into the grid, which keeps Tab for its cells.
+    QStringList order;
+    for (QWidget* w = QApplication::focusWidget(); order.size() < 15;
+         w = QApplication::focusWidget()) {
+        order << w->objectName();
+        QTest::keyClick(w, Qt::Key_Tab);
+    }
+    EXPECT_EQ(order, QStringList({"CheckBoxDateFrom", "CheckBoxDateTo", "DBLookupComboBoxTable",
+                                  "DBLookupComboBoxAction", "DBLookupComboBoxOracleUser",
+                                  "DBLookupComboBoxPC", "DBLookupComboBoxOSUser", "BitBtnSelect",
+                                  "BitBtnClearFiltr", "BitBtnRefresh", "BitBtnExit", "EditChanges",
+                                  "RadioGroupChangesItem1", "DBGridMain", "DBGridMain"}));
+}
+
+TEST_F(Page, ListsNarrowOnLeavingAndAHiddenChoiceComesBack)
+{
+    // Choosing a table and leaving the drop-down narrows the other lists, not its own.
+    choose("DBLookupComboBoxTable", QStringLiteral("CLIENTS"));
+    EXPECT_EQ(items("DBLookupComboBoxTable"), QStringList({"CLIENTS", "ORDERS", ""}));
+    EXPECT_EQ(items("DBLookupComboBoxAction"), QStringList({"DELETE", "INSERT", ""}));
+    choose("DBLookupComboBoxAction", QStringLiteral("DELETE"));
+
+    // A date box narrows all five at once when clicked; the picker keeps its day meanwhile.
+    child<QDateEdit>("DateTimePickerFrom")->setDate(QDate(2025, 3, 3));
+    QTest::mouseClick(child<QCheckBox>("CheckBoxDateFrom"), Qt::LeftButton);
+    EXPECT_TRUE(child<QDateEdit>("DateTimePickerFrom")->isEnabled());
+    // Every list is built from the filters as they were before any of them changed: no
+    // DELETE from that day on, and only an INSERT of CLIENTS. Both choices are hidden, so
+    // their filters are off.
+    EXPECT_EQ(items("DBLookupComboBoxTable"), QStringList({""}));
+    EXPECT_EQ(items("DBLookupComboBoxAction"), QStringList({"INSERT", ""}));
+    EXPECT_EQ(box("DBLookupComboBoxTable")->shownText(), QString());
+    EXPECT_EQ(box("DBLookupComboBoxAction")->shownText(), QString());
+    click("BitBtnSelect");
+    EXPECT_EQ(shownSids(), QList<int>({4, 5}));
+
+    // Clearing the box widens the lists again, and the choices show without being made again.
+    QTest::mouseClick(child<QCheckBox>("CheckBoxDateFrom"), Qt::LeftButton);
+    EXPECT_FALSE(child<QDateEdit>("DateTimePickerFrom")->isEnabled());
+    EXPECT_EQ(box("DBLookupComboBoxTable")->shownText(), QStringLiteral("CLIENTS"));
+    EXPECT_EQ(box("DBLookupComboBoxAction")->shownText(), QStringLiteral("DELETE"));
+    click("BitBtnSelect");
+    EXPECT_EQ(shownSids(), QList<int>({3}));
+
+    // The reset keeps the grid and the pickers' days, and every list shows all values again.
+    child<QLineEdit>("EditChanges")->setText(QStringLiteral("x"));
+    child<QRadioButton>("RadioGroupChangesItem0")->setChecked(true);
+    QTest::mouseClick(child<QCheckBox>("CheckBoxDateTo"), Qt::LeftButton);
+    click("BitBtnClearFiltr");
+    EXPECT_EQ(shownSids(), QList<int>({3}));
+    EXPECT_FALSE(child<QCheckBox>("CheckBoxDateTo")->isChecked());
+    EXPECT_FALSE(child<QDateEdit>("DateTimePickerTo")->isEnabled());
+    EXPECT_EQ(child<QDateEdit>("DateTimePickerFrom")->date(), QDate(2025, 3, 3));
+    EXPECT_EQ(box("DBLookupComboBoxTable")->shownText(), QString());
+    EXPECT_EQ(box("DBLookupComboBoxAction")->keyValue(), QString());
+    EXPECT_EQ(items("DBLookupComboBoxAction"), QStringList({"DELETE", "INSERT", "UPDATE", ""}));
+    EXPECT_TRUE(child<QLineEdit>("EditChanges")->text().isEmpty());
+    EXPECT_TRUE(child<QRadioButton>("RadioGroupChangesItem1")->isChecked());
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.texts().join('|').toStdString();
+}
+
+TEST_F(Page, EnterInTheChangeTextSearchesForItAndAQuoteFindsItself)
+{
+    const std::tuple<QString, const char*, QList<int>> cases[] = {
+        {"it's", "RadioGroupChangesItem1", {3}},
+        {"ab", "RadioGroupChangesItem0", {2}},
+        {"TH", "RadioGroupChangesItem2", {4}},
+        {"%", "RadioGroupChangesItem1", {2, 1, 3, 4}},
+    };
+    for (const auto& [text, position, sids] : cases) {
+        child<QRadioButton>(position)->setChecked(true);
+        QLineEdit* edit = child<QLineEdit>("EditChanges");
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+        QTest::keyClick(edit, Qt::Key_Return);
+        EXPECT_EQ(shownSids(), sids) << text.toStdString();
+    }
+}
+
+TEST_F(Page, ATitleClickSortsTheFetchedRowsAndOtobratRestoresTheOrder)
+{
+    auto titleClick = [&](int column) {
+        QHeaderView* titles = grid()->horizontalHeader();
+        const QPoint at(titles->sectionViewportPosition(column) + 5, titles->height() / 2);
+        QTest::mouseClick(titles->viewport(), Qt::LeftButton, {}, at);
+    };
+    // Closed: one blank column, whose title asks the closed slot to sort.
+    titleClick(0);
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].kind, ScriptedPrompts::Kind::Error);
+    EXPECT_EQ(prompts.shown[0].text,
+              QStringLiteral("ADOQueryMain: Cannot perform this operation on a closed dataset."));
+
+    click("BitBtnSelect");
+    titleClick(main().field(QStringLiteral("STABLE")).index());
+    // CLIENTS, then "orders" before "ORDERS" as the locale orders them, ties as fetched.
+    EXPECT_EQ(shownSids(), QList<int>({3, 4, 1, 2, 5}));
+    EXPECT_TRUE(grid()->horizontalHeader()->isSectionHidden(0));
+    click("BitBtnSelect");
+    EXPECT_EQ(shownSids(), QList<int>({2, 1, 3, 4, 5}));
+    EXPECT_EQ(prompts.shown.size(), 1u);
+}
+
+TEST_F(Page, AFailingListClosesItAndTheOnesAfterItAndShowsTheDatabasesMessage)
+{
+    // A column that the list statements need goes: lists 1 and 2 still open, 3 to 5 fail.
+    data.ADOConnectionBase().engine().execute(
+        QStringLiteral("alter table LOG_TABLE rename column suser_info to other"));
+    click("BitBtnRefresh");
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_TRUE(prompts.shown[0].text.startsWith(QStringLiteral("ORA-00904")))
+        << prompts.shown[0].text.toStdString();
+    EXPECT_TRUE(data.ADOQueryTable().isOpen());
+    EXPECT_TRUE(data.ADOQueryAction().isOpen());
+    for (auto slot : {TDataModuleBase::OracleUser, TDataModuleBase::PC, TDataModuleBase::OSUser})
+        EXPECT_FALSE(data.slot(slot).isOpen());
+    EXPECT_EQ(box("DBLookupComboBoxPC")->count(), 0);
+    EXPECT_EQ(items("DBLookupComboBoxTable"), QStringList({"CLIENTS", "ORDERS", ""}));
+}
+
+TEST_F(Page, EnterInAnOpenDropDownTakesTheEntryAndRunsNoQuery)
+{
+    DBLookupComboBox* combo = box("DBLookupComboBoxTable");
+    combo->setFocus();
+    combo->showPopup();
+    QAbstractItemView* list = combo->view();
+    list->setCurrentIndex(list->model()->index(1, 0));
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(combo->shownText(), QStringLiteral("ORDERS"));
+    EXPECT_FALSE(main().isOpen());
+}
+
+} // namespace
+} // namespace varnel::test
