@@ -5,7 +5,6 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QWidget>
 
 namespace varnel {
@@ -30,7 +29,6 @@ ProgressWindow::ProgressWindow(QWidget* owner, Connection& connection, QString t
     : m_owner(owner), m_connection(connection), m_title(std::move(title)),
       m_describe(std::move(describe)), m_nextUpdate(delay.count())
 {
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     m_clock.start();
     m_connection.setProgressHandler([this] { tick(); });
 }
@@ -39,7 +37,6 @@ ProgressWindow::~ProgressWindow()
 {
     m_connection.setProgressHandler({});
     delete m_window.data();
-    QGuiApplication::restoreOverrideCursor();
 }
 
 void ProgressWindow::tick()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/windowsupport.h"
+
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
@@ -40,6 +42,7 @@ public:
 private:
     void appear();
 
+    WaitCursor m_wait;
     QWidget* m_owner;
     Connection& m_connection;
     QString m_title;
