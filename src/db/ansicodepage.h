@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QChar>
 #include <QString>
+#include <QStringView>
+#include <QtGlobal>
 
 namespace varnel {
 
@@ -16,6 +18,18 @@ namespace varnel {
 unsigned ansiCodePage();
 
 QByteArray toAnsi(const QString& text);
+// The most bytes one UTF-16 unit can become: a Windows code page may be UTF-8.
+#ifdef Q_OS_WIN
+constexpr int kMaxAnsiBytesPerUnit = 3;
+#else
+constexpr int kMaxAnsiBytesPerUnit = 1;
+#endif
+
+// Appends the bytes toAnsi gives, with no text of its own in between.
+void appendAnsi(QStringView text, QByteArray& out);
+// The same for the text up to its first CR or LF; returns where that is (the size when there is
+// none). Texts of many lines are split and encoded in one pass.
+qsizetype appendAnsiUntilLineBreak(QStringView text, QByteArray& out);
 QString fromAnsi(const QByteArray& bytes);
 
 // The byte `c` becomes; for a code page of two-byte characters, the first of them. The default

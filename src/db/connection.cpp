@@ -27,6 +27,15 @@ void Connection::connect()
     if (m_engine)
         return;
     m_engine = m_factory(m_connectionString);
+    if (m_progress)
+        m_engine->setProgressHandler(m_progress);
+}
+
+void Connection::setProgressHandler(std::function<void()> handler)
+{
+    m_progress = std::move(handler);
+    if (m_engine)
+        m_engine->setProgressHandler(m_progress);
 }
 
 void Connection::connect(const QString& connectionString)

@@ -41,6 +41,10 @@ public:
     // The open engine; raises DbError when the connection is closed.
     Engine& engine();
 
+    // Handed to the open engine and to each engine opened later: see
+    // Engine::setProgressHandler.
+    void setProgressHandler(std::function<void()> handler);
+
     // Called with no argument just before the connection closes (the slots close their rows).
     void onDisconnect(std::function<void()> callback)
     {
@@ -56,6 +60,7 @@ private:
     QString m_connectionString;
     EngineFactory m_factory;
     std::unique_ptr<Engine> m_engine;
+    std::function<void()> m_progress;
     std::vector<std::function<void()>> m_onDisconnect;
 };
 

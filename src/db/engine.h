@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 namespace varnel {
 
@@ -24,6 +25,25 @@ public:
     // (NULL equal to NULL), even when the table holds several identical records; fails when
     // there is none left.
     virtual void deleteRecord(const QString& table, const RowSet& rows, uint32_t row) = 0;
+
+    // Called now and then while a statement runs (the embedded engine: every thousand steps of
+    // SQLite; ODBC: between fetched rows, not inside a call that the driver blocks in), so
+    // that a program with one thread can keep a window painted meanwhile. The handler must not
+    // use the connection; an empty function stops the calls.
+    virtual void setProgressHandler(std::function<void()> handler)
+    {
+        m_progress = std::move(handler);
+    }
+
+protected:
+    void reportProgress() const
+    {
+        if (m_progress)
+            m_progress();
+    }
+
+private:
+    std::function<void()> m_progress;
 };
 
 } // namespace varnel

@@ -2,6 +2,8 @@
 
 #include "civiltime.h"
 
+#include <algorithm>
+
 namespace varnel {
 
 LocaleText LocaleText::current()
@@ -11,18 +13,144 @@ LocaleText LocaleText::current()
 
 LocaleText::LocaleText(const QLocale& locale)
     : m_locale(locale), m_shortDate(locale.dateFormat(QLocale::ShortFormat)),
-      m_longTime(withoutTimeZone(locale.timeFormat(QLocale::LongFormat)))
+      m_longTime(withoutTimeZone(locale.timeFormat(QLocale::LongFormat))),
+      m_dateFast(compile(m_shortDate, locale, u"yMd")),
+      m_timeFast(compile(m_longTime, locale, u"Hhms")),
+      m_fastLongest(longest(m_dateFast) + 1 + longest(m_timeFast))
 {}
+
+LocaleText::Pieces LocaleText::compile(const QString& format, const QLocale& locale,
+                                       QStringView fields)
+{
+    if (locale.zeroDigit() != QLatin1String("0"))
+        return {};
+    Pieces pieces;
+    const auto literal = [&pieces](QChar c) {
+        if (pieces.empty() || pieces.back().field >= 0)
+            pieces.push_back({-1, 0, {}});
+        pieces.back().literal += c;
+    };
+    const qsizetype size = format.size();
+    for (qsizetype i = 0; i < size;) {
+        const QChar c = format.at(i);
+        if (c == u'\'') {
+            // Quoted text is literal, and '' is one quote, inside quotes and out. An unclosed
+            // quote is left to QLocale.
+            if (i + 1 < size && format.at(i + 1) == u'\'') {
+                literal(c);
+                i += 2;
+                continue;
+            }
+            for (++i;; ++i) {
+                if (i == size)
+                    return {};
+                if (format.at(i) != u'\'') {
+                    literal(format.at(i));
+                } else if (i + 1 < size && format.at(i + 1) == u'\'') {
+                    literal(c);
+                    ++i;
+                } else {
+                    break;
+                }
+            }
+            ++i;
+            continue;
+        }
+        if (!(c >= u'a' && c <= u'z') && !(c >= u'A' && c <= u'Z')) {
+            literal(c);
+            ++i;
+            continue;
+        }
+        qsizetype run = 1;
+        while (i + run < size && format.at(i + run) == c)
+            ++run;
+        const bool allowed = fields.contains(c) && (c == u'y' ? run == 2 || run == 4 : run <= 2);
+        if (!allowed)
+            return {};
+        // Without AM/PM, which is not compiled, "h" is the hour of 0 to 23 like "H".
+        const auto field = QStringView(u"yMdHms").indexOf(c == u'h' ? QChar(u'H') : c);
+        pieces.push_back({static_cast<int8_t>(field), static_cast<uint8_t>(run), {}});
+        i += run;
+    }
+    return pieces;
+}
+
+namespace {
+
+char16_t* writeNumber(char16_t* to, int value, int width)
+{
+    char16_t digits[12];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char16_t>(u'0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (count < width)
+        digits[count++] = u'0';
+    while (count > 0)
+        *to++ = digits[--count];
+    return to;
+}
+
+} // namespace
+
+bool LocaleText::fast(int64_t year, bool withTime) const
+{
+    return !m_dateFast.empty() && (!withTime || !m_timeFast.empty()) && year >= 1000 &&
+           year <= 9999;
+}
+
+qsizetype LocaleText::longest(const Pieces& pieces)
+{
+    qsizetype size = 0;
+    for (const Piece& piece : pieces)
+        size += piece.field < 0 ? piece.literal.size() : 4; // no field passes 9999
+    return size;
+}
+
+QString LocaleText::fastText(const Fields& fields, bool withTime) const
+{
+    QString out(m_fastLongest, Qt::Uninitialized);
+    char16_t* to = reinterpret_cast<char16_t*>(out.data());
+    char16_t* const begin = to;
+    const auto write = [&](const Pieces& pieces) {
+        for (const Piece& piece : pieces) {
+            if (piece.field < 0) {
+                to = std::copy_n(reinterpret_cast<const char16_t*>(piece.literal.constData()),
+                                 piece.literal.size(), to);
+                continue;
+            }
+            const int value = fields[static_cast<size_t>(piece.field)];
+            // A year of two digits: its last two.
+            to = writeNumber(to, piece.field == 0 && piece.width == 2 ? value % 100 : value,
+                             piece.width);
+        }
+    };
+    write(m_dateFast);
+    if (withTime) {
+        *to++ = u' ';
+        write(m_timeFast);
+    }
+    out.truncate(to - begin);
+    return out;
+}
 
 QString LocaleText::dateText(QDate day) const
 {
+    if (fast(day.year(), false))
+        return fastText({day.year(), day.month(), day.day(), 0, 0, 0}, false);
     return m_locale.toString(day, m_shortDate);
 }
 
 QString LocaleText::dateTimeText(QDate day, QTime time) const
 {
-    QString text = dateText(day);
-    if (time != QTime(0, 0)) {
+    const bool withTime = time != QTime(0, 0);
+    if (fast(day.year(), withTime))
+        return fastText(
+            {day.year(), day.month(), day.day(), time.hour(), time.minute(), time.second()},
+            withTime);
+    QString text = m_locale.toString(day, m_shortDate);
+    if (withTime) {
         text += QLatin1Char(' ');
         text += m_locale.toString(time, m_longTime);
     }
@@ -33,9 +161,16 @@ QString LocaleText::dateTimeText(int64_t seconds) const
 {
     const civil::Ymd ymd = civil::civilFromDays(civil::dayOf(seconds));
     const auto sod = static_cast<int>(civil::secondOfDay(seconds));
-    return dateTimeText(
-        QDate(static_cast<int>(ymd.year), static_cast<int>(ymd.month), static_cast<int>(ymd.day)),
-        QTime(sod / 3600, sod / 60 % 60, sod % 60));
+    const Fields fields{static_cast<int>(ymd.year),
+                        static_cast<int>(ymd.month),
+                        static_cast<int>(ymd.day),
+                        sod / 3600,
+                        sod / 60 % 60,
+                        sod % 60};
+    if (fast(ymd.year, sod != 0))
+        return fastText(fields, sod != 0);
+    return dateTimeText(QDate(fields[0], fields[1], fields[2]),
+                        QTime(fields[3], fields[4], fields[5]));
 }
 
 QString LocaleText::timeStamp(const QDateTime& now) const

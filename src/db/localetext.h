@@ -5,7 +5,9 @@
 #include <QLocale>
 #include <QString>
 
+#include <array>
 #include <cstdint>
+#include <vector>
 
 namespace varnel {
 
@@ -40,9 +42,33 @@ public:
     static QString withoutTimeZone(const QString& format);
 
 private:
+    // A format of numeric fields and literal text only (dd.MM.yyyy, HH:mm:ss, M/d/yy), written
+    // straight from the numbers: QLocale parses its format on every call, which a million DATE
+    // texts of an export cannot afford. Any other format (names of days or months, AM/PM,
+    // digits other than 0-9) compiles to nothing and is left to QLocale.
+    struct Piece {
+        int8_t field;  // index into Fields, or -1 for a literal
+        uint8_t width; // digits at least; a year of width 2 is its last two digits
+        QString literal;
+    };
+    using Pieces = std::vector<Piece>;
+    // Year, month, day, hour, minute, second.
+    using Fields = std::array<int, 6>;
+
+    // `fields` lists the letters the format may use: a date format's time letters, and a time
+    // format's date letters, are QLocale's literal text.
+    static Pieces compile(const QString& format, const QLocale& locale, QStringView fields);
+    // The formats needed compiled, and a year of four digits, which both ways write alike.
+    bool fast(int64_t year, bool withTime) const;
+    QString fastText(const Fields& fields, bool withTime) const;
+    static qsizetype longest(const Pieces& pieces);
+
     QLocale m_locale;
     QString m_shortDate;
     QString m_longTime;
+    Pieces m_dateFast;
+    Pieces m_timeFast;
+    qsizetype m_fastLongest; // characters of the longest text the two formats give
 };
 
 } // namespace varnel

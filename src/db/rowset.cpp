@@ -12,12 +12,43 @@
 
 namespace varnel {
 
+namespace {
+
+// Qt's case folding costs more than everything else an export does per field. Two ASCII
+// characters fold alike exactly when they match apart from ASCII case; only a name with other
+// characters needs the full folding.
+bool sameName(QStringView a, QStringView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const char16_t x = a[i].unicode(), y = b[i].unicode();
+        if (x == y)
+            continue;
+        if (x >= 0x80 || y >= 0x80)
+            return a.compare(b, Qt::CaseInsensitive) == 0;
+        if ((x | 0x20) != (y | 0x20) || (x | 0x20) < u'a' || (x | 0x20) > u'z')
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 int RowSet::indexOf(QStringView name) const
 {
-    for (int col = 0; col < columnCount(); ++col)
-        if (m_columns[col].info.name.compare(name, Qt::CaseInsensitive) == 0)
+    for (const auto& [asked, col] : m_asked)
+        if (asked == name)
             return col;
-    return -1;
+    int found = -1;
+    for (int col = 0; col < columnCount() && found < 0; ++col)
+        if (sameName(m_columns[col].info.name, name))
+            found = col;
+    // A handful of names at most in practice; the bound keeps a caller that asks for ever new
+    // names from growing the list.
+    if (m_asked.size() < 32)
+        m_asked.emplace_back(name.toString(), found);
+    return found;
 }
 
 bool RowSet::isInteger(uint32_t row, int col) const

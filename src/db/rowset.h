@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class QCollator;
@@ -81,6 +82,9 @@ private:
 
     std::vector<Column> m_columns;
     uint32_t m_rowCount = 0;
+    // Callers ask for the same few names row after row (an export, five a record): the names
+    // asked so far and their answers, compared exactly, spare them the search that ignores case.
+    mutable std::vector<std::pair<QString, int>> m_asked;
 };
 
 // Fills a RowSet row by row. Every row sets each column exactly once, in column order, then

@@ -7,12 +7,14 @@ class QWidget;
 namespace varnel {
 
 // What a save-file dialog is asked for: the file-type filter ("Text files (*.txt)"), the
-// suffix added to a name typed without one ("txt", never "*.txt") and the preset name.
+// suffix added to a name typed without one ("txt", never "*.txt"), the preset name, and
+// whether choosing an existing file asks before it is replaced.
 struct SaveFileRequest {
     QString title;
     QString filter;
     QString defaultSuffix;
     QString fileName;
+    bool confirmOverwrite = true;
 };
 
 // Every message box and file dialog of the program goes through this interface, so that

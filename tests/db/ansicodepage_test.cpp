@@ -1,5 +1,7 @@
 #include "db/ansicodepage.h"
 
+#include <QRegularExpression>
+
 #include <gtest/gtest.h>
 
 using namespace varnel;
@@ -55,4 +57,25 @@ TEST_F(AnsiCodePage, CodesOfMessageEndings)
     };
     for (const auto& [c, code] : cases)
         EXPECT_EQ(ansiCode(c), code) << static_cast<int>(c);
+}
+
+// Long texts are encoded four ASCII characters at a time: a break or a non-ASCII character at
+// any place relative to those groups must stop or switch the run exactly there.
+TEST_F(AnsiCodePage, EncodingUpToALineBreakStopsExactlyAtTheFirstOne)
+{
+    const QString tails[] = {"", "\r", "\n", "\r\nrest", "\tx", "Жж", "€\n"};
+    for (int lead = 0; lead < 9; ++lead) {
+        for (const QString& tail : tails) {
+            const QString text =
+                QString(lead, u'a') + QStringLiteral("bcdefgh").left(lead % 3) + tail + "zz";
+            const qsizetype breakAt = text.indexOf(QRegularExpression("[\r\n]"));
+            const qsizetype end = breakAt < 0 ? text.size() : breakAt;
+            QByteArray out("x");
+            EXPECT_EQ(appendAnsiUntilLineBreak(text, out), end) << text.toStdString();
+            EXPECT_EQ(out, "x" + toAnsi(text.left(end))) << text.toStdString();
+            QByteArray all;
+            appendAnsi(text, all);
+            EXPECT_EQ(fromAnsi(all), text) << text.toStdString();
+        }
+    }
 }

@@ -133,6 +133,22 @@ TEST(RowSet, UndeclaredColumnTakesItsFirstValuesTypeAndNamesIgnoreCase)
     EXPECT_EQ(set.indexOf(u"missing"), -1);
 }
 
+// Names are matched without regard to case, quickly for ASCII: only letters may differ in
+// case, and any other character goes through Qt's full case folding.
+TEST(RowSet, ColumnNamesMatchIgnoringTheCaseOfLettersOnly)
+{
+    RowSet::Builder builder;
+    for (const char* name : {"A@", "ДАТА_Ё", "SUSER_INFO"})
+        builder.addColumn(QString::fromUtf8(name), ColumnType::Text);
+    const RowSet set = builder.finish();
+    const std::pair<const char*, int> cases[] = {
+        {"a@", 0},     {"a`", -1},        {"A`", -1},        {"дата_ё", 1},
+        {"Дата_Ё", 1}, {"suser_info", 2}, {"suser_inf", -1}, {"suser\x7finfo", -1},
+    };
+    for (const auto& [name, col] : cases)
+        EXPECT_EQ(set.indexOf(QString::fromUtf8(name)), col) << name;
+}
+
 TEST(RowSet, SortIsTypedStableAndPutsNullsLast)
 {
     RowSet::Builder builder;

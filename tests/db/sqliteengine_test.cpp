@@ -116,3 +116,28 @@ TEST_F(EmbeddedEngine, ARecordWhoseDateAnOutsideWriterStoredInAnotherLayoutCanBe
             << row;
     EXPECT_EQ(queryScalar(path, QStringLiteral("select count(*) from L")), 0);
 }
+
+// A program with one thread keeps a window painted through the progress handler while a long
+// statement runs; an error in the handler must not cross SQLite's C frames.
+TEST_F(EmbeddedEngine, AProgressHandlerHearsFromALongStatementAndAFailingOneInterruptsIt)
+{
+    const QString slow = QStringLiteral("select count(*) from T a, T b, T c, T d, T e, T f, T g");
+    int calls = 0;
+    engine->setProgressHandler([&] { ++calls; });
+    EXPECT_EQ(scalar(slow), QStringLiteral("2187"));
+    EXPECT_GT(calls, 1);
+
+    engine->setProgressHandler([] { throw std::runtime_error("window failed"); });
+    EXPECT_EQ(errorOf([&] { engine->query(slow); }), QStringLiteral("interrupted"));
+    EXPECT_EQ(errorOf([&] {
+                  engine->execute(QStringLiteral("delete T where sid in (select a.sid "
+                                                 "from T a, T b, T c, T d, T e)"));
+              }),
+              QStringLiteral("interrupted"));
+    EXPECT_EQ(scalar(QStringLiteral("select count(*) from T")), QStringLiteral("3"));
+
+    calls = 0;
+    engine->setProgressHandler({});
+    EXPECT_EQ(scalar(slow), QStringLiteral("2187"));
+    EXPECT_EQ(calls, 0);
+}

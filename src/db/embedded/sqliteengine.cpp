@@ -177,6 +177,23 @@ SqliteEngine::~SqliteEngine()
     sqlite3_close(m_db);
 }
 
+void SqliteEngine::setProgressHandler(std::function<void()> handler)
+{
+    const bool on = static_cast<bool>(handler);
+    Engine::setProgressHandler(std::move(handler));
+    // No exception may cross SQLite: a failing handler interrupts the statement instead, which
+    // then fails with SQLite's "interrupted".
+    const auto call = [](void* engine) -> int {
+        try {
+            static_cast<SqliteEngine*>(engine)->reportProgress();
+            return 0;
+        } catch (...) {
+            return 1;
+        }
+    };
+    sqlite3_progress_handler(m_db, on ? 1000 : 0, on ? +call : nullptr, this);
+}
+
 void SqliteEngine::raise(int code) const
 {
     throw DbError(oracleMessage(code, QString::fromUtf8(sqlite3_errmsg(m_db))));

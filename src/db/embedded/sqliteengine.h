@@ -29,6 +29,7 @@ public:
     RowSet query(const QString& sql) override;
     void execute(const QString& sql) override;
     void deleteRecord(const QString& table, const RowSet& rows, uint32_t row) override;
+    void setProgressHandler(std::function<void()> handler) override;
 
     // The SQLite text that `sql` runs as (for the benchmark and for tests).
     QString translate(const QString& sql);

@@ -252,6 +252,8 @@ RowSet OdbcEngine::query(const QString& sql)
                           type == ColumnType::Text ? std::max(0, int(field.length())) : 0);
     }
     while (q.next()) {
+        if (builder.rowCount() % 256 == 0)
+            reportProgress();
         // In column order: a forward-only ODBC cursor reads the columns of a row only once.
         for (int col = 0; col < columns; ++col) {
             const QVariant value = q.value(col);

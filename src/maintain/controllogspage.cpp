@@ -1,0 +1,139 @@
+#include "maintain/controllogspage.h"
+
+#include "db/datamodulebase.h"
+#include "db/dberror.h"
+#include "db/localetext.h"
+#include "maintain/logexport.h"
+#include "maintain/progresswindow.h"
+#include "ui/errortext.h"
+#include "ui/guard.h"
+#include "ui/prompts.h"
+#include "ui_controllogspage.h"
+
+#include <QDate>
+#include <QDir>
+#include <QScopeGuard>
+
+namespace varnel {
+
+ControlLogsPage::ControlLogsPage(TDataModuleBase& dataModule, Prompts& prompts, QWidget* parent)
+    : QWidget(parent), m_ui(std::make_unique<Ui::ControlLogsPage>()), m_dataModule(dataModule),
+      m_prompts(prompts)
+{
+    m_ui->setupUi(this);
+    const QString dateFormat = LocaleText::current().shortDateFormat();
+    for (QDateEdit* picker : {m_ui->DateTimePickerClearFrom, m_ui->DateTimePickerClearTo})
+        picker->setDisplayFormat(dateFormat);
+
+    connect(m_ui->CheckBoxClearLogTable, &QCheckBox::toggled, this,
+            guarded(m_prompts, [this] { CheckBoxClearLogTableClick(); }));
+    connect(m_ui->BitBtnClearLogTable, &QPushButton::clicked, this,
+            guarded(m_prompts, [this] { BitBtnClearLogTableClick(); }));
+    connect(m_ui->BitBtnExport, &QPushButton::clicked, this,
+            guarded(m_prompts, [this] { BitBtnExportClick(); }));
+    connect(m_ui->BitBtnExit2, &QPushButton::clicked, this, &ControlLogsPage::exitRequested);
+}
+
+ControlLogsPage::~ControlLogsPage() = default;
+
+void ControlLogsPage::FormCreate()
+{
+    const QDate today = QDate::currentDate();
+    m_ui->DateTimePickerClearFrom->setDate(today);
+    m_ui->DateTimePickerClearTo->setDate(today);
+}
+
+QWidget* ControlLogsPage::firstControl() const
+{
+    return m_ui->CheckBoxClearLogTable;
+}
+
+std::optional<Period> ControlLogsPage::period() const
+{
+    if (!m_ui->CheckBoxClearLogTable->isChecked())
+        return std::nullopt;
+    return Period{m_ui->DateTimePickerClearFrom->date(), m_ui->DateTimePickerClearTo->date()};
+}
+
+void ControlLogsPage::CheckBoxClearLogTableClick()
+{
+    const bool on = m_ui->CheckBoxClearLogTable->isChecked();
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             m_ui->LabelClearFrom, m_ui->LabelClearTo, m_ui->DateTimePickerClearFrom,
+             m_ui->DateTimePickerClearTo})
+        control->setEnabled(on);
+}
+
+void ControlLogsPage::BitBtnClearLogTableClick()
+{
+    // Neither the order of the dates nor whether the table holds records is looked at: From
+    // later than To deletes nothing and still reports success.
+    const LocaleText locale = LocaleText::current();
+    const std::optional<Period> chosen = period();
+    const QString& table = m_dataModule.currentLogTable();
+    if (!m_prompts.confirm(window(), QStringLiteral("Удалить записи таблицы логов"),
+                           periodDeletionQuestion(table, chosen, locale)))
+        return;
+
+    StatementSlot& slot = m_dataModule.ADOQueryCreateTable();
+    std::optional<QString> failure;
+    {
+        ProgressWindow progress(window(), m_dataModule.ADOConnectionBase(),
+                                QStringLiteral("Удаление записей"), [&] {
+                                    return QStringLiteral("Удаление записей из таблицы логов ") +
+                                           locale.upper(table) + QStringLiteral("…");
+                                });
+        slot.close();
+        slot.clearText();
+        slot.setText(periodDeletionStatement(table, chosen, locale));
+        try {
+            slot.execute();
+        } catch (const DbError& error) {
+            failure = error.message();
+        }
+    }
+    if (failure) {
+        m_prompts.message(databaseErrorText(*failure));
+        slot.close();
+        return;
+    }
+    // The slot stays as it is: its next use closes it first.
+    m_prompts.message(QStringLiteral("Записи успешно удалены!"));
+}
+
+void ControlLogsPage::BitBtnExportClick()
+{
+    const LocaleText locale = LocaleText::current();
+    SaveFileRequest SaveDialogExportLog;
+    SaveDialogExportLog.filter = QStringLiteral("Текстовый файл (*.txt)");
+    SaveDialogExportLog.defaultSuffix = QStringLiteral("txt");
+    SaveDialogExportLog.fileName = exportFileName(QDate::currentDate(), locale);
+    SaveDialogExportLog.confirmOverwrite = false;
+    const QString path = m_prompts.saveFileName(window(), SaveDialogExportLog);
+    if (path.isEmpty())
+        return;
+
+    m_memoExport.clear();
+    const auto release = qScopeGuard([this] { m_memoExport.clear(); });
+    {
+        int64_t records = 0;
+        const QString file = QDir::toNativeSeparators(path);
+        ProgressWindow progress(window(), m_dataModule.ADOConnectionBase(),
+                                QStringLiteral("Выгрузка логов"), [&] {
+                                    return QStringLiteral("Файл: %1\nЗаписано записей: %2")
+                                        .arg(file, locale.locale().toString(records));
+                                });
+        ExportHooks hooks;
+        hooks.progress = [&](int64_t written) {
+            records = written;
+            progress.tick();
+        };
+        exportLog(m_dataModule.ADOQuerySaveLog(),
+                  exportStatement(m_dataModule.currentLogTable(), period(), locale), m_memoExport,
+                  hooks);
+        m_memoExport.saveToFile(path, [&] { progress.tick(); });
+    }
+    m_prompts.message(QStringLiteral("Выгрузка логов завершена!"));
+}
+
+} // namespace varnel

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "maintain/memoexport.h"
+#include "maintain/periodstatements.h"
+
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+
+namespace Ui {
+class ControlLogsPage;
+}
+
+namespace varnel {
+
+class Prompts;
+class TDataModuleBase;
+
+// The page "Управление логами": deleting the records of the current log table, all of them or
+// those of a period, after a confirmation, and exporting them to a text file. The period
+// controls are read when a button is pressed; nothing on the page changes by a deletion or an
+// export, and nothing else is refreshed after one.
+class ControlLogsPage : public QWidget {
+    Q_OBJECT
+
+public:
+    ControlLogsPage(TDataModuleBase& dataModule, Prompts& prompts, QWidget* parent = nullptr);
+    ~ControlLogsPage() override;
+
+    // The page's part of the main window's creation: both period pickers show today.
+    void FormCreate();
+    // The first control in tab order, which takes the focus when the page comes to the front.
+    QWidget* firstControl() const;
+
+    // Enables the period's labels and pickers when the box is ticked, disables them when clear.
+    void CheckBoxClearLogTableClick();
+    void BitBtnClearLogTableClick();
+    void BitBtnExportClick();
+
+    // The period as the controls show it now; none when the box is clear.
+    std::optional<Period> period() const;
+
+signals:
+    // "Выход": the main window closes the connection and ends the program.
+    void exitRequested();
+
+private:
+    std::unique_ptr<Ui::ControlLogsPage> m_ui;
+    TDataModuleBase& m_dataModule;
+    Prompts& m_prompts;
+    // The export buffer, `MemoExport`. Each export starts it empty, and it is emptied again once
+    // the export has ended: a file never holds an earlier export's block or a failed export's
+    // lines, and a million records' lines do not stay in memory after their file is written.
+    MemoExport m_memoExport;
+};
+
+} // namespace varnel

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+namespace varnel {
+
+class MemoExport;
+class StatementSlot;
+
+struct ExportHooks {
+    // The local date and time for the begin and end stamps.
+    std::function<QDateTime()> now = [] {
+        return QDateTime::currentDateTime();
+    };
+    // Called with the number of records written so far, every few hundred records and at the
+    // end, so that a window can show how far the export has got.
+    std::function<void(int64_t records)> progress;
+};
+
+// Appends one export block to `memo` (whatever it held before stays in front): closes and
+// clears `slot`, sets its text to `statement`, appends the title, an empty line, "-- " and the
+// text read back from the slot (its own final line break gives the empty line after it) and the
+// begin stamp, opens the slot and appends a record line for each row in the order the rows
+// come, then the end stamp. The slot stays open. Database errors and a missing column
+// propagate; the lines appended until then stay in `memo`.
+//
+// A record line is the display texts of DDATE, STABLE, SACTION, SCHANGES and SUSER_INFO (each
+// looked up by name, row by row; SID is not written) joined by " - ", nothing before the first
+// or after the last: a NULL's empty text leaves two separators side by side. Values are not
+// marked: a " - " or a line break inside one stands as it is.
+void exportLog(StatementSlot& slot, const QString& statement, MemoExport& memo,
+               const ExportHooks& hooks = {});
+
+} // namespace varnel
