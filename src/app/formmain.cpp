@@ -3,6 +3,7 @@
 #include "browse/viewlogspage.h"
 #include "db/datamodulebase.h"
 #include "form_about.h"
+#include "maintain/controllogspage.h"
 #include "ui/guard.h"
 #include "ui/windowsupport.h"
 #include "ui_formmain.h"
@@ -20,6 +21,8 @@ TFormMain::TFormMain(TDataModuleBase& dataModule, Prompts& prompts, QWidget* par
     m_ui->setupUi(this);
     m_viewLogs = new ViewLogsPage(m_dataModule, m_prompts, m_ui->TabSheetViewLogs);
     m_ui->LayoutViewLogs->addWidget(m_viewLogs);
+    m_controlLogs = new ControlLogsPage(m_dataModule, m_prompts, m_ui->TabSheetControlLogs);
+    m_ui->LayoutControlLogs->addWidget(m_controlLogs);
     applyPixelSizes(*this);
     // A form file keeps only the size of a top-level window, never its place on the screen.
     move(66, 76);
@@ -29,14 +32,14 @@ TFormMain::TFormMain(TDataModuleBase& dataModule, Prompts& prompts, QWidget* par
 
     connect(m_viewLogs, &ViewLogsPage::exitRequested, this,
             guarded(m_prompts, [this] { BitBtnExitClick(); }));
-    connect(m_ui->BitBtnExit2, &QPushButton::clicked, this,
+    connect(m_controlLogs, &ControlLogsPage::exitRequested, this,
             guarded(m_prompts, [this] { BitBtnExitClick(); }));
     connect(m_ui->ButtonAbout, &QPushButton::clicked, this,
             guarded(m_prompts, [this] { ButtonAboutClick(); }));
     // A page brought to the front takes the keyboard at once, at its first control.
     connect(m_ui->PageControl, &QTabWidget::currentChanged, this, [this](int page) {
-        if (page == 0)
-            m_viewLogs->firstControl()->setFocus(Qt::TabFocusReason);
+        (page == 0 ? m_viewLogs->firstControl() : m_controlLogs->firstControl())
+            ->setFocus(Qt::TabFocusReason);
     });
 
     FormCreate();
@@ -47,6 +50,7 @@ TFormMain::TFormMain(TDataModuleBase& dataModule, Prompts& prompts, QWidget* par
 void TFormMain::FormCreate()
 {
     m_viewLogs->FormCreate();
+    m_controlLogs->FormCreate();
 }
 
 TFormMain::~TFormMain() = default;

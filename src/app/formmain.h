@@ -12,6 +12,7 @@ namespace varnel {
 
 class Prompts;
 class TDataModuleBase;
+class ControlLogsPage;
 class ViewLogsPage;
 
 // The main window: the page control with the pages "Просмотр логов" and "Управление логами",
@@ -33,6 +34,7 @@ public:
     void FormCreate();
 
     ViewLogsPage& viewLogsPage() { return *m_viewLogs; }
+    ControlLogsPage& controlLogsPage() { return *m_controlLogs; }
     TDataModuleBase& dataModule() { return m_dataModule; }
     Prompts& prompts() { return m_prompts; }
 
@@ -45,7 +47,8 @@ private:
     std::unique_ptr<Ui::TFormMain> m_ui;
     TDataModuleBase& m_dataModule;
     Prompts& m_prompts;
-    ViewLogsPage* m_viewLogs; // owned by its tab
+    ViewLogsPage* m_viewLogs;       // owned by its tab
+    ControlLogsPage* m_controlLogs; // owned by its tab
     bool m_sized = false;
 };
 

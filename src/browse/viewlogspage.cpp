@@ -45,7 +45,7 @@ ViewLogsPage::ViewLogsPage(TDataModuleBase& dataModule, Prompts& prompts, QWidge
     ui.Splitter1->handle(1)->setCursor(Qt::SizeVerCursor);
 
     const QString dateFormat = LocaleText::current().shortDateFormat();
-    for (QDateEdit* picker : {ui.DateTimePickerFrom, ui.DateTimePickerTo})
+    for (DatePicker* picker : {ui.DateTimePickerFrom, ui.DateTimePickerTo})
         picker->setDisplayFormat(dateFormat);
 
     const std::pair<DBLookupComboBox*, FilterList> lists[] = {

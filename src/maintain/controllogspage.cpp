@@ -22,7 +22,7 @@ ControlLogsPage::ControlLogsPage(TDataModuleBase& dataModule, Prompts& prompts, 
 {
     m_ui->setupUi(this);
     const QString dateFormat = LocaleText::current().shortDateFormat();
-    for (QDateEdit* picker : {m_ui->DateTimePickerClearFrom, m_ui->DateTimePickerClearTo})
+    for (DatePicker* picker : {m_ui->DateTimePickerClearFrom, m_ui->DateTimePickerClearTo})
         picker->setDisplayFormat(dateFormat);
 
     connect(m_ui->CheckBoxClearLogTable, &QCheckBox::toggled, this,

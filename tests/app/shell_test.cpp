@@ -152,7 +152,7 @@ TEST_F(MainWindowTest, AboutButtonInTheTopRightCornerAndPixelFonts)
             << "not whole in the corner at width " << width;
     }
     for (const auto& [name, pixels] :
-         {std::pair("PageControl", 12), {"BitBtnExit", 13}, {"BitBtnExit2", 12}}) {
+         {std::pair("PageControl", 12), {"BitBtnExit", 13}, {"BitBtnExit2", 13}}) {
         const QFont font = main.findChild<QWidget*>(name)->font();
         EXPECT_EQ(font.family(), "Comic Sans MS") << name;
         EXPECT_EQ(font.pixelSize(), pixels) << name;

@@ -175,6 +175,10 @@ TEST_F(Page, ListsNarrowOnLeavingAndAHiddenChoiceComesBack)
     EXPECT_EQ(box("DBLookupComboBoxAction")->shownText(), QString());
     click("BitBtnSelect");
     EXPECT_EQ(shownSids(), QList<int>({4, 5}));
+    // Tab leaves a picker for the next control, not for its month.
+    child<QDateEdit>("DateTimePickerFrom")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), box("DBLookupComboBoxTable"));
 
     // Clearing the box widens the lists again, and the choices show without being made again.
     QTest::mouseClick(child<QCheckBox>("CheckBoxDateFrom"), Qt::LeftButton);
