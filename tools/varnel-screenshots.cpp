@@ -16,6 +16,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -92,6 +93,9 @@ int main(int argc, char** argv)
     // The page as a user sees it after "Отобрать" with every filter off.
     main->findChild<QPushButton*>(QStringLiteral("BitBtnSelect"))->click();
     ok &= save(main, QStringLiteral("main.png"));
+    main->findChild<QTabWidget*>(QStringLiteral("PageControl"))->setCurrentIndex(1);
+    ok &= save(main, QStringLiteral("maintain.png"));
+    main->findChild<QTabWidget*>(QStringLiteral("PageControl"))->setCurrentIndex(0);
 
     QTimer::singleShot(300, [&ok] {
         QWidget* about = QApplication::activeModalWidget();
