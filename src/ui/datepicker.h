@@ -6,7 +6,9 @@ namespace varnel {
 
 // A date picker as the windows' users know it: one calendar date, typed or chosen in a drop-down
 // calendar. Tab and Shift+Tab leave it for the next control instead of walking through its day,
-// month and year, so that the keyboard goes through a window in its tab order.
+// month and year, so that the keyboard goes through a window in its tab order. Entering it with
+// the keyboard selects its first part, so that a date typed with or without separators lands
+// in its parts ("01.11.2025" and "01112025" alike).
 class DatePicker : public QDateEdit {
     Q_OBJECT
 
@@ -15,6 +17,15 @@ public:
 
 protected:
     bool focusNextPrevChild(bool next) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void selectSection(int index);
+
+    // A digit just completed a part and Qt moved on to the next one: a separator typed now
+    // closes the part already closed.
+    bool m_movedOn = false;
 };
 
 } // namespace varnel

@@ -1,11 +1,13 @@
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
 #include "db/error.h"
+#include "ui/datepicker.h"
 #include "ui/errortext.h"
 #include "ui/guard.h"
 #include "ui/qtprompts.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -68,6 +70,31 @@ void answerNextBox(const std::function<void(QMessageBox*)>& answer)
         ASSERT_NE(box, nullptr);
         answer(box);
     });
+}
+
+TEST(DatePicker, ADateTypedAfterTabLandsInItsPartsAndTabLeaves)
+{
+    QWidget window;
+    auto* before = new QLineEdit(&window);
+    auto* picker = new DatePicker(&window);
+    auto* after = new QLineEdit(&window);
+    picker->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+    window.show();
+    QApplication::setActiveWindow(&window);
+    const std::pair<const char*, QDate> cases[] = {
+        {"01.11.2025", {2025, 11, 1}}, {"01112025", {2025, 11, 1}}, {"1.11.2025", {2025, 11, 1}},
+        {"31.1.2024", {2024, 1, 31}},  {"5.3.2026", {2026, 3, 5}},
+    };
+    for (const auto& [typed, date] : cases) {
+        picker->setDate(QDate(2026, 12, 8));
+        before->setFocus();
+        QTest::keyClick(before, Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), picker);
+        QTest::keyClicks(picker, QString::fromLatin1(typed));
+        EXPECT_EQ(picker->date(), date) << typed;
+        QTest::keyClick(picker, Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), after) << typed;
+    }
 }
 
 TEST(QtPromptsSmoke, EscapeAndTheDefaultButtonAnswerNoAndOnlyYesProceeds)
