@@ -13,8 +13,11 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QStandardPaths>
 #include <QThread>
+#include <QTranslator>
 #include <QWindow>
 
 namespace varnel {
@@ -86,6 +89,12 @@ int runApplication(int& argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Varnel"));
+    // The file dialog and the buttons of the message boxes speak the user's language, as the
+    // system's own dialogs do; without the translations they stay English.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
     substituteWindowFont();
     QtPrompts prompts;
     Startup startup(prompts, historyFilePath(QCoreApplication::applicationDirPath(),
