@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Writes the first inputs of each fuzz target's corpus (tests/fuzz/<target>/golden-*) from the
-string literals of the unit tests' golden tables. Run by hand when those tables change; the
-corpora are checked in; scripts/fuzz keeps what libFuzzer adds in build-fuzz/corpus/"""
+string literals of the unit tests' golden tables. Run by hand when those tables change. The
+other files (named by their SHA-1) are inputs that libFuzzer found reaching new code, merged in
+after a run of scripts/fuzz with
+    build-fuzz/tests/fuzz/fuzz_<target> -merge=1 tests/fuzz/<target> build-fuzz/corpus/<target>
+"""
 
 import hashlib
 import pathlib
