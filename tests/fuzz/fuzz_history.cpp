@@ -2,6 +2,7 @@
 // same; every other key of the file keeps its value; a save that is refused leaves every byte
 // as it was; and the remembered lists come back as they were saved.
 
+#include "db/ansicodepage.h"
 #include "db/error.h"
 #include "fuzzcheck.h"
 #include "login/historyfile.h"
@@ -9,7 +10,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSet>
 #include <QTemporaryDir>
 
 #include <cstddef>
@@ -33,7 +33,7 @@ QList<std::pair<QString, QString>> namesIn(const QByteArray& bytes)
     QList<std::pair<QString, QString>> names;
     QString section;
     for (const QByteArray& line : bytes.split('\n')) {
-        const QString text = QString::fromLatin1(line).trimmed();
+        const QString text = fromAnsi(line).trimmed();
         if (text.startsWith(u'[')) {
             section = text.mid(1).section(u']', 0, 0).trimmed();
         } else if (!text.isEmpty()) {
@@ -45,8 +45,12 @@ QList<std::pair<QString, QString>> namesIn(const QByteArray& bytes)
 
 bool isWritten(const std::pair<QString, QString>& name)
 {
-    return name.first.compare(kHistorySection, Qt::CaseInsensitive) == 0 &&
-           historyListIndex(QStringLiteral("ComboBox_") + name.second) >= 0;
+    if (name.first.compare(kHistorySection, Qt::CaseInsensitive) != 0)
+        return false;
+    for (const HistoryListKey& list : kHistoryLists)
+        if (name.second.compare(list.key, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
 }
 
 } // namespace
