@@ -131,6 +131,17 @@ QString unquoted(const QString& value)
     return value;
 }
 
+// The text that reads back as `value`: reading drops the blanks around a value and one pair of
+// enclosing quotes, so a value that starts or ends with a blank, or is enclosed in quotes
+// itself, is written between double quotes.
+QString written(const QString& value)
+{
+    if (value.isEmpty() || (!isBlank(value.front()) && !isBlank(value.back()) &&
+                            unquoted(value).size() == value.size()))
+        return value;
+    return u'"' + value + u'"';
+}
+
 // Something is about to follow `line`: it needs a line end of its own.
 void endLine(Line& line)
 {
@@ -138,8 +149,10 @@ void endLine(Line& line)
         line.end = kCrLf;
 }
 
-void setValue(QList<Line>& lines, const QString& section, const QString& key, const QString& value)
+void setValue(QList<Line>& lines, const QString& section, const QString& key,
+              const QString& plainValue)
 {
+    const QString value = written(plainValue);
     const qsizetype header = findSection(lines, section);
     if (header < 0) {
         if (!lines.isEmpty())

@@ -27,9 +27,12 @@ public:
     // Sets the keys of `section` in one save of the whole file: a key's existing line is
     // rewritten (with the key as the file spells it), a missing key is added after the last
     // entry of the section, a missing section is added at the end of the file. Lines written
-    // end with CR LF; all other lines stay byte for byte. The file's folder is created when it
-    // is missing. Throws Error("Unable to write to <full native path>") when the file cannot be
-    // read or saved, or a value holds a line break; the file is then as it was.
+    // end with CR LF; all other lines stay byte for byte. A value that reading would change
+    // (blanks at its ends, enclosing quotes) is written between double quotes, so that every
+    // value of up to kMaxValueLength characters reads back as given. The file's folder is
+    // created when it is missing. Throws Error("Unable to write to <full native path>") when
+    // the file cannot be read or saved, or a value holds a line break; the file is then as it
+    // was.
     void writeStrings(const QString& section, const QList<std::pair<QString, QString>>& keyValues);
 
     // GetPrivateProfileString's buffer holds 2048 characters with the terminating zero.

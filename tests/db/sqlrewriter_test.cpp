@@ -159,10 +159,12 @@ TEST(SqlRewriter, RewritesToSqliteDialect)
     };
     for (const auto& c : cases)
         EXPECT_EQ(sqlite(QString::fromUtf8(c.oracle)), c.sqlite) << c.oracle;
-    // SQLite would stop reading at a NUL, and run what comes before it alone.
-    EXPECT_EQ(
-        sqlite(QStringLiteral("select sid from T ") + QChar(0) + QStringLiteral(" where sid = 1")),
-        "ORA-00911");
+    // SQLite would stop reading at a NUL, and run what comes before it alone, or read a quote
+    // or comment open before it as ending there.
+    for (const char* around :
+         {"select sid from T %1 where sid = 1", "select '%1' from T", "select \"a%1\" from T",
+          "delete T /*%1*/ where sid = 1", "delete T --%1\nwhere sid = 1"})
+        EXPECT_EQ(sqlite(QString::fromUtf8(around).arg(QChar(0))), "ORA-00911") << around;
 }
 
 TEST(SqlTokenizer, SplitsWithoutLosingText)

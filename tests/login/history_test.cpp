@@ -112,6 +112,33 @@ TEST(LoginHistoryFile, ReadsLikeGetPrivateProfileString)
     }
 }
 
+// Reading drops blanks around a value and one pair of enclosing quotes: a value written as it
+// is would come back without them.
+TEST(LoginHistoryFile, EveryValueReadsBackAsWritten)
+{
+    const TempFolder folder;
+    const QString path = folder.path("Login.ini");
+    const std::pair<QString, QByteArray> cases[] = {
+        {"scott;", "User=scott;"},
+        {" scott;", "User=\" scott;\""},
+        {"scott;\t", "User=\"scott;\t\""},
+        {"\"a\"", "User=\"\"a\"\""},
+        {"'a'", "User=\"'a'\""},
+        {"\"", "User=\""},
+        {"\"a;", "User=\"a;"},
+        {"a\";'b", "User=a\";'b"},
+        {"", "User="},
+    };
+    for (const auto& [value, line] : cases) {
+        SCOPED_TRACE(value.toStdString());
+        QFile::remove(path);
+        LoginHistoryFile file(path);
+        file.writeStrings("Login", {{"User", value}});
+        EXPECT_EQ(readBytes(path), "[Login]\r\n" + line + "\r\n");
+        EXPECT_EQ(file.readString("Login", "User"), value);
+    }
+}
+
 TEST(LoginHistoryFile, NewFileHoldsTheSectionInAnsiWithCrLf)
 {
     const TempFolder folder;

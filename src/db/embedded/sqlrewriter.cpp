@@ -42,13 +42,14 @@ std::vector<Token> tokenize(QStringView sql)
     auto push = [&](Token::Kind kind, qsizetype from) {
         tokens.push_back(Token{kind, sql.mid(from, i - from).toString()});
     };
+    // SQLite and C strings stop at a NUL, inside quotes and comments too: what follows would
+    // never be seen, and a quote or comment open before it would end there.
+    if (sql.contains(QChar(0)))
+        fail("ORA-00911: invalid character");
     while (i < n) {
         const qsizetype start = i;
         const QChar c = sql.at(i);
-        if (c.unicode() == 0) {
-            // SQLite and C strings stop at a NUL: what follows would never be seen.
-            fail("ORA-00911: invalid character");
-        } else if (c.isSpace()) {
+        if (c.isSpace()) {
             while (i < n && sql.at(i).isSpace())
                 ++i;
             push(Token::Kind::Space, start);

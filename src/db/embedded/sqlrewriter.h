@@ -28,8 +28,9 @@ struct Token {
 };
 
 // Splits an Oracle statement into tokens, quotes respected. Raises Oracle's errors for an
-// unterminated quote or comment and for a character Oracle does not accept outside quotes (";"
-// and NUL among them, so that a text can never carry a second statement nor end early).
+// unterminated quote or comment, for a character Oracle does not accept outside quotes (";"
+// among them, so that a text can never carry a second statement) and for a NUL anywhere (so
+// that SQLite never stops reading early).
 std::vector<Token> tokenize(QStringView sql);
 
 struct RewriteContext {
