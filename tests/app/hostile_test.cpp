@@ -1,0 +1,307 @@
+// Hostile and faulty input driven through the whole program, from its start-up on: texts that
+// statements and files must carry unchanged, names of log tables, database files that are
+// missing, locked, read-only or broken, login histories that are not what the program wrote,
+// a full disk and a million records. Each ends in a clear message with the program still
+// running, and nothing lost or corrupted.
+
+#include "app/formmain.h"
+#include "browse/dblookupcombobox.h"
+#include "browse/loggrid.h"
+#include "common/session.h"
+#include "common/testsupport.h"
+#include "db/ansicodepage.h"
+#include "db/datamodulebase.h"
+#include "db/localetext.h"
+#include "login/form_login.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+namespace varnel::test {
+namespace {
+
+using Kind = ScriptedPrompts::Kind;
+
+const QString kDbError = QStringLiteral("Ошибка подключения к базе данных!\n");
+const QString kColumns =
+    QStringLiteral("(sid NUMBER, ddate DATE, stable VARCHAR2(50), saction VARCHAR2(10), "
+                   "schanges VARCHAR2(4000), suser_info VARCHAR2(100))");
+
+// The texts that break statements and files written without care; each is a record's table,
+// action, change text and the three parts of its user-info text, and is typed into every text
+// field of the program.
+struct Hostile {
+    const char* name;
+    QString text;
+    // What the login history gives back as the first user; empty when it lists none.
+    QString remembered;
+    bool tableName = false; // a name Oracle takes for a table
+};
+const Hostile kHostile[] = {
+    {"quote", QStringLiteral("O'Brien's"), QStringLiteral("O'Brien's")},
+    {"double quote", QStringLiteral("say \"hi\""), QStringLiteral("say \"hi\"")},
+    {"percent", QStringLiteral("100%"), QStringLiteral("100%")},
+    {"underscore", QStringLiteral("a_b"), QStringLiteral("a_b"), true},
+    // An entry of the history cannot hold ";": it ends there.
+    {"second statement", QStringLiteral("x'; drop table LOGS; --"), QStringLiteral("x'")},
+    {"line comment", QStringLiteral("y -- z"), QStringLiteral("y -- z")},
+    {"block comment", QStringLiteral("/* w"), QStringLiteral("/* w")},
+    // A line break would write lines of its own into the history: such an entry is left out.
+    {"line feed", QStringLiteral("one\ntwo"), QString()},
+    {"carriage return", QStringLiteral("one\rtwo"), QString()},
+    {"CR LF", QStringLiteral("one\r\ntwo"), QString()},
+    // Longer than the history's read buffer: the first entry no longer fits in it.
+    {"4000 characters", QString(4000, QChar(0x416)), QString()},
+    {"Cyrillic", QStringLiteral("Склад №5"), QStringLiteral("Склад №5")},
+    // The history drops the blanks around a value.
+    {"blanks only", QStringLiteral("   "), QString()},
+    {"control characters",
+     QStringLiteral("a\tb\x01"
+                    "c\x1b"
+                    "d\x7f"),
+     QStringLiteral("a\tb\x01"
+                    "c\x1b"
+                    "d\x7f")},
+};
+
+// A log of one record for every hostile text, sids 1, 2, ..., each column holding it (the
+// user-info text three times), and two ordinary ones; returns the records' sids and texts.
+QList<std::pair<int, QString>> hostileLog(const QString& path)
+{
+    QList<std::pair<int, QString>> records;
+    int sid = 0;
+    for (const Hostile& h : kHostile)
+        records.append({++sid, h.text});
+    records.append({100, QStringLiteral("ORDERS")});
+    records.append({101, QStringLiteral("ivanov")});
+    sqlite3* db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    sqlite3_exec(db, (QStringLiteral("create table LOGS") + kColumns).toUtf8().constData(), nullptr,
+                 nullptr, nullptr);
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_prepare_v2(db,
+                       "insert into LOGS values (?1, '2025-03-01 10:' || ?3 || ':00', ?2, ?2, ?2, "
+                       "?2 || ' - ' || ?2 || ' - ' || ?2)",
+                       -1, &insert, nullptr);
+    for (const auto& [number, text] : records) {
+        const QByteArray utf8 = text.toUtf8();
+        sqlite3_bind_int(insert, 1, number);
+        sqlite3_bind_int(insert, 3, 10 + number % 50);
+        sqlite3_bind_text(insert, 2, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+        sqlite3_step(insert);
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    sqlite3_close(db);
+    return records;
+}
+
+// Whether the change text `text` passes the change-text filter with `typed` at `position`, as
+// far as a LIKE without wildcards tells.
+bool passes(const QString& text, const QString& typed, int position)
+{
+    const QString t = text.toUpper(), v = typed.toUpper();
+    return position == 0 ? t.startsWith(v) : position == 1 ? t.contains(v) : t.endsWith(v);
+}
+
+bool hasWildcard(const QString& text)
+{
+    return text.contains(u'%') || text.contains(u'_');
+}
+
+class Hostility : public ::testing::Test {
+protected:
+    QStringList errors(const Session& s) const
+    {
+        QStringList texts;
+        for (const auto& shown : s.prompts.shown)
+            if (shown.kind == Kind::Error || shown.text.startsWith(kDbError))
+                texts << shown.text;
+        return texts;
+    }
+
+    TempFolder folder;
+    QString history = folder.path(QStringLiteral("Login.ini"));
+};
+
+// Every hostile text as the user, the password and in the database's file name, and in the
+// table field, where no such text may pass.
+TEST_F(Hostility, HostileTextsInTheLoginFieldsConnectAndAreRememberedOrRefused)
+{
+    const QString log = folder.path(QStringLiteral("hostile.sqlite"));
+    hostileLog(log);
+    for (const Hostile& h : kHostile) {
+        SCOPED_TRACE(h.name);
+        QFile::remove(history);
+        // A file name holds no "/": it makes a folder, and no part of a path may be longer than
+        // 255 bytes.
+        const QString base =
+            folder.path(QStringLiteral("db ") + h.text + QStringLiteral(".sqlite"));
+        QDir().mkpath(QFileInfo(base).path());
+        const bool nameFits = QFile::copy(log, base);
+        {
+            Session s(history);
+            EXPECT_FALSE(s.login({base, h.text, h.text, h.text}));
+            EXPECT_EQ(
+                s.prompts.texts(),
+                QStringList{h.tableName || !nameFits
+                                ? s.prompts.texts().value(0)
+                                : QStringLiteral("Неверное имя таблицы логов: «") + h.text + "»"});
+            EXPECT_FALSE(s.data().ADOConnectionBase().connected());
+            s.prompts.shown.clear();
+            EXPECT_EQ(s.login({base, QStringLiteral("LOGS"), h.text, h.text}), nameFits);
+            if (!nameFits) {
+                ASSERT_EQ(s.prompts.shown.size(), 1u);
+                EXPECT_TRUE(s.prompts.shown[0].text.startsWith(
+                    kDbError + QStringLiteral("Cannot open the database file")))
+                    << s.prompts.shown[0].text.toStdString();
+                continue;
+            }
+            // The dialog stored the history as it closed.
+            EXPECT_TRUE(s.prompts.shown.empty()) << s.prompts.texts().join('|').toStdString();
+        }
+        // The next start shows what the history kept.
+        Session next(history);
+        QComboBox* users = next.find<QComboBox>("ComboBox_User");
+        EXPECT_EQ(users->count() > 0 ? users->itemText(0) : QString(), h.remembered);
+        EXPECT_EQ(next.find<QComboBox>("ComboBox_Table")->currentText(), QStringLiteral("LOGS"));
+    }
+}
+
+// Every entry that a list offers, chosen, finds its records; every hostile change text finds
+// its record at each position; sorting, the export and Ctrl+Delete carry every text unchanged.
+TEST_F(Hostility, HostileTextsInEveryFilterFindTheirRecordsAndSurviveEveryStatement)
+{
+    const QString base = folder.path(QStringLiteral("hostile.sqlite"));
+    const QList<std::pair<int, QString>> records = hostileLog(base);
+    Session s(history);
+    ASSERT_TRUE(s.login({base, QStringLiteral("LOGS")}));
+    const auto recordsWhere = [&](const std::function<bool(const QString&)>& test) {
+        QList<int> sids;
+        for (const auto& [sid, text] : records)
+            if (test(text))
+                sids << sid;
+        return sids;
+    };
+    const auto sorted = [](QList<int> sids) {
+        std::sort(sids.begin(), sids.end());
+        return sids;
+    };
+
+    // The table and action lists compare for equality; the user-info lists match a pattern
+    // whose % and _ stay wildcards. A record holds its text in every column.
+    const auto info = [](const QString& t) {
+        return (t + " - " + t + " - " + t).toUpper();
+    };
+    const struct {
+        const char* list;
+        std::function<bool(const QString& text, const QString& entry)> holds;
+    } lists[] = {
+        {"DBLookupComboBoxTable",
+         [](const QString& t, const QString& e) {
+             return t.toUpper() == e;
+         }},
+        {"DBLookupComboBoxAction",
+         [](const QString& t, const QString& e) {
+             return t.toUpper() == e;
+         }},
+        {"DBLookupComboBoxOracleUser",
+         [&](const QString& t, const QString& e) {
+             return info(t).endsWith(e);
+         }},
+        {"DBLookupComboBoxPC",
+         [&](const QString& t, const QString& e) {
+             return info(t).contains(e);
+         }},
+        {"DBLookupComboBoxOSUser",
+         [&](const QString& t, const QString& e) {
+             return info(t).startsWith(e);
+         }},
+    };
+    for (const auto& [list, holds] : lists) {
+        for (const QString& entry : s.entries(list)) {
+            if (entry.isEmpty())
+                continue;
+            SCOPED_TRACE(::testing::Message() << list << " " << entry.left(40).toStdString());
+            ASSERT_TRUE(s.choose(list, entry));
+            s.click("BitBtnSelect");
+            const QList<int> shown = sorted(s.sids());
+            EXPECT_FALSE(shown.isEmpty());
+            if (!hasWildcard(entry)) {
+                EXPECT_EQ(shown, recordsWhere([&](const QString& t) { return holds(t, entry); }));
+            }
+            s.click("BitBtnClearFiltr");
+        }
+    }
+
+    QLineEdit* changes = s.find<QLineEdit>("EditChanges");
+    const char* positions[] = {"RadioGroupChangesItem0", "RadioGroupChangesItem1",
+                               "RadioGroupChangesItem2"};
+    int sid = 0;
+    for (const Hostile& h : kHostile) {
+        ++sid;
+        for (int position = 0; position < 3; ++position) {
+            SCOPED_TRACE(::testing::Message() << h.name << " at " << position);
+            s.find<QRadioButton>(positions[position])->setChecked(true);
+            QApplication::clipboard()->setText(h.text);
+            changes->setFocus();
+            changes->selectAll();
+            QTest::keyClick(changes, Qt::Key_V, Qt::ControlModifier);
+            ASSERT_EQ(changes->text(), h.text);
+            QTest::keyClick(changes, Qt::Key_Return);
+            const QList<int> shown = sorted(s.sids());
+            EXPECT_TRUE(shown.contains(sid));
+            if (!hasWildcard(h.text)) {
+                const QString typed = h.text;
+                EXPECT_EQ(shown, recordsWhere(
+                                     [&](const QString& t) { return passes(t, typed, position); }));
+            }
+        }
+    }
+
+    s.click("BitBtnClearFiltr");
+    s.click("BitBtnSelect");
+    const QList<int> all = sorted(s.sids());
+    for (const char* field : {"STABLE", "SACTION", "SCHANGES", "SUSER_INFO", "DDATE"}) {
+        s.titleClick(QLatin1String(field));
+        EXPECT_EQ(sorted(s.sids()), all) << field;
+    }
+
+    // A record line is its texts as they are, each line break ending a line of the file.
+    const QString exported = folder.path(QStringLiteral("export.txt"));
+    s.exportTo(exported);
+    const QByteArray file = fileBytes(exported);
+    const LocaleText locale = LocaleText::current();
+    for (const auto& [number, text] : records) {
+        const QString date = locale.dateTimeText(QDate(2025, 3, 1), QTime(10, 10 + number % 50));
+        QString line = date + " - " + text + " - " + text + " - " + text + " - " + text + " - " +
+                       text + " - " + text;
+        line.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(u'\r', u'\n');
+        line.replace(QLatin1String("\n"), QLatin1String("\r\n"));
+        EXPECT_TRUE(file.contains("\r\n" + toAnsi(line) + "\r\n")) << number;
+    }
+
+    // Each record goes by Ctrl+Delete, and only it.
+    long long left = records.size();
+    for (const auto& [number, text] : records) {
+        s.deleteRow(int(s.sids().indexOf(number)));
+        EXPECT_EQ(queryScalar(base, QStringLiteral("select count(*) from LOGS")), --left);
+        EXPECT_EQ(queryScalar(
+                      base, QStringLiteral("select count(*) from LOGS where sid = %1").arg(number)),
+                  0);
+    }
+    EXPECT_EQ(errors(s), QStringList());
+}
+
+} // namespace
+} // namespace varnel::test
