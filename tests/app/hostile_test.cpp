@@ -303,5 +303,103 @@ TEST_F(Hostility, HostileTextsInEveryFilterFindTheirRecordsAndSurviveEveryStatem
     EXPECT_EQ(errors(s), QStringList());
 }
 
+TEST_F(Hostility, TextsThatNameNoTableAreRefusedBeforeTheDatabaseIsOpened)
+{
+    const QString base = makeDatabase(folder, QStringLiteral("log.sqlite"),
+                                      {QStringLiteral("create table LOGS") + kColumns});
+    const QString refused[] = {
+        "LOGS; drop table LOGS",
+        "LOGS;",
+        "LOGS --",
+        "LOGS /* x */",
+        "/* x */ LOGS",
+        "LOGS where 1=1",
+        "LOGS x",
+        "(select * from LOGS)",
+        "\"LOGS",
+        "\"\"",
+        "\"A\"\"B\"",
+        "LOGS\ndrop table x",
+        "LOGS\x01",
+        "main.",
+        ".LOGS",
+        "LOGS@",
+        "1LOGS",
+        "\t",
+    };
+    int opened = 0;
+    Session s(history, [&opened](const QString& connectionString) {
+        ++opened;
+        return Connection::openEngine(connectionString);
+    });
+    for (const QString& table : refused) {
+        SCOPED_TRACE(table.toStdString());
+        s.prompts.shown.clear();
+        EXPECT_FALSE(s.login({base, table}));
+        EXPECT_EQ(s.prompts.texts(),
+                  QStringList{QStringLiteral("Неверное имя таблицы логов: «") + table + "»"});
+        EXPECT_EQ(opened, 0);
+    }
+}
+
+// Schema-qualified, quoted with blanks, Cyrillic, with "#": created at login, written by an
+// outside program, then through the lists, the main query, the sort, Ctrl+Delete, the export
+// and the period deletion, and read by the probe of a later login.
+TEST_F(Hostility, UnusualTableNamesWorkThroughEveryStatement)
+{
+    const QString names[] = {"main.LOG_TABLE", "\"Log table\"", "ЖУРНАЛ_ИЗМЕНЕНИЙ", "LOG#1",
+                             "main.\"Журнал #2\""};
+    const LocaleText locale = LocaleText::current();
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        const QString base =
+            makeDatabase(folder, QStringLiteral("names%1.sqlite").arg(qHash(name)));
+        const QString exported = folder.path(QStringLiteral("names.txt"));
+        {
+            Session s(history);
+            ASSERT_TRUE(s.login({base, name, "scott", "tiger", true}));
+            EXPECT_EQ(s.prompts.texts(),
+                      QStringList({"Вы действительно хотите создать таблицу логов \"" +
+                                       locale.upper(name) + "\"?",
+                                   "Таблица логов \"" + locale.upper(name) + "создана!"}));
+            s.prompts.shown.clear();
+            s.data().ADOConnectionBase().engine().execute(
+                "insert into " + name +
+                " values (1, '2025-03-01 10:00:00', 'ORDERS', 'INSERT', 'c', 'P - W - A'), "
+                "(2, '2025-03-02 10:00:00', 'CLIENTS', 'INSERT', 'd', 'P - W - A'), "
+                "(3, '2025-04-01 10:00:00', 'ORDERS', 'UPDATE', 'b', 'P - W - A'), "
+                "(4, '2025-05-01 10:00:00', 'ORDERS', 'DELETE', 'a', 'P - W - A')");
+            s.click("BitBtnRefresh");
+            EXPECT_EQ(s.entries("DBLookupComboBoxTable"), QStringList({"CLIENTS", "ORDERS", ""}));
+            ASSERT_TRUE(s.choose("DBLookupComboBoxTable", QStringLiteral("ORDERS")));
+            EXPECT_EQ(s.entries("DBLookupComboBoxAction"),
+                      QStringList({"DELETE", "INSERT", "UPDATE", ""}));
+            s.click("BitBtnSelect");
+            EXPECT_TRUE(s.data().ADOQueryMain().getText().startsWith("Select * from " + name +
+                                                                     " where 1=1 "));
+            EXPECT_EQ(s.sids(), QList<int>({1, 3, 4}));
+            s.titleClick(QStringLiteral("SCHANGES"));
+            EXPECT_EQ(s.sids(), QList<int>({4, 3, 1}));
+            s.deleteRow(0);
+            EXPECT_EQ(s.sids(), QList<int>({3, 1}));
+            s.exportTo(exported);
+            const QList<QByteArray> lines = fileBytes(exported).split('\n');
+            EXPECT_EQ(lines.value(2), toAnsi("-- Select * from " + name) + "\r");
+            EXPECT_EQ(lines.size(), 10); // 6 lines of the block, 3 records, and after the end
+            s.deletePeriod(Period{QDate(2025, 3, 1), QDate(2025, 3, 2)});
+            EXPECT_EQ(s.prompts.texts().filter(QStringLiteral("!")),
+                      QStringList({"Выгрузка логов завершена!", "Записи успешно удалены!"}));
+            // Delete record?, the file name, the question of the period deletion and the two
+            // messages: no error.
+            EXPECT_EQ(s.prompts.shown.size(), 5u) << s.prompts.texts().join('|').toStdString();
+        }
+        Session later(history);
+        ASSERT_TRUE(later.login({base, name}));
+        later.click("BitBtnSelect");
+        EXPECT_EQ(later.sids(), QList<int>({2, 3}));
+        EXPECT_TRUE(later.prompts.shown.empty()) << later.prompts.texts().join('|').toStdString();
+    }
+}
+
 } // namespace
 } // namespace varnel::test
