@@ -13,6 +13,7 @@
 #include "db/datamodulebase.h"
 #include "db/localetext.h"
 #include "login/form_login.h"
+#include "ui/errortext.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -26,6 +27,8 @@
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
+
+#include <optional>
 
 namespace varnel::test {
 namespace {
@@ -398,6 +401,188 @@ TEST_F(Hostility, UnusualTableNamesWorkThroughEveryStatement)
         later.click("BitBtnSelect");
         EXPECT_EQ(later.sids(), QList<int>({2, 3}));
         EXPECT_TRUE(later.prompts.shown.empty()) << later.prompts.texts().join('|').toStdString();
+    }
+}
+
+// Another connection to the file, holding a transaction open as a program that writes the log
+// may; the busy engine waits five seconds for it before it gives up.
+class Holder {
+public:
+    Holder(const QString& path, const char* begin)
+    {
+        sqlite3_open(path.toUtf8().constData(), &m_db);
+        sqlite3_exec(m_db, begin, nullptr, nullptr, nullptr);
+        sqlite3_exec(m_db, "delete from LOG_TABLE where sid = 1", nullptr, nullptr, nullptr);
+    }
+    ~Holder()
+    {
+        sqlite3_exec(m_db, "rollback", nullptr, nullptr, nullptr);
+        sqlite3_close(m_db);
+    }
+    bool commit() { return sqlite3_exec(m_db, "commit", nullptr, nullptr, nullptr) == SQLITE_OK; }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+// A database file broken before the login, and how the program meets it.
+struct FaultyFile {
+    const char* name;
+    std::function<void(const QString& path)> breakIt;
+    // The engine's message of a failed login; empty when the login passes.
+    QString atLogin;
+    // Then the database's message for Ctrl+Delete and for the period deletion, which fail;
+    // the main query and the export pass.
+    QString atDeletion;
+};
+
+class FaultyFiles : public Hostility {
+protected:
+    void meet(const FaultyFile& c)
+    {
+        SCOPED_TRACE(c.name);
+        QFile::remove(base);
+        ASSERT_TRUE(QFile::copy(demo, base));
+        c.breakIt(base);
+        const QByteArray before = fileBytes(base);
+        Session s(history);
+        if (!c.atLogin.isEmpty()) {
+            EXPECT_FALSE(s.login({base, QStringLiteral("LOG_TABLE")}));
+            EXPECT_EQ(s.prompts.texts(), QStringList{kDbError + "Cannot open the database file \"" +
+                                                     base + "\": " + c.atLogin});
+            EXPECT_EQ(fileBytes(base), before);
+            // The program goes on: once the file is good again, the same login passes.
+            holder.reset();
+            QFile::remove(base);
+            ASSERT_TRUE(QFile::copy(demo, base));
+            EXPECT_TRUE(s.login({base, QStringLiteral("LOG_TABLE")}));
+            return;
+        }
+        ASSERT_TRUE(s.login({base, QStringLiteral("LOG_TABLE")}));
+        s.click("BitBtnSelect");
+        EXPECT_EQ(s.sids().size(), 300);
+        s.prompts.shown.clear();
+        s.deleteRow(0);
+        s.deletePeriod(std::nullopt);
+        s.exportTo(folder.path(QStringLiteral("export.txt")));
+        EXPECT_EQ(errors(s), QStringList({withFullStop(c.atDeletion), kDbError + c.atDeletion}));
+        EXPECT_TRUE(s.prompts.texts().contains(QStringLiteral("Выгрузка логов завершена!")));
+        EXPECT_EQ(s.sids().size(), 300);
+        EXPECT_EQ(fileBytes(base), before);
+    }
+
+    QString demo = makeDemoDatabase(folder, 300, 3);
+    QString base = folder.path(QStringLiteral("faulty.sqlite"));
+    std::optional<Holder> holder;
+};
+
+TEST_F(FaultyFiles, AMissingReadOnlyOrBrokenFileIsReportedAndLeftAsItIs)
+{
+    auto cut = [this](qint64 size) {
+        return [size, this](const QString& path) {
+            QFile file(path);
+            EXPECT_TRUE(file.resize(size < 0 ? QFileInfo(demo).size() + size : size));
+        };
+    };
+    auto overwrite = [](qint64 at, const QByteArray& bytes) {
+        return [at, bytes](const QString& path) {
+            QFile file(path);
+            EXPECT_TRUE(file.open(QIODevice::ReadWrite));
+            file.seek(at);
+            file.write(bytes);
+        };
+    };
+    const FaultyFile cases[] = {
+        {"missing", [](const QString& path) { QFile::remove(path); },
+         "unable to open database file", ""},
+        {"not a database", overwrite(0, QByteArray(5000, 'x')), "file is not a database", ""},
+        {"cut after its first page", cut(4096), "database disk image is malformed", ""},
+        {"cut in half", cut(QFileInfo(demo).size() / 2), "database disk image is malformed", ""},
+        {"its last page cut", cut(-4096), "database disk image is malformed", ""},
+        // A header asking for a newer SQLite to write the file makes it read-only.
+        {"read-only", overwrite(18, "\x03"), "", "attempt to write a readonly database"},
+    };
+    for (const FaultyFile& c : cases)
+        meet(c);
+}
+
+// Locked by another connection that holds its transaction open; each statement that meets the
+// lock waits five seconds for it.
+TEST_F(FaultyFiles, AFileLockedByAnotherWriterIsReportedAtTheLogin)
+{
+    meet({"locked", [this](const QString& path) { holder.emplace(path, "begin exclusive"); },
+          "ORA-00054: resource busy (database is locked)", ""});
+}
+
+TEST_F(FaultyFiles, AFileWithAnotherWritersTransactionOpenRefusesOnlyTheDeletions)
+{
+    meet({"write-locked", [this](const QString& path) { holder.emplace(path, "begin immediate"); },
+          "", "ORA-00054: resource busy (database is locked)"});
+    // The failed deletions left no lock of their own behind: the other writer can commit.
+    EXPECT_TRUE(holder->commit());
+}
+
+// The file goes or changes while the main window shows its records: every operation then says
+// so, the program goes on, and no other file is touched.
+TEST_F(FaultyFiles, AFileDeletedOrReplacedUnderTheOpenWindowGivesAnErrorForEveryOperation)
+{
+    const QString other = makeDemoDatabase(folder, 20, 4);
+    const QString exported = folder.path(QStringLiteral("export.txt"));
+    const QString gone =
+        "The database file \"" + base + "\" has been deleted or replaced since it was opened";
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        QString message;
+    } cases[] = {
+        {"deleted", [this] { QFile::remove(base); }, gone},
+        {"replaced by another database",
+         [&] {
+             QFile::remove(base);
+             QFile::copy(other, base);
+         },
+         gone},
+        {"overwritten with text",
+         [this] {
+             QFile file(base);
+             EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+             file.write(QByteArray(10000, 'x'));
+         },
+         "file is not a database"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(base);
+        QFile::remove(exported);
+        ASSERT_TRUE(QFile::copy(demo, base));
+        Session s(history);
+        ASSERT_TRUE(s.login({base, QStringLiteral("LOG_TABLE")}));
+        s.click("BitBtnSelect");
+        c.change();
+        const QByteArray after = fileBytes(base);
+        const QString error = withFullStop(c.message);
+        const struct {
+            const char* operation;
+            std::function<void()> act;
+            QString shown;
+        } operations[] = {
+            {"Ctrl+Delete", [&] { s.deleteRow(0); }, error},
+            {"Отобрать", [&] { s.click("BitBtnSelect"); }, error},
+            {"a title click", [&] { s.titleClick(QStringLiteral("STABLE")); },
+             "ADOQueryMain: Cannot perform this operation on a closed dataset."},
+            {"Обновить фильтры", [&] { s.click("BitBtnRefresh"); }, error},
+            {"the period deletion", [&] { s.deletePeriod(std::nullopt); }, kDbError + c.message},
+            {"the export", [&] { s.exportTo(exported); }, error},
+        };
+        for (const auto& o : operations) {
+            s.prompts.shown.clear();
+            o.act();
+            EXPECT_EQ(errors(s), QStringList{o.shown}) << o.operation;
+        }
+        EXPECT_TRUE(s.window()->isVisible());
+        EXPECT_EQ(s.grid()->model()->rowCount(), 0);
+        EXPECT_EQ(fileBytes(exported), "<no file>");
+        EXPECT_EQ(fileBytes(base), after);
     }
 }
 

@@ -116,6 +116,8 @@ bool Session::choose(const char* list, const QString& entry)
 
 void Session::titleClick(const QString& field)
 {
+    // The titles take their places from the event loop, after the grid has changed.
+    QCoreApplication::processEvents();
     QHeaderView* titles = grid()->horizontalHeader();
     int column = 0;
     while (column + 1 < titles->count() && grid()->fieldName(column) != field)
