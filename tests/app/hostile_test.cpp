@@ -13,6 +13,7 @@
 #include "db/datamodulebase.h"
 #include "db/localetext.h"
 #include "login/form_login.h"
+#include "login/historyfile.h"
 #include "ui/errortext.h"
 
 #include <QApplication>
@@ -21,6 +22,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QProcess>
 #include <QRadioButton>
 #include <QTest>
 
@@ -584,6 +586,221 @@ TEST_F(FaultyFiles, AFileDeletedOrReplacedUnderTheOpenWindowGivesAnErrorForEvery
         EXPECT_EQ(fileBytes(exported), "<no file>");
         EXPECT_EQ(fileBytes(base), after);
     }
+}
+
+// A small file system of its own (tmpfs) on a new folder, where the machine lets the tests mount
+// one: root may write anywhere, but not beyond a full or read-only file system.
+class ScratchMount {
+public:
+    ScratchMount(const QString& dir, int kilobytes) : m_dir(dir)
+    {
+        QDir().mkpath(dir);
+        m_mounted =
+            QProcess::execute(QStringLiteral("mount"),
+                              {"-t", "tmpfs", "-o", QStringLiteral("size=%1k").arg(kilobytes),
+                               "tmpfs", dir}) == 0;
+    }
+    ~ScratchMount()
+    {
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"), {m_dir});
+    }
+    bool mounted() const { return m_mounted; }
+    bool makeReadOnly()
+    {
+        return QProcess::execute(QStringLiteral("mount"), {"-o", "remount,ro", m_dir}) == 0;
+    }
+
+private:
+    QString m_dir;
+    bool m_mounted = false;
+};
+
+QByteArray garbage(int bytes)
+{
+    QByteArray data;
+    uint32_t state = 12345;
+    for (int i = 0; i < bytes; ++i) {
+        state = state * 1103515245u + 12345u;
+        data += char(state >> 24);
+    }
+    return data;
+}
+
+// Login histories that this program did not write: each is read as far as it makes sense, and
+// the dialog's save, when the program ends without a login, changes the three keys and nothing
+// else.
+TEST_F(Hostility, LoginHistoriesTheProgramDidNotWriteLoseNothingButTheirThreeKeys)
+{
+    const QByteArray big = "[Login]\r\nUser=" + QByteArray("abc;").repeated(1 << 18) +
+                           "\r\nBase=b1;\r\n[Other]\r\nk=v\r\n";
+    const QByteArray junk = garbage(4096);
+    const QByteArray added = "[Login]\r\nUser=;\r\nBase=;\r\nTable=;\r\n";
+    const struct {
+        const char* name;
+        QByteArray before;
+        QStringList users;
+        QByteArray after;
+    } cases[] = {
+        {"no section", "User=a;b;\r\nBase=x;", {}, "User=a;b;\r\nBase=x;\r\n" + added},
+        // A last line without its line end gets one before the section is added.
+        {"binary garbage", junk, {}, junk + (junk.endsWith('\n') ? "" : "\r\n") + added},
+        {"duplicate sections",
+         "[Login]\r\nUser=a;\r\n[login]\r\nUser=b;\r\nTable=t;\r\n",
+         {"a"},
+         "[Login]\r\nUser=a;\r\nBase=;\r\nTable=;\r\n[login]\r\nUser=b;\r\nTable=t;\r\n"},
+        // Read through a buffer of 2047 characters: 511 entries, of which the save keeps five.
+        {"a value of 1 MB", big, QStringList(511, "abc"),
+         "[Login]\r\nUser=abc;abc;abc;abc;abc;\r\nBase=b1;\r\nTable=;\r\n[Other]\r\nk=v\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile file(history);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.before);
+        file.close();
+        {
+            Session s(history);
+            QComboBox* users = s.find<QComboBox>("ComboBox_User");
+            QStringList items;
+            for (int i = 0; i < users->count(); ++i)
+                items << users->itemText(i);
+            EXPECT_EQ(items, c.users);
+        }
+        EXPECT_EQ(fileBytes(history), c.after);
+    }
+}
+
+TEST_F(Hostility, AHistoryThatCannotBeReadIsReportedWhenSavedAndLeftAsItIs)
+{
+    // A folder where the file should be: it cannot be read, and root cannot write it either.
+    ASSERT_TRUE(QDir().mkpath(history));
+    QFile keep(history + QStringLiteral("/keep.txt"));
+    ASSERT_TRUE(keep.open(QIODevice::WriteOnly));
+    keep.write("kept");
+    keep.close();
+    {
+        Session s(history);
+        EXPECT_EQ(s.find<QComboBox>("ComboBox_User")->count(), 0);
+        EXPECT_TRUE(s.prompts.shown.empty());
+        s.find<QComboBox>("ComboBox_User")->setEditText(QStringLiteral("scott"));
+        delete s.dialog(); // the end of the program
+        EXPECT_EQ(s.prompts.texts(), QStringList{QStringLiteral("Unable to write to ") +
+                                                 QDir::toNativeSeparators(history) + u'.'});
+    }
+    EXPECT_TRUE(QFileInfo(history).isDir());
+    EXPECT_EQ(fileBytes(keep.fileName()), "kept");
+}
+
+// The history where it cannot be saved: in a read-only folder, and on a full disk. The dialog
+// reads it, the login goes on, and the refused save, as the dialog closes, is said.
+TEST_F(Hostility, AHistoryThatCannotBeSavedIsKeptAndTheSaveReported)
+{
+    const QString dir = folder.path(QStringLiteral("ro"));
+    ScratchMount mount(dir, 64);
+    if (!mount.mounted())
+        GTEST_SKIP() << "this machine lets no test mount a file system";
+    const QString inFolder = dir + QStringLiteral("/Login.ini");
+    const QByteArray before = "[Login]\r\nUser=u1;u2;\r\nBase=b;\r\n";
+    {
+        QFile file(inFolder);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(before);
+    }
+    ASSERT_TRUE(mount.makeReadOnly());
+    // The program keeps its history elsewhere when its own folder cannot be written.
+    EXPECT_EQ(historyFilePath(dir, folder.path(QStringLiteral("config"))),
+              folder.path(QStringLiteral("config/Login.ini")));
+
+    const QString full = folder.path(QStringLiteral("full"));
+    ScratchMount fullMount(full, 64);
+    ASSERT_TRUE(fullMount.mounted());
+    const QString onFullDisk = full + QStringLiteral("/Login.ini");
+    {
+        QFile file(onFullDisk);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(before + "[Other]\r\nkey=kept\r\n");
+        file.close();
+        QFile filler(full + QStringLiteral("/filler"));
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+        while (filler.write(QByteArray(1024, 'f')) == 1024 && filler.flush()) {
+        }
+    }
+
+    const QString base = makeDemoDatabase(folder, 20);
+    for (const QString& path : {inFolder, onFullDisk}) {
+        SCOPED_TRACE(path.toStdString());
+        const QByteArray kept = fileBytes(path);
+        Session s(path);
+        EXPECT_EQ(s.find<QComboBox>("ComboBox_User")->currentText(), QStringLiteral("u1"));
+        EXPECT_TRUE(s.login({base, QStringLiteral("LOG_TABLE"), QStringLiteral("u2")}));
+        EXPECT_EQ(s.prompts.texts(), QStringList{QStringLiteral("Unable to write to ") +
+                                                 QDir::toNativeSeparators(path) + u'.'});
+        EXPECT_EQ(fileBytes(path), kept);
+    }
+}
+
+// The export meets a full disk (a small file system of its own where the machine allows one) or
+// a folder that cannot be made: the file of that name keeps what it held, nothing else is left
+// behind, the error is shown, and the next export to a good place works.
+TEST_F(Hostility, AnExportToAFullDiskKeepsTheOldFileAndSaysWhy)
+{
+    const QString base = makeDemoDatabase(folder, 2000);
+    const QString dir = folder.path(QStringLiteral("small"));
+    ScratchMount mount(dir, 64);
+    const QString blocker = folder.path(QStringLiteral("a file"));
+    QFile(blocker).open(QIODevice::WriteOnly);
+    // The reason is the system's own text. A large export meets the full disk in the middle of
+    // a write, a small one when what was buffered is written.
+    struct Target {
+        const char* name;
+        QString path;
+        QString reason;
+        std::optional<Period> period;
+    };
+    std::vector<Target> targets = {{"a folder that cannot be made",
+                                    blocker + QStringLiteral("/export.txt"), "Not a directory.",
+                                    std::nullopt}};
+    if (mount.mounted()) {
+        const QString path = dir + QStringLiteral("/export.txt");
+        targets.push_back({"a full disk", path, "No space left on device.", std::nullopt});
+        targets.push_back({"a full disk, a few records", path, "No space left on device.",
+                           Period{QDate(2025, 6, 1), QDate(2025, 6, 3)}});
+    } else {
+        qWarning("no small file system could be mounted: the full disk is not tried");
+    }
+
+    Session s(history);
+    ASSERT_TRUE(s.login({base, QStringLiteral("LOG_TABLE")}));
+    const QByteArray old(20000, 'o');
+    for (const Target& target : targets) {
+        SCOPED_TRACE(target.name);
+        const QString folderOfTarget = QFileInfo(target.path).path();
+        QFile file(target.path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(old);
+        file.close();
+        if (target.period) {
+            // Whatever room is left goes to another file.
+            QFile filler(folderOfTarget + QStringLiteral("/filler"));
+            ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+            while (filler.write(QByteArray(1024, 'f')) == 1024 && filler.flush()) {
+            }
+        }
+        const QStringList before = QDir(folderOfTarget).entryList(QDir::Files);
+        s.prompts.shown.clear();
+        s.exportTo(target.path, target.period);
+        EXPECT_EQ(errors(s),
+                  QStringList{"Cannot create file \"" + QDir::toNativeSeparators(target.path) +
+                              "\". " + target.reason});
+        EXPECT_EQ(QDir(folderOfTarget).entryList(QDir::Files), before);
+        if (!before.isEmpty()) {
+            EXPECT_EQ(fileBytes(target.path), old);
+        }
+    }
+    s.prompts.shown.clear();
+    s.exportTo(folder.path(QStringLiteral("good.txt")));
+    EXPECT_EQ(s.prompts.texts().last(), QStringLiteral("Выгрузка логов завершена!"));
 }
 
 } // namespace
