@@ -803,5 +803,55 @@ TEST_F(Hostility, AnExportToAFullDiskKeepsTheOldFileAndSaysWhy)
     EXPECT_EQ(s.prompts.texts().last(), QStringLiteral("Выгрузка логов завершена!"));
 }
 
+// A million records: the grid holds them all, a title click sorts them, Ctrl+Delete takes the one
+// chosen and no other, and the export writes every one.
+TEST_F(Hostility, AMillionRecordsStayCorrectThroughTheGridTheSortTheDeletionAndTheExport)
+{
+    constexpr int kRecords = 1000000;
+    const QString base = makeDatabase(
+        folder, QStringLiteral("million.sqlite"),
+        {"create table LOGS" + kColumns,
+         QStringLiteral(
+             "with recursive n(i) as (select 1 union all select i + 1 from n where i < %1) "
+             "insert into LOGS select i, datetime('2025-01-01', '+' || (i * 7919 % %1) || "
+             "' minutes'), 'T' || (i % 37), case i % 3 when 0 then 'INSERT' when 1 then 'UPDATE' "
+             "else 'DELETE' end, 'change ' || i, 'U' || (i % 11) || ' - PC' || (i % 7) || ' - DB' "
+             "|| (i % 5) from n")
+             .arg(kRecords)});
+    Session s(history);
+    ASSERT_TRUE(s.login({base, QStringLiteral("LOGS")}));
+    EXPECT_EQ(s.entries("DBLookupComboBoxTable").size(), 38);
+    s.click("BitBtnSelect");
+    QAbstractItemModel* grid = s.grid()->model();
+    ASSERT_EQ(grid->rowCount(), kRecords);
+    // Minute i * 7919 modulo a million: the record of minute 0 comes first, then that of minute 1.
+    EXPECT_EQ(s.sids().mid(0, 2), QList<int>({kRecords, 17679}));
+    s.titleClick(QStringLiteral("STABLE"));
+    const QStringList tables = s.column(QStringLiteral("STABLE"));
+    int groups = 1;
+    for (qsizetype row = 1; row < tables.size(); ++row)
+        groups += tables[row] != tables[row - 1];
+    EXPECT_EQ(groups, 37);
+
+    const QList<int> sids = s.sids();
+    const int doomed = sids[kRecords / 2];
+    s.deleteRow(kRecords / 2);
+    EXPECT_EQ(queryScalar(base, QStringLiteral("select count(*) from LOGS")), kRecords - 1);
+    EXPECT_EQ(
+        queryScalar(base, QStringLiteral("select count(*) from LOGS where sid = %1").arg(doomed)),
+        0);
+    ASSERT_EQ(grid->rowCount(), kRecords - 1);
+    EXPECT_EQ(s.data().ADOQueryMain().currentRow(), kRecords / 2);
+    EXPECT_EQ(s.sids().mid(kRecords / 2 - 1, 2),
+              QList<int>({sids[kRecords / 2 - 1], sids[kRecords / 2 + 1]}));
+
+    const QString exported = folder.path(QStringLiteral("million.txt"));
+    s.exportTo(exported);
+    const QByteArray file = fileBytes(exported);
+    EXPECT_EQ(file.count('\n'), kRecords - 1 + 6);
+    EXPECT_FALSE(file.contains(" - change " + QByteArray::number(doomed) + " - "));
+    EXPECT_EQ(errors(s), QStringList());
+}
+
 } // namespace
 } // namespace varnel::test
