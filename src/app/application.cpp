@@ -43,8 +43,8 @@ void showSplash(std::chrono::milliseconds duration)
 
 } // namespace
 
-Startup::Startup(Prompts& prompts, QString historyPath)
-    : m_prompts(prompts), m_historyPath(std::move(historyPath))
+Startup::Startup(Prompts& prompts, QString historyPath, Connection::EngineFactory engines)
+    : m_prompts(prompts), m_historyPath(std::move(historyPath)), m_engines(std::move(engines))
 {}
 
 Startup::~Startup()
@@ -65,7 +65,8 @@ void Startup::start(std::chrono::milliseconds splash)
 {
     showSplash(splash);
     // The data module is made before the dialog so that the dialog can receive it.
-    m_dataModule = std::make_unique<TDataModuleBase>();
+    m_dataModule = m_engines ? std::make_unique<TDataModuleBase>(m_engines)
+                             : std::make_unique<TDataModuleBase>();
     m_login = new TForm_Login(*m_dataModule, m_prompts, m_historyPath);
     m_login->setHandOver([this] { handOver(); });
     // Closing the dialog without a login ends the program, whatever other window lives.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/connection.h"
+
 #include <QPointer>
 #include <QString>
 
@@ -19,7 +21,9 @@ class TForm_Login;
 // hands over to the main window. Windows go before the data module that they use.
 class Startup {
 public:
-    Startup(Prompts& prompts, QString historyPath);
+    // `engines` opens the database behind the connection; empty: the program's own choice
+    // (Connection::openEngine).
+    Startup(Prompts& prompts, QString historyPath, Connection::EngineFactory engines = {});
     ~Startup();
     Startup(const Startup&) = delete;
     Startup& operator=(const Startup&) = delete;
@@ -39,6 +43,7 @@ private:
 
     Prompts& m_prompts;
     QString m_historyPath;
+    Connection::EngineFactory m_engines;
     std::unique_ptr<TDataModuleBase> m_dataModule;
     std::unique_ptr<AppMessage> m_wheel;
     std::unique_ptr<TFormMain> m_mainWindow;

@@ -96,6 +96,7 @@ StatementSlot::~StatementSlot() = default;
 void StatementSlot::setText(const QString& text)
 {
     close();
+    m_text = text;
     // Line breaks of any convention separate lines; a final one does not start another.
     static const QRegularExpression lineBreak(QStringLiteral("\r\n|\n|\r"));
     m_lines = text.split(lineBreak);
@@ -106,6 +107,7 @@ void StatementSlot::setText(const QString& text)
 void StatementSlot::clearText()
 {
     close();
+    m_text.clear();
     m_lines.clear();
 }
 
@@ -119,16 +121,11 @@ QString StatementSlot::getText() const
     return text;
 }
 
-QString StatementSlot::statementText() const
-{
-    return m_lines.join(QLatin1String("\r\n"));
-}
-
 void StatementSlot::open()
 {
     if (m_open)
         return;
-    RowSet rows = m_connection.engine().query(statementText());
+    RowSet rows = m_connection.engine().query(m_text);
     // All that can fail is done before the announcement; from there on nothing throws.
     std::vector<FieldSettings> fields(static_cast<size_t>(rows.columnCount()));
     for (int col = 0; col < rows.columnCount(); ++col) {
@@ -166,7 +163,7 @@ void StatementSlot::close()
 
 void StatementSlot::execute()
 {
-    m_connection.engine().execute(statementText());
+    m_connection.engine().execute(m_text);
 }
 
 void StatementSlot::raiseClosed() const

@@ -54,7 +54,9 @@ public:
     ~StatementSlot() override;
 
     // The text is a list of lines. Each change closes an open slot first, so that its rows
-    // always belong to its current text.
+    // always belong to its current text. The database gets the text exactly as it was set: a
+    // line break inside a quoted value is part of the value, and becoming CR LF would make a
+    // filter on that value find another record.
     void setText(const QString& text);
     void clearText();
     // Every line followed by CR LF.
@@ -126,11 +128,11 @@ private:
 
     [[noreturn]] void raiseClosed() const;
     void requireOpen() const;
-    QString statementText() const;
     void materializeOrder();
 
     Connection& m_connection;
     const QString& m_currentLogTable;
+    QString m_text; // as set, sent as it is
     QStringList m_lines;
     bool m_open = false;
     RowSet m_rows;

@@ -238,7 +238,10 @@ void LoginHistoryFile::writeStrings(const QString& section,
     QSaveFile file(m_path);
     // Where the folder forbids a new file but the file itself may be written.
     file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    // The flush before the commit: a buffered write that fails in commit() itself (a full disk)
+    // would still put the cut file in place of the old one and report success.
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
+        !file.commit())
         throw failure;
 }
 

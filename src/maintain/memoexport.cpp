@@ -104,12 +104,20 @@ void MemoExport::saveToFile(const QString& path, const std::function<void()>& be
     if (!file.open(QIODevice::WriteOnly))
         fail();
     for (const QByteArray& chunk : m_chunks) {
-        if (file.write(chunk) != chunk.size())
-            fail();
+        // A write that stops short (the disk has filled up) reports no reason of its own: the
+        // next one, which writes nothing, does.
+        for (qsizetype written = 0; written < chunk.size();) {
+            const qint64 bytes = file.write(chunk.constData() + written, chunk.size() - written);
+            if (bytes <= 0)
+                fail();
+            written += qsizetype(bytes);
+        }
         if (betweenChunks)
             betweenChunks();
     }
-    if (!file.commit())
+    // What is still buffered is written here: a write that fails in commit() itself would
+    // still put the cut file in place of the old one and report success.
+    if (!file.flush() || !file.commit())
         fail();
 }
 

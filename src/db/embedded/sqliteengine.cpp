@@ -133,7 +133,7 @@ struct SqliteEngine::Statement {
 };
 
 SqliteEngine::SqliteEngine(const QString& path, const QString& dateFormat, const QLocale& locale)
-    : m_dateFormat(dateFormat, locale)
+    : m_path(path), m_dateFormat(dateFormat, locale)
 {
     // Never create a file: a mistyped name must fail like an unknown Oracle service. One
     // thread uses the connection, so SQLite need not lock it on every column it hands over.
@@ -197,6 +197,19 @@ void SqliteEngine::setProgressHandler(std::function<void()> handler)
 void SqliteEngine::raise(int code) const
 {
     throw DbError(oracleMessage(code, QString::fromUtf8(sqlite3_errmsg(m_db))));
+}
+
+void SqliteEngine::requireOpenedFile() const
+{
+    // A file deleted or renamed over stays readable through the open connection, which would
+    // go on showing and exporting records that are no longer anywhere, and writing to it fails
+    // as "readonly". Every statement asks first, as a server that lost its database would say.
+    int moved = 0;
+    if (sqlite3_file_control(m_db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved)
+        throw DbError(
+            QStringLiteral("The database file \"%1\" has been deleted or replaced since it was "
+                           "opened")
+                .arg(m_path));
 }
 
 SqliteEngine::Statement SqliteEngine::prepare(const QString& sqliteSql) const
@@ -300,6 +313,7 @@ QString SqliteEngine::translate(const QString& sql)
 
 RowSet SqliteEngine::query(const QString& sql)
 {
+    requireOpenedFile();
     Statement s = prepareUnbound(translate(sql));
     sqlite3_stmt* st = s.handle;
     const int columns = sqlite3_column_count(st);
@@ -380,6 +394,7 @@ RowSet SqliteEngine::query(const QString& sql)
 
 void SqliteEngine::execute(const QString& sql)
 {
+    requireOpenedFile();
     refreshDateColumns();
     const Rewrite plan = rewrite(sql, rewriteContext());
 
@@ -433,6 +448,7 @@ void SqliteEngine::execute(const QString& sql)
 
 void SqliteEngine::deleteRecord(const QString& table, const RowSet& rows, uint32_t row)
 {
+    requireOpenedFile();
     const BoundStatement statement =
         oneRecordDeleteStatement(table, rows, row, embeddedOneRecordDelete());
     // Through the rewriter like every statement: the user's table name can bring neither a

@@ -44,11 +44,14 @@ private:
     // Runs a statement that the engine itself controls; false when it failed.
     bool run(const char* sql) const;
     [[noreturn]] void raise(int code) const;
+    // Raises DbError when the file at the engine's path is no longer the one it opened.
+    void requireOpenedFile() const;
     // Learns which columns are declared DATE, when the schema changed since it last looked.
     void refreshDateColumns();
     bool tableExists(const QString& name) const;
 
     sqlite3* m_db = nullptr;
+    QString m_path;
     DateFormat m_dateFormat;
     QHash<QString, QSet<QString>> m_dateColumns; // table -> columns declared DATE, upper case
     int64_t m_schemaVersion = -1;
