@@ -68,8 +68,8 @@ const Hostile kHostile[] = {
     // Longer than the history's read buffer: the first entry no longer fits in it.
     {"4000 characters", QString(4000, QChar(0x416)), QString(), true},
     {"Cyrillic", QStringLiteral("Склад №5"), QStringLiteral("Склад №5")},
-    // The history drops the blanks around a value.
-    {"blanks only", QStringLiteral("   "), QString()},
+    // The history quotes a value with blanks around it, so that they come back.
+    {"blanks only", QStringLiteral("   "), QStringLiteral("   ")},
     {"control characters", QStringLiteral("a\tb\u0001c\u001bd\u007f"),
      QStringLiteral("a\tb\u0001c\u001bd\u007f")},
 };
