@@ -97,24 +97,23 @@ void StatementSlot::setText(const QString& text)
 {
     close();
     m_text = text;
-    // Line breaks of any convention separate lines; a final one does not start another.
-    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\n|\r"));
-    m_lines = text.split(lineBreak);
-    if (!m_lines.isEmpty() && m_lines.back().isEmpty())
-        m_lines.removeLast();
 }
 
 void StatementSlot::clearText()
 {
     close();
     m_text.clear();
-    m_lines.clear();
 }
 
 QString StatementSlot::getText() const
 {
+    // Line breaks of any convention separate lines; a final one does not start another.
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\n|\r"));
+    QStringList lines = m_text.split(lineBreak);
+    if (!lines.isEmpty() && lines.back().isEmpty())
+        lines.removeLast();
     QString text;
-    for (const QString& line : m_lines) {
+    for (const QString& line : lines) {
         text += line;
         text += QLatin1String("\r\n");
     }

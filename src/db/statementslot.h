@@ -53,7 +53,7 @@ public:
                   QObject* parent = nullptr);
     ~StatementSlot() override;
 
-    // The text is a list of lines. Each change closes an open slot first, so that its rows
+    // Each change of the text closes an open slot first, so that its rows
     // always belong to its current text. The database gets the text exactly as it was set: a
     // line break inside a quoted value is part of the value, and becoming CR LF would make a
     // filter on that value find another record.
@@ -61,7 +61,6 @@ public:
     void clearText();
     // Every line followed by CR LF.
     QString getText() const;
-    const QStringList& lines() const { return m_lines; }
 
     // Runs the text and fetches all rows, the first one current; nothing when already open.
     void open();
@@ -133,7 +132,6 @@ private:
     Connection& m_connection;
     const QString& m_currentLogTable;
     QString m_text; // as set, sent as it is
-    QStringList m_lines;
     bool m_open = false;
     RowSet m_rows;
     std::vector<uint32_t> m_order; // empty: the fetched order
