@@ -192,7 +192,7 @@ int main(int argc, char** argv)
         module.ADOConnectionBase().connect(
             buildConnectionString(QStringLiteral("bench"), QStringLiteral("bench"), file));
         module.setCurrentLogTable(kTable);
-        embedded::SqliteEngine translator(file, locale.shortDateFormat(), locale.locale());
+        embedded::SqliteEngine translator(file, locale.statementDateFormat(), locale.locale());
         auto translated = [&](const QString& sql) {
             return translator.translate(sql).toStdString();
         };

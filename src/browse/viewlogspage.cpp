@@ -44,7 +44,9 @@ ViewLogsPage::ViewLogsPage(TDataModuleBase& dataModule, Prompts& prompts, QWidge
     ui.Splitter1->setSizes({173, 394});
     ui.Splitter1->handle(1)->setCursor(Qt::SizeVerCursor);
 
-    const QString dateFormat = LocaleText::current().shortDateFormat();
+    // The pickers show the day as the statements write it: a four-digit year, whatever the
+    // locale's short format does, so the day a picker shows is the day the database reads.
+    const QString dateFormat = LocaleText::current().statementDateFormat();
     for (DatePicker* picker : {ui.DateTimePickerFrom, ui.DateTimePickerTo})
         picker->setDisplayFormat(dateFormat);
 

@@ -66,11 +66,11 @@ std::unique_ptr<Engine> Connection::openEngine(const QString& connectionString)
     if (params.dataSource.isEmpty())
         throw DbError(QStringLiteral("The connection string names no data source"));
     if (params.isLocalFile()) {
-        // The connection's date format is the user's short date format, so the date texts
-        // that the program writes into statements always read back.
+        // The connection reads dates with the format the program writes them in, so the
+        // date texts of statements always read back as the days they were written from.
         const LocaleText locale = LocaleText::current();
-        return std::make_unique<embedded::SqliteEngine>(params.dataSource, locale.shortDateFormat(),
-                                                        locale.locale());
+        return std::make_unique<embedded::SqliteEngine>(
+            params.dataSource, locale.statementDateFormat(), locale.locale());
     }
     return odbc::openOracle(params, LocaleText::current(), odbc::OdbcCatalog::installed());
 }

@@ -11,66 +11,46 @@ LocaleText LocaleText::current()
     return LocaleText(QLocale());
 }
 
+namespace {
+
+// The short date format with a two-digit year widened to four.
+FormatTokens widenedYear(FormatTokens tokens)
+{
+    for (FormatToken& token : tokens)
+        if (token.letter == u'y')
+            token.count = 4;
+    return tokens;
+}
+
+} // namespace
+
 LocaleText::LocaleText(const QLocale& locale)
     : m_locale(locale), m_shortDate(locale.dateFormat(QLocale::ShortFormat)),
+      m_statementTokens(widenedYear(tokenizeFormat(m_shortDate))),
+      m_statementDate(formatText(m_statementTokens)),
       m_longTime(withoutTimeZone(locale.timeFormat(QLocale::LongFormat))),
-      m_dateFast(compile(m_shortDate, locale, u"yMd")),
-      m_timeFast(compile(m_longTime, locale, u"Hhms")),
+      m_dateFast(compile(tokenizeFormat(m_shortDate), locale, u"yMd")),
+      m_timeFast(compile(tokenizeFormat(m_longTime), locale, u"Hhms")),
       m_fastLongest(longest(m_dateFast) + 1 + longest(m_timeFast))
 {}
 
-LocaleText::Pieces LocaleText::compile(const QString& format, const QLocale& locale,
+LocaleText::Pieces LocaleText::compile(const FormatTokens& format, const QLocale& locale,
                                        QStringView fields)
 {
     if (locale.zeroDigit() != QLatin1String("0"))
         return {};
     Pieces pieces;
-    const auto literal = [&pieces](QChar c) {
-        if (pieces.empty() || pieces.back().field >= 0)
-            pieces.push_back({-1, 0, {}});
-        pieces.back().literal += c;
-    };
-    const qsizetype size = format.size();
-    for (qsizetype i = 0; i < size;) {
-        const QChar c = format.at(i);
-        if (c == u'\'') {
-            // Quoted text is literal, and '' is one quote, inside quotes and out. An unclosed
-            // quote is left to QLocale.
-            if (i + 1 < size && format.at(i + 1) == u'\'') {
-                literal(c);
-                i += 2;
-                continue;
-            }
-            for (++i;; ++i) {
-                if (i == size)
-                    return {};
-                if (format.at(i) != u'\'') {
-                    literal(format.at(i));
-                } else if (i + 1 < size && format.at(i + 1) == u'\'') {
-                    literal(c);
-                    ++i;
-                } else {
-                    break;
-                }
-            }
-            ++i;
+    for (const FormatToken& token : format) {
+        if (token.isLiteral()) {
+            pieces.push_back({-1, 0, token.text});
             continue;
         }
-        if (!(c >= u'a' && c <= u'z') && !(c >= u'A' && c <= u'Z')) {
-            literal(c);
-            ++i;
-            continue;
-        }
-        qsizetype run = 1;
-        while (i + run < size && format.at(i + run) == c)
-            ++run;
-        const bool allowed = fields.contains(c) && (c == u'y' ? run == 2 || run == 4 : run <= 2);
-        if (!allowed)
+        const QChar letter(token.letter);
+        if (!fields.contains(letter) || (letter != u'y' && token.count > 2))
             return {};
         // Without AM/PM, which is not compiled, "h" is the hour of 0 to 23 like "H".
-        const auto field = QStringView(u"yMdHms").indexOf(c == u'h' ? QChar(u'H') : c);
-        pieces.push_back({static_cast<int8_t>(field), static_cast<uint8_t>(run), {}});
-        i += run;
+        const auto field = QStringView(u"yMdHms").indexOf(letter == u'h' ? QChar(u'H') : letter);
+        pieces.push_back({static_cast<int8_t>(field), static_cast<uint8_t>(token.count), {}});
     }
     return pieces;
 }
@@ -137,9 +117,44 @@ QString LocaleText::fastText(const Fields& fields, bool withTime) const
 
 QString LocaleText::dateText(QDate day) const
 {
-    if (fast(day.year(), false))
-        return fastText({day.year(), day.month(), day.day(), 0, 0, 0}, false);
-    return m_locale.toString(day, m_shortDate);
+    QString out;
+    char16_t digits[12];
+    const auto number = [&](int value, int width) {
+        if (value < 0) {
+            out += u'-';
+            value = -value;
+        }
+        const char16_t* end = writeNumber(digits, value, width);
+        out.append(reinterpret_cast<const QChar*>(digits), end - digits);
+    };
+    for (const FormatToken& token : m_statementTokens) {
+        if (token.isLiteral()) {
+            out += token.text;
+            continue;
+        }
+        const QLocale::FormatType names =
+            token.count == 3 ? QLocale::ShortFormat : QLocale::LongFormat;
+        switch (token.letter) {
+        case u'y':
+            number(day.year(), 4);
+            break;
+        case u'M':
+            if (token.count <= 2)
+                number(day.month(), token.count);
+            else
+                out += m_locale.monthName(day.month(), names);
+            break;
+        case u'd':
+            if (token.count <= 2)
+                number(day.day(), token.count);
+            else
+                out += m_locale.dayName(day.dayOfWeek(), names);
+            break;
+        default: // a time letter, which a date's format writes as it stands
+            out += formatText({token});
+        }
+    }
+    return out;
 }
 
 QString LocaleText::dateTimeText(QDate day, QTime time) const

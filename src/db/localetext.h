@@ -1,5 +1,7 @@
 #pragma once
 
+#include "qtformat.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QLocale>
@@ -21,12 +23,20 @@ public:
     explicit LocaleText(const QLocale& locale);
 
     const QLocale& locale() const { return m_locale; }
-    // Qt notation, e.g. "dd.MM.yyyy"; the date format of the embedded engine's connection.
+    // The user's short date format in Qt's notation, e.g. "dd.MM.yyyy" or "M/d/yy": what the
+    // user reads (the grid's dates, the export's time stamps).
     const QString& shortDateFormat() const { return m_shortDate; }
+    // The short date format with the year widened to four digits ("M/d/yy" → "M/d/yyyy"):
+    // the format of the date texts in statements and of the connection that reads them (the
+    // embedded engine's format, Oracle's NLS_DATE_FORMAT). A two-digit year would be read by
+    // the RR rule, 1950 to 2049, while a picker holds any year.
+    const QString& statementDateFormat() const { return m_statementDate; }
     // Qt's long time format without its time-zone token, e.g. "HH:mm:ss".
     const QString& longTimeFormat() const { return m_longTime; }
 
-    // A day in the short date format: the date text that statements put between quotes.
+    // A day as the date text that statements put between quotes, and that the questions and
+    // the export's preset name show: the statement date format written with the digits 0-9,
+    // whatever digits the locale writes, since the database reads no others.
     QString dateText(QDate day) const;
     // The date, then, unless the time is exactly midnight, a blank and the long time.
     QString dateTimeText(QDate day, QTime time) const;
@@ -57,7 +67,7 @@ private:
 
     // `fields` lists the letters the format may use: a date format's time letters, and a time
     // format's date letters, are QLocale's literal text.
-    static Pieces compile(const QString& format, const QLocale& locale, QStringView fields);
+    static Pieces compile(const FormatTokens& format, const QLocale& locale, QStringView fields);
     // The formats needed compiled, and a year of four digits, which both ways write alike.
     bool fast(int64_t year, bool withTime) const;
     QString fastText(const Fields& fields, bool withTime) const;
@@ -65,6 +75,8 @@ private:
 
     QLocale m_locale;
     QString m_shortDate;
+    FormatTokens m_statementTokens;
+    QString m_statementDate;
     QString m_longTime;
     Pieces m_dateFast;
     Pieces m_timeFast;

@@ -21,7 +21,8 @@ ControlLogsPage::ControlLogsPage(TDataModuleBase& dataModule, Prompts& prompts, 
       m_prompts(prompts)
 {
     m_ui->setupUi(this);
-    const QString dateFormat = LocaleText::current().shortDateFormat();
+    // As the question and the statement write the period: with a four-digit year.
+    const QString dateFormat = LocaleText::current().statementDateFormat();
     for (DatePicker* picker : {m_ui->DateTimePickerClearFrom, m_ui->DateTimePickerClearTo})
         picker->setDisplayFormat(dateFormat);
 

@@ -489,15 +489,17 @@ TEST_F(Statements, APeriodOfOneDayTakesOnlyItsMidnightRecords)
     EXPECT_EQ(rows.rowCount(), static_cast<uint32_t>(count));
 }
 
-TEST_F(Statements, TwoDigitYearFormatsReadYearsNearToday)
+// A locale whose short format has a two-digit year: the connection reads the four-digit year
+// that the program writes in statements, not a year guessed from two digits.
+TEST_F(Statements, TwoDigitYearLocalesReadTheFourDigitYearsOfStatements)
 {
     struct Case {
         QLocale locale;
-        const char* date; // 1 December 2026 in that locale's short format
+        const char* date; // 1 December 2026 as the statements write it in that locale
     };
     const Case cases[] = {
-        {QLocale(QLocale::German, QLocale::Germany), "01.12.26"},
-        {QLocale(QLocale::English, QLocale::UnitedStates), "12/1/26"},
+        {QLocale(QLocale::German, QLocale::Germany), "01.12.2026"},
+        {QLocale(QLocale::English, QLocale::UnitedStates), "12/1/2026"},
     };
     const QLocale saved;
     const int64_t from = dayStart(2026, 12, 1);

@@ -305,7 +305,7 @@ TEST_F(ControlLogs, EachExportReplacesTheFileWithOneBlockOfTheRecordsAsTheyAre)
         prompts.fileNames = {target};
         click("BitBtnExport");
         EXPECT_EQ(prompts.texts(),
-                  QStringList({"Varnel_" + QDate::currentDate().toString("dd.MM.yyyy"),
+                  QStringList({"Varnel_" + QDate::currentDate().toString("dd.MM.yyyy") + ".txt",
                                "Выгрузка логов завершена!"}));
         const QByteArray bytes = bytesOf(target);
         EXPECT_EQ(withoutStamps(bytes), expected) << bytes.data();

@@ -2,6 +2,7 @@
 
 #include "../civiltime.h"
 #include "../dberror.h"
+#include "../qtformat.h"
 
 namespace varnel::embedded {
 
@@ -21,33 +22,35 @@ bool isPunctuation(QChar c)
 
 DateFormat::DateFormat(const QString& qtFormat, const QLocale& locale) : m_locale(locale)
 {
-    for (qsizetype i = 0; i < qtFormat.size();) {
-        const QChar c = qtFormat.at(i);
-        qsizetype run = 1;
-        while (i + run < qtFormat.size() && qtFormat.at(i + run) == c)
-            ++run;
-        if (c == QLatin1Char('\'')) {
-            const qsizetype end = qtFormat.indexOf(QLatin1Char('\''), i + 1);
-            const qsizetype stop = end < 0 ? qtFormat.size() : end;
-            const QString text = qtFormat.mid(i + 1, stop - i - 1);
-            if (!text.isEmpty())
-                m_elements.push_back({Kind::Literal, text});
-            i = stop + 1;
+    // Literal text: a run of punctuation is a separator, letters and digits must be there.
+    const auto literal = [this](const QString& text) {
+        for (const QChar c : text) {
+            if (isPunctuation(c)) {
+                if (m_elements.empty() || m_elements.back().kind != Kind::Separator)
+                    m_elements.push_back({Kind::Separator, {}});
+            } else if (!m_elements.empty() && m_elements.back().kind == Kind::Literal) {
+                m_elements.back().literal += c;
+            } else {
+                m_elements.push_back({Kind::Literal, QString(c)});
+            }
+        }
+    };
+    for (const FormatToken& token : tokenizeFormat(qtFormat)) {
+        if (!isDateField(token)) {
+            // A time letter in a date's format is written as it stands.
+            literal(token.isLiteral() ? token.text : formatText({token}));
             continue;
         }
-        if (c == QLatin1Char('d'))
-            m_elements.push_back({run >= 3 ? Kind::WeekdayName : Kind::Day, {}});
-        else if (c == QLatin1Char('M'))
-            m_elements.push_back({run >= 3 ? Kind::MonthName : Kind::Month, {}});
-        else if (c == QLatin1Char('y'))
-            m_elements.push_back({run == 2 ? Kind::YearRR : Kind::Year4, {}});
-        else if (isPunctuation(c)) {
-            if (m_elements.empty() || m_elements.back().kind != Kind::Separator)
-                m_elements.push_back({Kind::Separator, {}});
-        } else {
-            m_elements.push_back({Kind::Literal, QString(run, c)});
+        switch (token.letter) {
+        case u'd':
+            m_elements.push_back({token.count >= 3 ? Kind::WeekdayName : Kind::Day, {}});
+            break;
+        case u'M':
+            m_elements.push_back({token.count >= 3 ? Kind::MonthName : Kind::Month, {}});
+            break;
+        default:
+            m_elements.push_back({token.count == 2 ? Kind::YearRR : Kind::Year4, {}});
         }
-        i += run;
     }
 }
 

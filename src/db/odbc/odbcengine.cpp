@@ -327,7 +327,7 @@ std::unique_ptr<Engine> openOracle(const ConnectionParams& params, const LocaleT
 {
     OdbcEngine::Options options;
     options.login = oracleLogin(params, catalog);
-    options.sessionStatements = oracleSessionStatements(locale.shortDateFormat(), locale.locale());
+    options.sessionStatements = oracleSessionStatements(locale.statementDateFormat(), locale.locale());
     return std::make_unique<OdbcEngine>(std::move(options));
 }
 

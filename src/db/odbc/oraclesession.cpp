@@ -1,13 +1,10 @@
 #include "oraclesession.h"
 
+#include "../qtformat.h"
+
 namespace varnel::odbc {
 
 namespace {
-
-bool isPattern(QChar c)
-{
-    return c == QLatin1Char('d') || c == QLatin1Char('M') || c == QLatin1Char('y');
-}
 
 // Blanks and ASCII punctuation are separators of an Oracle format as they are; the double
 // quote would open a literal there and is never part of a date format of Qt's locales.
@@ -17,17 +14,18 @@ bool isBareSeparator(QChar c)
            c != QLatin1Char('\'');
 }
 
-QString element(QChar pattern, qsizetype count)
+QString element(const FormatToken& token)
 {
-    switch (pattern.unicode()) {
-    case 'd':
-        return count <= 2 ? QStringLiteral("DD")
-                          : (count == 3 ? QStringLiteral("DY") : QStringLiteral("DAY"));
-    case 'M':
-        return count <= 2 ? QStringLiteral("MM")
-                          : (count == 3 ? QStringLiteral("MON") : QStringLiteral("MONTH"));
-    default: // 'y': two or three letters are a two-digit year, one or four a full year
-        return count == 2 || count == 3 ? QStringLiteral("RR") : QStringLiteral("YYYY");
+    switch (token.letter) {
+    case u'd':
+        return token.count <= 2 ? QStringLiteral("DD")
+                                : (token.count == 3 ? QStringLiteral("DY") : QStringLiteral("DAY"));
+    case u'M':
+        return token.count <= 2
+                   ? QStringLiteral("MM")
+                   : (token.count == 3 ? QStringLiteral("MON") : QStringLiteral("MONTH"));
+    default: // 'y': yy is a two-digit year, read by Oracle's nearest-century rule
+        return token.count == 2 ? QStringLiteral("RR") : QStringLiteral("YYYY");
     }
 }
 
@@ -47,46 +45,22 @@ Translation translate(const QString& qtFormat)
         out += QLatin1Char('"') + literal + QLatin1Char('"');
         literal.clear();
     };
-    const qsizetype n = qtFormat.size();
-    for (qsizetype i = 0; i < n;) {
-        const QChar c = qtFormat.at(i);
-        if (c == QLatin1Char('\'')) {
-            // Qt: '' is an apostrophe, '...' literal text with '' inside for an apostrophe.
-            if (i + 1 < n && qtFormat.at(i + 1) == QLatin1Char('\'')) {
-                literal += QLatin1Char('\'');
-                i += 2;
-                continue;
-            }
-            for (++i; i < n; ++i) {
-                if (qtFormat.at(i) == QLatin1Char('\'')) {
-                    if (i + 1 < n && qtFormat.at(i + 1) == QLatin1Char('\'')) {
-                        literal += QLatin1Char('\'');
-                        ++i;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                if (qtFormat.at(i) != QLatin1Char('"'))
-                    literal += qtFormat.at(i);
-            }
-        } else if (isPattern(c)) {
-            qsizetype run = 1;
-            while (i + run < n && qtFormat.at(i + run) == c)
-                ++run;
+    for (const FormatToken& token : tokenizeFormat(qtFormat)) {
+        if (isDateField(token)) {
             flushLiteral();
-            out += element(c, run);
-            if (run >= 3 && c != QLatin1Char('y'))
+            out += element(token);
+            if (token.count >= 3 && token.letter != u'y')
                 result.namesMonthsOrDays = true;
-            i += run;
-        } else if (isBareSeparator(c)) {
-            flushLiteral();
-            out += c;
-            ++i;
-        } else {
-            if (c != QLatin1Char('"'))
+            continue;
+        }
+        // Literal text, and time letters, which a date's format writes as they stand.
+        for (const QChar c : token.isLiteral() ? token.text : formatText({token})) {
+            if (isBareSeparator(c)) {
+                flushLiteral();
+                out += c;
+            } else if (c != QLatin1Char('"')) {
                 literal += c;
-            ++i;
+            }
         }
     }
     flushLiteral();

@@ -6,9 +6,10 @@
 
 namespace varnel::odbc {
 
-// A Qt date format (the user's short date format) in Oracle's format notation:
-// d, dd → DD; M, MM → MM; MMM → MON; MMMM → MONTH; ddd → DY; dddd → DAY; yyyy (and a lone y)
-// → YYYY; yy → RR, so that a two-digit year reads with Oracle's nearest-century rule.
+// A Qt date format (the statement date format of LocaleText), tokenized as Qt writes with it
+// (qtformat.h), in Oracle's format notation: d, dd → DD; M, MM → MM; MMM → MON;
+// MMMM → MONTH; ddd → DY; dddd → DAY; yyyy → YYYY; yy → RR, so that a two-digit year reads
+// with Oracle's nearest-century rule.
 // Blanks and ASCII punctuation stay as they are; any other text (quoted literals, letters,
 // characters outside ASCII) goes between double quotes. "dd.MM.yyyy" → "DD.MM.YYYY".
 QString oracleDateFormat(const QString& qtFormat);
