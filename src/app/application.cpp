@@ -8,6 +8,7 @@
 #include "db/localetext.h"
 #include "login/form_login.h"
 #include "login/historyfile.h"
+#include "maintain/controllogspage.h"
 #include "ui/qtprompts.h"
 #include "ui/windowsupport.h"
 
@@ -83,6 +84,7 @@ void Startup::handOver()
     // can be read but lacks the log columns fails here, and the login dialog stays.
     rebuildFilterLists(*m_dataModule, FilterValues{}, LocaleText::current());
     m_mainWindow = std::make_unique<TFormMain>(*m_dataModule, m_prompts);
+    m_mainWindow->controlLogsPage().setProgramFiles({m_historyPath});
     m_mainWindow->show();
 }
 

@@ -1,5 +1,7 @@
 #include "appmessage.h"
 
+#include "ui/windowsupport.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPointer>
@@ -50,6 +52,14 @@ bool AppMessage::eventFilter(QObject* watched, QEvent* event)
     QWidget* addressee = addresseeOf(watched, *wheel);
     if (!addressee)
         return false;
+    // The press goes to the focus, or to the widget under the wheel when none has it.
+    QPointer<QWidget> target = QApplication::focusWidget();
+    if (!target)
+        target = addressee;
+    // Outside the program's own windows (a message box, the save dialog, the progress
+    // window) the wheel is Qt's: an arrow key there would move the default button.
+    if (!takesWheelAsArrows(addressee) || !takesWheelAsArrows(target))
+        return false;
     const int delta = wheel->angleDelta().y();
     if (delta == 0)
         return false;
@@ -63,9 +73,6 @@ bool AppMessage::eventFilter(QObject* watched, QEvent* event)
     m_sum = 0;
 
     // The press may close the target (a key that ends a dialog): the release then goes nowhere.
-    QPointer<QWidget> target = QApplication::focusWidget();
-    if (!target)
-        target = addressee;
     // The modifiers held with the wheel are held with the key, as the keyboard would send it.
     QKeyEvent press(QEvent::KeyPress, key, wheel->modifiers());
     QCoreApplication::sendEvent(target, &press);

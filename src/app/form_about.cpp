@@ -18,6 +18,7 @@ TForm_About::TForm_About(QWidget* parent)
     fitPicture(*m_ui->ProgramIcon);
     fitPicture(*m_ui->ImagePicture);
     centerOnScreen(*this);
+    takeWheelAsArrows(*this);
     connect(m_ui->OKButton, &QPushButton::clicked, this, &QDialog::accept);
     // A label has no click signal: the dialog watches the link label's mouse itself.
     m_ui->Label2->installEventFilter(this);

@@ -19,6 +19,7 @@ TFormMain::TFormMain(TDataModuleBase& dataModule, Prompts& prompts, QWidget* par
       m_prompts(prompts)
 {
     m_ui->setupUi(this);
+    takeWheelAsArrows(*this);
     m_viewLogs = new ViewLogsPage(m_dataModule, m_prompts, m_ui->TabSheetViewLogs);
     m_ui->LayoutViewLogs->addWidget(m_viewLogs);
     m_controlLogs = new ControlLogsPage(m_dataModule, m_prompts, m_ui->TabSheetControlLogs);

@@ -41,6 +41,9 @@ public:
     // The open engine; raises DbError when the connection is closed.
     Engine& engine();
 
+    // The file of the open database on this machine (Engine::localFile); empty when closed.
+    QString localFile() const { return m_engine ? m_engine->localFile() : QString(); }
+
     // Handed to the open engine and to each engine opened later: see
     // Engine::setProgressHandler.
     void setProgressHandler(std::function<void()> handler);

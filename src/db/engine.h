@@ -26,6 +26,10 @@ public:
     // there is none left.
     virtual void deleteRecord(const QString& table, const RowSet& rows, uint32_t row) = 0;
 
+    // The file on this machine that holds the database, as the engine opened it; empty for a
+    // database on a server. The program must never write over it (or its companions).
+    virtual QString localFile() const { return {}; }
+
     // Called now and then while a statement runs (the embedded engine: every thousand steps of
     // SQLite; ODBC: between fetched rows, not inside a call that the driver blocks in), so
     // that a program with one thread can keep a window painted meanwhile. The handler must not

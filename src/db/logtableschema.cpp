@@ -1,6 +1,7 @@
 #include "logtableschema.h"
 
 #include "datamodulebase.h"
+#include "rowset.h"
 
 namespace varnel {
 
@@ -41,6 +42,15 @@ bool isOracleTableName(QStringView text)
             at = namePartEnd(text, at + 1);
     }
     return at == text.size();
+}
+
+QString logTableFieldProblem(const RowSet& probe, const QString& shownTable)
+{
+    const int ddate = probe.indexOf(u"DDATE");
+    if (ddate < 0 || probe.column(ddate).type == ColumnType::Date)
+        return {};
+    return QStringLiteral("Столбец DDATE таблицы логов ") + shownTable +
+           QStringLiteral(" должен иметь тип DATE.");
 }
 
 QString createLogTableStatement(const QString& name)

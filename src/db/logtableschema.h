@@ -5,6 +5,7 @@
 
 namespace varnel {
 
+class RowSet;
 class TDataModuleBase;
 
 // Whether `text` names a table as Oracle writes it: an optional schema and a dot, the name,
@@ -13,6 +14,13 @@ class TDataModuleBase;
 // no double quote inside. The log table's name stands verbatim in every statement, so nothing
 // else may reach one: no blank, comment, condition or second statement.
 bool isOracleTableName(QStringView text);
+
+// What stops a login into a log table whose fields `probe` (a row read from it) are, or an
+// empty text. A DDATE that holds no dates (VARCHAR2, or TEXT in a file made elsewhere) is
+// compared as text by Oracle and the embedded engine alike: a period would take the records
+// of other days. A table without DDATE is left to the statements that name it.
+// `shownTable` is the table's name as messages show it.
+QString logTableFieldProblem(const RowSet& probe, const QString& shownTable);
 
 // The statements that create a log table named `name` (the user's text, unchanged).
 QString createLogTableStatement(const QString& name);

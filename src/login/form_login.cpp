@@ -46,6 +46,7 @@ TForm_Login::TForm_Login(TDataModuleBase& dataModule, Prompts& prompts, QString 
 {
     ui->setupUi(this);
     applyPixelSizes(*this);
+    takeWheelAsArrows(*this);
     // A top-level window's position is not taken from its form.
     move(244, 103);
     for (QComboBox* box : {ui->ComboBox_User, ui->ComboBox_Base, ui->ComboBox_Table}) {
@@ -174,6 +175,7 @@ void TForm_Login::BitBtn_OKClick()
         return;
     }
 
+    QString fieldProblem;
     if (ui->CheckBoxCreateTable->isChecked()) {
         const QString shownName = LocaleText::current().upper(table);
         if (!m_prompts.confirm(this, QStringLiteral("Создать таблицу логов?"),
@@ -207,10 +209,15 @@ void TForm_Login::BitBtn_OKClick()
             connection.disconnect();
             return;
         }
+        fieldProblem = logTableFieldProblem(probe.rows(), LocaleText::current().upper(table));
         probe.close();
     }
 
     m_dataModule.setCurrentLogTable(table);
+    // Like a table without the log's columns, which the filter lists of the hand-over meet:
+    // the dialog stays, connected, and no main window opens.
+    if (!fieldProblem.isEmpty())
+        throw Error(fieldProblem);
     if (m_handOver)
         m_handOver();
     deleteLater();

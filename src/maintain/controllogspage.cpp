@@ -3,6 +3,7 @@
 #include "db/datamodulebase.h"
 #include "db/dberror.h"
 #include "db/localetext.h"
+#include "maintain/exporttarget.h"
 #include "maintain/logexport.h"
 #include "maintain/progresswindow.h"
 #include "ui/errortext.h"
@@ -10,6 +11,7 @@
 #include "ui/prompts.h"
 #include "ui_controllogspage.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QDir>
 #include <QScopeGuard>
@@ -113,6 +115,17 @@ void ControlLogsPage::BitBtnExportClick()
     const QString path = m_prompts.saveFileName(window(), SaveDialogExportLog);
     if (path.isEmpty())
         return;
+    // The file would be replaced whole by the export's text: the database with every record
+    // and table in it, the login history, the program itself.
+    const QStringList programFiles = databaseFiles(m_dataModule.ADOConnectionBase().localFile()) +
+                                     m_programFiles +
+                                     QStringList{QCoreApplication::applicationFilePath()};
+    if (!fileWrittenOver(path, programFiles).isEmpty()) {
+        m_prompts.message(QStringLiteral("Нельзя выгрузить записи в файл ") +
+                          QDir::toNativeSeparators(path) +
+                          QStringLiteral(": это файл, с которым работает программа."));
+        return;
+    }
 
     m_memoExport.clear();
     const auto release = qScopeGuard([this] { m_memoExport.clear(); });

@@ -3,6 +3,7 @@
 #include "maintain/memoexport.h"
 #include "maintain/periodstatements.h"
 
+#include <QStringList>
 #include <QWidget>
 
 #include <memory>
@@ -41,6 +42,10 @@ public:
     // The period as the controls show it now; none when the box is clear.
     std::optional<Period> period() const;
 
+    // Files of the program besides the open database and the executable, which the page knows
+    // itself, that an export must refuse to write over (the login history).
+    void setProgramFiles(QStringList files) { m_programFiles = std::move(files); }
+
 signals:
     // "Выход": the main window closes the connection and ends the program.
     void exitRequested();
@@ -53,6 +58,7 @@ private:
     // the export has ended: a file never holds an earlier export's block or a failed export's
     // lines, and a million records' lines do not stay in memory after their file is written.
     MemoExport m_memoExport;
+    QStringList m_programFiles;
 };
 
 } // namespace varnel

@@ -11,6 +11,25 @@
 
 namespace varnel {
 
+namespace {
+
+constexpr char kWheelAsArrows[] = "varnelWheelAsArrows";
+
+} // namespace
+
+void takeWheelAsArrows(QWidget& window)
+{
+    window.setProperty(kWheelAsArrows, true);
+}
+
+bool takesWheelAsArrows(const QWidget* widget)
+{
+    const QWidget* window = widget ? widget->window() : nullptr;
+    while (window && window->windowType() == Qt::Popup && window->parentWidget())
+        window = window->parentWidget()->window();
+    return window && window->property(kWheelAsArrows).toBool();
+}
+
 void fitPicture(QLabel& label)
 {
     const QPixmap original = label.pixmap();

@@ -5,6 +5,7 @@
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
 #include "db/datamodulebase.h"
+#include "ui/windowsupport.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -180,6 +181,7 @@ protected:
             layout->addWidget(w);
         recorder->setMinimumHeight(40);
         recorder->setFocusPolicy(Qt::StrongFocus);
+        takeWheelAsArrows(window);
         qApp->installEventFilter(&filter);
         window.show();
         EXPECT_TRUE(QTest::qWaitForWindowActive(&window));

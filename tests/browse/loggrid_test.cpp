@@ -9,6 +9,7 @@
 #include "db/datamodulebase.h"
 #include "db/dberror.h"
 #include "db/logtableschema.h"
+#include "ui/windowsupport.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -234,6 +235,7 @@ TEST_F(Grid, SidStaysHiddenAfterSortingAndEveryOpeningAndTheCursorAvoidsIt)
 TEST_F(Grid, TabMovesBetweenCellsAndArrowsAndWheelNotchesMoveOneRow)
 {
     AppMessage wheelToKeys;
+    takeWheelAsArrows(window);
     qApp->installEventFilter(&wheelToKeys);
     open();
     const int first = column("DDATE"), last = column("SUSER_INFO");

@@ -38,6 +38,8 @@ bool ScriptedPrompts::nextAnswer(const QString& question)
 bool ScriptedPrompts::confirm(QWidget* owner, const QString& title, const QString& question)
 {
     record({Kind::Confirm, title, question, owner});
+    if (real)
+        return real->confirm(owner, title, question);
     return nextAnswer(question);
 }
 
@@ -51,6 +53,8 @@ QString ScriptedPrompts::saveFileName(QWidget* owner, const SaveFileRequest& req
 {
     saveRequests.push_back(request);
     record({Kind::SaveFile, request.title, request.fileName, owner});
+    if (real)
+        return real->saveFileName(owner, request);
     if (fileNames.empty()) {
         ADD_FAILURE() << "unexpected save dialog";
         return {};

@@ -35,6 +35,9 @@ public:
     std::deque<QString> fileNames;
     // Runs while a box is "open", after it was recorded: lets a test look at the windows then.
     std::function<void(const Shown&)> whileShown;
+    // When set, questions and save dialogs are recorded and then shown for real by these
+    // prompts, for a test that drives the real boxes as a person would.
+    Prompts* real = nullptr;
 
     std::vector<Shown> shown;
     QStringList texts() const;

@@ -305,6 +305,13 @@ RewriteContext SqliteEngine::rewriteContext() const
     return context;
 }
 
+QString SqliteEngine::localFile() const
+{
+    // SQLite's own name of the file: absolute, as it resolved the path when it opened it.
+    const char* name = sqlite3_db_filename(m_db, "main");
+    return name && *name ? QString::fromUtf8(name) : m_path;
+}
+
 QString SqliteEngine::translate(const QString& sql)
 {
     refreshDateColumns();

@@ -21,8 +21,8 @@ namespace varnel::embedded {
 // 'YYYY-MM-DD HH:MM:SS' texts. Exactly one statement runs per text.
 class SqliteEngine final : public Engine {
 public:
-    // `dateFormat` is the connection's date format in Qt's notation (the user's short date
-    // format): quoted date texts in statements are read with it.
+    // `dateFormat` is the connection's date format in Qt's notation (the statement date format
+    // of LocaleText): quoted date texts in statements are read with it.
     SqliteEngine(const QString& path, const QString& dateFormat, const QLocale& locale);
     ~SqliteEngine() override;
 
@@ -30,6 +30,7 @@ public:
     void execute(const QString& sql) override;
     void deleteRecord(const QString& table, const RowSet& rows, uint32_t row) override;
     void setProgressHandler(std::function<void()> handler) override;
+    QString localFile() const override;
 
     // The SQLite text that `sql` runs as (for the benchmark and for tests).
     QString translate(const QString& sql);

@@ -1,0 +1,383 @@
+// Ways a careless or a hostile user could make the program take records they did not choose,
+// driven through its windows: a period in a locale whose dates have two-digit years or other
+// digits, a wheel turned over the question, an export onto the program's own files, a log
+// table whose DDATE holds text.
+
+#include "app/formmain.h"
+#include "browse/loggrid.h"
+#include "common/session.h"
+#include "common/testsupport.h"
+#include "db/datamodulebase.h"
+#include "db/localetext.h"
+#include "login/form_login.h"
+#include "maintain/exporttarget.h"
+#include "ui/qtprompts.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace varnel::test {
+namespace {
+
+using Kind = ScriptedPrompts::Kind;
+
+const QString kCreate =
+    QStringLiteral("create table LOGS(sid NUMBER, ddate DATE, stable VARCHAR2(50), "
+                   "saction VARCHAR2(10), schanges VARCHAR2(4000), suser_info VARCHAR2(100))");
+
+// Records at midnight and at noon of days on both sides of the years a picker may hold and of
+// the RR rule's turn (1949/1950), sids 1, 2, ...; STABLE names the record ("R7").
+const QDateTime kStamps[] = {
+    {{1899, 12, 31}, {}},      {{1900, 1, 1}, {}},       {{1900, 1, 1}, {12, 0}},
+    {{1949, 12, 8}, {}},       {{1949, 12, 8}, {12, 0}}, {{1949, 12, 9}, {}},
+    {{1950, 1, 1}, {}},        {{1975, 1, 1}, {}},       {{2000, 1, 1}, {}},
+    {{2025, 1, 1}, {}},        {{2025, 6, 15}, {12, 0}}, {{2026, 3, 1}, {}},
+    {{2049, 12, 31}, {12, 0}}, {{2050, 1, 1}, {}},       {{2075, 1, 1}, {}},
+    {{2075, 1, 1}, {12, 0}},   {{2075, 1, 2}, {}},
+};
+constexpr int kRecords = static_cast<int>(std::size(kStamps));
+
+QString insertAll()
+{
+    QStringList rows;
+    for (int sid = 1; sid <= kRecords; ++sid)
+        rows << QStringLiteral("(%1, '%2', 'R%1', 'INSERT', 'x', 'OS - PC - DB')")
+                    .arg(sid)
+                    .arg(kStamps[sid - 1].toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    return QStringLiteral("insert into LOGS values ") + rows.join(u',');
+}
+
+// A set of sids as bits.
+using Sids = long long;
+template <class Keep> Sids sidsWhere(Keep keep)
+{
+    Sids sids = 0;
+    for (int sid = 1; sid <= kRecords; ++sid)
+        if (keep(kStamps[sid - 1]))
+            sids |= Sids(1) << sid;
+    return sids;
+}
+
+Sids sidsIn(const QString& path)
+{
+    return queryScalar(path, QStringLiteral("select ifnull(sum(1 << sid), 0) from LOGS"));
+}
+
+// The records of an export's file, by the names in their lines.
+Sids sidsExported(const QString& file)
+{
+    static const QRegularExpression name(QStringLiteral(" - R(\\d+) - INSERT - "));
+    Sids sids = 0;
+    auto it = name.globalMatch(QString::fromLatin1(fileBytes(file)));
+    while (it.hasNext())
+        sids |= Sids(1) << it.next().captured(1).toInt();
+    return sids;
+}
+
+class DefaultLocale {
+public:
+    explicit DefaultLocale(const QLocale& locale) { QLocale::setDefault(locale); }
+    ~DefaultLocale() { QLocale::setDefault(m_saved); }
+
+private:
+    QLocale m_saved;
+};
+
+// Turns the wheel over `over` as the window system does: addressed to its window.
+void turnWheel(QWidget* over, int delta)
+{
+    const QPoint at = over->rect().center();
+    QWheelEvent wheel(over->mapTo(over->window(), at), over->mapToGlobal(at), QPoint(),
+                      QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(over->window()->windowHandle(), &wheel);
+}
+
+// Under each locale a period of the page "Управление логами", and the same days on the page
+// "Просмотр логов", take exactly the records of the days the pickers hold, whichever year:
+// en_US and de_DE write a two-digit year in their short format, ar_SA its own digits.
+TEST(DataSafety, PeriodsOfAnyYearTakeTheirRecordsInLocalesOfShortYearsAndOtherDigits)
+{
+    const struct {
+        QLocale locale;
+        const char* from1900; // how the question writes 1 January 1900
+    } locales[] = {
+        {QLocale(QLocale::English, QLocale::UnitedStates), "1/1/1900"},
+        {QLocale(QLocale::German, QLocale::Germany), "01.01.1900"},
+        {QLocale(QLocale::Arabic, QLocale::SaudiArabia), "1\u200F/1\u200F/1900"},
+    };
+    const Period periods[] = {
+        {{1900, 1, 1}, {1949, 12, 8}}, {{1949, 12, 8}, {2025, 1, 1}}, {{2025, 1, 1}, {2075, 1, 1}},
+        {{1900, 1, 1}, {2075, 1, 1}},  {{2075, 1, 1}, {2075, 1, 1}},
+    };
+    for (const auto& [locale, from1900] : locales) {
+        SCOPED_TRACE(locale.name().toStdString());
+        const DefaultLocale scoped(locale);
+        TempFolder folder;
+        const QString path = makeDatabase(folder, QStringLiteral("logs.sqlite"), {kCreate});
+        Session session(folder.path(QStringLiteral("Login.ini")));
+        ASSERT_TRUE(session.login({path, QStringLiteral("LOGS")}));
+
+        for (const Period& period : periods) {
+            SCOPED_TRACE(period.from.toString(Qt::ISODate).toStdString() + " - " +
+                         period.to.toString(Qt::ISODate).toStdString());
+            queryScalar(path, QStringLiteral("delete from LOGS"));
+            queryScalar(path, insertAll());
+            const Sids wanted = sidsWhere([&](const QDateTime& at) {
+                return at >= QDateTime(period.from, {}) && at <= QDateTime(period.to, {});
+            });
+            ASSERT_NE(wanted, 0);
+
+            const QString file = folder.path(QStringLiteral("export.txt"));
+            session.prompts.shown.clear();
+            session.exportTo(file, period);
+            EXPECT_EQ(session.prompts.texts().last(), QStringLiteral("Выгрузка логов завершена!"));
+            EXPECT_EQ(sidsExported(file), wanted);
+
+            session.prompts.shown.clear();
+            session.deletePeriod(period);
+            ASSERT_EQ(session.prompts.texts().last(), QStringLiteral("Записи успешно удалены!"));
+            EXPECT_EQ(sidsIn(path), sidsWhere([](const QDateTime&) { return true; }) & ~wanted);
+            if (period.from == QDate(1900, 1, 1)) {
+                EXPECT_TRUE(session.prompts.shown.front().text.contains(
+                    QString::fromUtf8(from1900) + QStringLiteral("г. по ")))
+                    << session.prompts.shown.front().text.toStdString();
+            }
+        }
+
+        // The preset file name of the export is a file name in this locale too.
+        const QString preset = session.prompts.saveRequests.back().fileName;
+        EXPECT_EQ(preset,
+                  QStringLiteral("Varnel_") +
+                      LocaleText::current().dateText(QDate::currentDate()).replace(u'/', u'-') +
+                      QStringLiteral(".txt"));
+
+        // The day filters of the view page, ticked with a click, which rebuilds the lists.
+        queryScalar(path, QStringLiteral("delete from LOGS"));
+        queryScalar(path, insertAll());
+        session.prompts.shown.clear();
+        session.find<QDateEdit>("DateTimePickerFrom")->setDate({1949, 12, 8});
+        session.find<QDateEdit>("DateTimePickerTo")->setDate({2049, 12, 31});
+        session.click("CheckBoxDateFrom");
+        session.click("CheckBoxDateTo");
+        session.click("BitBtnSelect");
+        EXPECT_TRUE(session.prompts.shown.empty())
+            << session.prompts.texts().join('|').toStdString();
+        Sids shown = 0;
+        for (int sid : session.sids())
+            shown |= Sids(1) << sid;
+        EXPECT_EQ(shown, sidsWhere([](const QDateTime& at) {
+                      return at.date() >= QDate(1949, 12, 8) && at.date() <= QDate(2049, 12, 31);
+                  }));
+    }
+}
+
+// A wheel notch over the question "Очистить таблицу" asks must not turn its answer: Enter
+// still answers «Нет», whichever way the wheel turned, and the records stay.
+TEST(DataSafety, AWheelTurnedOverTheDeletionQuestionLeavesItsAnswerNo)
+{
+    TempFolder folder;
+    const QString path = makeDemoDatabase(folder, 200);
+    Session session(folder.path(QStringLiteral("Login.ini")));
+    ASSERT_TRUE(session.login({path, QStringLiteral("LOG_TABLE")}));
+    QtPrompts real;
+    session.prompts.real = &real;
+    for (const int delta : {-120, 120, -360, 120 * 5}) {
+        SCOPED_TRACE(delta);
+        bool asked = false;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            asked = true;
+            QApplication::setActiveWindow(box);
+            turnWheel(box, delta);
+            QWidget* focus = QApplication::focusWidget();
+            QTest::keyClick(focus && box->isAncestorOf(focus) ? focus : box, Qt::Key_Return);
+        });
+        session.click("BitBtnClearLogTable");
+        EXPECT_TRUE(asked);
+        EXPECT_EQ(queryScalar(path, QStringLiteral("select count(*) from LOG_TABLE")), 200);
+        EXPECT_FALSE(session.prompts.texts().contains(QStringLiteral("Записи успешно удалены!")));
+    }
+}
+
+// In the save dialog a file chosen with a click stays chosen when the wheel turns over the
+// list: the arrow keys would choose the next file, which the export replaces without asking.
+TEST(DataSafety, AWheelTurnedOverTheSaveDialogsListKeepsTheChosenFile)
+{
+    TempFolder folder;
+    const QString path = makeDemoDatabase(folder, 20);
+    const QString files = folder.path(QStringLiteral("exports"));
+    QDir().mkpath(files);
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+        QFile file(files + u'/' + QLatin1String(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("kept");
+    }
+    Session session(folder.path(QStringLiteral("Login.ini")));
+    ASSERT_TRUE(session.login({path, QStringLiteral("LOG_TABLE")}));
+    QtPrompts real;
+    session.prompts.real = &real;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->setDirectory(files);
+        auto* model = dialog->findChild<QFileSystemModel*>();
+        ASSERT_NE(model, nullptr);
+        QAbstractItemView* view = nullptr;
+        for (auto* candidate : dialog->findChildren<QAbstractItemView*>())
+            if (candidate->isVisible() && candidate->model() == model &&
+                !qobject_cast<QHeaderView*>(candidate))
+                view = candidate;
+        ASSERT_NE(view, nullptr);
+        const QModelIndex b = model->index(files + QStringLiteral("/b.txt"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return model->rowCount(b.parent()) == 3; }));
+        view->scrollTo(b);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(b).center());
+        turnWheel(view->viewport(), -120);
+        for (QAbstractButton* button : dialog->findChild<QDialogButtonBox*>()->buttons())
+            if (dialog->findChild<QDialogButtonBox*>()->buttonRole(button) ==
+                QDialogButtonBox::AcceptRole)
+                button->click();
+    });
+    session.click("BitBtnExport");
+    EXPECT_EQ(fileBytes(files + QStringLiteral("/c.txt")), "kept");
+    EXPECT_EQ(fileBytes(files + QStringLiteral("/a.txt")), "kept");
+    EXPECT_TRUE(fileBytes(files + QStringLiteral("/b.txt")).startsWith("-- Varnel 1.0.0."));
+}
+
+// The export never replaces a file the program works with, however its path is written: the
+// open database (every record, and whatever else the file holds), SQLite's journals beside it
+// and the login history. It says which file, writes nothing and the next export goes on.
+TEST(DataSafety, AnExportOntoTheProgramsOwnFilesIsRefusedAndWritesNothing)
+{
+    TempFolder folder;
+    const QString db = makeDemoDatabase(folder, 50);
+    const QString history = folder.path(QStringLiteral("Login.ini"));
+    const QString name = QFileInfo(db).fileName();
+    QDir().mkpath(folder.path(QStringLiteral("sub")));
+    ASSERT_EQ(symlink(db.toUtf8().constData(), folder.path("link.txt").toUtf8().constData()), 0);
+    ASSERT_EQ(symlink((db + "-journal").toUtf8().constData(),
+                      folder.path("journal-link.txt").toUtf8().constData()),
+              0);
+    ASSERT_EQ(link(db.toUtf8().constData(), folder.path("hard.txt").toUtf8().constData()), 0);
+    Session session(history);
+    ASSERT_TRUE(session.login({db, QStringLiteral("LOG_TABLE")}));
+    const QByteArray dbBytes = fileBytes(db);
+    const QByteArray historyBytes = fileBytes(history);
+    ASSERT_TRUE(historyBytes.contains("LOG_TABLE"));
+
+    const QString targets[] = {
+        db,
+        db + "-journal",
+        db + "-wal",
+        folder.path("./") + name,
+        folder.path("sub/../") + name,
+        folder.path("sub//..//") + name,
+        folder.path("link.txt"),
+        folder.path("journal-link.txt"),
+        folder.path("hard.txt"),
+        history,
+        folder.path("sub/../Login.ini"),
+    };
+    for (const QString& target : targets) {
+        SCOPED_TRACE(target.toStdString());
+        session.prompts.shown.clear();
+        session.exportTo(target, std::nullopt);
+        ASSERT_EQ(session.prompts.shown.size(), 2U);
+        EXPECT_EQ(session.prompts.shown[0].kind, Kind::SaveFile);
+        EXPECT_EQ(session.prompts.shown[1].kind, Kind::Message);
+        EXPECT_EQ(session.prompts.shown[1].text,
+                  QStringLiteral("Нельзя выгрузить записи в файл ") +
+                      QDir::toNativeSeparators(target) +
+                      QStringLiteral(": это файл, с которым работает программа."));
+        EXPECT_FALSE(QFile::exists(db + "-journal"));
+        EXPECT_FALSE(QFile::exists(db + "-wal"));
+    }
+    EXPECT_EQ(fileBytes(db), dbBytes);
+    EXPECT_EQ(fileBytes(history), historyBytes);
+    EXPECT_EQ(queryScalar(db, QStringLiteral("select count(*) from LOG_TABLE")), 50);
+
+    // A file of the same name elsewhere is no file of the program's.
+    const QString elsewhere = folder.path(QStringLiteral("sub/") + name);
+    session.prompts.shown.clear();
+    session.exportTo(elsewhere, std::nullopt);
+    EXPECT_EQ(session.prompts.texts().last(), QStringLiteral("Выгрузка логов завершена!"));
+    EXPECT_TRUE(fileBytes(elsewhere).startsWith("-- Varnel 1.0.0."));
+}
+
+// The executable, compared without writing to it: through a link and by another spelling.
+TEST(DataSafety, TheExecutableIsTheSameFileThroughALinkOrAnotherSpelling)
+{
+    TempFolder folder;
+    const QString exe = QCoreApplication::applicationFilePath();
+    const QString link = folder.path(QStringLiteral("program"));
+    ASSERT_EQ(symlink(exe.toUtf8().constData(), link.toUtf8().constData()), 0);
+    const QFileInfo info(exe);
+    const std::pair<QString, bool> cases[] = {
+        {exe, true},
+        {link, true},
+        {info.absolutePath() + QStringLiteral("/./") + info.fileName(), true},
+        {info.absolutePath() + QStringLiteral("/../") + info.dir().dirName() + u'/' +
+             info.fileName(),
+         true},
+        {exe + QStringLiteral(".txt"), false},
+        {folder.path(info.fileName()), false},
+        {QString(), false},
+    };
+    for (const auto& [target, same] : cases)
+        EXPECT_EQ(fileWrittenOver(target, {QString(), exe}) == exe, same) << target.toStdString();
+}
+
+// A log table whose DDATE is text compares its dates as text: the login refuses it, as it
+// refuses a table that lacks the log's columns, and no main window opens. A DATE or a
+// TIMESTAMP column is a date.
+TEST(DataSafety, ALogTableWhoseDdateIsNoDateEndsTheLogin)
+{
+    const std::pair<const char*, bool> types[] = {
+        {"DATE", true},          {"TIMESTAMP", true}, {"TEXT", false},
+        {"VARCHAR2(19)", false}, {"NUMBER", false},
+    };
+    for (const auto& [type, accepted] : types) {
+        SCOPED_TRACE(type);
+        TempFolder folder;
+        const QString path = makeDatabase(
+            folder, QStringLiteral("logs.sqlite"),
+            {QStringLiteral("create table logs(sid NUMBER, ddate %1, stable VARCHAR2(50), "
+                            "saction VARCHAR2(10), schanges VARCHAR2(4000), "
+                            "suser_info VARCHAR2(100))")
+                 .arg(QLatin1String(type)),
+             "insert into logs values (1, '2025-03-01 10:00:00', 'T', 'INSERT', 'x', 'A - B - "
+             "C')"});
+        Session session(folder.path(QStringLiteral("Login.ini")));
+        EXPECT_EQ(session.login({path, QStringLiteral("logs")}), accepted);
+        if (accepted)
+            continue;
+        ASSERT_EQ(session.prompts.shown.size(), 1U);
+        EXPECT_EQ(session.prompts.shown[0].kind, Kind::Error);
+        EXPECT_EQ(session.prompts.shown[0].text,
+                  QStringLiteral("Столбец DDATE таблицы логов LOGS должен иметь тип DATE."));
+        EXPECT_NE(session.dialog(), nullptr);
+        EXPECT_TRUE(session.data().ADOConnectionBase().connected());
+    }
+}
+
+} // namespace
+} // namespace varnel::test
