@@ -98,6 +98,9 @@ int runApplication(int& argc, char** argv)
     if (qtTexts.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
+    // The windows are Russian, laid out left to right at fixed places; a right-to-left
+    // language of the desktop (Arabic, Hebrew) would mirror them around their texts.
+    QApplication::setLayoutDirection(Qt::LeftToRight);
     substituteWindowFont();
     QtPrompts prompts;
     Startup startup(prompts, historyFilePath(QCoreApplication::applicationDirPath(),

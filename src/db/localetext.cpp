@@ -13,12 +13,26 @@ LocaleText LocaleText::current()
 
 namespace {
 
-// The short date format with a two-digit year widened to four.
-FormatTokens widenedYear(FormatTokens tokens)
+// The short date format with a two-digit year widened to four, and without the invisible
+// marks of writing direction (ar_SA's "d\u200F/M\u200F/yyyy"): inside a Russian question
+// they reorder the date ("82026/12/г."), and the database has nothing to read in them.
+FormatTokens statementTokens(const FormatTokens& shortDate)
 {
-    for (FormatToken& token : tokens)
+    FormatTokens tokens;
+    for (FormatToken token : shortDate) {
         if (token.letter == u'y')
             token.count = 4;
+        if (token.isLiteral()) {
+            token.text.removeIf([](QChar c) { return c.category() == QChar::Other_Format; });
+            if (token.text.isEmpty())
+                continue;
+            if (!tokens.empty() && tokens.back().isLiteral()) {
+                tokens.back().text += token.text;
+                continue;
+            }
+        }
+        tokens.push_back(token);
+    }
     return tokens;
 }
 
@@ -26,7 +40,7 @@ FormatTokens widenedYear(FormatTokens tokens)
 
 LocaleText::LocaleText(const QLocale& locale)
     : m_locale(locale), m_shortDate(locale.dateFormat(QLocale::ShortFormat)),
-      m_statementTokens(widenedYear(tokenizeFormat(m_shortDate))),
+      m_statementTokens(statementTokens(tokenizeFormat(m_shortDate))),
       m_statementDate(formatText(m_statementTokens)),
       m_longTime(withoutTimeZone(locale.timeFormat(QLocale::LongFormat))),
       m_dateFast(compile(tokenizeFormat(m_shortDate), locale, u"yMd")),

@@ -26,7 +26,8 @@ public:
     // The user's short date format in Qt's notation, e.g. "dd.MM.yyyy" or "M/d/yy": what the
     // user reads (the grid's dates, the export's time stamps).
     const QString& shortDateFormat() const { return m_shortDate; }
-    // The short date format with the year widened to four digits ("M/d/yy" → "M/d/yyyy"):
+    // The short date format with the year widened to four digits ("M/d/yy" → "M/d/yyyy") and
+    // without marks of writing direction:
     // the format of the date texts in statements and of the connection that reads them (the
     // embedded engine's format, Oracle's NLS_DATE_FORMAT). A two-digit year would be read by
     // the RR rule, 1950 to 2049, while a picker holds any year.

@@ -121,7 +121,7 @@ TEST(DataSafety, PeriodsOfAnyYearTakeTheirRecordsInLocalesOfShortYearsAndOtherDi
     } locales[] = {
         {QLocale(QLocale::English, QLocale::UnitedStates), "1/1/1900"},
         {QLocale(QLocale::German, QLocale::Germany), "01.01.1900"},
-        {QLocale(QLocale::Arabic, QLocale::SaudiArabia), "1\u200F/1\u200F/1900"},
+        {QLocale(QLocale::Arabic, QLocale::SaudiArabia), "1/1/1900"},
     };
     const Period periods[] = {
         {{1900, 1, 1}, {1949, 12, 8}}, {{1949, 12, 8}, {2025, 1, 1}}, {{2025, 1, 1}, {2075, 1, 1}},
