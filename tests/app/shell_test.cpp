@@ -5,13 +5,17 @@
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
 #include "db/datamodulebase.h"
+#include "maintain/progresswindow.h"
 #include "ui/windowsupport.h"
 
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QImageReader>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QStandardItemModel>
@@ -253,6 +257,37 @@ TEST_F(WheelTest, KeyGoesToTheFocusedWidgetElseUnderTheWheelAndHorizontalPasses)
     ASSERT_EQ(QApplication::focusWidget(), nullptr);
     turn(table->viewport(), -120);
     EXPECT_EQ(table->currentIndex().row(), 6);
+}
+
+// The wheel steps like the arrows in the program's own windows and the pop-ups they open (a
+// drop-down list, a picker's calendar), never in a box, the save dialog or the progress
+// window opened over them, where an arrow would move the default button or the chosen file.
+TEST_F(WheelTest, OnlyTheProgramsWindowsAndTheirPopUpsTakeTheWheelAsArrows)
+{
+    combo->showPopup();
+    QMessageBox box(&window);
+    QFileDialog dialog(&window);
+    QWidget plain;
+    TDataModuleBase data;
+    ProgressWindow progress(
+        &window, data.ADOConnectionBase(), QStringLiteral("Выгрузка логов"),
+        [] { return QString(); }, std::chrono::milliseconds(0));
+    progress.tick();
+    ASSERT_NE(progress.window(), nullptr);
+    const std::tuple<const char*, const QWidget*, bool> cases[] = {
+        {"the window", &window, true},
+        {"a control", combo, true},
+        {"the open list", combo->view(), true},
+        {"the calendar", date->calendarWidget(), true},
+        {"a question box", &box, false},
+        {"the save dialog", &dialog, false},
+        {"the progress window", progress.window(), false},
+        {"another window", &plain, false},
+        {"nothing", nullptr, false},
+    };
+    for (const auto& [name, widget, served] : cases)
+        EXPECT_EQ(takesWheelAsArrows(widget), served) << name;
+    combo->hidePopup();
 }
 
 } // namespace
