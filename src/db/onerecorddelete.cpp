@@ -57,9 +57,10 @@ QVariant dateValue(int64_t seconds, OneRecordDeleteForm::DateValue kind)
 
 const OneRecordDeleteForm& oracleOneRecordDelete()
 {
-    static const OneRecordDeleteForm form{QStringLiteral("delete from %1\nwhere %2 and rownum = 1"),
-                                          QStringLiteral("%1 = ?"),
-                                          OneRecordDeleteForm::DateValue::DateTime, 80};
+    static const OneRecordDeleteForm form{
+        QStringLiteral("delete from %1\nwhere %2 and rownum = 1"),
+        QStringLiteral("%1 = to_date(?, 'YYYY-MM-DD HH24:MI:SS')"),
+        OneRecordDeleteForm::DateValue::StoredText, 80};
     return form;
 }
 

@@ -27,9 +27,11 @@ struct OneRecordDeleteForm {
     qsizetype textPiece = 0;
 };
 
-// Oracle: the conditions, then "rownum = 1". A text is bound in pieces of at most 80
-// characters: Qt binds a longer text as a long-data parameter, which a comparison with
-// VARCHAR2 may refuse.
+// Oracle: the conditions, then "rownum = 1". A date-time is bound as text and read by
+// to_date in a fixed format, whatever the session's date format; a DATE compared with a
+// DATE keeps an index on the column usable, where a TIMESTAMP parameter would not. A text is
+// bound in pieces of at most 80 characters: Oracle takes a bound text of more than 4000
+// bytes for a LONG, which a comparison with VARCHAR2 refuses.
 const OneRecordDeleteForm& oracleOneRecordDelete();
 
 struct BoundStatement {

@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -266,6 +267,28 @@ void truncFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
     }
 }
 
+// to_date(text, format) in the one format the program writes a bound date-time in: the
+// stored date-time text, which compares equal to a DATE column's value.
+void toDateFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
+{
+    if (anyNull(argc, argv))
+        return sqlite3_result_null(ctx);
+    const std::string_view format = textArgument(argv[1]);
+    constexpr std::string_view known = "YYYY-MM-DD HH24:MI:SS";
+    if (format.size() != known.size() ||
+        !std::equal(format.begin(), format.end(), known.begin(), [](char a, char b) {
+            return std::toupper(static_cast<unsigned char>(a)) == b;
+        }))
+        return sqlite3_result_error(ctx, "ORA-01821: date format not recognized", -1);
+    const std::string_view text = textArgument(argv[0]);
+    int64_t seconds = 0;
+    if (!civil::parseStoredDateTime(text.data(), static_cast<int64_t>(text.size()), seconds))
+        return sqlite3_result_error(ctx, "ORA-01861: literal does not match format string", -1);
+    char stored[19];
+    civil::formatStoredDateTime(seconds, stored);
+    sqlite3_result_text(ctx, stored, 19, SQLITE_TRANSIENT);
+}
+
 } // namespace
 
 void registerOracleFunctions(sqlite3* db)
@@ -277,9 +300,9 @@ void registerOracleFunctions(sqlite3* db)
         void (*function)(sqlite3_context*, int, sqlite3_value**);
     };
     static const Registration functions[] = {
-        {"upper", 1, upperFunction}, {"substr", 2, substrFunction}, {"substr", 3, substrFunction},
-        {"instr", 2, instrFunction}, {"instr", 3, instrFunction},   {"instr", 4, instrFunction},
-        {"trunc", 1, truncFunction},
+        {"upper", 1, upperFunction}, {"substr", 2, substrFunction},  {"substr", 3, substrFunction},
+        {"instr", 2, instrFunction}, {"instr", 3, instrFunction},    {"instr", 4, instrFunction},
+        {"trunc", 1, truncFunction}, {"to_date", 2, toDateFunction},
     };
     for (const Registration& r : functions)
         sqlite3_create_function_v2(db, r.name, r.arguments, flags, nullptr, r.function, nullptr,

@@ -196,6 +196,8 @@ void SqliteEngine::setProgressHandler(std::function<void()> handler)
 
 void SqliteEngine::raise(int code) const
 {
+    if (code == SQLITE_INTERRUPT && m_cancelled.exchange(false))
+        throw DbError(QStringLiteral("ORA-01013: user requested cancel of current operation"));
     throw DbError(oracleMessage(code, QString::fromUtf8(sqlite3_errmsg(m_db))));
 }
 
@@ -305,6 +307,35 @@ RewriteContext SqliteEngine::rewriteContext() const
     return context;
 }
 
+void SqliteEngine::begin()
+{
+    if (!run("BEGIN"))
+        raise(sqlite3_errcode(m_db));
+}
+
+void SqliteEngine::commit()
+{
+    if (!run("COMMIT"))
+        raise(sqlite3_errcode(m_db));
+}
+
+void SqliteEngine::rollback()
+{
+    if (sqlite3_get_autocommit(m_db) == 0 && !run("ROLLBACK"))
+        raise(sqlite3_errcode(m_db));
+}
+
+void SqliteEngine::interrupt()
+{
+    m_cancelled = true;
+    sqlite3_interrupt(m_db);
+}
+
+void SqliteEngine::setDateFormat(const QString& dateFormat, const QLocale& locale)
+{
+    m_dateFormat = DateFormat(dateFormat, locale);
+}
+
 QString SqliteEngine::localFile() const
 {
     // SQLite's own name of the file: absolute, as it resolved the path when it opened it.
@@ -321,6 +352,7 @@ QString SqliteEngine::translate(const QString& sql)
 RowSet SqliteEngine::query(const QString& sql)
 {
     requireOpenedFile();
+    m_cancelled = false;
     Statement s = prepareUnbound(translate(sql));
     sqlite3_stmt* st = s.handle;
     const int columns = sqlite3_column_count(st);
@@ -402,6 +434,8 @@ RowSet SqliteEngine::query(const QString& sql)
 void SqliteEngine::execute(const QString& sql)
 {
     requireOpenedFile();
+    m_cancelled = false;
+    m_changes = 0;
     refreshDateColumns();
     const Rewrite plan = rewrite(sql, rewriteContext());
 
@@ -446,16 +480,22 @@ void SqliteEngine::execute(const QString& sql)
 
     Statement s = prepareUnbound(plan.sql);
     clearUpperVectorState();
+    const int64_t changedBefore = sqlite3_total_changes64(m_db);
     int rc;
     while ((rc = sqlite3_step(s.handle)) == SQLITE_ROW) {
     }
     if (rc != SQLITE_DONE)
         raise(rc);
+    // sqlite3_changes() keeps the count of the last statement that changed records, which a
+    // CREATE after a DELETE would report as its own.
+    if (sqlite3_total_changes64(m_db) != changedBefore)
+        m_changes = sqlite3_changes64(m_db);
 }
 
 void SqliteEngine::deleteRecord(const QString& table, const RowSet& rows, uint32_t row)
 {
     requireOpenedFile();
+    m_cancelled = false;
     const BoundStatement statement =
         oneRecordDeleteStatement(table, rows, row, embeddedOneRecordDelete());
     // Through the rewriter like every statement: the user's table name can bring neither a

@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 struct sqlite3;
@@ -31,6 +32,22 @@ public:
     void deleteRecord(const QString& table, const RowSet& rows, uint32_t row) override;
     void setProgressHandler(std::function<void()> handler) override;
     QString localFile() const override;
+
+    // How many records the last execute() inserted, updated or deleted; 0 after other
+    // statements.
+    int64_t lastChangeCount() const { return m_changes; }
+    // An Oracle session's transaction, for a client that turned autocommit off: what runs
+    // between begin() and commit() is written for good, or not at all after rollback().
+    void begin();
+    void commit();
+    void rollback();
+
+    // Stops the statement that runs now, from any thread: it fails with ORA-01013, as Oracle's
+    // does when its client cancels it. A statement that starts later runs as usual.
+    void interrupt();
+    // Quoted date texts of later statements are read with this format (Qt's notation), as an
+    // Oracle session's NLS_DATE_FORMAT changes with "alter session".
+    void setDateFormat(const QString& dateFormat, const QLocale& locale);
 
     // The SQLite text that `sql` runs as (for the benchmark and for tests).
     QString translate(const QString& sql);
@@ -56,6 +73,8 @@ private:
     DateFormat m_dateFormat;
     QHash<QString, QSet<QString>> m_dateColumns; // table -> columns declared DATE, upper case
     int64_t m_schemaVersion = -1;
+    mutable std::atomic<bool> m_cancelled{false}; // interrupt() was called
+    int64_t m_changes = 0;
 };
 
 // Oracle's text for the SQLite failures that users meet; SQLite's own text otherwise.
