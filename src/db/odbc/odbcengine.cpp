@@ -7,56 +7,121 @@
 #include "oraclesession.h"
 
 #include <QDateTime>
-#include <QSqlDriver>
-#include <QSqlError>
-#include <QSqlField>
-#include <QSqlQuery>
-#include <QSqlRecord>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+#include <sql.h>
+#include <sqlext.h>
 
 #include <algorithm>
-#include <atomic>
 #include <charconv>
-#include <cmath>
+#include <string>
+#include <vector>
 
 namespace varnel::odbc {
 
 namespace {
 
-// ADO's words for a statement on a closed connection; Qt has none of its own to give.
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the wide ODBC calls take UTF-16");
+
+// ADO's words for a statement on a closed connection.
 const char* const kClosed = "Operation is not allowed when the object is closed.";
 
-// The column types that Qt's ODBC driver reports (qsql_odbc.cpp, qDecodeODBCType).
-ColumnType columnType(const QMetaType& type)
+SQLWCHAR* wide(const QString& text)
 {
-    switch (type.id()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Double:
-    case QMetaType::Float:
-        return ColumnType::Number;
-    case QMetaType::QDate:
-    case QMetaType::QDateTime:
-        return ColumnType::Date;
-    default:
-        return ColumnType::Text;
+    // The driver only reads input texts; the API's pointers are not const.
+    return const_cast<SQLWCHAR*>(reinterpret_cast<const SQLWCHAR*>(text.utf16()));
+}
+
+QString fromWide(const SQLWCHAR* text, qsizetype length)
+{
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(text), length);
+}
+
+// UTF-16 to UTF-8, appended; a lone surrogate becomes U+FFFD, as QString would make it.
+void appendUtf8(std::string& out, const char16_t* text, size_t length)
+{
+    for (size_t i = 0; i < length; ++i) {
+        char32_t c = text[i];
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < length && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;
+        }
+        if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        }
+        out += static_cast<char>(0x80 | (c & 0x3F));
     }
 }
 
-[[noreturn]] void notNumber(const QString& column, const QString& value)
+// The driver's own words for what failed on `handle`, every record of them. Oracle 23ai adds
+// a line "Help: https://docs.oracle.com/error-help/db/ora-NNNNN/" to each message: an address
+// in a message box helps nobody, so it is left out.
+QString diagnostics(SQLSMALLINT type, SQLHANDLE handle)
 {
-    throw DbError(
-        QStringLiteral("Column %1 holds \"%2\", which is not a number").arg(column, value));
+    QStringList lines;
+    for (SQLSMALLINT record = 1;; ++record) {
+        SQLWCHAR state[6];
+        SQLINTEGER native = 0;
+        std::vector<SQLWCHAR> text(1024);
+        SQLSMALLINT length = 0;
+        SQLRETURN rc = SQLGetDiagRecW(type, handle, record, state, &native, text.data(),
+                                      SQLSMALLINT(text.size()), &length);
+        if (rc == SQL_SUCCESS_WITH_INFO && length >= SQLSMALLINT(text.size())) {
+            text.resize(size_t(length) + 1);
+            rc = SQLGetDiagRecW(type, handle, record, state, &native, text.data(),
+                                SQLSMALLINT(text.size()), &length);
+        }
+        if (!SQL_SUCCEEDED(rc))
+            break;
+        const QString message = fromWide(text.data(), std::min<qsizetype>(length, text.size() - 1));
+        for (const QString& line : message.split(QLatin1Char('\n'))) {
+            const QString trimmed = line.trimmed();
+            if (!trimmed.isEmpty() && !trimmed.startsWith(QLatin1String("Help: https://")))
+                lines << trimmed;
+        }
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+[[noreturn]] void raise(SQLSMALLINT type, SQLHANDLE handle)
+{
+    const QString message = diagnostics(type, handle);
+    throw DbError(message.isEmpty() ? QString::fromLatin1(kClosed) : message);
+}
+
+void check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle)
+{
+    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA)
+        raise(type, handle);
+}
+
+[[noreturn]] void notNumber(const QString& column, std::string_view value)
+{
+    throw DbError(QStringLiteral("Column %1 holds \"%2\", which is not a number")
+                      .arg(column, QString::fromUtf8(value.data(), qsizetype(value.size()))));
 }
 
 void addNumberText(RowSet::Builder& builder, int col, std::string_view text, const QString& column)
 {
     const std::optional<std::string> plain = plainDecimal(text);
     if (!plain)
-        notNumber(column, QString::fromUtf8(text.data(), qsizetype(text.size())));
+        notNumber(column, text);
     int64_t integer = 0;
     const char* end = plain->data() + plain->size();
     const auto result = std::from_chars(plain->data(), end, integer);
@@ -66,260 +131,478 @@ void addNumberText(RowSet::Builder& builder, int col, std::string_view text, con
         builder.addDecimal(col, *plain);
 }
 
-void addNumber(RowSet::Builder& builder, int col, const QVariant& value, const QString& column)
+void addTimestamp(RowSet::Builder& builder, int col, const SQL_TIMESTAMP_STRUCT& t)
 {
-    switch (value.typeId()) {
-    case QMetaType::QString: {
-        // Exact decimal text: what QSql::HighPrecision hands over for NUMBER.
-        const QByteArray text = value.toString().toUtf8();
-        if (text.isEmpty())
-            builder.addNull(col);
-        else
-            addNumberText(builder, col, std::string_view(text.constData(), size_t(text.size())),
-                          column);
-        return;
-    }
-    case QMetaType::ULongLong:
-        addNumberText(builder, col, std::to_string(value.toULongLong()), column);
-        return;
-    case QMetaType::Double:
-    case QMetaType::Float: {
-        const double number = value.toDouble();
-        char buffer[64]; // the shortest text that reads back as the same double
-        const auto result = std::to_chars(buffer, buffer + sizeof buffer, number);
-        if (!std::isfinite(number) || result.ec != std::errc())
-            notNumber(column, value.toString());
-        addNumberText(builder, col, std::string_view(buffer, size_t(result.ptr - buffer)), column);
-        return;
-    }
+    // Wall-clock fields as the database holds them; the fraction of a second never shows.
+    builder.addDate(col, civil::toSeconds(t.year, t.month, t.day, t.hour, t.minute, t.second));
+}
+
+// How a result column is read: its C type, and the bytes one row of it takes bound.
+struct ColumnPlan {
+    QString name;
+    ColumnType type = ColumnType::Text;
+    SQLSMALLINT cType = SQL_C_WCHAR;
+    SQLLEN width = 0;    // 0: no bound width (LONG, CLOB, unknown size): read in pieces
+    bool binary = false; // RAW: hexadecimal digits
+    int declared = 0;    // characters of a text column, when the driver tells
+};
+
+// Widths beyond this are no VARCHAR2 the program reads; such columns are read in pieces.
+constexpr SQLULEN kWidestBoundText = 32767;
+
+ColumnPlan planColumn(const QString& name, SQLSMALLINT sqlType, SQLULEN size)
+{
+    ColumnPlan plan;
+    plan.name = name;
+    switch (sqlType) {
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+    case SQL_TINYINT:
+    case SQL_BIGINT:
+    case SQL_BIT:
+        // Exact decimal text: no double rounds a NUMBER of 38 digits.
+        plan.type = ColumnType::Number;
+        plan.cType = SQL_C_CHAR;
+        plan.width = 128;
+        break;
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_DATE:
+    case SQL_TIMESTAMP:
+        plan.type = ColumnType::Date;
+        plan.cType = SQL_C_TYPE_TIMESTAMP;
+        plan.width = sizeof(SQL_TIMESTAMP_STRUCT);
+        break;
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+        plan.binary = true;
+        plan.cType = SQL_C_CHAR;
+        plan.width = size > 0 && size <= kWidestBoundText ? SQLLEN(2 * size + 1) : 0;
+        break;
+    case SQL_LONGVARCHAR:
+    case SQL_WLONGVARCHAR:
+    case SQL_LONGVARBINARY:
+        plan.binary = sqlType == SQL_LONGVARBINARY;
+        plan.cType = plan.binary ? SQL_C_CHAR : SQL_C_WCHAR;
+        break;
     default:
-        builder.addInteger(col, value.toLongLong());
-        return;
+        plan.declared = size <= kWidestBoundText ? int(size) : 0;
+        // VARCHAR2 and every other type as UTF-16 text. A column of n characters (or bytes)
+        // never needs more than n UTF-16 units, but for characters beyond the BMP under
+        // character semantics; a longer value is read again in pieces.
+        plan.width = size > 0 && size <= kWidestBoundText ? SQLLEN((size + 1) * 2) : 0;
+        break;
     }
-}
-
-int64_t secondsOf(QDate date, QTime time)
-{
-    return civil::toSeconds(date.year(), unsigned(date.month()), unsigned(date.day()),
-                            unsigned(time.hour()), unsigned(time.minute()),
-                            unsigned(time.second()));
-}
-
-void addDate(RowSet::Builder& builder, int col, const QVariant& value, const QString& column)
-{
-    switch (value.typeId()) {
-    case QMetaType::QDateTime: {
-        // The wall-clock fields as the driver gave them: no time zone is applied, and a time
-        // that the local zone skips (a daylight-saving gap) keeps its fields all the same.
-        const QDateTime dateTime = value.toDateTime();
-        builder.addDate(col, secondsOf(dateTime.date(), dateTime.time()));
-        return;
-    }
-    case QMetaType::QDate:
-        builder.addDate(col, secondsOf(value.toDate(), QTime(0, 0)));
-        return;
-    default: {
-        const QByteArray text = value.toString().toUtf8();
-        int64_t seconds = 0;
-        if (text.isEmpty())
-            builder.addNull(col);
-        else if (civil::parseStoredDateTime(text.constData(), text.size(), seconds))
-            builder.addDate(col, seconds);
-        else
-            throw DbError(QStringLiteral("Column %1 holds \"%2\", which is not a date")
-                              .arg(column, QString::fromUtf8(text)));
-        return;
-    }
-    }
-}
-
-void addText(RowSet::Builder& builder, int col, const QVariant& value)
-{
-    // RAW comes as bytes; Oracle shows it as hexadecimal digits.
-    const QByteArray utf8 = value.typeId() == QMetaType::QByteArray
-                                ? value.toByteArray().toHex().toUpper()
-                                : value.toString().toUtf8();
-    if (utf8.isEmpty())
-        builder.addNull(col); // Oracle has no empty text
-    else
-        builder.addText(col, utf8.constData(), size_t(utf8.size()));
-}
-
-QString uniqueName()
-{
-    static std::atomic<quint64> next{0};
-    return QStringLiteral("varnel-odbc-%1").arg(++next);
+    return plan;
 }
 
 } // namespace
 
+struct OdbcEngine::Handles {
+    SQLHENV env = SQL_NULL_HENV;
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    bool connected = false;
+
+    ~Handles()
+    {
+        if (connected)
+            SQLDisconnect(dbc);
+        if (dbc != SQL_NULL_HDBC)
+            SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        if (env != SQL_NULL_HENV)
+            SQLFreeHandle(SQL_HANDLE_ENV, env);
+    }
+};
+
+// One statement handle for as long as one statement runs and its rows are read; known to the
+// engine meanwhile, so that cancel() can reach it from another thread.
+class OdbcEngine::Statement {
+public:
+    explicit Statement(OdbcEngine& engine) : m_engine(engine)
+    {
+        if (!engine.m_handles)
+            throw DbError(QString::fromLatin1(kClosed));
+        const SQLHDBC dbc = engine.m_handles->dbc;
+        odbc::check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &m_handle), SQL_HANDLE_DBC, dbc);
+        const std::lock_guard lock(engine.m_runningLock);
+        engine.m_running = m_handle;
+    }
+    ~Statement()
+    {
+        {
+            const std::lock_guard lock(m_engine.m_runningLock);
+            m_engine.m_running = nullptr;
+        }
+        SQLFreeHandle(SQL_HANDLE_STMT, m_handle);
+    }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    SQLHSTMT handle() const { return m_handle; }
+    void check(SQLRETURN rc) const { odbc::check(rc, SQL_HANDLE_STMT, m_handle); }
+
+    std::vector<ColumnPlan> describe() const
+    {
+        SQLSMALLINT count = 0;
+        check(SQLNumResultCols(m_handle, &count));
+        std::vector<ColumnPlan> plans;
+        for (SQLUSMALLINT col = 1; col <= count; ++col) {
+            SQLWCHAR name[256];
+            SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
+            SQLULEN size = 0;
+            check(SQLDescribeColW(m_handle, col, name, SQLSMALLINT(std::size(name)), &nameLength,
+                                  &type, &size, &digits, &nullable));
+            plans.push_back(planColumn(
+                fromWide(name, std::min<qsizetype>(nameLength, qsizetype(std::size(name)) - 1)),
+                type, size));
+        }
+        return plans;
+    }
+
+private:
+    OdbcEngine& m_engine;
+    SQLHSTMT m_handle = SQL_NULL_HSTMT;
+};
+
 OdbcEngine::OdbcEngine(Options options)
-    : m_name(uniqueName()), m_oneRecordDelete(std::move(options.oneRecordDelete))
+    : m_handles(std::make_unique<Handles>()), m_oneRecordDelete(std::move(options.oneRecordDelete)),
+      m_fetchBytes(options.fetchBytes)
 {
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC")))
-        throw DbError(QStringLiteral("Не найден драйвер ODBC библиотеки Qt (QODBC): установите "
-                                     "пакет libqt6sql6-odbc или модуль Qt SQL ODBC."));
-    // Qt's ODBC driver (6.4) connects with "<database name>;UID=<user>;PWD=<password>", the
-    // last two only when set and both as they are, and writes "DSN=" before a name that
-    // holds neither "DRIVER=" nor "SERVER=". The login's values go in already braced, so that
-    // the driver manager receives exactly OdbcLogin::connectString().
-    const OdbcLogin& login = options.login;
-    QString database;
-    if (!login.dsn.isEmpty()) {
-        database = connectValue(login.dsn);
-        if (database.contains(QLatin1String("DRIVER="), Qt::CaseInsensitive) ||
-            database.contains(QLatin1String("SERVER="), Qt::CaseInsensitive))
-            database.prepend(QStringLiteral("DSN="));
-    } else {
-        OdbcLogin target = login;
-        target.user.clear();
-        target.password.clear();
-        database = target.connectString();
+    Handles& h = *m_handles;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &h.env)))
+        throw DbError(QStringLiteral("The ODBC driver manager cannot be used (SQLAllocHandle)"));
+    check(
+        SQLSetEnvAttr(h.env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+        SQL_HANDLE_ENV, h.env);
+    check(SQLAllocHandle(SQL_HANDLE_DBC, h.env, &h.dbc), SQL_HANDLE_ENV, h.env);
+    if (!options.traceFile.isEmpty()) {
+        check(SQLSetConnectAttrW(h.dbc, SQL_ATTR_TRACEFILE, wide(options.traceFile), SQL_NTS),
+              SQL_HANDLE_DBC, h.dbc);
+        check(SQLSetConnectAttrW(h.dbc, SQL_ATTR_TRACE,
+                                 reinterpret_cast<SQLPOINTER>(SQL_OPT_TRACE_ON), SQL_IS_UINTEGER),
+              SQL_HANDLE_DBC, h.dbc);
     }
-    // Qt takes a name holding ".dsn" for a file data source; nothing can be written around it.
-    if (database.contains(QLatin1String(".dsn"), Qt::CaseInsensitive))
-        throw DbError(QStringLiteral("Имя базы данных не может содержать «.dsn» при "
-                                     "подключении через ODBC: укажите псевдоним TNS или "
-                                     "источник данных ODBC."));
+    // The string goes to the driver manager exactly as built, with its length: the values are
+    // already in ODBC's braces, and no NUL is counted in.
+    const QString connect = options.login.connectString();
+    SQLWCHAR out[1024];
+    SQLSMALLINT outLength = 0;
+    check(SQLDriverConnectW(h.dbc, nullptr, wide(connect), SQLSMALLINT(connect.size()), out,
+                            SQLSMALLINT(std::size(out)), &outLength, SQL_DRIVER_NOPROMPT),
+          SQL_HANDLE_DBC, h.dbc);
+    h.connected = true;
 
-    m_db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
-    try {
-        m_db.setDatabaseName(database);
-        m_db.setUserName(connectValue(login.user));
-        m_db.setPassword(connectValue(login.password));
-        QString connectOptions = QStringLiteral("SQL_ATTR_ODBC_VERSION=SQL_OV_ODBC3");
-        if (!options.connectOptions.isEmpty())
-            connectOptions += QLatin1Char(';') + options.connectOptions;
-        m_db.setConnectOptions(connectOptions);
-        m_db.setNumericalPrecisionPolicy(QSql::HighPrecision);
-        if (!m_db.open())
-            raise(m_db.lastError());
-        if (m_db.driver()->dbmsType() == QSqlDriver::Oracle)
-            for (const QString& statement : options.sessionStatements)
-                execute(statement);
-    } catch (...) {
-        m_db.close();
-        m_db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(m_name);
-        throw;
-    }
+    SQLWCHAR dbms[256];
+    SQLSMALLINT dbmsBytes = 0;
+    if (SQL_SUCCEEDED(
+            SQLGetInfoW(h.dbc, SQL_DBMS_NAME, dbms, SQLSMALLINT(sizeof dbms), &dbmsBytes)))
+        m_oracle =
+            fromWide(dbms, std::min<qsizetype>(dbmsBytes / 2, qsizetype(std::size(dbms)) - 1))
+                .contains(QLatin1String("Oracle"), Qt::CaseInsensitive);
+    if (m_oracle)
+        for (const QString& statement : options.sessionStatements)
+            execute(statement);
 }
 
-OdbcEngine::~OdbcEngine()
+OdbcEngine::~OdbcEngine() = default;
+
+void OdbcEngine::cancel()
 {
-    // Qt removes a connection cleanly only when no QSqlDatabase or QSqlQuery copy of it is
-    // left; queries live only inside the calls of this class.
-    m_db.close();
-    m_db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(m_name);
+    const std::lock_guard lock(m_runningLock);
+    if (m_running)
+        SQLCancel(static_cast<SQLHSTMT>(m_running));
 }
 
-void OdbcEngine::raise(const QSqlError& error)
+void OdbcEngine::run(Statement& statement, const QString& sql)
 {
-    // The database's own words ("[Oracle][ODBC][Ora]ORA-00942: ..."), without what Qt adds.
-    QString message = error.databaseText().trimmed();
-    if (message.isEmpty())
-        message = error.driverText().trimmed();
-    if (message.isEmpty())
-        message = QLatin1String(kClosed);
-    throw DbError(message);
-}
-
-void OdbcEngine::requireOpen() const
-{
-    if (!m_db.isOpen())
-        throw DbError(QLatin1String(kClosed));
+    statement.check(SQLExecDirectW(statement.handle(), wide(sql), SQLINTEGER(sql.size())));
 }
 
 RowSet OdbcEngine::query(const QString& sql)
 {
-    requireOpen();
-    QSqlQuery q(m_db);
-    q.setForwardOnly(true);
-    q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-    if (!q.exec(sql))
-        raise(q.lastError());
-
-    const QSqlRecord record = q.record();
-    const int columns = record.count();
-    RowSet::Builder builder;
-    QStringList names;
-    for (int col = 0; col < columns; ++col) {
-        const QSqlField field = record.field(col);
-        const ColumnType type = columnType(field.metaType());
-        names << field.name();
-        builder.addColumn(field.name(), type,
-                          type == ColumnType::Text ? std::max(0, int(field.length())) : 0);
+    {
+        Statement statement(*this);
+        run(statement, sql);
+        RowSet::Builder builder;
+        if (fetchBound(statement, builder))
+            return builder.finish();
     }
-    while (q.next()) {
-        if (builder.rowCount() % 256 == 0)
+    // A column without a width, or a value wider than its column said: all rows again, each
+    // value whole in as many pieces as it takes.
+    Statement statement(*this);
+    run(statement, sql);
+    RowSet::Builder builder;
+    fetchPieces(statement, builder);
+    return builder.finish();
+}
+
+bool OdbcEngine::fetchBound(Statement& statement, RowSet::Builder& builder)
+{
+    const std::vector<ColumnPlan> plans = statement.describe();
+    SQLLEN rowBytes = 0;
+    for (const ColumnPlan& plan : plans) {
+        if (plan.width == 0)
+            return false;
+        rowBytes += plan.width + SQLLEN(sizeof(SQLLEN));
+    }
+    for (size_t col = 0; col < plans.size(); ++col)
+        builder.addColumn(plans[col].name, plans[col].type, plans[col].declared);
+    if (plans.empty())
+        return true;
+
+    const SQLULEN rows = std::clamp<SQLULEN>(m_fetchBytes / SQLULEN(rowBytes), 1, 4096);
+    const SQLHSTMT st = statement.handle();
+    struct Bound {
+        std::vector<char> data;
+        std::vector<SQLLEN> lengths;
+    };
+    std::vector<Bound> bound(plans.size());
+    SQLULEN fetched = 0;
+    std::vector<SQLUSMALLINT> status(rows);
+    statement.check(SQLSetStmtAttrW(st, SQL_ATTR_ROW_STATUS_PTR, status.data(), 0));
+    statement.check(SQLSetStmtAttrW(st, SQL_ATTR_ROW_BIND_TYPE,
+                                    reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0));
+    statement.check(
+        SQLSetStmtAttrW(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(rows), 0));
+    statement.check(SQLSetStmtAttrW(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0));
+    for (size_t col = 0; col < plans.size(); ++col) {
+        bound[col].data.resize(size_t(plans[col].width) * rows);
+        bound[col].lengths.resize(rows);
+        statement.check(SQLBindCol(st, SQLUSMALLINT(col + 1), plans[col].cType,
+                                   bound[col].data.data(), plans[col].width,
+                                   bound[col].lengths.data()));
+    }
+
+    std::string utf8;
+    for (;;) {
+        const SQLRETURN rc = SQLFetchScroll(st, SQL_FETCH_NEXT, 0);
+        if (rc == SQL_NO_DATA)
+            break;
+        statement.check(rc);
+        reportProgress();
+        for (SQLULEN row = 0; row < fetched; ++row) {
+            if (status[row] == SQL_ROW_ERROR)
+                raise(SQL_HANDLE_STMT, st);
+            for (size_t col = 0; col < plans.size(); ++col) {
+                const ColumnPlan& plan = plans[col];
+                const SQLLEN length = bound[col].lengths[row];
+                const char* data = bound[col].data.data() + size_t(plan.width) * row;
+                if (length == SQL_NULL_DATA) {
+                    builder.addNull(int(col));
+                    continue;
+                }
+                const SQLLEN room = plan.cType == SQL_C_WCHAR ? plan.width - 2 : plan.width - 1;
+                if (plan.cType != SQL_C_TYPE_TIMESTAMP && (length == SQL_NO_TOTAL || length > room))
+                    return false;
+                switch (plan.type) {
+                case ColumnType::Number:
+                    addNumberText(builder, int(col), std::string_view(data, size_t(length)),
+                                  plan.name);
+                    break;
+                case ColumnType::Date:
+                    addTimestamp(builder, int(col),
+                                 *reinterpret_cast<const SQL_TIMESTAMP_STRUCT*>(data));
+                    break;
+                case ColumnType::Text:
+                    if (length == 0) {
+                        builder.addNull(int(col)); // Oracle has no empty text
+                    } else if (plan.binary) {
+                        const QByteArray hex = QByteArray(data, length).toUpper();
+                        builder.addText(int(col), hex.constData(), size_t(hex.size()));
+                    } else {
+                        utf8.clear();
+                        appendUtf8(utf8, reinterpret_cast<const char16_t*>(data),
+                                   size_t(length) / 2);
+                        builder.addText(int(col), utf8.data(), utf8.size());
+                    }
+                    break;
+                }
+            }
+            builder.endRow();
+        }
+    }
+    return true;
+}
+
+void OdbcEngine::fetchPieces(Statement& statement, RowSet::Builder& builder)
+{
+    const std::vector<ColumnPlan> plans = statement.describe();
+    for (size_t col = 0; col < plans.size(); ++col)
+        builder.addColumn(plans[col].name, plans[col].type, plans[col].declared);
+    const SQLHSTMT st = statement.handle();
+
+    std::u16string wideText;
+    std::string bytes;
+    std::string utf8;
+    SQLWCHAR widePiece[4096];
+    char piece[8192];
+    // One value whole: each call hands over what fits, the last one the rest. A piece may end
+    // inside a surrogate pair, so the units are joined before anything is decoded.
+    const auto readText = [&](SQLUSMALLINT col, SQLSMALLINT cType) -> bool {
+        wideText.clear();
+        bytes.clear();
+        for (;;) {
+            SQLLEN length = 0;
+            const bool asWide = cType == SQL_C_WCHAR;
+            const SQLRETURN rc =
+                asWide ? SQLGetData(st, col, cType, widePiece, sizeof widePiece, &length)
+                       : SQLGetData(st, col, cType, piece, sizeof piece, &length);
+            if (rc == SQL_NO_DATA)
+                return true;
+            statement.check(rc);
+            if (length == SQL_NULL_DATA)
+                return false;
+            const SQLLEN room = asWide ? SQLLEN(sizeof widePiece) - 2 : SQLLEN(sizeof piece) - 1;
+            const bool more = length == SQL_NO_TOTAL || length > room;
+            const SQLLEN got = more ? room : length;
+            if (asWide)
+                wideText.append(reinterpret_cast<const char16_t*>(widePiece), size_t(got) / 2);
+            else
+                bytes.append(piece, size_t(got));
+            if (!more)
+                return true;
+        }
+    };
+
+    for (uint32_t rows = 0;; ++rows) {
+        const SQLRETURN rc = SQLFetch(st);
+        if (rc == SQL_NO_DATA)
+            break;
+        statement.check(rc);
+        if (rows % 256 == 0)
             reportProgress();
-        // In column order: a forward-only ODBC cursor reads the columns of a row only once.
-        for (int col = 0; col < columns; ++col) {
-            const QVariant value = q.value(col);
-            if (value.isNull()) {
-                builder.addNull(col);
+        for (size_t col = 0; col < plans.size(); ++col) {
+            const ColumnPlan& plan = plans[col];
+            const auto number = SQLUSMALLINT(col + 1);
+            if (plan.type == ColumnType::Date) {
+                SQL_TIMESTAMP_STRUCT stamp{};
+                SQLLEN length = 0;
+                statement.check(
+                    SQLGetData(st, number, SQL_C_TYPE_TIMESTAMP, &stamp, sizeof stamp, &length));
+                if (length == SQL_NULL_DATA)
+                    builder.addNull(int(col));
+                else
+                    addTimestamp(builder, int(col), stamp);
                 continue;
             }
-            switch (builder.type(col)) {
-            case ColumnType::Number:
-                addNumber(builder, col, value, names[col]);
-                break;
-            case ColumnType::Date:
-                addDate(builder, col, value, names[col]);
-                break;
-            case ColumnType::Text:
-                addText(builder, col, value);
-                break;
+            if (!readText(number, plan.cType)) {
+                builder.addNull(int(col));
+                continue;
             }
+            if (plan.type == ColumnType::Number) {
+                addNumberText(builder, int(col), bytes, plan.name);
+                continue;
+            }
+            if (plan.cType == SQL_C_WCHAR) {
+                utf8.clear();
+                appendUtf8(utf8, wideText.data(), wideText.size());
+            } else {
+                utf8 = QByteArray::fromStdString(bytes).toUpper().toStdString();
+            }
+            if (utf8.empty())
+                builder.addNull(int(col));
+            else
+                builder.addText(int(col), utf8.data(), utf8.size());
         }
         builder.endRow();
     }
-    if (q.lastError().isValid())
-        raise(q.lastError());
-    return builder.finish();
 }
 
 void OdbcEngine::execute(const QString& sql)
 {
-    requireOpen();
-    QSqlQuery q(m_db);
-    q.setForwardOnly(true);
-    if (!q.exec(sql))
-        raise(q.lastError());
+    Statement statement(*this);
+    run(statement, sql);
+}
+
+void OdbcEngine::setAutocommit(bool on)
+{
+    check(SQLSetConnectAttrW(
+              m_handles->dbc, SQL_ATTR_AUTOCOMMIT,
+              reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF),
+              SQL_IS_UINTEGER),
+          SQL_HANDLE_DBC, m_handles->dbc);
+}
+
+void OdbcEngine::endTransaction(bool commit)
+{
+    check(SQLEndTran(SQL_HANDLE_DBC, m_handles->dbc, commit ? SQL_COMMIT : SQL_ROLLBACK),
+          SQL_HANDLE_DBC, m_handles->dbc);
 }
 
 void OdbcEngine::deleteRecord(const QString& table, const RowSet& rows, uint32_t row)
 {
-    requireOpen();
+    if (!m_handles)
+        throw DbError(QString::fromLatin1(kClosed));
     const BoundStatement statement = oneRecordDeleteStatement(table, rows, row, m_oneRecordDelete);
     // Exactly one record goes or none: whatever the statement meets, anything else is rolled
     // back before the error is raised.
-    if (!m_db.transaction())
-        raise(m_db.lastError());
+    setAutocommit(false);
     try {
-        QSqlQuery q(m_db);
-        q.setForwardOnly(true);
-        if (!q.prepare(statement.sql))
-            raise(q.lastError());
-        for (const QVariant& value : statement.values)
-            q.addBindValue(value);
-        if (!q.exec())
-            raise(q.lastError());
-        const int affected = q.numRowsAffected();
+        Statement s(*this);
+        s.check(SQLPrepareW(s.handle(), wide(statement.sql), SQLINTEGER(statement.sql.size())));
+        const auto count = size_t(statement.values.size());
+        std::vector<QString> texts(count);
+        std::vector<SQL_TIMESTAMP_STRUCT> stamps(count);
+        std::vector<SQLLEN> lengths(count);
+        for (size_t i = 0; i < count; ++i) {
+            const QVariant& value = statement.values[qsizetype(i)];
+            const auto number = SQLUSMALLINT(i + 1);
+            if (value.typeId() == QMetaType::QDateTime) {
+                const QDateTime at = value.toDateTime();
+                stamps[i] = {SQLSMALLINT(at.date().year()),
+                             SQLUSMALLINT(at.date().month()),
+                             SQLUSMALLINT(at.date().day()),
+                             SQLUSMALLINT(at.time().hour()),
+                             SQLUSMALLINT(at.time().minute()),
+                             SQLUSMALLINT(at.time().second()),
+                             0};
+                lengths[i] = sizeof(SQL_TIMESTAMP_STRUCT);
+                s.check(SQLBindParameter(s.handle(), number, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP,
+                                         SQL_TYPE_TIMESTAMP, 19, 0, &stamps[i], lengths[i],
+                                         &lengths[i]));
+                continue;
+            }
+            // UTF-16 with its exact length in bytes: no terminating NUL is part of the value.
+            // VARCHAR rather than WVARCHAR, so that Oracle compares it as the column's own
+            // type (an NVARCHAR2 parameter would convert every value of the column).
+            texts[i] = value.toString();
+            lengths[i] = SQLLEN(texts[i].size()) * 2;
+            s.check(SQLBindParameter(s.handle(), number, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_VARCHAR,
+                                     std::max<SQLULEN>(1, SQLULEN(texts[i].size())), 0,
+                                     wide(texts[i]), lengths[i], &lengths[i]));
+        }
+        const SQLRETURN rc = SQLExecute(s.handle());
+        s.check(rc);
+        SQLLEN affected = 0;
+        if (rc != SQL_NO_DATA)
+            s.check(SQLRowCount(s.handle(), &affected));
         if (affected == 0)
             throw DbError(noRecordDeletedMessage());
+        if (affected < 0)
+            throw DbError(QStringLiteral("The database did not tell how many records the "
+                                         "deletion took; it has been rolled back."));
         if (affected != 1)
             throw DbError(manyRecordsDeletedMessage());
     } catch (...) {
-        m_db.rollback();
+        SQLEndTran(SQL_HANDLE_DBC, m_handles->dbc, SQL_ROLLBACK);
+        SQLSetConnectAttrW(m_handles->dbc, SQL_ATTR_AUTOCOMMIT,
+                           reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER);
         throw;
     }
-    if (!m_db.commit()) {
-        const QSqlError error = m_db.lastError();
-        m_db.rollback();
-        raise(error);
+    try {
+        endTransaction(true);
+    } catch (...) {
+        SQLEndTran(SQL_HANDLE_DBC, m_handles->dbc, SQL_ROLLBACK);
+        SQLSetConnectAttrW(m_handles->dbc, SQL_ATTR_AUTOCOMMIT,
+                           reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER);
+        throw;
     }
+    setAutocommit(true);
 }
 
 std::unique_ptr<Engine> openOracle(const ConnectionParams& params, const LocaleText& locale,
@@ -327,7 +610,10 @@ std::unique_ptr<Engine> openOracle(const ConnectionParams& params, const LocaleT
 {
     OdbcEngine::Options options;
     options.login = oracleLogin(params, catalog);
-    options.sessionStatements = oracleSessionStatements(locale.statementDateFormat(), locale.locale());
+    options.login.attributes.append(
+        {QStringLiteral("FBS"), QString::number(kOracleFetchBufferBytes)});
+    options.sessionStatements =
+        oracleSessionStatements(locale.statementDateFormat(), locale.locale());
     return std::make_unique<OdbcEngine>(std::move(options));
 }
 

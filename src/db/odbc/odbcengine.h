@@ -4,13 +4,11 @@
 #include "../onerecorddelete.h"
 #include "odbclogin.h"
 
-#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
-
-class QSqlError;
+#include <mutex>
 
 namespace varnel {
 
@@ -19,10 +17,11 @@ struct ConnectionParams;
 
 namespace odbc {
 
-// A database behind Qt's ODBC driver (QODBC): Oracle through Oracle's ODBC driver. Statements
-// run as they are, forward-only, with numbers fetched as exact decimal text; DATE and
-// TIMESTAMP columns become date-times (a bare date is midnight). Each engine owns a
-// QSqlDatabase connection under a name of its own and removes it when destroyed.
+// A database behind an ODBC driver, reached through the ODBC API itself: Oracle through
+// Oracle's ODBC driver. Texts cross as UTF-16 with exact lengths (the wide entry points;
+// nothing converts through a code page and no NUL is counted into a length), results come
+// by array fetch into bound columns, numbers as exact decimal text, DATE and TIMESTAMP as
+// date-times (a bare date is midnight). Statements run as they are.
 class OdbcEngine final : public Engine {
 public:
     struct Options {
@@ -31,10 +30,14 @@ public:
         QStringList sessionStatements;
         // Oracle's unless a test runs the engine on another database.
         OneRecordDeleteForm oneRecordDelete = oracleOneRecordDelete();
-        // QODBC connect options beside ODBC 3 behaviour ("SQL_ATTR_TRACE=SQL_OPT_TRACE_ON;...").
-        QString connectOptions;
+        // Bytes of bound column buffers that one fetch call fills; the rows per call follow
+        // from the widths of the result's columns.
+        size_t fetchBytes = 8 << 20;
+        // When set, the driver manager writes a trace of every call here (tests).
+        QString traceFile;
     };
 
+    // Connects; raises DbError with the driver's message when it cannot.
     explicit OdbcEngine(Options options);
     ~OdbcEngine() override;
     OdbcEngine(const OdbcEngine&) = delete;
@@ -44,21 +47,42 @@ public:
     void execute(const QString& sql) override;
     void deleteRecord(const QString& table, const RowSet& rows, uint32_t row) override;
 
-    // The QSqlDatabase connection name, unique per engine.
-    const QString& connectionName() const { return m_name; }
+    // From any thread: asks the driver to stop the statement that runs now (SQLCancel), which
+    // then fails with the driver's message (Oracle: ORA-01013). Nothing happens when none runs.
+    void cancel();
+
+    // Whether the driver reports an Oracle database.
+    bool isOracle() const { return m_oracle; }
 
 private:
-    void requireOpen() const;
-    [[noreturn]] static void raise(const QSqlError& error);
+    struct Handles;
+    class Statement;
+    friend class Statement;
 
-    QString m_name;
-    QSqlDatabase m_db;
+    // Reads every row of a statement that has run into a snapshot. False when a value was
+    // longer than its column said, so that the rows must be read again piece by piece.
+    bool fetchBound(Statement& statement, RowSet::Builder& builder);
+    void fetchPieces(Statement& statement, RowSet::Builder& builder);
+    void run(Statement& statement, const QString& sql);
+    void setAutocommit(bool on);
+    void endTransaction(bool commit);
+
+    std::unique_ptr<Handles> m_handles;
     OneRecordDeleteForm m_oneRecordDelete;
+    size_t m_fetchBytes;
+    bool m_oracle = false;
+    // The statement handle that runs now, for cancel() from another thread.
+    std::mutex m_runningLock;
+    void* m_running = nullptr;
 };
+
+// Oracle's fetch buffer (FBS, bytes per round trip to the server): the driver's default of
+// 60,000 bytes holds about 15 rows of the log table, this a few thousand.
+constexpr int kOracleFetchBufferBytes = 16 << 20;
 
 // The engine for a data source that is no local file: Oracle through the configured data
 // source of that name, or else through the first installed Oracle driver, with the session's
-// date format set to the user's short date format.
+// date format set to the one the program writes its date texts in.
 std::unique_ptr<Engine> openOracle(const ConnectionParams& params, const LocaleText& locale,
                                    const OdbcCatalog& catalog);
 

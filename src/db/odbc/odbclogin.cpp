@@ -80,9 +80,9 @@ QString OdbcLogin::connectString() const
         QString name = driver;
         name.replace(QLatin1Char('}'), QLatin1String("}}"));
         text = QStringLiteral("DRIVER={") + name + QLatin1Char('}');
-        for (const auto& [key, value] : attributes)
-            text += QLatin1Char(';') + key + QLatin1Char('=') + connectValue(value);
     }
+    for (const auto& [key, value] : attributes)
+        text += QLatin1Char(';') + key + QLatin1Char('=') + connectValue(value);
     if (!user.isEmpty())
         text += QStringLiteral(";UID=") + connectValue(user);
     if (!password.isEmpty())

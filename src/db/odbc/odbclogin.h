@@ -19,14 +19,16 @@ QString connectValue(const QString& value);
 // Where an ODBC connection goes and as whom: a configured data source (DSN), or a driver
 // with its keywords (Oracle's DBQ).
 struct OdbcLogin {
-    QString dsn; // when set, `driver` and `attributes` are not used
+    QString dsn; // when set, `driver` is not used
     QString driver;
-    QList<QPair<QString, QString>> attributes;
+    QList<QPair<QString, QString>> attributes; // after the data source or the driver
+
     QString user;
     QString password;
 
-    // "DSN=<dsn>;UID=<user>;PWD=<password>" or "DRIVER={<driver>};<key>=<value>;...;UID=...;
-    // PWD=...", each value written by connectValue(); UID and PWD are left out when empty.
+    // "DSN=<dsn>;<key>=<value>;...;UID=<user>;PWD=<password>" or "DRIVER={<driver>};<key>=
+    // <value>;...;UID=...;PWD=...", each value written by connectValue(); UID and PWD are left
+    // out when empty.
     QString connectString() const;
 };
 
