@@ -249,8 +249,13 @@ TEST(DataSafety, AWheelTurnedOverTheSaveDialogsListKeepsTheChosenFile)
         ASSERT_NE(view, nullptr);
         const QModelIndex b = model->index(files + QStringLiteral("/b.txt"));
         ASSERT_TRUE(QTest::qWaitFor([&] { return model->rowCount(b.parent()) == 3; }));
-        view->scrollTo(b);
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(b).center());
+        // The list is filled and sorted from another thread: click once it has settled.
+        const QString chosen = files + QStringLiteral("/b.txt");
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            view->scrollTo(b);
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(b).center());
+            return dialog->selectedFiles() == QStringList{chosen};
+        }));
         turnWheel(view->viewport(), -120);
         for (QAbstractButton* button : dialog->findChild<QDialogButtonBox*>()->buttons())
             if (dialog->findChild<QDialogButtonBox*>()->buttonRole(button) ==
