@@ -8,8 +8,12 @@
 #include "db/localetext.h"
 
 #include <QLocale>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 using namespace varnel;
 using namespace varnel::test;
@@ -140,4 +144,50 @@ TEST_F(EmbeddedEngine, AProgressHandlerHearsFromALongStatementAndAFailingOneInte
     engine->setProgressHandler({});
     EXPECT_EQ(scalar(slow), QStringLiteral("2187"));
     EXPECT_EQ(calls, 0);
+}
+
+// What a client's Oracle session needs of the engine (the stand-in driver runs on it): a
+// statement stopped from another thread fails as Oracle's does and the next one runs; a
+// transaction is undone whole; the change count is the last changing statement's, not an
+// earlier one's; to_date reads the bound date-time's one format.
+TEST_F(EmbeddedEngine, ASessionsCancelTransactionsChangeCountAndToDate)
+{
+    const QString endless = QStringLiteral(
+        "select count(*) from (with recursive c(i) as (select 1 union all select i + 1 from c "
+        "where i < 1000000000) select i from c)");
+    QString error;
+    std::atomic<bool> done{false};
+    std::thread running([&] {
+        error = errorOf([&] { engine->query(endless); });
+        done = true;
+    });
+    // Again and again: a cancel that comes before the statement starts is no cancel of it.
+    while (!done) {
+        QThread::msleep(50);
+        engine->interrupt();
+    }
+    running.join();
+    EXPECT_EQ(error, QStringLiteral("ORA-01013: user requested cancel of current operation"));
+    EXPECT_EQ(scalar(QStringLiteral("select count(*) from T")), QStringLiteral("3"));
+
+    engine->begin();
+    engine->execute(QStringLiteral("delete T where sid > 1"));
+    EXPECT_EQ(engine->lastChangeCount(), 2);
+    engine->execute(QStringLiteral("create table U(a NUMBER)"));
+    EXPECT_EQ(engine->lastChangeCount(), 0);
+    engine->rollback();
+    EXPECT_EQ(scalar(QStringLiteral("select count(*) from T")), QStringLiteral("3"));
+
+    const std::pair<const char*, const char*> dates[] = {
+        {"to_date('2025-02-01 11:00:00', 'YYYY-MM-DD HH24:MI:SS')", "1"},
+        {"to_date('2025-02-01 11:00:00', 'yyyy-mm-dd hh24:mi:ss')", "1"},
+        {"to_date('01.02.2025', 'DD.MM.YYYY')", "ORA-01821: date format not recognized"},
+        {"to_date('2025-02-31 11:00:00', 'YYYY-MM-DD HH24:MI:SS')",
+         "ORA-01861: literal does not match format string"},
+    };
+    for (const auto& [expression, expected] : dates)
+        EXPECT_EQ(scalar(QStringLiteral("select count(*) from T where ddate = %1")
+                             .arg(QLatin1String(expression))),
+                  QString::fromUtf8(expected))
+            << expression;
 }

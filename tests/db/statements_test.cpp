@@ -2,8 +2,10 @@
 // generated log and checked against results worked out here from the raw records with
 // Oracle's rules.
 
+#include "common/oraclestandin.h"
 #include "common/testsupport.h"
 #include "db/civiltime.h"
+#include "db/connectionstring.h"
 #include "db/datamodulebase.h"
 #include "db/dberror.h"
 
@@ -142,7 +144,11 @@ Record recordOf(const RowSet& rows, uint32_t row)
     return r;
 }
 
-class Statements : public ::testing::Test {
+// The same statements through both engines: the embedded one, and Oracle's path (the ODBC
+// engine and the stand-in driver), which must give the same rows and Oracle's messages.
+enum class Path { Embedded, Oracle };
+
+class Statements : public ::testing::TestWithParam<Path> {
 protected:
     static void SetUpTestSuite()
     {
@@ -156,12 +162,37 @@ protected:
         delete s_folder;
     }
 
-    void SetUp() override { connectTo(s_path); }
-
-    void connectTo(const QString& path)
+    void SetUp() override
     {
-        data.ADOConnectionBase().connect(localConnectionString(path));
+        QString why;
+        if (GetParam() == Path::Oracle && !OracleStandin::available(&why))
+            GTEST_SKIP() << why.toStdString();
+        connectTo(s_path);
+    }
+
+    // Connects to the log in the file `path`; returns the file that the statements reach.
+    QString connectTo(const QString& path)
+    {
+        QString reached = path;
+        if (GetParam() == Path::Oracle) {
+            static int databases = 0;
+            const QString name = QStringLiteral("STATEMENTS%1").arg(++databases);
+            reached = OracleStandin::place(path, name);
+            connection =
+                buildConnectionString(QStringLiteral("tiger"), QStringLiteral("scott"), name);
+        } else {
+            connection = localConnectionString(path);
+        }
+        data.ADOConnectionBase().connect(connection);
         data.setCurrentLogTable(QStringLiteral("LOG_TABLE"));
+        return reached;
+    }
+
+    // A database's message as the engine of the path reports it.
+    QString message(const char* oracle) const
+    {
+        return (GetParam() == Path::Oracle ? QStringLiteral("[Oracle][ODBC][Ora]") : QString()) +
+               QString::fromUtf8(oracle);
     }
 
     // A copy of the shared log for tests that delete.
@@ -169,8 +200,7 @@ protected:
     {
         const QString copy = folder.path(QStringLiteral("copy.sqlite"));
         EXPECT_TRUE(QFile::copy(s_path, copy));
-        connectTo(copy);
-        return copy;
+        return connectTo(copy);
     }
 
     // The rows stay valid until the slot runs its next statement.
@@ -216,6 +246,7 @@ protected:
 
     static inline TempFolder* s_folder = nullptr;
     static inline QString s_path;
+    QString connection;
     static inline std::vector<Record>* s_records = nullptr;
 
     TempFolder folder;
@@ -224,7 +255,7 @@ protected:
 
 } // namespace
 
-TEST_F(Statements, MainQueryWithEachFilter)
+TEST_P(Statements, MainQueryWithEachFilter)
 {
     const int64_t march1 = dayStart(2025, 3, 1), march2 = dayStart(2025, 3, 2);
     const int64_t may10 = dayStart(2026, 5, 10);
@@ -343,7 +374,7 @@ TEST_F(Statements, MainQueryWithEachFilter)
     EXPECT_FALSE(expected(cases[17].keep).empty() && expected(cases[12].keep).empty());
 }
 
-TEST_F(Statements, FilterListsHoldEachUpperCasedValueOnceAndOneEmptyEntryLast)
+TEST_P(Statements, FilterListsHoldEachUpperCasedValueOnceAndOneEmptyEntryLast)
 {
     using Extract = std::function<std::optional<QString>(const Record&)>;
     struct Case {
@@ -417,7 +448,7 @@ TEST_F(Statements, FilterListsHoldEachUpperCasedValueOnceAndOneEmptyEntryLast)
     }
 }
 
-TEST_F(Statements, LoginProbeReadsOneRowAndPassesAnEmptyTable)
+TEST_P(Statements, LoginProbeReadsOneRowAndPassesAnEmptyTable)
 {
     EXPECT_EQ(run(data.ADOQueryMain(), QStringLiteral("Select * from LOG_TABLE where rownum=1"))
                   .rowCount(),
@@ -431,10 +462,10 @@ TEST_F(Statements, LoginProbeReadsOneRowAndPassesAnEmptyTable)
     EXPECT_EQ(errorOf([&] {
                   run(data.ADOQueryMain(), QStringLiteral("Select * from NO_LOG where rownum=1"));
               }),
-              QStringLiteral("ORA-00942: table or view does not exist"));
+              message("ORA-00942: table or view does not exist"));
 }
 
-TEST_F(Statements, PeriodDeletionTakesFullDateTimesBetweenMidnights)
+TEST_P(Statements, PeriodDeletionTakesFullDateTimesBetweenMidnights)
 {
     const QString copy = copyOfLog();
     const int64_t from = dayStart(2025, 3, 1), to = dayStart(2025, 3, 10);
@@ -470,7 +501,7 @@ TEST_F(Statements, PeriodDeletionTakesFullDateTimesBetweenMidnights)
     (void)copy;
 }
 
-TEST_F(Statements, APeriodOfOneDayTakesOnlyItsMidnightRecords)
+TEST_P(Statements, APeriodOfOneDayTakesOnlyItsMidnightRecords)
 {
     // The generator writes nightly jobs at exactly midnight; find a day that has one.
     std::map<int64_t, int> midnights;
@@ -491,7 +522,7 @@ TEST_F(Statements, APeriodOfOneDayTakesOnlyItsMidnightRecords)
 
 // A locale whose short format has a two-digit year: the connection reads the four-digit year
 // that the program writes in statements, not a year guessed from two digits.
-TEST_F(Statements, TwoDigitYearLocalesReadTheFourDigitYearsOfStatements)
+TEST_P(Statements, TwoDigitYearLocalesReadTheFourDigitYearsOfStatements)
 {
     struct Case {
         QLocale locale;
@@ -507,7 +538,7 @@ TEST_F(Statements, TwoDigitYearLocalesReadTheFourDigitYearsOfStatements)
         SCOPED_TRACE(c.date);
         QLocale::setDefault(c.locale);
         TDataModuleBase module;
-        module.ADOConnectionBase().connect(localConnectionString(s_path));
+        module.ADOConnectionBase().connect(connection);
         StatementSlot& slot = module.ADOQueryMain();
         slot.setText(
             QStringLiteral(
@@ -520,7 +551,7 @@ TEST_F(Statements, TwoDigitYearLocalesReadTheFourDigitYearsOfStatements)
     QLocale::setDefault(saved);
 }
 
-TEST_F(Statements, RejectedStatementsCarryOraclesMessage)
+TEST_P(Statements, RejectedStatementsCarryOraclesMessage)
 {
     const std::pair<const char*, const char*> cases[] = {
         // a value holding a single quote breaks the statement
@@ -537,9 +568,14 @@ TEST_F(Statements, RejectedStatementsCarryOraclesMessage)
     for (const auto& [sql, message] : cases) {
         SCOPED_TRACE(sql);
         const QString error = errorOf([&] { run(data.ADOQueryMain(), QString::fromUtf8(sql)); });
-        EXPECT_TRUE(error.startsWith(QString::fromUtf8(message))) << error.toStdString();
+        EXPECT_TRUE(error.startsWith(this->message(message))) << error.toStdString();
         EXPECT_FALSE(data.ADOQueryMain().isOpen());
     }
     EXPECT_EQ(run(data.ADOQueryMain(), QStringLiteral("Select * from LOG_TABLE")).rowCount(),
               s_records->size());
 }
+
+INSTANTIATE_TEST_SUITE_P(BothEngines, Statements, ::testing::Values(Path::Embedded, Path::Oracle),
+                         [](const ::testing::TestParamInfo<Path>& info) {
+                             return info.param == Path::Oracle ? "Oracle" : "Embedded";
+                         });
