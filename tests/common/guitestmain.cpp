@@ -1,3 +1,5 @@
+#include "common/oraclestandin.h"
+
 #include <QApplication>
 #include <QLocale>
 
@@ -11,6 +13,9 @@ int main(int argc, char** argv)
     if (std::getenv("QT_QPA_PLATFORM") == nullptr)
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    // unixODBC reads where its configuration is once per process: the Oracle stand-in is
+    // registered before any test asks the driver manager anything.
+    varnel::test::OracleStandin::available();
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

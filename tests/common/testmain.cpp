@@ -1,3 +1,5 @@
+#include "common/oraclestandin.h"
+
 #include <QCoreApplication>
 #include <QLocale>
 
@@ -12,6 +14,9 @@ int main(int argc, char** argv)
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
     // Date texts, time stamps and collation depend on the locale: pin one.
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    // unixODBC reads where its configuration is once per process: the Oracle stand-in is
+    // registered before any test asks the driver manager anything.
+    varnel::test::OracleStandin::available();
     QCoreApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

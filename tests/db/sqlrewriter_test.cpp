@@ -74,7 +74,13 @@ TEST(SqlRewriter, RewritesToSqliteDialect)
         {"select * from T where rownum <= 1.5", "no rownum here"},
         {"select rownum, sid from T", "no rownum here"},
         {"delete T where rownum <= 1 or rownum = 2", "no rownum here"},
-        {"delete T where rownum = 1", "no rownum here"},
+        // Oracle's one-record deletion: the first row the condition finds, by its rowid.
+        {"delete T where rownum = 1",
+         "delete from T where rowid in (select rowid from T where 1 = 1 limit 1)"},
+        {"delete from LOG_TABLE --\nwhere sid = 1 and rownum = 1",
+         "delete from LOG_TABLE --\nwhere rowid in (select rowid from LOG_TABLE --\n"
+         "where sid = 1 and 1 = 1 limit 1)"},
+        {"delete T where rownum <= 2 and sid in (select sid from U)", "no rownum here"},
 
         // Oracle sorts NULLs last ascending and first descending; SQLite the other way round.
         {"select * from T order by ddate desc nulls last, sid nulls first, stable",

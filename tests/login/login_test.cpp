@@ -161,9 +161,10 @@ TEST_F(Login, FailuresAreShownAndLeaveTheDialogOpenAndDisconnected)
     } cases[] = {
         {folder.path(QStringLiteral("missing.sqlite")), QStringLiteral("LOGS"), QString(),
          QStringLiteral("missing.sqlite")},
-        // No Oracle ODBC driver on this machine: the message says what to install.
+        // An Oracle service the driver cannot resolve: the driver's own words.
         {QStringLiteral("ORCL"), QStringLiteral("LOGS"), QString(),
-         QStringLiteral("Oracle Instant Client")},
+         QStringLiteral("[Oracle][ODBC][Ora]ORA-12154: TNS:could not resolve the connect "
+                        "identifier specified")},
         {base, QStringLiteral("NO_SUCH"),
          kDbError + QStringLiteral("ORA-00942: table or view does not exist"), QString()},
     };

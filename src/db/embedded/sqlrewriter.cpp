@@ -169,7 +169,8 @@ public:
             if (std::optional<Rewrite> synonym = publicSynonym())
                 return *synonym;
         collectTables();
-        if (first.isWord("delete") && m_sig.size() > 1 && !tok(1).isWord("from"))
+        m_delete = first.isWord("delete");
+        if (m_delete && m_sig.size() > 1 && !tok(1).isWord("from"))
             tok(0).text += QLatin1String(" from");
 
         dateLiterals();
@@ -184,6 +185,8 @@ public:
                 tok(k).text = QLatin1Char('"') + tok(k).text.toUpper() + QLatin1Char('"');
         }
 
+        if (limit && m_delete)
+            return limitedDelete(*limit);
         for (const Token& token : m_tokens)
             result.sql += token.text;
         if (limit) {
@@ -198,6 +201,31 @@ public:
 
 private:
     static constexpr size_t npos = static_cast<size_t>(-1);
+
+    // "delete from T where C and rownum <= n" (Oracle's one-record deletion): SQLite limits a
+    // DELETE only in some builds, so the rows go by rowid, the first n that C finds.
+    Rewrite limitedDelete(long long limit) const
+    {
+        // The table follows "delete" or "delete from"; rownum stands in a WHERE clause.
+        const size_t from = has(1) && tok(1).isWord("from") ? 1 : 0;
+        size_t where = from + 1;
+        while (!tok(where).isWord("where"))
+            ++where;
+        QString table, condition;
+        for (size_t t = m_sig[from] + 1; t < m_sig[where]; ++t)
+            table += m_tokens[t].text;
+        for (size_t t = m_sig[where]; t < m_tokens.size(); ++t)
+            condition += m_tokens[t].text;
+        // A line comment at the end would take the closing parenthesis in.
+        if (m_tokens.back().kind == Token::Kind::Comment &&
+            m_tokens.back().text.startsWith(QLatin1String("--")))
+            condition += QLatin1Char('\n');
+        Rewrite result;
+        result.sql = QStringLiteral("delete from%1where rowid in (select rowid from%1%2 limit %3)")
+                         .arg(table, condition)
+                         .arg(limit);
+        return result;
+    }
 
     Token& tok(size_t k) { return m_tokens[m_sig[k]]; }
     const Token& tok(size_t k) const { return m_tokens[m_sig[k]]; }
@@ -429,7 +457,7 @@ private:
         static const char* const aggregates[] = {
             "count",  "sum",     "avg",     "min",          "max",   "stddev",   "variance",
             "median", "listagg", "collect", "group_concat", "total", "wm_concat"};
-        if (!tok(0).isWord("select"))
+        if (!tok(0).isWord("select") && !m_delete)
             return false;
         for (size_t k = 1; k < m_sig.size(); ++k) {
             const Token& t = tok(k);
@@ -576,6 +604,7 @@ private:
     std::vector<TableName> m_tables;
     std::vector<size_t> m_sig;
     std::vector<size_t> m_match;
+    bool m_delete = false; // the statement is a DELETE ("from" may have been added)
 };
 
 } // namespace
@@ -585,7 +614,7 @@ QString unsupportedRownumMessage()
     return QStringLiteral(
         "The embedded database gives Oracle's rows for rownum only in a condition \"rownum = 1\", "
         "\"rownum <= n\" or \"rownum < n\" joined by AND to the WHERE clause of a single select "
-        "without aggregates, DISTINCT, GROUP BY, ORDER BY, UNION or subqueries");
+        "or delete without aggregates, DISTINCT, GROUP BY, ORDER BY, UNION or subqueries");
 }
 
 Rewrite rewrite(QStringView sql, const RewriteContext& context)
