@@ -39,13 +39,16 @@ QString fromWide(const SQLWCHAR* text, qsizetype length)
     return QString::fromUtf16(reinterpret_cast<const char16_t*>(text), length);
 }
 
-// UTF-16 to UTF-8, appended; a lone surrogate becomes U+FFFD, as QString would make it.
-void appendUtf8(std::string& out, const char16_t* text, size_t length)
+// UTF-16 to UTF-8 into `out`, which it replaces; a lone surrogate becomes U+FFFD, as QString
+// would make it. A million rows of a log pass through here: no allocation once `out` has grown.
+void toUtf8(std::string& out, const char16_t* text, size_t length)
 {
+    out.resize(length * 3); // no UTF-16 unit gives more than three bytes
+    char* to = out.data();
     for (size_t i = 0; i < length; ++i) {
         char32_t c = text[i];
         if (c < 0x80) {
-            out += static_cast<char>(c);
+            *to++ = static_cast<char>(c);
             continue;
         }
         if (c >= 0xD800 && c < 0xDC00 && i + 1 < length && text[i + 1] >= 0xDC00 &&
@@ -56,17 +59,18 @@ void appendUtf8(std::string& out, const char16_t* text, size_t length)
             c = 0xFFFD;
         }
         if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
+            *to++ = static_cast<char>(0xC0 | (c >> 6));
         } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *to++ = static_cast<char>(0xE0 | (c >> 12));
+            *to++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *to++ = static_cast<char>(0xF0 | (c >> 18));
+            *to++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            *to++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         }
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        *to++ = static_cast<char>(0x80 | (c & 0x3F));
     }
+    out.resize(size_t(to - out.data()));
 }
 
 // The driver's own words for what failed on `handle`, every record of them. Oracle 23ai adds
@@ -358,7 +362,9 @@ bool OdbcEngine::fetchBound(Statement& statement, RowSet::Builder& builder)
     const SQLULEN rows = std::clamp<SQLULEN>(m_fetchBytes / SQLULEN(rowBytes), 1, 4096);
     const SQLHSTMT st = statement.handle();
     struct Bound {
-        std::vector<char> data;
+        // Left uninitialised: the driver writes what it hands over, and eight megabytes of
+        // zeros would cost a page fault and a clearing each.
+        std::unique_ptr<char[]> data;
         std::vector<SQLLEN> lengths;
     };
     std::vector<Bound> bound(plans.size());
@@ -371,10 +377,10 @@ bool OdbcEngine::fetchBound(Statement& statement, RowSet::Builder& builder)
         SQLSetStmtAttrW(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(rows), 0));
     statement.check(SQLSetStmtAttrW(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0));
     for (size_t col = 0; col < plans.size(); ++col) {
-        bound[col].data.resize(size_t(plans[col].width) * rows);
+        bound[col].data.reset(new char[size_t(plans[col].width) * rows]);
         bound[col].lengths.resize(rows);
         statement.check(SQLBindCol(st, SQLUSMALLINT(col + 1), plans[col].cType,
-                                   bound[col].data.data(), plans[col].width,
+                                   bound[col].data.get(), plans[col].width,
                                    bound[col].lengths.data()));
     }
 
@@ -391,7 +397,7 @@ bool OdbcEngine::fetchBound(Statement& statement, RowSet::Builder& builder)
             for (size_t col = 0; col < plans.size(); ++col) {
                 const ColumnPlan& plan = plans[col];
                 const SQLLEN length = bound[col].lengths[row];
-                const char* data = bound[col].data.data() + size_t(plan.width) * row;
+                const char* data = bound[col].data.get() + size_t(plan.width) * row;
                 if (length == SQL_NULL_DATA) {
                     builder.addNull(int(col));
                     continue;
@@ -415,9 +421,7 @@ bool OdbcEngine::fetchBound(Statement& statement, RowSet::Builder& builder)
                         const QByteArray hex = QByteArray(data, length).toUpper();
                         builder.addText(int(col), hex.constData(), size_t(hex.size()));
                     } else {
-                        utf8.clear();
-                        appendUtf8(utf8, reinterpret_cast<const char16_t*>(data),
-                                   size_t(length) / 2);
+                        toUtf8(utf8, reinterpret_cast<const char16_t*>(data), size_t(length) / 2);
                         builder.addText(int(col), utf8.data(), utf8.size());
                     }
                     break;
@@ -499,8 +503,7 @@ void OdbcEngine::fetchPieces(Statement& statement, RowSet::Builder& builder)
                 continue;
             }
             if (plan.cType == SQL_C_WCHAR) {
-                utf8.clear();
-                appendUtf8(utf8, wideText.data(), wideText.size());
+                toUtf8(utf8, wideText.data(), wideText.size());
             } else {
                 utf8 = QByteArray::fromStdString(bytes).toUpper().toStdString();
             }
