@@ -18,14 +18,6 @@ namespace {
 
 using Kind = ScriptedPrompts::Kind;
 
-// Puts an environment variable back as it was at the end of the scope.
-struct EnvRestorer {
-    const char* name;
-    bool had = qEnvironmentVariableIsSet(name);
-    QByteArray old = qgetenv(name);
-    ~EnvRestorer() { had ? qputenv(name, old) : qunsetenv(name); }
-};
-
 QString uniqueName(const char* stem)
 {
     static int made = 0;

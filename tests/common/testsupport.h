@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
+#include <QtGlobal>
 
 #include <cstdint>
 #include <functional>
@@ -14,6 +16,14 @@ inline void PrintTo(const QString& text, std::ostream* out)
 }
 
 namespace varnel::test {
+
+// Puts an environment variable back as it was at the end of the scope.
+struct EnvRestorer {
+    const char* name;
+    bool had = qEnvironmentVariableIsSet(name);
+    QByteArray old = qgetenv(name);
+    ~EnvRestorer() { had ? qputenv(name, old) : qunsetenv(name); }
+};
 
 // A folder of the test's own, removed afterwards, so that tests run in parallel.
 class TempFolder {

@@ -29,14 +29,6 @@ using odbc::OdbcEngine;
 
 namespace {
 
-// Puts an environment variable back as it was at the end of the scope.
-struct EnvRestorer {
-    const char* name;
-    bool had = qEnvironmentVariableIsSet(name);
-    QByteArray old = qgetenv(name);
-    ~EnvRestorer() { had ? qputenv(name, old) : qunsetenv(name); }
-};
-
 // The paths of the shared objects mapped into the process.
 std::set<std::string> loadedObjects()
 {

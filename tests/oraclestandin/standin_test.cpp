@@ -21,13 +21,6 @@ using namespace varnel::test;
 
 namespace {
 
-struct EnvRestorer {
-    const char* name;
-    bool had = qEnvironmentVariableIsSet(name);
-    QByteArray old = qgetenv(name);
-    ~EnvRestorer() { had ? qputenv(name, old) : qunsetenv(name); }
-};
-
 // unixODBC reads ODBCSYSINI once per process: one folder holds the registration, a data
 // source and every database of the tests.
 const TempFolder& standin()
