@@ -1,6 +1,7 @@
 // The Oracle path through ODBC: its pure parts against golden texts, and the engine's mechanics
 // against the real unixODBC driver manager with the SQLite ODBC driver standing in for Oracle's.
 
+#include "common/oraclestandin.h"
 #include "common/testsupport.h"
 #include "db/civiltime.h"
 #include "db/connection.h"
@@ -20,8 +21,11 @@
 #include <dlfcn.h>
 #include <link.h>
 
+#include <atomic>
+#include <chrono>
 #include <set>
 #include <string>
+#include <thread>
 
 using namespace varnel;
 using namespace varnel::test;
@@ -463,4 +467,49 @@ TEST_F(OdbcSqlite, ADataSourceOfTheDatabasesNameIsUsed)
     const RowSet rows = engine->query(QStringLiteral("select a from t"));
     ASSERT_EQ(rows.rowCount(), 1u);
     EXPECT_EQ(rows.integer(0, 0), 7);
+}
+
+// A statement stopped from another thread fails with Oracle's words and leaves the
+// connection usable; the database lost under an open connection fails every statement.
+TEST(OdbcOracle, ACancelFromAnotherThreadStopsTheStatementAndALostDatabaseFailsEveryOne)
+{
+    QString why;
+    if (!OracleStandin::available(&why))
+        GTEST_SKIP() << why.toStdString();
+    TempFolder folder;
+    const QString file = OracleStandin::place(makeDemoDatabase(folder, 20), "CANCEL");
+    const auto engine =
+        odbc::openOracle(parseConnectionString(buildConnectionString("tiger", "scott", "CANCEL")),
+                         LocaleText::current(), odbc::OdbcCatalog::installed());
+    auto& oracle = dynamic_cast<OdbcEngine&>(*engine);
+    EXPECT_TRUE(oracle.isOracle());
+
+    QString error;
+    std::atomic<bool> done{false};
+    std::thread running([&] {
+        error = errorOf([&] {
+            oracle.query(QStringLiteral(
+                "select count(*) from (with recursive c(i) as (select 1 union all select i + 1 "
+                "from c where i < 1000000000) select i from c)"));
+        });
+        done = true;
+    });
+    while (!done) { // a cancel before the statement starts cancels nothing
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        oracle.cancel();
+    }
+    running.join();
+    EXPECT_EQ(error, "[Oracle][ODBC][Ora]ORA-01013: user requested cancel of current operation");
+    EXPECT_EQ(engine->query("select count(*) from LOG_TABLE").integer(0, 0), 20);
+
+    QFile::rename(file, file + ".gone");
+    const std::function<void()> statements[] = {
+        [&] { engine->query(QStringLiteral("select * from LOG_TABLE")); },
+        [&] {
+            engine->execute(QStringLiteral("delete LOG_TABLE"));
+        }};
+    for (const auto& statement : statements) {
+        const QString failure = errorOf(statement);
+        EXPECT_TRUE(failure.startsWith("[Oracle][ODBC][Ora]")) << failure.toStdString();
+    }
 }
