@@ -1,5 +1,7 @@
 #include "collationranks.h"
 
+#include "call.h"
+
 #include <QCollator>
 #include <QCollatorSortKey>
 
@@ -35,8 +37,11 @@ std::vector<uint32_t> sortKeyRanks(const std::vector<std::string_view>& texts,
         keys.push_back(collator.sortKey(qstring(t)));
     std::vector<uint32_t> order(texts.size());
     std::iota(order.begin(), order.end(), 0u);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](uint32_t a, uint32_t b) { return keys[a].compare(keys[b]) < 0; });
+    CancellationCounter steps;
+    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        steps.step();
+        return keys[a].compare(keys[b]) < 0;
+    });
     std::vector<uint32_t> rank(texts.size());
     for (size_t i = 0, r = 0; i < order.size(); ++i) {
         if (i > 0 && keys[order[i - 1]].compare(keys[order[i]]) != 0)
@@ -354,6 +359,7 @@ void ClassOrder::sortKeyed()
     while (!pending.empty()) {
         const auto [begin, end] = pending.back();
         pending.pop_back();
+        cancellationPoint();
         sortByKey(begin, end, buffer);
         for (size_t run = begin; run < end;) {
             size_t runEnd = run + 1;
@@ -469,7 +475,9 @@ void ClassOrder::sortPartial()
     };
     std::vector<uint32_t> order(m_partial.size());
     std::iota(order.begin(), order.end(), 0u);
+    CancellationCounter steps;
     std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        steps.step();
         return compare(m_partial[a], m_partial[b].text, &full(m_partial[b])) < 0;
     });
     std::vector<Partial> sorted;
@@ -486,7 +494,9 @@ std::vector<uint32_t> ClassOrder::ranks()
 {
     m_joinsByPos.assign(m_texts.size(), 0);
     m_keyed.reserve(m_texts.size());
+    CancellationCounter steps;
     for (uint32_t pos = 0; pos < m_texts.size(); ++pos) {
+        steps.step();
         Keyed keyed{0, 0, pos};
         if (pack(keyed))
             m_keyed.push_back(keyed);

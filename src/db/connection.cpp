@@ -12,7 +12,18 @@ Connection::Connection() : Connection(&Connection::openEngine) {}
 
 Connection::Connection(EngineFactory factory) : m_factory(std::move(factory)) {}
 
-Connection::~Connection() = default;
+Connection::~Connection()
+{
+    disconnect();
+    if (m_thread.joinable()) {
+        {
+            const std::lock_guard lock(m_queueLock);
+            m_stop = true;
+        }
+        m_queued.notify_one();
+        m_thread.join();
+    }
+}
 
 void Connection::setConnectionString(const QString& connectionString)
 {
@@ -26,9 +37,12 @@ void Connection::connect()
 {
     if (m_engine)
         return;
-    m_engine = m_factory(m_connectionString);
+    Call wait(QStringLiteral("Подключение к базе данных"), nullptr);
+    std::unique_ptr<Engine> engine;
+    runOnThread(wait, [&] { engine = m_factory(m_connectionString); });
     if (m_progress)
-        m_engine->setProgressHandler(m_progress);
+        engine->setProgressHandler(m_progress);
+    m_engine = std::move(engine);
 }
 
 void Connection::setProgressHandler(std::function<void()> handler)
@@ -50,7 +64,14 @@ void Connection::disconnect()
         return;
     for (const auto& callback : m_onDisconnect)
         callback();
-    m_engine.reset();
+    // Closed on the thread it was opened on, as the ODBC and SQLite handles want it.
+    std::unique_ptr<Engine> engine = std::move(m_engine);
+    Call wait(QStringLiteral("Отключение от базы данных"), nullptr);
+    try {
+        runOnThread(wait, [&] { engine.reset(); });
+    } catch (...) {
+        // Closing fails on nothing a user could act on; the handles are gone either way.
+    }
 }
 
 Engine& Connection::engine()
@@ -58,6 +79,88 @@ Engine& Connection::engine()
     if (!m_engine)
         throw DbError(QStringLiteral("%1: Connection is not open").arg(m_name));
     return *m_engine;
+}
+
+void Connection::call(const QString& title, const std::function<void(Engine&)>& job,
+                      bool keepIfDone)
+{
+    Engine& open = engine();
+    Call call(title, &open);
+    bool done = false;
+    try {
+        runOnThread(call, [&] {
+            job(open);
+            done = true;
+        });
+    } catch (...) {
+        if (call.cancelRequested())
+            throw Cancelled();
+        throw;
+    }
+    if (call.cancelRequested() && !(done && keepIfDone))
+        throw Cancelled();
+}
+
+void Connection::work(const QString& title, const std::function<void(Call&)>& job)
+{
+    Call call(title, nullptr);
+    call.setCount(0);
+    runOnThread(call, [&] { job(call); });
+    if (call.cancelRequested())
+        throw Cancelled();
+}
+
+void Connection::runOnThread(Call& call, const std::function<void()>& job)
+{
+    // The windows stay live while a call runs: a handler that wants the connection meanwhile
+    // would find it taken. The progress window is modal, so only a program error gets here.
+    if (m_busy)
+        throw Error(QStringLiteral("%1: another operation is running").arg(m_name));
+    m_busy = true;
+    const struct Release {
+        bool& busy;
+        ~Release() { busy = false; }
+    } release{m_busy};
+
+    if (!m_thread.joinable())
+        m_thread = std::thread([this] { threadLoop(); });
+    {
+        const std::lock_guard lock(m_queueLock);
+        m_next = [&call, &job] {
+            std::exception_ptr failure;
+            Call::t_running = &call;
+            try {
+                job();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            Call::t_running = nullptr;
+            call.finish(failure);
+        };
+    }
+    m_queued.notify_one();
+    if (m_waiter)
+        m_waiter->wait(call);
+    call.waitFinished();
+    if (call.m_failure)
+        std::rethrow_exception(call.m_failure);
+}
+
+void Connection::threadLoop()
+{
+    std::unique_lock lock(m_queueLock);
+    for (;;) {
+        m_queued.wait(lock, [this] { return m_stop || m_next; });
+        if (m_next) {
+            const std::function<void()> job = std::move(m_next);
+            m_next = nullptr;
+            lock.unlock();
+            job();
+            lock.lock();
+            continue;
+        }
+        return;
+    }
 }
 
 std::unique_ptr<Engine> Connection::openEngine(const QString& connectionString)

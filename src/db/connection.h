@@ -1,11 +1,15 @@
 #pragma once
 
+#include "call.h"
 #include "engine.h"
 
 #include <QString>
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace varnel {
@@ -13,6 +17,11 @@ namespace varnel {
 // The one database connection of the program (`ADOConnectionBase`). It takes the connection
 // string that the login builds, picks the engine from its data source and never asks the
 // user anything itself: every failure is a DbError for the caller.
+//
+// The engine lives on a thread of the connection's own, which runs one call at a time: the
+// engine is opened, used and closed there. Callers see a synchronous call; meanwhile their
+// thread waits through the waiter (the progress window, which keeps the windows painted and
+// offers Cancel). A cancelled call raises Cancelled.
 class Connection {
 public:
     using EngineFactory = std::function<std::unique_ptr<Engine>(const QString& connectionString)>;
@@ -38,7 +47,23 @@ public:
     void disconnect();
     bool connected() const { return m_engine != nullptr; }
 
-    // The open engine; raises DbError when the connection is closed.
+    // Runs `job` with the open engine on the connection's thread and waits for it; raises
+    // DbError when the connection is closed, and whatever the job raises. `title` names the
+    // wait («Отбор записей»). When the user cancels, the statement is stopped and the call
+    // raises Cancelled; with `keepIfDone`, a job that finished all the same counts as done
+    // (a deletion that happened must not be reported as cancelled).
+    void call(const QString& title, const std::function<void(Engine&)>& job,
+              bool keepIfDone = false);
+    // Runs work that needs no statement (a sort, an export's lines) on the connection's thread
+    // and waits for it; the work counts through the Call and stops where it calls
+    // checkCancelled().
+    void work(const QString& title, const std::function<void(Call&)>& job);
+
+    // Who waits for calls; null: the calling thread blocks. Not owned.
+    void setWaiter(Waiter* waiter) { m_waiter = waiter; }
+
+    // The open engine, for a caller on the connection's thread or while no call runs; raises
+    // DbError when the connection is closed.
     Engine& engine();
 
     // The file of the open database on this machine (Engine::localFile); empty when closed.
@@ -59,12 +84,24 @@ public:
     static std::unique_ptr<Engine> openEngine(const QString& connectionString);
 
 private:
+    // Runs `job` on the connection's thread and waits for it through the waiter.
+    void runOnThread(Call& call, const std::function<void()>& job);
+    void threadLoop();
+
     QString m_name = QStringLiteral("ADOConnectionBase");
     QString m_connectionString;
     EngineFactory m_factory;
     std::unique_ptr<Engine> m_engine;
     std::function<void()> m_progress;
     std::vector<std::function<void()>> m_onDisconnect;
+    Waiter* m_waiter = nullptr;
+    bool m_busy = false; // a call runs (checked on the caller's thread)
+
+    std::mutex m_queueLock;
+    std::condition_variable m_queued;
+    std::function<void()> m_next; // the job handed to the thread, if any
+    bool m_stop = false;
+    std::thread m_thread; // started with the first call, last member: it goes first
 };
 
 } // namespace varnel

@@ -25,9 +25,15 @@ void TDataModuleBase::createSlots()
     static const char* const names[SlotCount] = {
         "ADOQueryMain", "ADOQueryTable",  "ADOQueryAction",      "ADOQueryOracleUser",
         "ADOQueryPC",   "ADOQueryOSUser", "ADOQueryCreateTable", "ADOQuerySaveLog"};
+    // What the progress window says while each slot's statements run; a caller that uses a
+    // slot for something else says so (the creation of a log table).
+    static const char* const titles[SlotCount] = {
+        "Отбор записей",       "Обновление фильтров", "Обновление фильтров", "Обновление фильтров",
+        "Обновление фильтров", "Обновление фильтров", "Удаление записей",    "Выгрузка логов"};
     for (int i = 0; i < SlotCount; ++i) {
         m_slots[i] = std::make_unique<StatementSlot>(QString::fromLatin1(names[i]), m_connection,
                                                      m_currentLogTable);
+        m_slots[i]->setWaitTitle(QString::fromUtf8(titles[i]));
         StatementSlot* slot = m_slots[i].get();
         m_connection.onDisconnect([slot] { slot->close(); });
     }

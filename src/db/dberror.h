@@ -12,4 +12,11 @@ public:
     using Error::Error;
 };
 
+// A call that the user stopped (the progress window's Cancel). It is no failure: nothing is
+// shown for it but «Отменено», and whatever the call was doing is undone or was never done.
+class Cancelled : public Error {
+public:
+    Cancelled() : Error(QStringLiteral("Отменено")) {}
+};
+
 } // namespace varnel

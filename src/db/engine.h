@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -26,6 +27,15 @@ public:
     // there is none left.
     virtual void deleteRecord(const QString& table, const RowSet& rows, uint32_t row) = 0;
 
+    // From any thread, while a call of another thread runs: asks the database to stop it. The
+    // call then fails with the database's words for a cancelled statement (ORA-01013); one
+    // that starts later runs as usual.
+    virtual void cancel() {}
+
+    // From any thread: the records the running call has fetched so far, for a window that
+    // shows the user how far it has come.
+    int64_t fetchedSoFar() const { return m_fetched.load(std::memory_order_relaxed); }
+
     // The file on this machine that holds the database, as the engine opened it; empty for a
     // database on a server. The program must never write over it (or its companions).
     virtual QString localFile() const { return {}; }
@@ -40,6 +50,8 @@ public:
     }
 
 protected:
+    void countFetched(int64_t rows) { m_fetched.store(rows, std::memory_order_relaxed); }
+
     void reportProgress() const
     {
         if (m_progress)
@@ -48,6 +60,7 @@ protected:
 
 private:
     std::function<void()> m_progress;
+    std::atomic<int64_t> m_fetched{0};
 };
 
 } // namespace varnel

@@ -1,5 +1,7 @@
 #include "rowset.h"
 
+#include "call.h"
+
 #include "collationranks.h"
 #include "localetext.h"
 #include "vectorstate.h"
@@ -97,8 +99,12 @@ namespace {
 template <typename Key>
 void sortByKeys(std::vector<uint32_t>& rows, std::vector<std::pair<Key, uint32_t>>& keyed)
 {
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    // A sort of ten million rows takes seconds: it stops where the user cancels it.
+    CancellationCounter steps;
+    std::stable_sort(keyed.begin(), keyed.end(), [&steps](const auto& a, const auto& b) {
+        steps.step();
+        return a.first < b.first;
+    });
     for (size_t i = 0; i < keyed.size(); ++i)
         rows[i] = keyed[i].second;
 }
@@ -127,6 +133,7 @@ void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& col
                                                  [&](uint32_t row) { return !isNull(row, col); });
     std::vector<uint32_t> values(rows.begin(), firstNull);
 
+    cancellationPoint();
     switch (m_columns[col].info.type) {
     case ColumnType::Date: {
         std::vector<std::pair<int64_t, uint32_t>> keyed;
@@ -158,7 +165,9 @@ void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& col
         texts.reserve(values.size());
         for (uint32_t row : values)
             texts.push_back(text(row, col));
-        sortByRank(values, collationRanks(texts, collator));
+        const std::vector<uint32_t> ranks = collationRanks(texts, collator);
+        cancellationPoint();
+        sortByRank(values, ranks);
         break;
     }
     }

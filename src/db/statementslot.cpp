@@ -124,7 +124,8 @@ void StatementSlot::open()
 {
     if (m_open)
         return;
-    RowSet rows = m_connection.engine().query(m_text);
+    RowSet rows;
+    m_connection.call(m_waitTitle, [&](Engine& engine) { rows = engine.query(m_text); });
     // All that can fail is done before the announcement; from there on nothing throws.
     std::vector<FieldSettings> fields(static_cast<size_t>(rows.columnCount()));
     for (int col = 0; col < rows.columnCount(); ++col) {
@@ -162,7 +163,9 @@ void StatementSlot::close()
 
 void StatementSlot::execute()
 {
-    m_connection.engine().execute(m_text);
+    // A statement that finished before the cancel reached it has done its work: it is
+    // reported as done, never as cancelled.
+    m_connection.call(m_waitTitle, [&](Engine& engine) { engine.execute(m_text); }, true);
 }
 
 void StatementSlot::raiseClosed() const
@@ -249,19 +252,21 @@ void StatementSlot::sortBy(const QString& fieldName)
         return;
     const uint32_t current = rowAt(m_position);
     materializeOrder();
-    QCollator collator(m_locale->locale());
-    emit aboutToReorder();
-    // A sort that fails half way (out of memory) leaves some other permutation of the rows:
-    // the views hear of it all the same, and the current record stays current.
-    const auto finish = qScopeGuard([&] {
-        m_position =
-            static_cast<int>(std::find(m_order.begin(), m_order.end(), current) - m_order.begin());
-        emit reordered();
+    // The new order is made on the connection's thread beside the shown one, which the views
+    // go on reading meanwhile; a cancelled or failed sort changes nothing.
+    std::vector<uint32_t> order = m_order;
+    const QCollator collator(m_locale->locale());
+    m_connection.work(QStringLiteral("Сортировка"), [&](Call&) {
+        // Ties keep the order the database returned them in, so that sorting twice by the
+        // same column gives the same rows in the same order.
+        std::sort(order.begin(), order.end());
+        m_rows.sortRows(order, column, collator);
     });
-    // Ties keep the order the database returned them in, so that sorting twice by the same
-    // column gives the same rows in the same order.
-    std::sort(m_order.begin(), m_order.end());
-    m_rows.sortRows(m_order, column, collator);
+    emit aboutToReorder();
+    m_order = std::move(order);
+    m_position =
+        static_cast<int>(std::find(m_order.begin(), m_order.end(), current) - m_order.begin());
+    emit reordered();
 }
 
 void StatementSlot::deleteCurrent()
@@ -273,7 +278,10 @@ void StatementSlot::deleteCurrent()
     if (m_currentLogTable.isEmpty())
         throw DbError(objectName() + QStringLiteral(": No log table is chosen"));
     const int removed = m_position;
-    m_connection.engine().deleteRecord(m_currentLogTable, m_rows, rowAt(removed));
+    const uint32_t record = rowAt(removed);
+    m_connection.call(
+        QStringLiteral("Удаление записей"),
+        [&](Engine& engine) { engine.deleteRecord(m_currentLogTable, m_rows, record); }, true);
     materializeOrder();
     emit aboutToRemoveRow(removed);
     m_order.erase(m_order.begin() + removed);

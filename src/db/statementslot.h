@@ -62,6 +62,13 @@ public:
     // Every line followed by CR LF.
     QString getText() const;
 
+    // What the progress window calls the slot's statements while they run («Отбор записей»).
+    void setWaitTitle(const QString& title) { m_waitTitle = title; }
+    const QString& waitTitle() const { return m_waitTitle; }
+
+    // The statements run on the connection's thread (Connection::call): a cancelled one
+    // raises Cancelled and leaves the slot as a failure would.
+
     // Runs the text and fetches all rows, the first one current; nothing when already open.
     void open();
     // Discards the rows; nothing when closed.
@@ -94,10 +101,13 @@ public:
     }
 
     // Orders the fetched rows ascending by the field's typed value (stable: rows with equal
-    // values keep the order the database returned them in), without asking the database.
+    // values keep the order the database returned them in), without asking the database. The
+    // sort runs on the connection's thread; a cancelled one leaves the order as it was.
     void sortBy(const QString& fieldName);
     // Deletes the record of the current row from the current log table, then drops the row.
     void deleteCurrent();
+
+    Connection& connection() { return m_connection; }
 
 signals:
     // Each change of the rows is announced twice: `about...` once it is certain to happen,
@@ -131,6 +141,7 @@ private:
 
     Connection& m_connection;
     const QString& m_currentLogTable;
+    QString m_waitTitle;
     QString m_text; // as set, sent as it is
     bool m_open = false;
     RowSet m_rows;

@@ -368,6 +368,7 @@ RowSet SqliteEngine::query(const QString& sql)
     }
 
     clearUpperVectorState();
+    countFetched(0);
     int rc;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         for (int col = 0; col < columns; ++col) {
@@ -425,7 +426,10 @@ RowSet SqliteEngine::query(const QString& sql)
             }
         }
         builder.endRow();
+        if ((builder.rowCount() & 1023) == 0)
+            countFetched(builder.rowCount());
     }
+    countFetched(builder.rowCount());
     if (rc != SQLITE_DONE)
         raise(rc);
     return builder.finish();

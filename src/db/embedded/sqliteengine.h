@@ -45,6 +45,7 @@ public:
     // Stops the statement that runs now, from any thread: it fails with ORA-01013, as Oracle's
     // does when its client cancels it. A statement that starts later runs as usual.
     void interrupt();
+    void cancel() override { interrupt(); }
     // Quoted date texts of later statements are read with this format (Qt's notation), as an
     // Oracle session's NLS_DATE_FORMAT changes with "alter session".
     void setDateFormat(const QString& dateFormat, const QLocale& locale);

@@ -345,6 +345,7 @@ void OdbcEngine::run(Statement& statement, const QString& sql)
 
 RowSet OdbcEngine::query(const QString& sql)
 {
+    countFetched(0);
     {
         Statement statement(*this);
         run(statement, sql);
@@ -407,6 +408,7 @@ bool OdbcEngine::fetchBound(Statement& statement, RowSet::Builder& builder)
             break;
         statement.check(rc);
         reportProgress();
+        countFetched(builder.rowCount() + int64_t(fetched));
         for (SQLULEN row = 0; row < fetched; ++row) {
             if (status[row] == SQL_ROW_ERROR)
                 raise(SQL_HANDLE_STMT, st);
@@ -494,8 +496,10 @@ void OdbcEngine::fetchPieces(Statement& statement, RowSet::Builder& builder)
         if (rc == SQL_NO_DATA)
             break;
         statement.check(rc);
-        if (rows % 256 == 0)
+        if (rows % 256 == 0) {
             reportProgress();
+            countFetched(rows);
+        }
         for (size_t col = 0; col < plans.size(); ++col) {
             const ColumnPlan& plan = plans[col];
             const auto number = SQLUSMALLINT(col + 1);

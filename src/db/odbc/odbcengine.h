@@ -49,7 +49,7 @@ public:
 
     // From any thread: asks the driver to stop the statement that runs now (SQLCancel), which
     // then fails with the driver's message (Oracle: ORA-01013). Nothing happens when none runs.
-    void cancel();
+    void cancel() override;
 
     // Whether the driver reports an Oracle database.
     bool isOracle() const { return m_oracle; }

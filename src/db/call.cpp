@@ -1,0 +1,72 @@
+#include "call.h"
+
+#include "dberror.h"
+#include "engine.h"
+
+namespace varnel {
+
+thread_local Call* Call::t_running = nullptr;
+
+void cancellationPoint()
+{
+    if (Call::t_running)
+        Call::t_running->checkCancelled();
+}
+
+int64_t Call::count() const
+{
+    const int64_t own = m_count.load(std::memory_order_relaxed);
+    return own >= 0 || !m_engine ? std::max<int64_t>(own, 0) : m_engine->fetchedSoFar();
+}
+
+void Call::cancel()
+{
+    if (m_cancel.exchange(true))
+        return;
+    const std::lock_guard lock(m_lock);
+    if (!m_finished && m_engine)
+        m_engine->cancel();
+}
+
+void Call::checkCancelled() const
+{
+    if (m_cancel.load(std::memory_order_relaxed))
+        throw Cancelled();
+}
+
+void Call::onFinished(std::function<void()> wake)
+{
+    std::unique_lock lock(m_lock);
+    if (m_finished && wake) {
+        lock.unlock();
+        wake();
+        return;
+    }
+    m_wake = std::move(wake);
+}
+
+bool Call::finished() const
+{
+    const std::lock_guard lock(m_lock);
+    return m_finished;
+}
+
+void Call::waitFinished()
+{
+    std::unique_lock lock(m_lock);
+    m_done.wait(lock, [this] { return m_finished; });
+}
+
+void Call::finish(std::exception_ptr failure)
+{
+    // The wake runs under the lock, so that a waiter taking its registration back never
+    // returns while the wake is still running.
+    const std::lock_guard lock(m_lock);
+    m_failure = std::move(failure);
+    m_finished = true;
+    if (m_wake)
+        m_wake();
+    m_done.notify_all();
+}
+
+} // namespace varnel

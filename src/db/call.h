@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <mutex>
+
+namespace varnel {
+
+class Engine;
+
+// One piece of work that the connection runs on its own thread (a statement, a sort, the
+// lines of an export) while the thread that asked for it waits. The waiting side may watch it
+// and ask it to stop; the working side counts and looks for that request.
+class Call {
+public:
+    Call(QString title, Engine* engine) : m_title(std::move(title)), m_engine(engine) {}
+
+    // What runs, as the progress window's title says it («Отбор записей»).
+    const QString& title() const { return m_title; }
+    // Records fetched or written so far.
+    int64_t count() const;
+
+    // From the waiting thread: asks the work to stop. A statement is cancelled in the
+    // database; other work stops where it next looks. It then fails with Cancelled.
+    void cancel();
+    bool cancelRequested() const { return m_cancel.load(); }
+
+    // From the working thread.
+    void setCount(int64_t records) { m_count.store(records, std::memory_order_relaxed); }
+    // Raises Cancelled once the waiting side asked to stop.
+    void checkCancelled() const;
+
+    // `wake` runs on the working thread when the call finishes, or at once when it has; an
+    // empty function takes a registration back. A waiter that returns must take it back.
+    void onFinished(std::function<void()> wake);
+    bool finished() const;
+    // Blocks the calling thread until the call has finished.
+    void waitFinished();
+
+private:
+    friend class Connection;
+    friend void cancellationPoint();
+    void finish(std::exception_ptr failure);
+    // The call that the current thread runs, for cancellationPoint().
+    static thread_local Call* t_running;
+
+    const QString m_title;
+    Engine* const m_engine; // the open engine, or none for work without statements
+    std::atomic<bool> m_cancel{false};
+    std::atomic<int64_t> m_count{-1}; // -1: the engine counts
+    mutable std::mutex m_lock;
+    std::condition_variable m_done;
+    bool m_finished = false;
+    std::exception_ptr m_failure;
+    std::function<void()> m_wake;
+};
+
+// For long loops of work that knows nothing of calls (sorting, ranking texts): raises
+// Cancelled when the call that the current thread runs was asked to stop. Cheap enough for
+// every few thousand steps; nothing happens on a thread that runs no call.
+void cancellationPoint();
+
+// Counts the steps of a loop and reaches a cancellation point every 65,536 of them: cheap
+// enough for a comparison function.
+class CancellationCounter {
+public:
+    void step()
+    {
+        if ((++m_steps & 0xFFFF) == 0)
+            cancellationPoint();
+    }
+
+private:
+    uint32_t m_steps = 0;
+};
+
+// How the thread that asked for a call waits for it: the program's windows show a progress
+// window with Cancel and stay painted; without windows the thread simply blocks.
+class Waiter {
+public:
+    virtual ~Waiter() = default;
+    // Returns once `call` has finished.
+    virtual void wait(Call& call) = 0;
+};
+
+} // namespace varnel
