@@ -92,6 +92,7 @@ public:
     bool confirmOkCancel(QWidget*, const QString&) override { return false; }
     QString saveFileName(QWidget*, const SaveFileRequest&) override { return {}; }
     void showError(const QString&) override {}
+    void status(const QString&) override {}
 };
 
 // "Отобрать": the steps after the click until the rows are on the screen. Opening the slot

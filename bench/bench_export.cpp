@@ -116,17 +116,16 @@ struct Exported {
     size_t snapshotBytes;
 };
 
-// One export as the page runs it, with the progress calls a hidden progress window costs.
+// One export as the page runs it.
 Exported exportOnce(const QString& database, const QString& output)
 {
     varnel::TDataModuleBase dataModule;
     varnel::MemoExport memo;
     varnel::ExportHooks hooks;
-    Clock::time_point lastLook;
-    hooks.progress = [&](int64_t) {
-        lastLook = Clock::now();
+    // As the page runs it: the lines on the connection's thread, counted and cancellable.
+    hooks.work = [&](const std::function<void(varnel::Call&)>& lines) {
+        dataModule.ADOConnectionBase().work(QStringLiteral("Выгрузка логов"), lines);
     };
-    dataModule.ADOConnectionBase().setProgressHandler([&] { lastLook = Clock::now(); });
 
     const auto start = Clock::now();
     dataModule.ADOConnectionBase().connect(

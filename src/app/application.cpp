@@ -9,6 +9,7 @@
 #include "login/form_login.h"
 #include "login/historyfile.h"
 #include "maintain/controllogspage.h"
+#include "ui/progresswait.h"
 #include "ui/qtprompts.h"
 #include "ui/windowsupport.h"
 
@@ -55,6 +56,7 @@ Startup::~Startup()
     m_mainWindow.reset();
     m_wheel.reset();
     m_dataModule.reset();
+    m_wait.reset();
 }
 
 TForm_Login* Startup::loginDialog() const
@@ -68,6 +70,14 @@ void Startup::start(std::chrono::milliseconds splash)
     // The data module is made before the dialog so that the dialog can receive it.
     m_dataModule = m_engines ? std::make_unique<TDataModuleBase>(m_engines)
                              : std::make_unique<TDataModuleBase>();
+    // Every statement runs on the connection's thread; the windows wait for it painted, with
+    // a progress window and Cancel once it takes long.
+    m_wait = std::make_unique<ProgressWait>();
+    m_wait->starting = [this] {
+        if (m_mainWindow)
+            m_mainWindow->showStatus({});
+    };
+    m_dataModule->ADOConnectionBase().setWaiter(m_wait.get());
     m_login = new TForm_Login(*m_dataModule, m_prompts, m_historyPath);
     m_login->setHandOver([this] { handOver(); });
     // Closing the dialog without a login ends the program, whatever other window lives.
@@ -106,6 +116,11 @@ int runApplication(int& argc, char** argv)
     Startup startup(prompts, historyFilePath(QCoreApplication::applicationDirPath(),
                                              QStandardPaths::writableLocation(
                                                  QStandardPaths::AppConfigLocation)));
+    // «Отменено» and the like go to the main window's status bar.
+    prompts.statusLine = [&startup](const QString& text) {
+        if (TFormMain* window = startup.mainWindow())
+            window->showStatus(text);
+    };
     startup.start(std::chrono::milliseconds(1500));
     return app.exec();
 }

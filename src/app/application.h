@@ -11,6 +11,7 @@
 namespace varnel {
 
 class AppMessage;
+class ProgressWait;
 class Prompts;
 class TDataModuleBase;
 class TFormMain;
@@ -46,6 +47,7 @@ private:
     Connection::EngineFactory m_engines;
     std::unique_ptr<TDataModuleBase> m_dataModule;
     std::unique_ptr<AppMessage> m_wheel;
+    std::unique_ptr<ProgressWait> m_wait;
     std::unique_ptr<TFormMain> m_mainWindow;
     QPointer<TForm_Login> m_login;
 };

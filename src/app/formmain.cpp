@@ -48,6 +48,14 @@ TFormMain::TFormMain(TDataModuleBase& dataModule, Prompts& prompts, QWidget* par
     m_viewLogs->firstControl()->setFocus();
 }
 
+void TFormMain::showStatus(const QString& text)
+{
+    if (text.isEmpty())
+        m_ui->StatusBar->clearMessage();
+    else
+        m_ui->StatusBar->showMessage(text);
+}
+
 void TFormMain::FormCreate()
 {
     m_viewLogs->FormCreate();

@@ -33,6 +33,9 @@ public:
     // Sets the date pickers of both pages to today.
     void FormCreate();
 
+    // The status bar under the pages (an empty text clears it).
+    void showStatus(const QString& text);
+
     ViewLogsPage& viewLogsPage() { return *m_viewLogs; }
     ControlLogsPage& controlLogsPage() { return *m_controlLogs; }
     TDataModuleBase& dataModule() { return m_dataModule; }

@@ -5,7 +5,6 @@
 #include "db/localetext.h"
 #include "maintain/exporttarget.h"
 #include "maintain/logexport.h"
-#include "maintain/progresswindow.h"
 #include "ui/errortext.h"
 #include "ui/guard.h"
 #include "ui/prompts.h"
@@ -80,20 +79,18 @@ void ControlLogsPage::BitBtnClearLogTableClick()
 
     StatementSlot& slot = m_dataModule.ADOQueryCreateTable();
     std::optional<QString> failure;
-    {
-        ProgressWindow progress(window(), m_dataModule.ADOConnectionBase(),
-                                QStringLiteral("Удаление записей"), [&] {
-                                    return QStringLiteral("Удаление записей из таблицы логов ") +
-                                           locale.upper(table) + QStringLiteral("…");
-                                });
+    slot.close();
+    slot.clearText();
+    slot.setText(periodDeletionStatement(table, chosen, locale));
+    slot.setWaitTitle(QStringLiteral("Удаление записей"));
+    try {
+        slot.execute();
+    } catch (const DbError& error) {
+        failure = error.message();
+    } catch (const Cancelled&) {
+        // A statement is atomic: nothing was deleted. The slot ends as after a failure.
         slot.close();
-        slot.clearText();
-        slot.setText(periodDeletionStatement(table, chosen, locale));
-        try {
-            slot.execute();
-        } catch (const DbError& error) {
-            failure = error.message();
-        }
+        throw;
     }
     if (failure) {
         m_prompts.message(databaseErrorText(*failure));
@@ -129,24 +126,19 @@ void ControlLogsPage::BitBtnExportClick()
 
     m_memoExport.clear();
     const auto release = qScopeGuard([this] { m_memoExport.clear(); });
-    {
-        int64_t records = 0;
-        const QString file = QDir::toNativeSeparators(path);
-        ProgressWindow progress(window(), m_dataModule.ADOConnectionBase(),
-                                QStringLiteral("Выгрузка логов"), [&] {
-                                    return QStringLiteral("Файл: %1\nЗаписано записей: %2")
-                                        .arg(file, locale.locale().toString(records));
-                                });
-        ExportHooks hooks;
-        hooks.progress = [&](int64_t written) {
-            records = written;
-            progress.tick();
-        };
-        exportLog(m_dataModule.ADOQuerySaveLog(),
-                  exportStatement(m_dataModule.currentLogTable(), period(), locale), m_memoExport,
-                  hooks);
-        m_memoExport.saveToFile(path, [&] { progress.tick(); });
-    }
+    // The lines and the file are made on the connection's thread, where a cancel stops them
+    // before anything is written; the window stays painted meanwhile.
+    Connection& connection = m_dataModule.ADOConnectionBase();
+    ExportHooks hooks;
+    hooks.work = [&](const std::function<void(Call&)>& work) {
+        connection.work(QStringLiteral("Выгрузка логов"), work);
+    };
+    exportLog(m_dataModule.ADOQuerySaveLog(),
+              exportStatement(m_dataModule.currentLogTable(), period(), locale), m_memoExport,
+              hooks);
+    connection.work(QStringLiteral("Выгрузка логов"), [&](Call& call) {
+        m_memoExport.saveToFile(path, [&] { call.checkCancelled(); });
+    });
     m_prompts.message(QStringLiteral("Выгрузка логов завершена!"));
 }
 

@@ -1,5 +1,6 @@
 #include "maintain/logexport.h"
 
+#include "db/call.h"
 #include "db/localetext.h"
 #include "db/statementslot.h"
 #include "maintain/memoexport.h"
@@ -10,8 +11,8 @@ namespace varnel {
 
 namespace {
 
-// How often the export reports its progress: rarely enough to cost nothing, often enough for
-// a window to count smoothly.
+// How often the export counts and looks for a cancel: rarely enough to cost nothing, often
+// enough for a window to count smoothly and a cancel to stop at once.
 constexpr int64_t kProgressEvery = 256;
 
 const std::array<QString, 5>& recordLineColumns()
@@ -38,19 +39,27 @@ void exportLog(StatementSlot& slot, const QString& statement, MemoExport& memo,
 
     slot.open();
     slot.first();
-    const auto& columns = recordLineColumns();
-    std::array<QString, 5> texts;
-    int64_t records = 0;
-    while (!slot.atEnd()) {
-        for (size_t i = 0; i < columns.size(); ++i)
-            texts[i] = slot.field(columns[i]).displayText();
-        memo.appendJoined(texts, " - ");
-        slot.next();
-        if (++records % kProgressEvery == 0 && hooks.progress)
-            hooks.progress(records);
-    }
-    if (hooks.progress)
-        hooks.progress(records);
+    const auto lines = [&](Call* call) {
+        const auto& columns = recordLineColumns();
+        std::array<QString, 5> texts;
+        int64_t records = 0;
+        while (!slot.atEnd()) {
+            for (size_t i = 0; i < columns.size(); ++i)
+                texts[i] = slot.field(columns[i]).displayText();
+            memo.appendJoined(texts, " - ");
+            slot.next();
+            if (++records % kProgressEvery == 0 && call) {
+                call->setCount(records);
+                call->checkCancelled();
+            }
+        }
+        if (call)
+            call->setCount(records);
+    };
+    if (hooks.work)
+        hooks.work([&](Call& call) { lines(&call); });
+    else
+        lines(nullptr);
     memo.append(QStringLiteral("-- End - ") + locale.timeStamp(hooks.now()));
 }
 

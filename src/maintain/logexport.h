@@ -8,6 +8,7 @@
 
 namespace varnel {
 
+class Call;
 class MemoExport;
 class StatementSlot;
 
@@ -16,9 +17,10 @@ struct ExportHooks {
     std::function<QDateTime()> now = [] {
         return QDateTime::currentDateTime();
     };
-    // Called with the number of records written so far, every few hundred records and at the
-    // end, so that a window can show how far the export has got.
-    std::function<void(int64_t records)> progress;
+    // Runs the record lines (the long part) and waits for them: the page hands them to the
+    // connection's thread (Connection::work), where the Call counts the records written and a
+    // cancel stops them. Empty: they run here, uncounted.
+    std::function<void(const std::function<void(Call&)>& lines)> work;
 };
 
 // Appends one export block to `memo` (whatever it held before stays in front): closes and

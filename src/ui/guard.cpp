@@ -1,6 +1,6 @@
 #include "guard.h"
 
-#include "db/error.h"
+#include "db/dberror.h"
 #include "ui/errortext.h"
 
 #include <new>
@@ -34,6 +34,10 @@ void runGuarded(Prompts& prompts, const std::function<void()>& handler)
     QString message;
     try {
         handler();
+        return;
+    } catch (const Cancelled& cancelled) {
+        // The user stopped it: no error, and whatever it was doing is undone.
+        prompts.status(cancelled.message());
         return;
     } catch (...) {
         message = messageOfCurrentError();

@@ -41,6 +41,10 @@ public:
     // The default error display: the error icon, one "OK" button, the program's title. The
     // text is shown as given; the caller has already applied the full-stop rule.
     virtual void showError(const QString& text) = 0;
+
+    // The main window's status line, which keeps the text until the next one («Отменено»
+    // after a cancelled operation); nothing while there is no main window.
+    virtual void status(const QString& text) = 0;
 };
 
 } // namespace varnel

@@ -74,4 +74,10 @@ void QtPrompts::showError(const QString& text)
     ask(box);
 }
 
+void QtPrompts::status(const QString& text)
+{
+    if (statusLine)
+        statusLine(text);
+}
+
 } // namespace varnel

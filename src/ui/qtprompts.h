@@ -2,6 +2,8 @@
 
 #include "ui/prompts.h"
 
+#include <functional>
+
 namespace varnel {
 
 // The real message boxes and file dialog. The only place that includes QMessageBox or
@@ -13,6 +15,10 @@ public:
     bool confirmOkCancel(QWidget* owner, const QString& question) override;
     QString saveFileName(QWidget* owner, const SaveFileRequest& request) override;
     void showError(const QString& text) override;
+    void status(const QString& text) override;
+
+    // Where status texts go: the main window's status bar, once there is one.
+    std::function<void(const QString&)> statusLine;
 };
 
 } // namespace varnel

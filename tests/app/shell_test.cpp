@@ -5,7 +5,7 @@
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
 #include "db/datamodulebase.h"
-#include "maintain/progresswindow.h"
+#include "ui/progresswait.h"
 #include "ui/windowsupport.h"
 
 #include <QCalendarWidget>
@@ -28,6 +28,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <thread>
 #include <vector>
 
 namespace varnel {
@@ -268,12 +270,16 @@ TEST_F(WheelTest, OnlyTheProgramsWindowsAndTheirPopUpsTakeTheWheelAsArrows)
     QMessageBox box(&window);
     QFileDialog dialog(&window);
     QWidget plain;
+    // The progress window of a wait, while it is shown.
     TDataModuleBase data;
-    ProgressWindow progress(
-        &window, data.ADOConnectionBase(), QStringLiteral("Выгрузка логов"),
-        [] { return QString(); }, std::chrono::milliseconds(0));
-    progress.tick();
-    ASSERT_NE(progress.window(), nullptr);
+    ProgressWait wait(std::chrono::milliseconds(0));
+    data.ADOConnectionBase().setWaiter(&wait);
+    std::optional<bool> progressServed;
+    wait.whileShown = [&](QWidget& shown) { progressServed = takesWheelAsArrows(&shown); };
+    data.ADOConnectionBase().work(QStringLiteral("Выгрузка логов"), [](Call&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    });
+    EXPECT_EQ(progressServed, std::optional<bool>(false));
     const std::tuple<const char*, const QWidget*, bool> cases[] = {
         {"the window", &window, true},
         {"a control", combo, true},
@@ -281,7 +287,6 @@ TEST_F(WheelTest, OnlyTheProgramsWindowsAndTheirPopUpsTakeTheWheelAsArrows)
         {"the calendar", date->calendarWidget(), true},
         {"a question box", &box, false},
         {"the save dialog", &dialog, false},
-        {"the progress window", progress.window(), false},
         {"another window", &plain, false},
         {"nothing", nullptr, false},
     };

@@ -69,4 +69,9 @@ void ScriptedPrompts::showError(const QString& text)
     record({Kind::Error, {}, text});
 }
 
+void ScriptedPrompts::status(const QString& text)
+{
+    record({Kind::Status, {}, text});
+}
+
 } // namespace varnel::test

@@ -15,7 +15,7 @@ namespace varnel::test {
 // No/Cancel, so a forgotten answer can never proceed with something destructive.
 class ScriptedPrompts : public Prompts {
 public:
-    enum class Kind { Message, Confirm, OkCancel, SaveFile, Error };
+    enum class Kind { Message, Confirm, OkCancel, SaveFile, Error, Status };
     struct Shown {
         Kind kind;
         QString title;
@@ -28,6 +28,7 @@ public:
     bool confirmOkCancel(QWidget* owner, const QString& question) override;
     QString saveFileName(QWidget* owner, const SaveFileRequest& request) override;
     void showError(const QString& text) override;
+    void status(const QString& text) override;
 
     // Answers for confirm and confirmOkCancel, taken in order.
     std::deque<bool> answers;

@@ -4,7 +4,7 @@
 #include "db/localetext.h"
 #include "maintain/controllogspage.h"
 #include "maintain/periodstatements.h"
-#include "maintain/progresswindow.h"
+#include "ui/progresswait.h"
 #include "ui/windowsupport.h"
 
 #include <QApplication>
@@ -371,26 +371,27 @@ TEST_F(ControlLogs, ALongOperationShowsAModalProgressWindowUntilItEnds)
 {
     use({"insert into LOGS(sid) values (1), (2), (3), (4), (5), (6), (7), (8)"});
     StatementSlot& slot = dataModule.ADOQuerySaveLog();
-    slot.setText(QStringLiteral("Select count(*) from LOGS a, LOGS b, LOGS c, LOGS d, LOGS e"));
+    slot.setText(QStringLiteral(
+        "Select count(*) from LOGS a, LOGS b, LOGS c, LOGS d, LOGS e, LOGS f, LOGS g"));
+    ProgressWait wait(std::chrono::milliseconds(0));
+    dataModule.ADOConnectionBase().setWaiter(&wait);
     QPointer<QWidget> shown;
-    {
-        ProgressWindow progress(
-            &host, dataModule.ADOConnectionBase(), QStringLiteral("Выгрузка"),
-            [] { return QStringLiteral("Записано записей: 0"); }, std::chrono::milliseconds(0));
+    int ticks = 0;
+    wait.whileShown = [&](QWidget& window) {
+        shown = &window;
+        ++ticks;
         EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
-        slot.open();
-        shown = progress.window();
-        ASSERT_TRUE(shown);
-        EXPECT_TRUE(shown->isVisible());
-        EXPECT_EQ(QApplication::activeModalWidget(), shown.data());
-        EXPECT_EQ(shown->windowTitle(), QStringLiteral("Выгрузка"));
-        EXPECT_EQ(shown->findChild<QLabel*>("ProgressText")->text(),
-                  QStringLiteral("Записано записей: 0"));
-        EXPECT_FALSE(shown->close());
-    }
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_EQ(QApplication::activeModalWidget(), &window);
+        EXPECT_EQ(window.windowTitle(), QStringLiteral("Выгрузка логов"));
+        EXPECT_TRUE(window.findChild<QLabel*>("ProgressText")->text().startsWith("Прошло: 0:0"));
+    };
+    slot.open();
+    EXPECT_GT(ticks, 0);
     EXPECT_FALSE(shown);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(slot.field(QStringLiteral("count(*)")).displayText(), QStringLiteral("32768"));
+    EXPECT_EQ(slot.field(QStringLiteral("count(*)")).displayText(), QStringLiteral("2097152"));
+    dataModule.ADOConnectionBase().setWaiter(nullptr);
 }
 
 } // namespace
