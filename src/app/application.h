@@ -38,6 +38,8 @@ public:
     TForm_Login* loginDialog() const;
     // Null until a login succeeds.
     TFormMain* mainWindow() const { return m_mainWindow.get(); }
+    // How the windows wait for the connection's thread; made by start().
+    ProgressWait& progressWait() { return *m_wait; }
 
 private:
     void handOver();

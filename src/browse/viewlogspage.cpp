@@ -157,6 +157,8 @@ void ViewLogsPage::BitBtnSelectClick()
     StatementSlot& main = ADOQueryMain();
     main.close();
     SQLMain();
+    // The login's probe ran on this slot under a name of its own.
+    main.setWaitTitle(QStringLiteral("Отбор записей"));
     main.open();
     LogTableSettings();
 }

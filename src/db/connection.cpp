@@ -40,6 +40,12 @@ void Connection::connect()
     Call wait(QStringLiteral("Подключение к базе данных"), nullptr);
     std::unique_ptr<Engine> engine;
     runOnThread(wait, [&] { engine = m_factory(m_connectionString); });
+    // A login cannot be stopped half way; one the user gave up waiting for is closed again.
+    if (wait.cancelRequested()) {
+        Call closing(QStringLiteral("Отключение от базы данных"), nullptr);
+        runOnThread(closing, [&] { engine.reset(); });
+        throw Cancelled();
+    }
     if (m_progress)
         engine->setProgressHandler(m_progress);
     m_engine = std::move(engine);

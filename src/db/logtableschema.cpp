@@ -78,6 +78,7 @@ void CreateLogTable(TDataModuleBase& dataModule, const QString& name)
     StatementSlot& slot = dataModule.ADOQueryCreateTable();
     slot.close();
     slot.clearText();
+    slot.setWaitTitle(QStringLiteral("Создание таблицы логов"));
     for (const QString& statement : {createLogTableStatement(name), grantLogTableStatement(name)}) {
         slot.setText(statement);
         slot.execute();

@@ -1,7 +1,6 @@
 #include "rowset.h"
 
 #include "call.h"
-
 #include "collationranks.h"
 #include "localetext.h"
 #include "vectorstate.h"

@@ -165,7 +165,8 @@ void StatementSlot::execute()
 {
     // A statement that finished before the cancel reached it has done its work: it is
     // reported as done, never as cancelled.
-    m_connection.call(m_waitTitle, [&](Engine& engine) { engine.execute(m_text); }, true);
+    m_connection.call(
+        m_waitTitle, [&](Engine& engine) { engine.execute(m_text); }, true);
 }
 
 void StatementSlot::raiseClosed() const

@@ -187,6 +187,10 @@ void TForm_Login::BitBtn_OKClick()
         std::optional<QString> failure;
         try {
             CreateLogTable(m_dataModule, table);
+        } catch (const Cancelled&) {
+            // As after a failure of the next step, what was created stays; nothing is shown.
+            connection.disconnect();
+            throw;
         } catch (...) {
             failure = messageOfCurrentError();
         }
@@ -202,12 +206,17 @@ void TForm_Login::BitBtn_OKClick()
             probe.clearText();
             probe.setText(QStringLiteral("Select * from ") + table +
                           QStringLiteral(" where rownum=1"));
+            probe.setWaitTitle(QStringLiteral("Проверка таблицы логов"));
             probe.open();
         } catch (const DbError& e) {
             m_prompts.message(databaseErrorText(e.message()));
             probe.close();
             connection.disconnect();
             return;
+        } catch (const Cancelled&) {
+            probe.close();
+            connection.disconnect();
+            throw;
         }
         fieldProblem = logTableFieldProblem(probe.rows(), LocaleText::current().upper(table));
         probe.close();

@@ -57,7 +57,10 @@ void ProgressWait::wait(Call& call)
     const WaitCursor cursor;
     QEventLoop loop;
     // A call that ends wakes the loop at once instead of at its next tick.
-    call.onFinished([&loop] { QMetaObject::invokeMethod(&loop, [] {}, Qt::QueuedConnection); });
+    call.onFinished([&loop] {
+        QMetaObject::invokeMethod(
+            &loop, [] {}, Qt::QueuedConnection);
+    });
     QTimer tick;
     tick.start(50);
     QElapsedTimer clock;
@@ -88,16 +91,15 @@ void ProgressWait::wait(Call& call)
             form.ButtonCancel->setFocus();
         }
         if (m_window && !cancelled)
-            form.ProgressText->setText(QStringLiteral("Прошло: %1\nЗаписей: %2")
-                                           .arg(elapsedText(clock.elapsed()),
-                                                locale.toString(call.count())));
+            form.ProgressText->setText(
+                QStringLiteral("Прошло: %1\nЗаписей: %2")
+                    .arg(elapsedText(clock.elapsed()), locale.toString(call.count())));
         if (m_window && whileShown)
             whileShown(*m_window);
         // Until the window is there, clicks and keys wait: the other windows must not start
         // anything while the connection is busy. Then the window is modal and takes them.
         loop.processEvents(QEventLoop::WaitForMoreEvents |
-                           (m_window ? QEventLoop::AllEvents
-                                     : QEventLoop::ExcludeUserInputEvents));
+                           (m_window ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents));
     }
     call.onFinished({});
     delete m_window.data();

@@ -275,20 +275,18 @@ TEST_F(WheelTest, OnlyTheProgramsWindowsAndTheirPopUpsTakeTheWheelAsArrows)
     ProgressWait wait(std::chrono::milliseconds(0));
     data.ADOConnectionBase().setWaiter(&wait);
     std::optional<bool> progressServed;
-    wait.whileShown = [&](QWidget& shown) { progressServed = takesWheelAsArrows(&shown); };
+    wait.whileShown = [&](QWidget& shown) {
+        progressServed = takesWheelAsArrows(&shown);
+    };
     data.ADOConnectionBase().work(QStringLiteral("Выгрузка логов"), [](Call&) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     });
     EXPECT_EQ(progressServed, std::optional<bool>(false));
     const std::tuple<const char*, const QWidget*, bool> cases[] = {
-        {"the window", &window, true},
-        {"a control", combo, true},
-        {"the open list", combo->view(), true},
-        {"the calendar", date->calendarWidget(), true},
-        {"a question box", &box, false},
-        {"the save dialog", &dialog, false},
-        {"another window", &plain, false},
-        {"nothing", nullptr, false},
+        {"the window", &window, true},          {"a control", combo, true},
+        {"the open list", combo->view(), true}, {"the calendar", date->calendarWidget(), true},
+        {"a question box", &box, false},        {"the save dialog", &dialog, false},
+        {"another window", &plain, false},      {"nothing", nullptr, false},
     };
     for (const auto& [name, widget, served] : cases)
         EXPECT_EQ(takesWheelAsArrows(widget), served) << name;

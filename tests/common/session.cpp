@@ -36,6 +36,11 @@ TDataModuleBase& Session::data()
     return m_startup.dataModule();
 }
 
+ProgressWait& Session::progressWait()
+{
+    return m_startup.progressWait();
+}
+
 TForm_Login* Session::dialog() const
 {
     return m_startup.loginDialog();

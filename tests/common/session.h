@@ -14,6 +14,7 @@
 
 namespace varnel {
 class LogGrid;
+class ProgressWait;
 class TDataModuleBase;
 class TFormMain;
 class TForm_Login;
@@ -42,6 +43,7 @@ public:
     bool login(const Login& login);
 
     TDataModuleBase& data();
+    ProgressWait& progressWait();
     TForm_Login* dialog() const;
     TFormMain* window() const;
     LogGrid* grid() const;

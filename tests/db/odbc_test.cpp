@@ -312,6 +312,31 @@ TEST_F(OdbcSqlite, ValuesLongerThanTheirColumnSaysComeWhole)
     EXPECT_EQ(rows.integer(1, 0), 2);
 }
 
+// Cancel reaches another vendor's driver through SQLCancel on the running statement's handle.
+TEST_F(OdbcSqlite, ACancelStopsASlowStatementThroughSQLCancel)
+{
+    auto engine = open(makeDatabase(folder, "slow.sqlite", {"create table t(a INTEGER)"}));
+    QString error;
+    std::atomic<bool> done{false};
+    std::thread running([&] {
+        error = errorOf([&] {
+            engine->query(QStringLiteral("with recursive c(i) as (select 1 union all select i + "
+                                         "1 from c where i < 1000000000) select count(*) from c"));
+        });
+        done = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    while (!done) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        engine->cancel();
+    }
+    running.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_TRUE(error.contains(QLatin1String("interrupt"), Qt::CaseInsensitive))
+        << error.toStdString();
+    EXPECT_EQ(engine->query(QStringLiteral("select count(*) from t")).integer(0, 0), 0);
+}
+
 TEST_F(OdbcSqlite, EnginesOwnTheirConnectionsAndErrorsCarryTheDatabasesWords)
 {
     static QStringList warnings;

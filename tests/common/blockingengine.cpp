@@ -1,0 +1,72 @@
+#include "common/blockingengine.h"
+
+#include "db/connectionstring.h"
+#include "db/dberror.h"
+#include "db/embedded/sqliteengine.h"
+#include "db/localetext.h"
+
+namespace varnel::test {
+
+BlockingEngine::BlockingEngine(std::unique_ptr<Engine> inner,
+                               std::function<bool(const QString&)> blocks,
+                               std::chrono::milliseconds delay)
+    : m_inner(std::move(inner)), m_blocks(std::move(blocks)), m_delay(delay)
+{}
+
+template <class Statement> auto BlockingEngine::run(const QString& sql, Statement statement)
+{
+    struct Forget {
+        BlockingEngine& engine;
+        ~Forget()
+        {
+            const std::lock_guard lock(engine.m_lock);
+            engine.m_cancelled = false;
+        }
+    } forget{*this};
+    if (m_blocks(sql)) {
+        std::unique_lock lock(m_lock);
+        if (m_woken.wait_for(lock, m_delay, [this] { return m_cancelled; }))
+            throw DbError(QStringLiteral("ORA-01013: user requested cancel of current operation"));
+    }
+    return statement();
+}
+
+RowSet BlockingEngine::query(const QString& sql)
+{
+    return run(sql, [&] { return m_inner->query(sql); });
+}
+
+void BlockingEngine::execute(const QString& sql)
+{
+    run(sql, [&] { m_inner->execute(sql); });
+}
+
+void BlockingEngine::deleteRecord(const QString& table, const RowSet& rows, uint32_t row)
+{
+    run(QStringLiteral("delete ") + table, [&] { m_inner->deleteRecord(table, rows, row); });
+}
+
+void BlockingEngine::cancel()
+{
+    {
+        const std::lock_guard lock(m_lock);
+        m_cancelled = true;
+    }
+    m_woken.notify_all();
+    m_inner->cancel();
+}
+
+std::function<std::unique_ptr<Engine>(const QString&)>
+BlockingEngine::factory(std::function<bool(const QString&)> blocks, std::chrono::milliseconds delay)
+{
+    return [blocks = std::move(blocks), delay](const QString& connectionString) {
+        const LocaleText locale = LocaleText::current();
+        return std::make_unique<BlockingEngine>(
+            std::make_unique<embedded::SqliteEngine>(
+                parseConnectionString(connectionString).dataSource, locale.statementDateFormat(),
+                locale.locale()),
+            blocks, delay);
+    };
+}
+
+} // namespace varnel::test
