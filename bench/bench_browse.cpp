@@ -27,18 +27,18 @@
 #include "browse/loggrid.h"
 #include "db/connectionstring.h"
 #include "db/datamodulebase.h"
+#include "db/dberror.h"
 #include "db/embedded/sqliteengine.h"
 #include "db/localetext.h"
-#include "db/dberror.h"
 #include "ui/progresswait.h"
 #include "ui/prompts.h"
 
 #include <QApplication>
-#include <QWidget>
 #include <QDir>
 #include <QFile>
 #include <QLocale>
 #include <QStringList>
+#include <QWidget>
 
 #include <cstdio>
 #include <functional>
@@ -62,8 +62,9 @@ double payloadMb(const RowSet& rows)
     for (int col = 0; col < rows.columnCount(); ++col)
         for (uint32_t row = 0; row < rows.rowCount(); ++row)
             if (!rows.isNull(row, col))
-                bytes += rows.column(col).type == ColumnType::Text ? double(rows.text(row, col).size())
-                                                                   : 8.0;
+                bytes += rows.column(col).type == ColumnType::Text
+                             ? double(rows.text(row, col).size())
+                             : 8.0;
     return bytes / 1048576.0;
 }
 
@@ -75,7 +76,7 @@ public:
     void wait(Call& call) override
     {
         const auto start = Clock::now();
-        while (!call.finished()) {
+        while (!call.finished() && !call.abandoned()) {
             if (!m_pressed && Clock::now() - start >= m_after) {
                 m_pressed = Clock::now();
                 call.cancel();
@@ -84,10 +85,7 @@ public:
         }
     }
     // Milliseconds from the press to now; -1 when the call ended before the press.
-    double sincePress() const
-    {
-        return m_pressed ? seconds(Clock::now() - *m_pressed) * 1000 : -1;
-    }
+    double sincePress() const { return m_pressed ? seconds(Clock::now() - *m_pressed) * 1000 : -1; }
 
 private:
     std::chrono::milliseconds m_after;
@@ -383,9 +381,8 @@ int main(int argc, char** argv)
         };
         responsive.cancelFetchMs = cancelled(selectSeconds * 0.4, [&] { runSteps(select); });
         openAll();
-        responsive.cancelSortMs = cancelled(sortSeconds * 0.4, [&] {
-            module.ADOQueryMain().sortBy(QStringLiteral("SCHANGES"));
-        });
+        responsive.cancelSortMs = cancelled(
+            sortSeconds * 0.4, [&] { module.ADOQueryMain().sortBy(QStringLiteral("SCHANGES")); });
         std::printf("%10lld  repaint gap %.0f ms over %zu paints; cancel: %.0f ms in the fetch, "
                     "%.0f ms in the sort\n",
                     size, responsive.repaintGapMs, responsive.paints, responsive.cancelFetchMs,

@@ -51,6 +51,11 @@ bool Call::finished() const
     return m_finished;
 }
 
+bool Call::abandoned() const
+{
+    return m_abandonable && m_cancel.load() && !finished();
+}
+
 void Call::waitFinished()
 {
     std::unique_lock lock(m_lock);

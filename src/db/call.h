@@ -39,6 +39,9 @@ public:
     // empty function takes a registration back. A waiter that returns must take it back.
     void onFinished(std::function<void()> wake);
     bool finished() const;
+    // Cancelled, unfinished, and of a kind the caller need not wait for (a query, whose rows
+    // are thrown away): the waiter may return at once.
+    bool abandoned() const;
     // Blocks the calling thread until the call has finished.
     void waitFinished();
 
@@ -56,6 +59,7 @@ private:
     mutable std::mutex m_lock;
     std::condition_variable m_done;
     bool m_finished = false;
+    bool m_abandonable = false;
     std::exception_ptr m_failure;
     std::function<void()> m_wake;
 };

@@ -37,13 +37,13 @@ void Connection::connect()
 {
     if (m_engine)
         return;
-    Call wait(QStringLiteral("Подключение к базе данных"), nullptr);
+    const auto wait = std::make_shared<Call>(QStringLiteral("Подключение к базе данных"), nullptr);
     std::unique_ptr<Engine> engine;
     runOnThread(wait, [&] { engine = m_factory(m_connectionString); });
     // A login cannot be stopped half way; one the user gave up waiting for is closed again.
-    if (wait.cancelRequested()) {
-        Call closing(QStringLiteral("Отключение от базы данных"), nullptr);
-        runOnThread(closing, [&] { engine.reset(); });
+    if (wait->cancelRequested()) {
+        runOnThread(std::make_shared<Call>(QStringLiteral("Отключение от базы данных"), nullptr),
+                    [&] { engine.reset(); });
         throw Cancelled();
     }
     if (m_progress)
@@ -72,9 +72,9 @@ void Connection::disconnect()
         callback();
     // Closed on the thread it was opened on, as the ODBC and SQLite handles want it.
     std::unique_ptr<Engine> engine = std::move(m_engine);
-    Call wait(QStringLiteral("Отключение от базы данных"), nullptr);
     try {
-        runOnThread(wait, [&] { engine.reset(); });
+        runOnThread(std::make_shared<Call>(QStringLiteral("Отключение от базы данных"), nullptr),
+                    [&] { engine.reset(); });
     } catch (...) {
         // Closing fails on nothing a user could act on; the handles are gone either way.
     }
@@ -91,7 +91,7 @@ void Connection::call(const QString& title, const std::function<void(Engine&)>& 
                       bool keepIfDone)
 {
     Engine& open = engine();
-    Call call(title, &open);
+    const auto call = std::make_shared<Call>(title, &open);
     bool done = false;
     try {
         runOnThread(call, [&] {
@@ -99,24 +99,46 @@ void Connection::call(const QString& title, const std::function<void(Engine&)>& 
             done = true;
         });
     } catch (...) {
-        if (call.cancelRequested())
+        if (call->cancelRequested())
             throw Cancelled();
         throw;
     }
-    if (call.cancelRequested() && !(done && keepIfDone))
+    if (call->cancelRequested() && !(done && keepIfDone))
         throw Cancelled();
+}
+
+RowSet Connection::query(const QString& title, const QString& sql)
+{
+    Engine& open = engine();
+    // A query that the user cancels is left to end on the connection's thread, however long
+    // the database takes to notice (a sort before the first row can keep it a second): the
+    // caller goes on at once. The task therefore owns everything it touches; the engine stays
+    // until the thread has finished with it, since closing it is a task queued behind.
+    const auto call = std::make_shared<Call>(title, &open);
+    call->m_abandonable = true;
+    const auto rows = std::make_shared<RowSet>();
+    try {
+        runOnThread(call, [rows, &open, sql] { *rows = open.query(sql); });
+    } catch (...) {
+        if (call->cancelRequested())
+            throw Cancelled();
+        throw;
+    }
+    if (call->cancelRequested())
+        throw Cancelled();
+    return std::move(*rows);
 }
 
 void Connection::work(const QString& title, const std::function<void(Call&)>& job)
 {
-    Call call(title, nullptr);
-    call.setCount(0);
-    runOnThread(call, [&] { job(call); });
-    if (call.cancelRequested())
+    const auto call = std::make_shared<Call>(title, nullptr);
+    call->setCount(0);
+    runOnThread(call, [&] { job(*call); });
+    if (call->cancelRequested())
         throw Cancelled();
 }
 
-void Connection::runOnThread(Call& call, const std::function<void()>& job)
+void Connection::runOnThread(const std::shared_ptr<Call>& call, std::function<void()> job)
 {
     // The windows stay live while a call runs: a handler that wants the connection meanwhile
     // would find it taken. The progress window is modal, so only a program error gets here.
@@ -131,25 +153,29 @@ void Connection::runOnThread(Call& call, const std::function<void()>& job)
     if (!m_thread.joinable())
         m_thread = std::thread([this] { threadLoop(); });
     {
-        const std::lock_guard lock(m_queueLock);
-        m_next = [&call, &job] {
+        std::unique_lock lock(m_queueLock);
+        // One task waits at a time: the thread may still be taking the last one.
+        m_queued.wait(lock, [this] { return !m_next; });
+        m_next = [call, job = std::move(job)] {
             std::exception_ptr failure;
-            Call::t_running = &call;
+            Call::t_running = call.get();
             try {
                 job();
             } catch (...) {
                 failure = std::current_exception();
             }
             Call::t_running = nullptr;
-            call.finish(failure);
+            call->finish(failure);
         };
     }
-    m_queued.notify_one();
+    m_queued.notify_all();
     if (m_waiter)
-        m_waiter->wait(call);
-    call.waitFinished();
-    if (call.m_failure)
-        std::rethrow_exception(call.m_failure);
+        m_waiter->wait(*call);
+    if (call->abandoned())
+        throw Cancelled();
+    call->waitFinished();
+    if (call->m_failure)
+        std::rethrow_exception(call->m_failure);
 }
 
 void Connection::threadLoop()
@@ -161,6 +187,7 @@ void Connection::threadLoop()
             const std::function<void()> job = std::move(m_next);
             m_next = nullptr;
             lock.unlock();
+            m_queued.notify_all();
             job();
             lock.lock();
             continue;

@@ -54,6 +54,10 @@ public:
     // (a deletion that happened must not be reported as cancelled).
     void call(const QString& title, const std::function<void(Engine&)>& job,
               bool keepIfDone = false);
+    // Runs a query with the open engine on the connection's thread and returns its rows. A
+    // cancelled query raises Cancelled at once; the database may take a moment longer to stop
+    // it, meanwhile the next call waits.
+    RowSet query(const QString& title, const QString& sql);
     // Runs work that needs no statement (a sort, an export's lines) on the connection's thread
     // and waits for it; the work counts through the Call and stops where it calls
     // checkCancelled().
@@ -85,7 +89,7 @@ public:
 
 private:
     // Runs `job` on the connection's thread and waits for it through the waiter.
-    void runOnThread(Call& call, const std::function<void()>& job);
+    void runOnThread(const std::shared_ptr<Call>& call, std::function<void()> job);
     void threadLoop();
 
     QString m_name = QStringLiteral("ADOConnectionBase");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "largepages.h"
 #include "textarena.h"
 
 #include <QString>
@@ -72,8 +73,9 @@ private:
     struct Column {
         ColumnInfo info;
         bool typeKnown = true;
-        std::vector<uint64_t> nulls;
-        std::vector<int64_t> values;   // numbers and dates; index into `texts` for inexact numbers
+        std::vector<uint64_t, LargePageAllocator<uint64_t>> nulls;
+        // numbers and dates; index into `texts` for inexact numbers
+        std::vector<int64_t, LargePageAllocator<int64_t>> values;
         std::vector<uint64_t> inexact; // numbers only: rows whose value is a decimal text
         TextArena texts;               // texts, or decimal texts of inexact numbers
     };

@@ -124,8 +124,7 @@ void StatementSlot::open()
 {
     if (m_open)
         return;
-    RowSet rows;
-    m_connection.call(m_waitTitle, [&](Engine& engine) { rows = engine.query(m_text); });
+    RowSet rows = m_connection.query(m_waitTitle, m_text);
     // All that can fail is done before the announcement; from there on nothing throws.
     std::vector<FieldSettings> fields(static_cast<size_t>(rows.columnCount()));
     for (int col = 0; col < rows.columnCount(); ++col) {

@@ -64,7 +64,7 @@ void TextArena::addChunk(size_t atLeast)
             m_tail->data = static_cast<char*>(smaller);
         m_tail->capacity = std::max<uint32_t>(m_tail->used, 1);
     }
-    auto* data = static_cast<char*>(std::malloc(capacity));
+    auto* data = static_cast<char*>(allocateLarge(capacity));
     if (data == nullptr)
         throw std::bad_alloc();
     m_chunks.push_back(Chunk{data, 0, static_cast<uint32_t>(capacity), m_starts.size()});

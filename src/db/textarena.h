@@ -1,5 +1,7 @@
 #pragma once
 
+#include "largepages.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -51,7 +53,7 @@ private:
 
     std::vector<Chunk> m_chunks;
     Chunk* m_tail = nullptr;
-    std::vector<uint32_t> m_starts;
+    std::vector<uint32_t, LargePageAllocator<uint32_t>> m_starts;
 };
 
 } // namespace varnel

@@ -77,7 +77,7 @@ void ProgressWait::wait(Call& call)
         form.ProgressText->setText(QStringLiteral("Отмена…"));
     };
     const QLocale locale;
-    while (!call.finished()) {
+    while (!call.finished() && !call.abandoned()) {
         if (!m_window && clock.elapsed() >= m_delay.count()) {
             auto* window = new Window(QApplication::activeWindow(), cancel);
             form.setupUi(window);

@@ -1,4 +1,5 @@
-// The sanitizers' settings of every test executable in the sanitizer build (VARNEL_SANITIZE).
+// The sanitizers' settings of every test executable in the sanitizer builds (VARNEL_SANITIZE,
+// VARNEL_TSAN).
 // The runtimes read these before their environment variables, so a test run by hand reports
 // exactly what ctest's run does.
 
@@ -18,5 +19,11 @@ const char* __ubsan_default_options()
 const char* __lsan_default_options()
 {
     return "suppressions=" VARNEL_LSAN_SUPPRESSIONS;
+}
+
+// The ThreadSanitizer build (VARNEL_TSAN): any report fails the test that made it.
+const char* __tsan_default_options()
+{
+    return "halt_on_error=1:second_deadlock_stack=1:suppressions=" VARNEL_TSAN_SUPPRESSIONS;
 }
 }
