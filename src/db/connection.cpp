@@ -3,6 +3,7 @@
 #include "connectionstring.h"
 #include "dberror.h"
 #include "embedded/sqliteengine.h"
+#include "largepages.h"
 #include "localetext.h"
 #include "odbc/odbcengine.h"
 
@@ -78,6 +79,8 @@ void Connection::disconnect()
     } catch (...) {
         // Closing fails on nothing a user could act on; the handles are gone either way.
     }
+    // The memory kept for the next snapshot has no next snapshot to serve.
+    releaseKeptBlocks();
 }
 
 Engine& Connection::engine()

@@ -1,34 +1,24 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdlib>
 #include <new>
-
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
 namespace varnel {
 
-// Memory of a snapshot comes by the hundred megabytes (a billion bytes for ten million log
-// records). In pages of 4 KiB the kernel faults each one in as it is first written and unmaps
-// each one when it is freed, which costs a tenth of the time of opening a large log, and makes
-// a cancelled open wait for its half-made snapshot to go. Large blocks are therefore aligned to
-// 2 MiB and offered to the kernel for huge pages (transparent huge pages, "madvise" mode).
-constexpr size_t kLargePage = size_t(2) << 20;
+// Memory of a snapshot comes by the hundred megabytes (one and a half gigabytes for ten
+// million log records). Fresh memory costs a page fault and the kernel's clearing of every
+// page, a tenth of the time of opening a large log. Large blocks (2 MiB and more) are
+// therefore kept when freed and handed to the next snapshot of their size: «Отобрать» closes
+// the last rows just before it opens the next, which then reuse their memory. The blocks kept
+// are capped; smaller ones are the C library's.
+constexpr size_t kLargeBlock = size_t(2) << 20;
 
-inline void* allocateLarge(size_t bytes)
-{
-    if (bytes < kLargePage)
-        return std::malloc(bytes);
-    const size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
-    void* memory = std::aligned_alloc(kLargePage, rounded);
-#ifdef __linux__
-    if (memory)
-        madvise(memory, rounded, MADV_HUGEPAGE);
-#endif
-    return memory;
-}
+// Never null: raises std::bad_alloc.
+void* allocateLarge(size_t bytes);
+// `bytes` as it was allocated.
+void releaseLarge(void* memory, size_t bytes) noexcept;
+// Gives the kept blocks back to the system (when the connection closes).
+void releaseKeptBlocks() noexcept;
 
 // An allocator for the large arrays of a snapshot (see allocateLarge).
 template <class T> struct LargePageAllocator {
@@ -36,13 +26,8 @@ template <class T> struct LargePageAllocator {
     LargePageAllocator() = default;
     template <class U> LargePageAllocator(const LargePageAllocator<U>&) noexcept {}
 
-    T* allocate(size_t count)
-    {
-        if (void* memory = allocateLarge(count * sizeof(T)))
-            return static_cast<T*>(memory);
-        throw std::bad_alloc();
-    }
-    void deallocate(T* memory, size_t) noexcept { std::free(memory); }
+    T* allocate(size_t count) { return static_cast<T*>(allocateLarge(count * sizeof(T))); }
+    void deallocate(T* memory, size_t count) noexcept { releaseLarge(memory, count * sizeof(T)); }
 
     template <class U> bool operator==(const LargePageAllocator<U>&) const noexcept { return true; }
 };

@@ -44,7 +44,7 @@ TextArena::~TextArena()
 void TextArena::release() noexcept
 {
     for (const Chunk& chunk : m_chunks)
-        std::free(chunk.data);
+        releaseLarge(chunk.data, chunk.capacity);
     m_chunks.clear();
     m_tail = nullptr;
     m_starts.clear();
@@ -58,12 +58,8 @@ void TextArena::addChunk(size_t atLeast)
                           ? kFirstChunk
                           : std::min<size_t>(size_t(m_tail->capacity) * 2, kLargestChunk);
     capacity = std::max(capacity, atLeast);
-    if (m_tail != nullptr && m_tail->used < m_tail->capacity) {
-        // The tail of a chunk that is left behind is never used again.
-        if (void* smaller = std::realloc(m_tail->data, std::max<uint32_t>(m_tail->used, 1)))
-            m_tail->data = static_cast<char*>(smaller);
-        m_tail->capacity = std::max<uint32_t>(m_tail->used, 1);
-    }
+    // The tail of a chunk left behind is shorter than the text that did not fit: a few
+    // kilobytes at most for a log, not worth a copy of the chunk.
     auto* data = static_cast<char*>(allocateLarge(capacity));
     if (data == nullptr)
         throw std::bad_alloc();
@@ -87,10 +83,11 @@ void TextArena::shrinkToFit()
 {
     if (m_tail != nullptr && m_tail->used < m_tail->capacity) {
         const uint32_t keep = std::max<uint32_t>(m_tail->used, 1);
-        if (void* smaller = std::realloc(m_tail->data, keep)) {
-            m_tail->data = static_cast<char*>(smaller);
-            m_tail->capacity = keep;
-        }
+        auto* smaller = static_cast<char*>(allocateLarge(keep));
+        std::char_traits<char>::copy(smaller, m_tail->data, m_tail->used);
+        releaseLarge(m_tail->data, m_tail->capacity);
+        m_tail->data = smaller;
+        m_tail->capacity = keep;
     }
     m_starts.shrink_to_fit();
     m_chunks.shrink_to_fit();
