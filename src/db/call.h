@@ -69,17 +69,20 @@ private:
 // every few thousand steps; nothing happens on a thread that runs no call.
 void cancellationPoint();
 
-// Counts the steps of a loop and reaches a cancellation point every 65,536 of them: cheap
-// enough for a comparison function.
+// Counts the steps of a loop and reaches a cancellation point every `every` of them (a power
+// of two): every 16,384 cheap steps (a comparison of two numbers) come to well under a
+// millisecond; steps that ask the collator want a few hundred.
 class CancellationCounter {
 public:
+    explicit CancellationCounter(uint32_t every = 1u << 14) : m_mask(every - 1) {}
     void step()
     {
-        if ((++m_steps & 0xFFFF) == 0)
+        if ((++m_steps & m_mask) == 0)
             cancellationPoint();
     }
 
 private:
+    uint32_t m_mask;
     uint32_t m_steps = 0;
 };
 

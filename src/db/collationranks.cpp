@@ -33,8 +33,11 @@ std::vector<uint32_t> sortKeyRanks(const std::vector<std::string_view>& texts,
 {
     std::vector<QCollatorSortKey> keys;
     keys.reserve(texts.size());
-    for (std::string_view t : texts)
+    CancellationCounter keying(256);
+    for (std::string_view t : texts) {
+        keying.step();
         keys.push_back(collator.sortKey(qstring(t)));
+    }
     std::vector<uint32_t> order(texts.size());
     std::iota(order.begin(), order.end(), 0u);
     CancellationCounter steps;
@@ -63,7 +66,9 @@ Distinct distinctTexts(const std::vector<std::string_view>& texts)
     Distinct d;
     std::unordered_map<std::string_view, uint32_t> index;
     d.of.reserve(texts.size());
+    CancellationCounter steps;
     for (std::string_view t : texts) {
+        steps.step();
         auto [it, added] = index.try_emplace(t, static_cast<uint32_t>(d.texts.size()));
         if (added)
             d.texts.push_back(t);
@@ -361,7 +366,9 @@ void ClassOrder::sortKeyed()
         pending.pop_back();
         cancellationPoint();
         sortByKey(begin, end, buffer);
+        CancellationCounter runs(4096);
         for (size_t run = begin; run < end;) {
+            runs.step();
             size_t runEnd = run + 1;
             bool same = true; // the same text throughout
             while (runEnd < end && m_keyed[runEnd].key == m_keyed[run].key) {
@@ -400,9 +407,12 @@ void ClassOrder::sortByKey(size_t begin, size_t end, std::vector<Keyed>& buffer)
     }
     // Least significant byte first; a byte that all keys share is skipped.
     std::array<std::array<size_t, 256>, 8> counts{};
-    for (size_t i = 0; i < n; ++i)
+    CancellationCounter steps;
+    for (size_t i = 0; i < n; ++i) {
+        steps.step();
         for (int b = 0; b < 8; ++b)
             ++counts[b][(first[static_cast<std::ptrdiff_t>(i)].key >> (8 * b)) & 0xFF];
+    }
     buffer.resize(std::max(buffer.size(), n));
     Keyed* from = &*first;
     Keyed* to = buffer.data();
@@ -412,6 +422,7 @@ void ClassOrder::sortByKey(size_t begin, size_t end, std::vector<Keyed>& buffer)
             continue;
         for (size_t sum = 0, k = 0; k < 256; ++k)
             sum += std::exchange(count[k], sum);
+        cancellationPoint();
         for (size_t i = 0; i < n; ++i)
             to[count[(from[i].key >> (8 * b)) & 0xFF]++] = from[i];
         std::swap(from, to);
@@ -475,7 +486,8 @@ void ClassOrder::sortPartial()
     };
     std::vector<uint32_t> order(m_partial.size());
     std::iota(order.begin(), order.end(), 0u);
-    CancellationCounter steps;
+    // A comparison may ask the collator.
+    CancellationCounter steps(1024);
     std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
         steps.step();
         return compare(m_partial[a], m_partial[b].text, &full(m_partial[b])) < 0;
@@ -486,8 +498,10 @@ void ClassOrder::sortPartial()
         sorted.push_back(std::move(m_partial[i]));
     m_partial.swap(sorted);
     m_partialJoins.assign(m_partial.size(), 0);
-    for (size_t i = 1; i < m_partial.size(); ++i)
+    for (size_t i = 1; i < m_partial.size(); ++i) {
+        steps.step();
         m_partialJoins[i] = compare(m_partial[i - 1], m_partial[i].text, &full(m_partial[i])) == 0;
+    }
 }
 
 std::vector<uint32_t> ClassOrder::ranks()
@@ -524,7 +538,9 @@ std::vector<uint32_t> ClassOrder::ranks()
                 rank[m_keyed[i].pos] = nextRank;
     };
     const size_t groupCount = groups.size() - 1;
+    CancellationCounter placing(256);
     for (size_t p = 0; p < m_partial.size();) {
+        placing.step();
         const Partial& head = m_partial[p];
         auto before = [&](size_t g) {
             return compare(head, m_texts[m_keyed[groups[g]].pos], nullptr) > 0;

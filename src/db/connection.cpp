@@ -141,6 +141,16 @@ void Connection::work(const QString& title, const std::function<void(Call&)>& jo
         throw Cancelled();
 }
 
+void Connection::detachedWork(const QString& title, std::function<void(Call&)> job)
+{
+    const auto call = std::make_shared<Call>(title, nullptr);
+    call->setCount(0);
+    call->m_abandonable = true;
+    runOnThread(call, [call, job = std::move(job)] { job(*call); });
+    if (call->cancelRequested())
+        throw Cancelled();
+}
+
 void Connection::runOnThread(const std::shared_ptr<Call>& call, std::function<void()> job)
 {
     // The windows stay live while a call runs: a handler that wants the connection meanwhile

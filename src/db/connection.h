@@ -62,6 +62,9 @@ public:
     // and waits for it; the work counts through the Call and stops where it calls
     // checkCancelled().
     void work(const QString& title, const std::function<void(Call&)>& job);
+    // The same for work that owns all it touches (a sort of a copy of the order): once the
+    // user cancels it, the caller goes on at once and the work is left to end on the thread.
+    void detachedWork(const QString& title, std::function<void(Call&)> job);
 
     // Who waits for calls; null: the calling thread blocks. Not owned.
     void setWaiter(Waiter* waiter) { m_waiter = waiter; }

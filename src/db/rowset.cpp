@@ -128,8 +128,11 @@ void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& col
 {
     clearUpperVectorState();
     // NULLs go after every value, in the order they had, like Oracle's ascending default.
-    const auto firstNull = std::stable_partition(rows.begin(), rows.end(),
-                                                 [&](uint32_t row) { return !isNull(row, col); });
+    CancellationCounter steps;
+    const auto firstNull = std::stable_partition(rows.begin(), rows.end(), [&](uint32_t row) {
+        steps.step();
+        return !isNull(row, col);
+    });
     std::vector<uint32_t> values(rows.begin(), firstNull);
 
     cancellationPoint();
@@ -137,8 +140,10 @@ void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& col
     case ColumnType::Date: {
         std::vector<std::pair<int64_t, uint32_t>> keyed;
         keyed.reserve(values.size());
-        for (uint32_t row : values)
+        for (uint32_t row : values) {
+            steps.step();
             keyed.emplace_back(dateSeconds(row, col), row);
+        }
         sortByKeys(values, keyed);
         break;
     }
@@ -147,14 +152,18 @@ void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& col
         if (allIntegers) {
             std::vector<std::pair<int64_t, uint32_t>> keyed;
             keyed.reserve(values.size());
-            for (uint32_t row : values)
+            for (uint32_t row : values) {
+                steps.step();
                 keyed.emplace_back(integer(row, col), row);
+            }
             sortByKeys(values, keyed);
         } else {
             std::vector<std::pair<long double, uint32_t>> keyed;
             keyed.reserve(values.size());
-            for (uint32_t row : values)
+            for (uint32_t row : values) {
+                steps.step();
                 keyed.emplace_back(numberValue(row, col), row);
+            }
             sortByKeys(values, keyed);
         }
         break;
@@ -162,8 +171,10 @@ void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& col
     case ColumnType::Text: {
         std::vector<std::string_view> texts;
         texts.reserve(values.size());
-        for (uint32_t row : values)
+        for (uint32_t row : values) {
+            steps.step();
             texts.push_back(text(row, col));
+        }
         const std::vector<uint32_t> ranks = collationRanks(texts, collator);
         cancellationPoint();
         sortByRank(values, ranks);

@@ -14,6 +14,12 @@ namespace varnel {
 
 namespace {
 
+const std::shared_ptr<const RowSet>& emptyRows()
+{
+    static const auto empty = std::make_shared<const RowSet>();
+    return empty;
+}
+
 int defaultDisplayWidth(const ColumnInfo& column)
 {
     switch (column.type) {
@@ -31,18 +37,18 @@ int defaultDisplayWidth(const ColumnInfo& column)
 
 QString Field::name() const
 {
-    return m_slot->m_rows.column(m_column).name;
+    return m_slot->m_rows->column(m_column).name;
 }
 
 ColumnType Field::type() const
 {
-    return m_slot->m_rows.column(m_column).type;
+    return m_slot->m_rows->column(m_column).type;
 }
 
 bool Field::isNull() const
 {
     const int row = m_slot->currentRow();
-    return row < 0 || m_slot->m_rows.isNull(m_slot->rowAt(row), m_column);
+    return row < 0 || m_slot->m_rows->isNull(m_slot->rowAt(row), m_column);
 }
 
 QString Field::displayText() const
@@ -86,7 +92,8 @@ void Field::setDisplayWidth(int width)
 
 StatementSlot::StatementSlot(const QString& name, Connection& connection,
                              const QString& currentLogTable, QObject* parent)
-    : QObject(parent), m_connection(connection), m_currentLogTable(currentLogTable)
+    : QObject(parent), m_connection(connection), m_currentLogTable(currentLogTable),
+      m_rows(emptyRows())
 {
     setObjectName(name);
 }
@@ -133,9 +140,9 @@ void StatementSlot::open()
     }
     LocaleText locale = LocaleText::current();
     emit aboutToOpen();
-    m_rows = std::move(rows);
+    m_rows = std::make_shared<const RowSet>(std::move(rows));
     m_order.clear();
-    m_shown = static_cast<int>(m_rows.rowCount());
+    m_shown = static_cast<int>(m_rows->rowCount());
     m_position = 0;
     m_eof = m_shown == 0;
     m_locale.emplace(std::move(locale));
@@ -150,7 +157,7 @@ void StatementSlot::close()
         return;
     emit aboutToClose();
     m_open = false;
-    m_rows = RowSet();
+    m_rows = emptyRows();
     m_order.clear();
     m_order.shrink_to_fit();
     m_shown = 0;
@@ -218,7 +225,7 @@ void StatementSlot::setCurrentRow(int shownRow)
 Field StatementSlot::field(const QString& name)
 {
     requireOpen();
-    const int column = m_rows.indexOf(name);
+    const int column = m_rows->indexOf(name);
     if (column < 0)
         throw DbError(objectName() + QStringLiteral(": Field '%1' not found").arg(name));
     return Field(this, column);
@@ -234,7 +241,7 @@ QString StatementSlot::displayText(int shownRow, int column) const
 {
     if (!m_open || shownRow < 0 || shownRow >= m_shown)
         return {};
-    return m_rows.displayText(rowAt(shownRow), column, *m_locale);
+    return m_rows->displayText(rowAt(shownRow), column, *m_locale);
 }
 
 void StatementSlot::materializeOrder()
@@ -253,17 +260,23 @@ void StatementSlot::sortBy(const QString& fieldName)
     const uint32_t current = rowAt(m_position);
     materializeOrder();
     // The new order is made on the connection's thread beside the shown one, which the views
-    // go on reading meanwhile; a cancelled or failed sort changes nothing.
-    std::vector<uint32_t> order = m_order;
-    const QCollator collator(m_locale->locale());
-    m_connection.work(QStringLiteral("Сортировка"), [&](Call&) {
-        // Ties keep the order the database returned them in, so that sorting twice by the
-        // same column gives the same rows in the same order.
-        std::sort(order.begin(), order.end());
-        m_rows.sortRows(order, column, collator);
-    });
+    // go on reading meanwhile; a cancelled or failed sort changes nothing. A cancelled one is
+    // left to end there on its own copies, so that the user gets the window back at once.
+    auto order = std::make_shared<std::vector<uint32_t>>(m_order);
+    m_connection.detachedWork(
+        QStringLiteral("Сортировка"),
+        [order, rows = m_rows, column, collator = QCollator(m_locale->locale())](Call&) {
+            // Ties keep the order the database returned them in, so that sorting twice by
+            // the same column gives the same rows in the same order.
+            CancellationCounter steps;
+            std::sort(order->begin(), order->end(), [&steps](uint32_t a, uint32_t b) {
+                steps.step();
+                return a < b;
+            });
+            rows->sortRows(*order, column, collator);
+        });
     emit aboutToReorder();
-    m_order = std::move(order);
+    m_order = std::move(*order);
     m_position =
         static_cast<int>(std::find(m_order.begin(), m_order.end(), current) - m_order.begin());
     emit reordered();
@@ -281,7 +294,7 @@ void StatementSlot::deleteCurrent()
     const uint32_t record = rowAt(removed);
     m_connection.call(
         QStringLiteral("Удаление записей"),
-        [&](Engine& engine) { engine.deleteRecord(m_currentLogTable, m_rows, record); }, true);
+        [&](Engine& engine) { engine.deleteRecord(m_currentLogTable, *m_rows, record); }, true);
     materializeOrder();
     emit aboutToRemoveRow(removed);
     m_order.erase(m_order.begin() + removed);

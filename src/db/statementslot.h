@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -85,7 +86,7 @@ public:
     int currentRow() const { return m_open && recordCount() > 0 ? m_position : -1; }
     void setCurrentRow(int shownRow);
 
-    int fieldCount() const { return m_open ? m_rows.columnCount() : 0; }
+    int fieldCount() const { return m_open ? m_rows->columnCount() : 0; }
     // Looks a column up by name, without regard to case; raises "<slot>: Field '<name>' not
     // found" when there is none and the closed-dataset error when the slot is closed.
     Field field(const QString& name);
@@ -93,7 +94,7 @@ public:
 
     // Display text of a cell by shown row (views ask for the cells they draw).
     QString displayText(int shownRow, int column) const;
-    const RowSet& rows() const { return m_rows; }
+    const RowSet& rows() const { return *m_rows; }
     uint32_t rowAt(int shownRow) const
     {
         return m_order.empty() ? static_cast<uint32_t>(shownRow)
@@ -144,7 +145,8 @@ private:
     QString m_waitTitle;
     QString m_text; // as set, sent as it is
     bool m_open = false;
-    RowSet m_rows;
+    // Shared with a sort that the user cancelled and the connection's thread still finishes.
+    std::shared_ptr<const RowSet> m_rows;
     std::vector<uint32_t> m_order; // empty: the fetched order
     int m_shown = 0;
     int m_position = 0;

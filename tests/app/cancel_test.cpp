@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -259,8 +260,27 @@ TEST(CancelSort, ACancelledSortLeavesTheOrderAsItWas)
             after.push_back(slot.rowAt(row));
         EXPECT_EQ(after, before) << field;
     }
+    // A user who cancels gets the window back before the sort has stopped on the connection's
+    // thread; closing and opening the slot meanwhile must not pull its rows from under it.
+    struct Hasty : Waiter {
+        void wait(Call& call) override
+        {
+            call.cancel();
+            while (!call.finished() && !call.abandoned())
+                QThread::yieldCurrentThread();
+        }
+    } hasty;
+    data.ADOConnectionBase().setWaiter(&hasty);
+    EXPECT_THROW(slot.sortBy(QStringLiteral("SCHANGES")), Cancelled);
     data.ADOConnectionBase().setWaiter(nullptr);
+    slot.close();
+    slot.open();
+    EXPECT_EQ(slot.recordCount(), 200000);
     slot.sortBy(QStringLiteral("SID"));
+    const int sid = slot.rows().indexOf(QStringLiteral("SID"));
+    for (int row = 1; row < 1000; ++row)
+        ASSERT_LE(slot.rows().integer(slot.rowAt(row - 1), sid),
+                  slot.rows().integer(slot.rowAt(row), sid));
 }
 
 } // namespace
