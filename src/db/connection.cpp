@@ -178,7 +178,7 @@ void Connection::runOnThread(const std::shared_ptr<Call>& call, std::function<vo
                 failure = std::current_exception();
             }
             Call::t_running = nullptr;
-            call->finish(failure);
+            call->finish(std::move(failure));
         };
     }
     m_queued.notify_all();
@@ -187,8 +187,10 @@ void Connection::runOnThread(const std::shared_ptr<Call>& call, std::function<vo
     if (call->abandoned())
         throw Cancelled();
     call->waitFinished();
+    // Taken out of the call: the last reference to the failure, and so its end, stays on
+    // this thread whenever the call outlives the caller on the connection's thread.
     if (call->m_failure)
-        std::rethrow_exception(call->m_failure);
+        std::rethrow_exception(std::exchange(call->m_failure, nullptr));
 }
 
 void Connection::threadLoop()

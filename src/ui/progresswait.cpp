@@ -3,12 +3,14 @@
 #include "ui/windowsupport.h"
 #include "ui_progresswindow.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QLocale>
+#include <QThread>
 #include <QTimer>
 
 namespace varnel {
@@ -56,11 +58,10 @@ void ProgressWait::wait(Call& call)
         starting();
     const WaitCursor cursor;
     QEventLoop loop;
-    // A call that ends wakes the loop at once instead of at its next tick.
-    call.onFinished([&loop] {
-        QMetaObject::invokeMethod(
-            &loop, [] {}, Qt::QueuedConnection);
-    });
+    // A call that ends wakes the loop at once instead of at its next tick. Waking the
+    // dispatcher hands nothing over between the threads: the loop reads the call's own state.
+    QAbstractEventDispatcher* const dispatcher = QThread::currentThread()->eventDispatcher();
+    call.onFinished([dispatcher] { dispatcher->wakeUp(); });
     QTimer tick;
     tick.start(50);
     QElapsedTimer clock;
