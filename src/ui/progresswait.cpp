@@ -10,6 +10,7 @@
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QLocale>
+#include <QScreen>
 #include <QThread>
 #include <QTimer>
 
@@ -80,8 +81,18 @@ void ProgressWait::wait(Call& call)
     const QLocale locale;
     while (!call.finished() && !call.abandoned()) {
         if (!m_window && clock.elapsed() >= m_delay.count()) {
-            auto* window = new Window(QApplication::activeWindow(), cancel);
+            // The window the user worked in; between two calls of one handler none may be
+            // active for a moment, and the next progress window keeps the same owner.
+            QWidget* owner = QApplication::activeWindow();
+            if (!owner && m_owner && m_owner->isVisible())
+                owner = m_owner;
+            m_owner = owner;
+            auto* window = new Window(owner, cancel);
             form.setupUi(window);
+            // Over its owner, as a dialog appears, whatever the window manager does.
+            const QRect over =
+                owner ? owner->frameGeometry() : QApplication::primaryScreen()->availableGeometry();
+            window->move(over.center() - window->rect().center());
             window->setAttribute(Qt::WA_WindowPropagation); // the owner's font
             window->setWindowModality(Qt::ApplicationModal);
             window->setWindowTitle(call.title());

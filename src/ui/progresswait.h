@@ -33,6 +33,7 @@ public:
 private:
     std::chrono::milliseconds m_delay;
     QPointer<QWidget> m_window;
+    QPointer<QWidget> m_owner; // of the last window shown
 };
 
 } // namespace varnel
