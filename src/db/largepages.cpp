@@ -28,6 +28,8 @@ Kept& kept()
     return instance;
 }
 
+thread_local int t_keeping = 0;
+
 size_t rounded(size_t bytes)
 {
     return (bytes + kLargeBlock - 1) / kLargeBlock * kLargeBlock;
@@ -68,7 +70,7 @@ void releaseLarge(void* memory, size_t bytes) noexcept
 {
     if (memory == nullptr)
         return;
-    if (bytes >= kLargeBlock) {
+    if (bytes >= kLargeBlock && t_keeping > 0) {
         const size_t size = rounded(bytes);
         Kept& k = kept();
         const std::lock_guard guard(k.lock);
@@ -85,6 +87,16 @@ void releaseLarge(void* memory, size_t bytes) noexcept
     std::free(memory);
 }
 
+KeepingReleasedBlocks::KeepingReleasedBlocks()
+{
+    ++t_keeping;
+}
+
+KeepingReleasedBlocks::~KeepingReleasedBlocks()
+{
+    --t_keeping;
+}
+
 void releaseKeptBlocks() noexcept
 {
     Kept& k = kept();
@@ -94,6 +106,13 @@ void releaseKeptBlocks() noexcept
             std::free(memory);
     k.bySize.clear();
     k.bytes = 0;
+}
+
+size_t keptBytes() noexcept
+{
+    Kept& k = kept();
+    const std::lock_guard guard(k.lock);
+    return k.bytes;
 }
 
 } // namespace varnel

@@ -2,6 +2,7 @@
 
 #include "connection.h"
 #include "dberror.h"
+#include "largepages.h"
 
 #include <QCollator>
 #include <QRegularExpression>
@@ -157,7 +158,10 @@ void StatementSlot::close()
         return;
     emit aboutToClose();
     m_open = false;
-    m_rows = emptyRows();
+    {
+        const KeepingReleasedBlocks keep; // for the rows that the next open fetches
+        m_rows = emptyRows();
+    }
     m_order.clear();
     m_order.shrink_to_fit();
     m_shown = 0;

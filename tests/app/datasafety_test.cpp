@@ -25,6 +25,7 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
@@ -33,6 +34,8 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+
+#include <functional>
 
 namespace varnel::test {
 namespace {
@@ -235,9 +238,17 @@ TEST(DataSafety, AWheelTurnedOverTheSaveDialogsListKeepsTheChosenFile)
     ASSERT_TRUE(session.login({path, QStringLiteral("LOG_TABLE")}));
     QtPrompts real;
     session.prompts.real = &real;
-    QTimer::singleShot(0, [&] {
+    std::function<void()> drive = [&] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
+        if (!dialog) {
+            QTimer::singleShot(10, drive);
+            return;
+        }
+        // A step that fails below must fail the test, not leave the dialog waiting forever.
+        const auto closeAnyway = qScopeGuard([dialog] {
+            if (dialog->isVisible())
+                dialog->reject();
+        });
         dialog->setDirectory(files);
         auto* model = dialog->findChild<QFileSystemModel*>();
         ASSERT_NE(model, nullptr);
@@ -247,13 +258,15 @@ TEST(DataSafety, AWheelTurnedOverTheSaveDialogsListKeepsTheChosenFile)
                 !qobject_cast<QHeaderView*>(candidate))
                 view = candidate;
         ASSERT_NE(view, nullptr);
-        const QModelIndex b = model->index(files + QStringLiteral("/b.txt"));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return model->rowCount(b.parent()) == 3; }));
-        // The list is filled and sorted from another thread: click once it has settled.
+        // The list is filled and sorted from another thread: its rows move meanwhile, so the
+        // file's index is asked anew, and it is chosen as the arrow keys would choose it (two
+        // quick clicks would open whatever row had moved under them).
         const QString chosen = files + QStringLiteral("/b.txt");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return model->rowCount(model->index(files)) == 3; }));
         ASSERT_TRUE(QTest::qWaitFor([&] {
-            view->scrollTo(b);
-            QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(b).center());
+            view->selectionModel()->setCurrentIndex(model->index(chosen),
+                                                    QItemSelectionModel::ClearAndSelect |
+                                                        QItemSelectionModel::Rows);
             return dialog->selectedFiles() == QStringList{chosen};
         }));
         turnWheel(view->viewport(), -120);
@@ -261,7 +274,8 @@ TEST(DataSafety, AWheelTurnedOverTheSaveDialogsListKeepsTheChosenFile)
             if (dialog->findChild<QDialogButtonBox*>()->buttonRole(button) ==
                 QDialogButtonBox::AcceptRole)
                 button->click();
-    });
+    };
+    QTimer::singleShot(0, drive);
     session.click("BitBtnExport");
     EXPECT_EQ(fileBytes(files + QStringLiteral("/c.txt")), "kept");
     EXPECT_EQ(fileBytes(files + QStringLiteral("/a.txt")), "kept");
