@@ -24,6 +24,8 @@ public:
     const QString& title() const { return m_title; }
     // Records fetched or written so far.
     int64_t count() const;
+    // Whether there are records to count (a sort has none).
+    bool counts() const { return m_engine || m_count.load(std::memory_order_relaxed) >= 0; }
 
     // From the waiting thread: asks the work to stop. A statement is cancelled in the
     // database; other work stops where it next looks. It then fails with Cancelled.
@@ -55,7 +57,7 @@ private:
     const QString m_title;
     Engine* const m_engine; // the open engine, or none for work without statements
     std::atomic<bool> m_cancel{false};
-    std::atomic<int64_t> m_count{-1}; // -1: the engine counts
+    std::atomic<int64_t> m_count{-1}; // -1: the engine counts, if there is one
     mutable std::mutex m_lock;
     std::condition_variable m_done;
     bool m_finished = false;

@@ -144,7 +144,6 @@ void Connection::work(const QString& title, const std::function<void(Call&)>& jo
 void Connection::detachedWork(const QString& title, std::function<void(Call&)> job)
 {
     const auto call = std::make_shared<Call>(title, nullptr);
-    call->setCount(0);
     call->m_abandonable = true;
     runOnThread(call, [call, job = std::move(job)] { job(*call); });
     if (call->cancelRequested())

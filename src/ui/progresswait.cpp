@@ -102,10 +102,12 @@ void ProgressWait::wait(Call& call)
             window->activateWindow();
             form.ButtonCancel->setFocus();
         }
-        if (m_window && !cancelled)
-            form.ProgressText->setText(
-                QStringLiteral("Прошло: %1\nЗаписей: %2")
-                    .arg(elapsedText(clock.elapsed()), locale.toString(call.count())));
+        if (m_window && !cancelled) {
+            QString text = QStringLiteral("Прошло: %1").arg(elapsedText(clock.elapsed()));
+            if (call.counts())
+                text += QStringLiteral("\nЗаписей: %1").arg(locale.toString(call.count()));
+            form.ProgressText->setText(text);
+        }
         if (m_window && whileShown)
             whileShown(*m_window);
         // Until the window is there, clicks and keys wait: the other windows must not start
