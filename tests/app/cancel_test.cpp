@@ -45,12 +45,14 @@ struct Stopper {
     Stop stop;
     QString title;
     QElapsedTimer pressed;
+    QString text; // what the window said when it was stopped
 
     void arm()
     {
         ProgressWait& wait = session.progressWait();
         wait.whileShown = [this, &wait](QWidget& window) {
             title = window.windowTitle();
+            text = window.findChild<QLabel*>("ProgressText")->text();
             wait.whileShown = {};
             pressed.start();
             switch (stop) {
@@ -116,10 +118,15 @@ TEST_F(Cancel, SelectAndTheListsLeaveTheirSlotsAsAFailureWould)
         auto session =
             login([](const QString& sql) { return sql.endsWith("order by ddate, sid"); });
         session->prompts.shown.clear();
-        Stopper stopper{*session, stop, {}, {}};
+        Stopper stopper{*session, stop, {}, {}, {}};
         stopper.arm();
         session->click("BitBtnSelect");
         expectCancelled(*session, stopper, "Отбор записей");
+        // A statement counts its records; the window says so from the start.
+        EXPECT_TRUE(stopper.text.startsWith(QStringLiteral("Прошло: 0:0")))
+            << stopper.text.toStdString();
+        EXPECT_TRUE(stopper.text.contains(QStringLiteral("\nЗаписей: ")))
+            << stopper.text.toStdString();
         EXPECT_FALSE(session->data().ADOQueryMain().isOpen());
         EXPECT_EQ(session->grid()->model()->columnCount(), 1);
         EXPECT_EQ(session->grid()->model()->rowCount(), 0);
@@ -129,7 +136,7 @@ TEST_F(Cancel, SelectAndTheListsLeaveTheirSlotsAsAFailureWould)
     auto session = login([](const QString& sql) { return sql.endsWith("order by Oracle_User"); });
     TDataModuleBase& data = session->data();
     session->prompts.shown.clear();
-    Stopper stopper{*session, Stop::Button, {}, {}};
+    Stopper stopper{*session, Stop::Button, {}, {}, {}};
     stopper.arm();
     session->click("BitBtnRefresh");
     expectCancelled(*session, stopper, "Обновление фильтров");
@@ -154,7 +161,7 @@ TEST_F(Cancel, DeletionsAndTheExportChangeNothing)
 
         // Ctrl+Delete: the record and its row stay.
         session->prompts.shown.clear();
-        Stopper stopper{*session, stop, {}, {}};
+        Stopper stopper{*session, stop, {}, {}, {}};
         stopper.arm();
         const QList<int> shown = session->sids();
         session->deleteRow(3);
@@ -192,7 +199,7 @@ TEST_F(Cancel, ACreationStoppedKeepsTheStepsDone)
                     BlockingEngine::factory([](const QString& sql) {
                         return sql.startsWith("create public synonym");
                     }));
-    Stopper stopper{session, Stop::Button, {}, {}};
+    Stopper stopper{session, Stop::Button, {}, {}, {}};
     stopper.arm();
     EXPECT_FALSE(session.login({empty, QStringLiteral("NEW_LOG"), QStringLiteral("scott"),
                                 QStringLiteral("tiger"), true}));

@@ -344,7 +344,7 @@ double Statement::cellNumber(uint32_t row, int col) const
     double value = 0;
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
     if (result.ec != std::errc() || result.ptr != text.data() + text.size())
-        fail("22018", "Invalid character value for cast specification");
+        fail("22018", "Invalid character value for a cast");
     return value;
 }
 
