@@ -5,11 +5,13 @@
 #include "form_about.h"
 #include "maintain/controllogspage.h"
 #include "ui/guard.h"
+#include "ui/statustext.h"
 #include "ui/windowsupport.h"
 #include "ui_formmain.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QResizeEvent>
 
 namespace varnel {
@@ -30,6 +32,35 @@ TFormMain::TFormMain(TDataModuleBase& dataModule, Prompts& prompts, QWidget* par
     // Over the page control, right of its tabs; resizeEvent keeps it in the corner. As the tab
     // widget's corner widget it would be cut: the tab bar is not as high as the button.
     m_ui->ButtonAbout->raise();
+
+    // Beside the status line, which keeps the messages («Отменено», «Удалено записей: 3»): what
+    // the grid holds, where its current record is, how long «Отобрать» took, and where the
+    // log table lives.
+    const auto permanent = [this](const char* name) {
+        auto* label = new QLabel(m_ui->StatusBar);
+        label->setObjectName(QLatin1String(name));
+        m_ui->StatusBar->addPermanentWidget(label);
+        return label;
+    };
+    QLabel* records = permanent("LabelRecords");
+    QLabel* place = permanent("LabelRecordPlace");
+    QLabel* took = permanent("LabelSelectTime");
+    permanent("LabelDatabase")
+        ->setText(databaseText(m_dataModule.currentLogTable(),
+                               m_dataModule.ADOConnectionBase().connectionString()));
+    for (QLabel* label : {records, place, took})
+        label->hide();
+    connect(m_viewLogs, &ViewLogsPage::recordStatusChanged, this,
+            [records, place](const QString& count, const QString& current) {
+                records->setText(count);
+                records->setVisible(!count.isEmpty());
+                place->setText(current);
+                place->setVisible(!current.isEmpty());
+            });
+    connect(m_viewLogs, &ViewLogsPage::selectTimeChanged, this, [took](const QString& text) {
+        took->setText(text);
+        took->show();
+    });
 
     connect(m_viewLogs, &ViewLogsPage::exitRequested, this,
             guarded(m_prompts, [this] { BitBtnExitClick(); }));

@@ -1,5 +1,7 @@
 #include "filterset.h"
 
+#include <algorithm>
+
 namespace varnel {
 
 namespace {
@@ -136,6 +138,52 @@ QString filterListKeyColumn(FilterList list)
 TDataModuleBase::Slot filterListSlot(FilterList list)
 {
     return listStatement(list).slot;
+}
+
+namespace {
+
+// Oracle's substr and instr over characters (code points), positions from 1; what they give
+// as NULL is an empty text here.
+class OracleText {
+public:
+    explicit OracleText(const QString& text) : m_chars(text.toUcs4()) {}
+
+    qsizetype instr(char32_t c, qsizetype position) const
+    {
+        for (qsizetype i = std::max<qsizetype>(position, 1) - 1; i < m_chars.size(); ++i)
+            if (m_chars[i] == c)
+                return i + 1;
+        return 0;
+    }
+
+    QString upperSubstr(qsizetype position, std::optional<qsizetype> length = std::nullopt) const
+    {
+        const qsizetype from = std::max<qsizetype>(position, 1) - 1;
+        if (from >= m_chars.size() || (length && *length < 1))
+            return {};
+        const qsizetype to = length ? std::min(m_chars.size(), from + *length) : m_chars.size();
+        QString text;
+        // One character for one, as the database's upper: "ß" stays one letter.
+        for (qsizetype i = from; i < to; ++i) {
+            const auto upper = char32_t(QChar::toUpper(m_chars[i]));
+            text += QString::fromUcs4(&upper, 1);
+        }
+        return text;
+    }
+
+private:
+    QList<uint> m_chars;
+};
+
+} // namespace
+
+UserInfoSegments userInfoSegments(const QString& userInfo)
+{
+    const OracleText text(userInfo);
+    const qsizetype first = text.instr(U'-', 1);
+    const qsizetype second = text.instr(U'-', first + 1);
+    return {text.upperSubstr(1, first - 1), text.upperSubstr(first + 2, second - (first + 2) - 1),
+            text.upperSubstr(second + 2)};
 }
 
 void rebuildFilterLists(TDataModuleBase& dataModule, const FilterValues& values,

@@ -50,6 +50,14 @@ QString filterListKeyColumn(FilterList list);
 // The statement slot that holds the list.
 TDataModuleBase::Slot filterListSlot(FilterList list);
 
+// The three segments of a user-info text as the computer, OS-user and database-user lists
+// show them: their own substr/instr expressions, upper-cased. A segment those expressions
+// give no text for (no hyphen, say) is empty.
+struct UserInfoSegments {
+    QString osUser, pc, oracleUser;
+};
+UserInfoSegments userInfoSegments(const QString& userInfo);
+
 // FiltrSettings' work on the data module: sets the five list statements for the current log
 // table, each setting closing its slot, then opens the five in the lists' order. The first
 // failing open raises DbError; the lists before it stay open with their new rows, it and the

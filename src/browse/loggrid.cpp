@@ -1,15 +1,20 @@
 #include "browse/loggrid.h"
 
 #include "browse/loggridmodel.h"
+#include "db/localetext.h"
 #include "db/statementslot.h"
 #include "ui/guard.h"
+#include "ui/prompts.h"
+#include "ui/statustext.h"
 #include "ui/windowsupport.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QPolygonF>
 #include <QProxyStyle>
@@ -128,6 +133,11 @@ LogGrid::LogGrid(QWidget* parent) : QTableView(parent)
     setWordWrap(false);
     setShowGrid(true);
     applyFonts();
+    buildMenu();
+    connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& cell) {
+        if (cell.isValid())
+            emit recordRequested();
+    });
 }
 
 LogGrid::~LogGrid() = default;
@@ -223,8 +233,20 @@ void LogGrid::followSlot()
 
 void LogGrid::keyPressEvent(QKeyEvent* event)
 {
-    const bool remove = event->key() == Qt::Key_Delete &&
-                        (event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier;
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if ((enter && modifiers == Qt::NoModifier) || event->key() == Qt::Key_Menu ||
+        (event->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
+        event->accept();
+        if (!currentIndex().isValid())
+            return;
+        if (enter)
+            emit recordRequested();
+        else
+            openMenu(currentIndex(), viewport()->mapToGlobal(visualRect(currentIndex()).center()));
+        return;
+    }
+    const bool remove = event->key() == Qt::Key_Delete && modifiers == Qt::ControlModifier;
     const bool copy = event->matches(QKeySequence::Copy);
     if (!remove && !copy) {
         QTableView::keyPressEvent(event);
@@ -246,32 +268,111 @@ void LogGrid::deleteCurrentRecord()
     // Finding the record reads the log table on the server.
     const WaitCursor wait;
     slot.deleteCurrent();
+    m_prompts->status(deletedRecordsText(1, LocaleText::current().locale()));
+}
+
+std::vector<int> LogGrid::selectedRows() const
+{
+    std::vector<std::pair<int, int>> spans;
+    if (selectionModel())
+        for (const QItemSelectionRange& range : selectionModel()->selection())
+            spans.emplace_back(range.top(), range.bottom());
+    if (spans.empty() && currentIndex().isValid())
+        spans.emplace_back(currentIndex().row(), currentIndex().row());
+    std::sort(spans.begin(), spans.end());
+    std::vector<int> rows;
+    int next = 0; // rows above are listed; ranges of one selection may overlap
+    for (const auto& [top, bottom] : spans) {
+        for (int row = std::max(top, next); row <= bottom; ++row)
+            rows.push_back(row);
+        next = std::max(next, bottom + 1);
+    }
+    return rows;
+}
+
+QString LogGrid::rowsText(const std::vector<int>& rows, bool titles) const
+{
+    if (!m_model)
+        return {};
+    const std::vector<int> columns = shownColumns();
+    QString text;
+    const auto line = [&](const auto& cell) {
+        for (size_t i = 0; i < columns.size(); ++i) {
+            if (i > 0)
+                text += QLatin1Char('\t');
+            text += spreadsheetCell(cell(columns[i]));
+        }
+        text += QLatin1Char('\n');
+    };
+    if (titles)
+        line([&](int column) { return m_model->headerData(column, Qt::Horizontal).toString(); });
+    for (const int row : rows)
+        line([&](int column) { return m_model->index(row, column).data().toString(); });
+    return text;
 }
 
 void LogGrid::copySelectedRows() const
 {
-    std::vector<std::pair<int, int>> spans;
-    for (const QItemSelectionRange& range : selectionModel()->selection())
-        spans.emplace_back(range.top(), range.bottom());
-    if (spans.empty() && currentIndex().isValid())
-        spans.emplace_back(currentIndex().row(), currentIndex().row());
-    std::sort(spans.begin(), spans.end());
+    QApplication::clipboard()->setText(rowsText(selectedRows(), false));
+}
 
-    const std::vector<int> columns = shownColumns();
-    QString text;
-    int next = 0; // rows above are written; ranges of one selection may overlap
-    for (const auto& [top, bottom] : spans) {
-        for (int row = std::max(top, next); row <= bottom; ++row) {
-            for (size_t i = 0; i < columns.size(); ++i) {
-                if (i > 0)
-                    text += QLatin1Char('\t');
-                text += spreadsheetCell(m_model->index(row, columns[i]).data().toString());
-            }
-            text += QLatin1Char('\n');
-        }
-        next = std::max(next, bottom + 1);
+void LogGrid::buildMenu()
+{
+    m_menu = new QMenu(this);
+    m_menu->setObjectName(QStringLiteral("GridMenu"));
+    const auto item = [this](const char* name, const char* text, auto handler) {
+        QAction* action = m_menu->addAction(QString::fromUtf8(text));
+        action->setObjectName(QLatin1String(name));
+        connect(action, &QAction::triggered, this, [this, handler] {
+            if (m_prompts)
+                runGuarded(*m_prompts, [&] { handler(); });
+        });
+    };
+    item("ActionViewRecord", "Просмотр записи", [this] { emit recordRequested(); });
+    item("ActionCopyValue", "Копировать значение",
+         [this] { QApplication::clipboard()->setText(m_menuCell.data().toString()); });
+    item("ActionCopyRowsWithTitles", "Копировать строки с заголовками",
+         [this] { QApplication::clipboard()->setText(rowsText(selectedRows(), true)); });
+    item("ActionFilterByValue", "Отобрать по значению", [this] {
+        if (m_menuCell.isValid())
+            emit filterByValueRequested(m_menuCell);
+    });
+    m_menu->addSeparator();
+    item("ActionExportCsv", "Экспорт в CSV…", [this] { emit exportRequested(); });
+}
+
+void LogGrid::contextMenuEvent(QContextMenuEvent* event)
+{
+    event->accept();
+    if (event->reason() != QContextMenuEvent::Mouse) {
+        openMenu(currentIndex(), viewport()->mapToGlobal(visualRect(currentIndex()).center()));
+        return;
     }
-    QApplication::clipboard()->setText(text);
+    const QModelIndex cell = indexAt(viewport()->mapFromGlobal(event->globalPos()));
+    // A right click outside the selection takes the cell as a left click would; inside it,
+    // the selection stays for «Копировать строки с заголовками».
+    if (cell.isValid()) {
+        if (selectionModel()->isSelected(cell))
+            selectionModel()->setCurrentIndex(cell, QItemSelectionModel::NoUpdate);
+        else
+            setCurrentIndex(cell);
+    }
+    openMenu(cell, event->globalPos());
+}
+
+void LogGrid::openMenu(const QModelIndex& cell, const QPoint& globalPos)
+{
+    if (!m_model || !cell.isValid() || !m_model->slot().isOpen())
+        return;
+    m_menuCell = cell;
+    const bool value = !cell.data().toString().isEmpty();
+    for (QAction* action : m_menu->actions()) {
+        const QString name = action->objectName();
+        if (name == QLatin1String("ActionCopyValue") ||
+            name == QLatin1String("ActionFilterByValue"))
+            action->setEnabled(value);
+    }
+    m_menu->popup(globalPos);
 }
 
 bool LogGrid::focusNextPrevChild(bool next)

@@ -2,6 +2,8 @@
 
 #include <QTableView>
 
+class QMenu;
+
 #include <vector>
 
 namespace varnel {
@@ -16,7 +18,9 @@ class StatementSlot;
 // as its field's display width in digits of the grid's font, never narrower than its title;
 // the user may drag a title border. Ctrl+Delete deletes the current record after a question,
 // Ctrl+C copies the selected rows as tab-separated text, and a cell too narrow for its text
-// shows the whole text as a tooltip. Titles are in the grid's typeface at 12 pixels, regular.
+// shows the whole text as a tooltip. Enter or a double click asks for the record's window;
+// a right click, the Menu key or Shift+F10 opens the cell's menu. Titles are in the grid's
+// typeface at 12 pixels, regular.
 class LogGrid : public QTableView {
     Q_OBJECT
 
@@ -34,6 +38,17 @@ public:
     // The name of the field shown in a model column; empty while the slot is closed.
     QString fieldName(int column) const;
 
+    // Model columns in the order shown, hidden ones left out; never empty.
+    std::vector<int> shownColumns() const;
+    // The rows as Ctrl+C copies them: tab-separated shown cells, quoted for spreadsheets where
+    // a cell holds a tab, a line break or a quote, one line per row; with `titles`, the
+    // columns' titles first.
+    QString rowsText(const std::vector<int>& rows, bool titles) const;
+    // The selected rows in their shown order, or the current one when none is selected.
+    std::vector<int> selectedRows() const;
+    // The cell's menu (GridMenu); its items are those of the cell it was last opened on.
+    QMenu& cellMenu() const { return *m_menu; }
+
     // Typing finds nothing: a search would read the cells of every row, of a million rows.
     void keyboardSearch(const QString& search) override;
 
@@ -41,25 +56,34 @@ signals:
     // A left click on a column title; `column` is the model column (0, the blank one, while
     // the slot is closed).
     void titleClicked(int column);
+    // Enter, a double click or «Просмотр записи» on a row: its record's window.
+    void recordRequested();
+    // «Отобрать по значению» on a cell that holds a value.
+    void filterByValueRequested(const QModelIndex& cell);
+    // «Экспорт в CSV…».
+    void exportRequested();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool focusNextPrevChild(bool next) override;
     bool viewportEvent(QEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void applyFonts();
     void applyColumnSetup();
-    // Model columns in the order shown, hidden ones left out; never empty.
-    std::vector<int> shownColumns() const;
     void followSlot();
     void deleteCurrentRecord();
     void copySelectedRows() const;
     void showToolTip(const QHelpEvent& help);
+    void buildMenu();
+    void openMenu(const QModelIndex& cell, const QPoint& globalPos);
 
     LogGridModel* m_model = nullptr;
     Prompts* m_prompts = nullptr;
+    QMenu* m_menu = nullptr;
+    QPersistentModelIndex m_menuCell; // the cell the menu was opened on
 };
 
 } // namespace varnel

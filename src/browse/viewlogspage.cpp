@@ -1,15 +1,24 @@
 #include "browse/viewlogspage.h"
 
+#include "browse/loggridmodel.h"
+#include "browse/recordwindow.h"
+#include "db/civiltime.h"
 #include "db/datamodulebase.h"
 #include "db/localetext.h"
 #include "ui/guard.h"
+#include "ui/prompts.h"
+#include "ui/statustext.h"
 #include "ui/windowsupport.h"
 #include "ui_viewlogspage.h"
 
 #include <QDate>
+#include <QElapsedTimer>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QSplitterHandle>
+
+#include <algorithm>
+#include <chrono>
 
 namespace varnel {
 
@@ -75,6 +84,19 @@ ViewLogsPage::ViewLogsPage(TDataModuleBase& dataModule, Prompts& prompts, QWidge
     connect(ui.BitBtnExit, &QPushButton::clicked, this, &ViewLogsPage::exitRequested);
     connect(ui.DBGridMain, &LogGrid::titleClicked, this,
             [this](int column) { runGuarded(m_prompts, [&] { DBGridMainTitleClick(column); }); });
+    connect(ui.DBGridMain, &LogGrid::recordRequested, this,
+            guarded(m_prompts, [this] { showRecordWindow(); }));
+    connect(ui.DBGridMain, &LogGrid::filterByValueRequested, this, [this](const QModelIndex& cell) {
+        runGuarded(m_prompts, [&] { selectByValue(cell); });
+    });
+
+    StatementSlot& main = ADOQueryMain();
+    for (const auto signal :
+         {&StatementSlot::opened, &StatementSlot::closed, &StatementSlot::reordered})
+        connect(&main, signal, this, &ViewLogsPage::updateRecordStatus);
+    connect(&main, &StatementSlot::rowRemoved, this, &ViewLogsPage::updateRecordStatus);
+    connect(ui.DBGridMain->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &ViewLogsPage::updateRecordStatus);
 
     m_exitHandlers = {
         {ui.DateTimePickerFrom, &ViewLogsPage::DateTimePickerFromExit},
@@ -153,14 +175,126 @@ void ViewLogsPage::SQLMain()
 
 void ViewLogsPage::BitBtnSelectClick()
 {
+    select(readFilterValues());
+}
+
+void ViewLogsPage::select(const FilterValues& values)
+{
     const WaitCursor wait;
+    const LocaleText locale = LocaleText::current();
     StatementSlot& main = ADOQueryMain();
     main.close();
-    SQLMain();
+    main.clearText();
+    main.setText(mainQueryText(m_dataModule.currentLogTable(), values, locale));
     // The login's probe ran on this slot under a name of its own.
     main.setWaitTitle(QStringLiteral("Отбор записей"));
+    QElapsedTimer took;
+    took.start();
     main.open();
+    emit selectTimeChanged(
+        selectTimeText(std::chrono::milliseconds(took.elapsed()), locale.locale()));
+    if (main.recordCount() == 0)
+        m_prompts.status(noRecordsText());
     LogTableSettings();
+}
+
+void ViewLogsPage::updateRecordStatus()
+{
+    const StatementSlot& main = ADOQueryMain();
+    if (!main.isOpen()) {
+        emit recordStatusChanged({}, {});
+        return;
+    }
+    const QLocale locale = LocaleText::current().locale();
+    const int records = main.recordCount();
+    const int row = m_ui->DBGridMain->currentIndex().row();
+    emit recordStatusChanged(recordCountText(records, locale),
+                             row >= 0 && row < records ? recordPlaceText(row + 1, records, locale)
+                                                       : QString());
+}
+
+RecordWindow* ViewLogsPage::recordWindow() const
+{
+    return m_recordWindow;
+}
+
+void ViewLogsPage::showRecordWindow()
+{
+    if (!m_recordWindow)
+        m_recordWindow = new RecordWindow(*m_ui->DBGridMain, window());
+    m_recordWindow->showCurrentRecord();
+    m_recordWindow->show();
+    m_recordWindow->raise();
+    m_recordWindow->activateWindow();
+}
+
+void ViewLogsPage::selectByValue(const QModelIndex& cell)
+{
+    Ui::ViewLogsPage& ui = *m_ui;
+    StatementSlot& main = ADOQueryMain();
+    if (!cell.isValid() || !main.isOpen() ||
+        main.rows().isNull(main.rowAt(cell.row()), cell.column()))
+        return;
+    const QString field = ui.DBGridMain->fieldName(cell.column()).toUpper();
+    const QString value = cell.data().toString();
+
+    // What each drop-down is to show; a value its list lacks needs the lists rebuilt first.
+    std::vector<std::pair<DBLookupComboBox*, QString>> choices;
+    if (field == QLatin1String("STABLE")) {
+        choices = {{ui.DBLookupComboBoxTable, value.toUpper()}};
+    } else if (field == QLatin1String("SACTION")) {
+        choices = {{ui.DBLookupComboBoxAction, value.toUpper()}};
+    } else if (field == QLatin1String("SUSER_INFO")) {
+        const UserInfoSegments segments = userInfoSegments(value);
+        choices = {{ui.DBLookupComboBoxOracleUser, segments.oracleUser},
+                   {ui.DBLookupComboBoxPC, segments.pc},
+                   {ui.DBLookupComboBoxOSUser, segments.osUser}};
+    } else if (field == QLatin1String("DDATE") &&
+               main.rows().column(cell.column()).type == ColumnType::Date) {
+        const civil::Ymd day = civil::civilFromDays(
+            civil::dayOf(main.rows().dateSeconds(main.rowAt(cell.row()), cell.column())));
+        const QDate date(int(day.year), int(day.month), int(day.day));
+        for (auto [box, picker] : {std::pair{ui.CheckBoxDateFrom, ui.DateTimePickerFrom},
+                                   std::pair{ui.CheckBoxDateTo, ui.DateTimePickerTo}}) {
+            picker->setDate(date);
+            box->setChecked(true);
+            picker->setEnabled(true);
+        }
+        // As ticking the boxes by hand: the lists narrow to the day.
+        FiltrSettings(1);
+        select(readFilterValues());
+        return;
+    } else if (field == QLatin1String("SCHANGES")) {
+        ui.EditChanges->setText(value.left(100));
+        ui.RadioGroupChangesItem1->setChecked(true);
+        select(readFilterValues());
+        return;
+    } else {
+        return;
+    }
+
+    for (const auto& [box, key] : choices)
+        box->setKeyValue(key);
+    const auto lacking = [&] {
+        return std::any_of(choices.begin(), choices.end(), [](const auto& choice) {
+            return choice.first->shownText() != choice.second;
+        });
+    };
+    if (lacking())
+        FiltrSettings(1);
+    // A list that still lacks the value has no record with it under the other filters, which
+    // changed since the grid was filled: the filter holds it all the same, and the grid shows
+    // that nothing passes, rather than the records of every value.
+    FilterValues values = readFilterValues();
+    for (const auto& [box, key] : choices) {
+        QString* filter = box == ui.DBLookupComboBoxTable        ? &values.table
+                          : box == ui.DBLookupComboBoxAction     ? &values.action
+                          : box == ui.DBLookupComboBoxOracleUser ? &values.oracleUser
+                          : box == ui.DBLookupComboBoxPC         ? &values.pc
+                                                                 : &values.osUser;
+        *filter = key;
+    }
+    select(values);
 }
 
 void ViewLogsPage::LogTableSettings()

@@ -2,6 +2,7 @@
 
 #include "browse/filterset.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
@@ -13,9 +14,12 @@ namespace Ui {
 class ViewLogsPage;
 }
 
+class QModelIndex;
+
 namespace varnel {
 
 class Prompts;
+class RecordWindow;
 class StatementSlot;
 class TDataModuleBase;
 
@@ -52,6 +56,13 @@ public:
     void BitBtnClearFiltrClick();
     void BitBtnRefreshClick();
     void DBGridMainTitleClick(int column);
+    // The grid's current record in its window, made on first use and kept for the run.
+    void showRecordWindow();
+    RecordWindow* recordWindow() const;
+    // «Отобрать по значению»: the filter that the cell's column stands for takes the cell's
+    // value (the table, the action, the three user-info segments, the day on both date
+    // boxes, or the change text's first 100 characters contained), then «Отобрать».
+    void selectByValue(const QModelIndex& cell);
     // The focus leaving a date picker or a drop-down rebuilds the lists.
     void DateTimePickerFromExit() { FiltrSettings(1); }
     void DateTimePickerToExit() { FiltrSettings(1); }
@@ -64,6 +75,11 @@ public:
 signals:
     // "Выход": the main window closes the connection and ends the program.
     void exitRequested();
+    // The records the grid holds and the current one's place, for the status bar; both empty
+    // while ADOQueryMain is closed, the place empty without a current record.
+    void recordStatusChanged(const QString& records, const QString& place);
+    // How long the last «Отобрать» took.
+    void selectTimeChanged(const QString& took);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -71,12 +87,17 @@ protected:
 private:
     StatementSlot& ADOQueryMain();
     void dateBoxClick(bool checked, QWidget& picker);
+    // The main query under `values` (the panel's, or the panel's with a value it cannot show)
+    // into the grid.
+    void select(const FilterValues& values);
+    void updateRecordStatus();
 
     std::unique_ptr<Ui::ViewLogsPage> m_ui;
     TDataModuleBase& m_dataModule;
     Prompts& m_prompts;
     // The controls whose losing the focus rebuilds the lists, with the handler it runs.
     std::vector<std::pair<QWidget*, void (ViewLogsPage::*)()>> m_exitHandlers;
+    QPointer<RecordWindow> m_recordWindow;
 };
 
 } // namespace varnel

@@ -20,8 +20,9 @@ public:
 
     // Runs a statement that returns rows and fetches all of them.
     virtual RowSet query(const QString& sql) = 0;
-    // Runs a statement that returns no rows (DDL, grant, delete).
-    virtual void execute(const QString& sql) = 0;
+    // Runs a statement that returns no rows (DDL, grant, delete): the records it inserted,
+    // updated or deleted, 0 for other statements, -1 when the database does not say.
+    virtual int64_t execute(const QString& sql) = 0;
     // Deletes exactly one record of `table` whose columns all equal those of `row` in `rows`
     // (NULL equal to NULL), even when the table holds several identical records; fails when
     // there is none left.

@@ -171,12 +171,14 @@ void StatementSlot::close()
     emit closed();
 }
 
-void StatementSlot::execute()
+int64_t StatementSlot::execute()
 {
     // A statement that finished before the cancel reached it has done its work: it is
     // reported as done, never as cancelled.
+    int64_t changed = -1;
     m_connection.call(
-        m_waitTitle, [&](Engine& engine) { engine.execute(m_text); }, true);
+        m_waitTitle, [&](Engine& engine) { changed = engine.execute(m_text); }, true);
+    return changed;
 }
 
 void StatementSlot::raiseClosed() const

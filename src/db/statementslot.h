@@ -75,8 +75,9 @@ public:
     // Discards the rows; nothing when closed.
     void close();
     bool isOpen() const { return m_open; }
-    // Runs a text that returns no rows.
-    void execute();
+    // Runs a text that returns no rows: the records it changed, -1 when the database does not
+    // say.
+    int64_t execute();
 
     // The cursor, over the rows in their shown order.
     void first();

@@ -8,6 +8,7 @@
 #include "ui/errortext.h"
 #include "ui/guard.h"
 #include "ui/prompts.h"
+#include "ui/statustext.h"
 #include "ui_controllogspage.h"
 
 #include <QCoreApplication>
@@ -79,12 +80,13 @@ void ControlLogsPage::BitBtnClearLogTableClick()
 
     StatementSlot& slot = m_dataModule.ADOQueryCreateTable();
     std::optional<QString> failure;
+    int64_t deleted = -1;
     slot.close();
     slot.clearText();
     slot.setText(periodDeletionStatement(table, chosen, locale));
     slot.setWaitTitle(QStringLiteral("Удаление записей"));
     try {
-        slot.execute();
+        deleted = slot.execute();
     } catch (const DbError& error) {
         failure = error.message();
     } catch (const Cancelled&) {
@@ -98,6 +100,8 @@ void ControlLogsPage::BitBtnClearLogTableClick()
         return;
     }
     // The slot stays as it is: its next use closes it first.
+    if (deleted >= 0)
+        m_prompts.status(deletedRecordsText(deleted, locale.locale()));
     m_prompts.message(QStringLiteral("Записи успешно удалены!"));
 }
 

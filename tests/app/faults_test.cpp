@@ -61,10 +61,10 @@ public:
         m_plan.call();
         return m_real->query(sql);
     }
-    void execute(const QString& sql) override
+    int64_t execute(const QString& sql) override
     {
         m_plan.call();
-        m_real->execute(sql);
+        return m_real->execute(sql);
     }
     void deleteRecord(const QString& table, const RowSet& rows, uint32_t row) override
     {

@@ -387,9 +387,9 @@ TEST_F(Hostility, UnusualTableNamesWorkThroughEveryStatement)
             s.deletePeriod(Period{QDate(2025, 3, 1), QDate(2025, 3, 2)});
             EXPECT_EQ(s.prompts.texts().filter(QStringLiteral("!")),
                       QStringList({"Выгрузка логов завершена!", "Записи успешно удалены!"}));
-            // Delete record?, the file name, the question of the period deletion and the two
-            // messages: no error.
-            EXPECT_EQ(s.prompts.shown.size(), 5u) << s.prompts.texts().join('|').toStdString();
+            // Delete record?, the file name, the question of the period deletion, the two
+            // messages and the two counts of the status line: no error.
+            EXPECT_EQ(s.prompts.shown.size(), 7u) << s.prompts.texts().join('|').toStdString();
         }
         Session later(history);
         ASSERT_TRUE(later.login({base, name}));

@@ -109,8 +109,14 @@ TEST_F(OraclePath, EveryStepGivesWhatTheEmbeddedEngineGivesOverTheSameRecords)
         const QByteArray exported = withoutStamps(fileBytes(folder.path("oracle.txt")));
         EXPECT_GT(exported.count("\r\n"), 20);
         EXPECT_EQ(exported, withoutStamps(fileBytes(folder.path("embedded.txt"))));
-        if (period)
+        if (period) {
+            const long long kept = count(oracleFile);
             both([&](Session& s) { s.deletePeriod(period); });
+            // The driver's row count reaches the status line.
+            EXPECT_TRUE(oracle.prompts.texts().contains(
+                QStringLiteral("Удалено записей: %1").arg(kept - count(oracleFile))))
+                << oracle.prompts.texts().join('|').toStdString();
+        }
         EXPECT_EQ(count(oracleFile), count(embeddedFile));
     }
     EXPECT_EQ(oracle.prompts.texts().filter(QStringLiteral("Ошибка")), QStringList());

@@ -143,7 +143,7 @@ TEST_F(Grid, CtrlDeleteAsksAndDeletesExactlyTheCurrentOfTwoIdenticalRecords)
         QStringList shown;
         long long identicalLeft;
     } cases[] = {
-        {true, "LOGS", {"Delete record?"}, 1},
+        {true, "LOGS", {"Delete record?", "Удалено записей: 1"}, 1},
         {false, "LOGS", {"Delete record?"}, 2},
         {true, "GONE", {"Delete record?", "ORA-00942: table or view does not exist."}, 2},
     };

@@ -1,10 +1,12 @@
 // The page "Просмотр логов" in the real main window, driven by clicks and keys over a small log
 // whose every record is known.
 
+#include "app/appmessage.h"
 #include "app/formmain.h"
 #include "browse/dblookupcombobox.h"
 #include "browse/filterset.h"
 #include "browse/loggrid.h"
+#include "browse/recordwindow.h"
 #include "browse/viewlogspage.h"
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
@@ -14,15 +16,22 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDateEdit>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace varnel::test {
 namespace {
@@ -96,6 +105,29 @@ protected:
             QTest::keyClick(combo, Qt::Key_Down);
         ASSERT_EQ(combo->currentText(), text);
         QTest::keyClick(combo, Qt::Key_Tab);
+    }
+
+    // Through the window, as the window system delivers them: a right click there brings the
+    // context menu event, a double click the view's own.
+    void mouseOn(const QModelIndex& cell, Qt::MouseButton button, bool twice = false)
+    {
+        LogGrid* view = grid();
+        const QPoint at = view->viewport()->mapTo(window.get(), view->visualRect(cell).center());
+        if (twice)
+            QTest::mouseDClick(window->windowHandle(), button, {}, at);
+        else
+            QTest::mouseClick(window->windowHandle(), button, {}, at);
+    }
+
+    // «Отобрать по значению» from the cell's menu, opened by a right click on the cell.
+    void filterBy(const QModelIndex& cell)
+    {
+        LogGrid* view = grid();
+        mouseOn(cell, Qt::RightButton);
+        QMenu& menu = view->cellMenu();
+        ASSERT_TRUE(menu.isVisible());
+        QAction* item = menu.findChild<QAction*>(QStringLiteral("ActionFilterByValue"));
+        QTest::mouseClick(&menu, Qt::LeftButton, {}, menu.actionGeometry(item).center());
     }
 
     void click(const char* button)
@@ -275,6 +307,233 @@ TEST_F(Page, EnterInAnOpenDropDownTakesTheEntryAndRunsNoQuery)
     QTest::keyClick(list, Qt::Key_Return);
     EXPECT_EQ(combo->shownText(), QStringLiteral("ORDERS"));
     EXPECT_FALSE(main().isOpen());
+}
+
+// The record's place and count, the last «Отобрать»'s time and where the log lives: the main
+// window's status bar follows the grid.
+TEST_F(Page, TheStatusBarCountsTheRecordsAndFollowsTheCurrentOne)
+{
+    const auto label = [&](const char* name) {
+        QLabel* shown = child<QLabel>(name);
+        return shown->isVisible() ? shown->text() : QString();
+    };
+    EXPECT_EQ(label("LabelDatabase"), QStringLiteral("LOG_TABLE — ") + path);
+    EXPECT_EQ(label("LabelRecords"), QString());
+
+    click("BitBtnSelect");
+    EXPECT_EQ(label("LabelRecords"), QStringLiteral("Записей: 5"));
+    EXPECT_EQ(label("LabelRecordPlace"), QStringLiteral("Запись 1 из 5"));
+    EXPECT_TRUE(label("LabelSelectTime").startsWith(QStringLiteral("Отобрано за ")));
+    grid()->setFocus();
+    QTest::keyClick(grid(), Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(label("LabelRecordPlace"), QStringLiteral("Запись 5 из 5"));
+    prompts.answers = {true};
+    QTest::keyClick(grid(), Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(label("LabelRecords"), QStringLiteral("Записей: 4"));
+    EXPECT_EQ(label("LabelRecordPlace"), QStringLiteral("Запись 4 из 4"));
+    EXPECT_EQ(prompts.texts().last(), QStringLiteral("Удалено записей: 1"));
+
+    // Nothing found says so, where an empty grid alone would not.
+    QTest::keyClicks(child<QLineEdit>("EditChanges"), QStringLiteral("no such change"));
+    click("BitBtnSelect");
+    EXPECT_EQ(label("LabelRecords"), QStringLiteral("Записей: 0"));
+    EXPECT_EQ(label("LabelRecordPlace"), QString());
+    EXPECT_EQ(prompts.texts().last(), QStringLiteral("Нет записей, отвечающих фильтрам"));
+}
+
+// The cell's menu as the keyboard and the mouse open it, with its items in their order.
+TEST_F(Page, TheCellMenuOpensByRightClickMenuKeyAndShiftF10AndCopies)
+{
+    click("BitBtnSelect");
+    LogGrid* view = grid();
+    QMenu& menu = view->cellMenu();
+    const int stable = main().field(QStringLiteral("STABLE")).index();
+    const std::function<void()> openers[] = {
+        [&] { mouseOn(view->model()->index(2, stable), Qt::RightButton); },
+        [&] { QTest::keyClick(view, Qt::Key_Menu); },
+        [&] { QTest::keyClick(view, Qt::Key_F10, Qt::ShiftModifier); },
+    };
+    for (const auto& open : openers) {
+        menu.hide();
+        view->setFocus();
+        view->setCurrentIndex(view->model()->index(2, stable));
+        open();
+        ASSERT_TRUE(menu.isVisible());
+        QStringList items;
+        for (QAction* action : menu.actions())
+            if (!action->isSeparator())
+                items << action->text();
+        EXPECT_EQ(items, QStringList({"Просмотр записи", "Копировать значение",
+                                      "Копировать строки с заголовками", "Отобрать по значению",
+                                      "Экспорт в CSV…"}));
+    }
+    const auto choose = [&](const char* action) {
+        QAction* item = menu.findChild<QAction*>(QLatin1String(action));
+        QTest::mouseClick(&menu, Qt::LeftButton, {}, menu.actionGeometry(item).center());
+    };
+    choose("ActionCopyValue");
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("CLIENTS")); // sid 3
+
+    // Two rows selected, the menu opened inside the selection: both, under their titles.
+    view->selectionModel()->select(
+        QItemSelection(view->model()->index(0, 0), view->model()->index(1, 0)),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    mouseOn(view->model()->index(1, stable), Qt::RightButton);
+    choose("ActionCopyRowsWithTitles");
+    const QStringList lines = QApplication::clipboard()->text().split('\n');
+    ASSERT_EQ(lines.size(), 4) << lines.join('|').toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("Дата изменения\tТаблица\tТип действия\t"
+                                       "Внесенные изменения\tИнформация о пользователе"));
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("\tORDERS\tUPDATE\tAb second\t")));
+    EXPECT_TRUE(lines[2].contains(QStringLiteral("\torders\tINSERT\tfirst\t")));
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.texts().join('|').toStdString();
+}
+
+// «Отобрать по значению» on each column of record 3 sets the filter that column stands for
+// and shows the records that share the value.
+TEST_F(Page, FilterByValueSetsTheColumnsFilterAndSelects)
+{
+    const struct {
+        const char* column;
+        QList<int> sids;
+        std::function<void()> check;
+    } cases[] = {
+        {"STABLE",
+         {3, 4},
+         [this] {
+             EXPECT_EQ(box("DBLookupComboBoxTable")->shownText(), "CLIENTS");
+         }},
+        {"SACTION",
+         {3},
+         [this] {
+             EXPECT_EQ(box("DBLookupComboBoxAction")->shownText(), "DELETE");
+         }},
+        {"SUSER_INFO",
+         {3},
+         [this] {
+             EXPECT_EQ(box("DBLookupComboBoxOSUser")->shownText(), "PETROV ");
+             EXPECT_EQ(box("DBLookupComboBoxPC")->shownText(), "WS12");
+             EXPECT_EQ(box("DBLookupComboBoxOracleUser")->shownText(), "ADMIN");
+         }},
+        {"DDATE",
+         {3},
+         [this] {
+             for (const char* box : {"CheckBoxDateFrom", "CheckBoxDateTo"})
+                 EXPECT_TRUE(child<QCheckBox>(box)->isChecked());
+             for (const char* picker : {"DateTimePickerFrom", "DateTimePickerTo"}) {
+                 EXPECT_TRUE(child<QDateEdit>(picker)->isEnabled());
+                 EXPECT_EQ(child<QDateEdit>(picker)->date(), QDate(2025, 3, 2));
+             }
+             EXPECT_EQ(items("DBLookupComboBoxTable"), QStringList({"CLIENTS", ""}));
+         }},
+        {"SCHANGES",
+         {3},
+         [this] {
+             EXPECT_EQ(child<QLineEdit>("EditChanges")->text(), "it's third");
+             EXPECT_TRUE(child<QRadioButton>("RadioGroupChangesItem1")->isChecked());
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.column);
+        click("BitBtnClearFiltr");
+        click("BitBtnSelect");
+        const QModelIndex cell =
+            grid()->model()->index(2, main().field(QLatin1String(c.column)).index()); // sid 3
+        ASSERT_EQ(shownSids().value(2), 3);
+        filterBy(cell);
+        EXPECT_EQ(shownSids(), c.sids);
+        c.check();
+    }
+    // The record without hyphens: its one segment the lists show is the database user's.
+    click("BitBtnClearFiltr");
+    click("BitBtnSelect");
+    filterBy(grid()->model()->index(4, main().field(QStringLiteral("SUSER_INFO")).index()));
+    EXPECT_EQ(box("DBLookupComboBoxOracleUser")->shownText(), QStringLiteral("OHYPHEN"));
+    EXPECT_EQ(box("DBLookupComboBoxPC")->shownText(), QString());
+    EXPECT_EQ(shownSids(), QList<int>({5}));
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.texts().join('|').toStdString();
+}
+
+// A value the lists were built without: a record written after the last rebuild is added by
+// rebuilding them; one the other filters now exclude finds nothing rather than every record.
+TEST_F(Page, FilterByAValueTheListsLackRebuildsThemOrFindsNothing)
+{
+    data.ADOConnectionBase().engine().execute(QStringLiteral(
+        "insert into LOG_TABLE values (6, '2025-03-04 08:00:00', 'NEWTAB', 'INSERT', 'new', "
+        "'KOZLOV - PC2 - APPUSER')"));
+    click("BitBtnSelect");
+    ASSERT_FALSE(items("DBLookupComboBoxTable").contains(QStringLiteral("NEWTAB")));
+    const int stable = main().field(QStringLiteral("STABLE")).index();
+    filterBy(grid()->model()->index(5, stable));
+    EXPECT_EQ(box("DBLookupComboBoxTable")->shownText(), QStringLiteral("NEWTAB"));
+    EXPECT_EQ(shownSids(), QList<int>({6}));
+
+    click("BitBtnClearFiltr");
+    click("BitBtnSelect");
+    choose("DBLookupComboBoxAction", QStringLiteral("UPDATE")); // only ORDERS left in the list
+    prompts.shown.clear();
+    filterBy(grid()->model()->index(2, stable)); // CLIENTS
+    EXPECT_EQ(shownSids(), QList<int>());
+    EXPECT_EQ(prompts.texts(), QStringList({"Нет записей, отвечающих фильтрам"}));
+}
+
+// Enter or a double click shows the record whole; the window walks the grid and copies.
+TEST_F(Page, TheRecordWindowShowsTheWholeRecordWalksTheGridAndCopies)
+{
+    data.ADOConnectionBase().engine().execute(QStringLiteral(
+        "update LOG_TABLE set schanges = 'a' || char(13) || char(10) || 'b' || char(10) || 'c' "
+        "|| char(13) || 'd' where sid = 1"));
+    click("BitBtnSelect");
+    grid()->setFocus();
+    QTest::keyClick(grid(), Qt::Key_Down); // sid 1
+    QTest::keyClick(grid(), Qt::Key_Return);
+    RecordWindow* record = window->viewLogsPage().recordWindow();
+    ASSERT_NE(record, nullptr);
+    ASSERT_TRUE(record->isVisible());
+    EXPECT_EQ(record->windowTitle(), QStringLiteral("Запись"));
+    const auto field = [&](const char* name) {
+        return record->findChild<QLineEdit*>(QLatin1String(name))->text();
+    };
+    auto* memo = record->findChild<QPlainTextEdit*>(QStringLiteral("MemoChanges"));
+    EXPECT_EQ(field("EditTable"), QStringLiteral("orders"));
+    EXPECT_EQ(field("EditUserInfo"), QStringLiteral("PETROV - WS12 - APPUSER"));
+    EXPECT_EQ(memo->document()->blockCount(), 4); // CR LF, LF and CR: one break each
+    EXPECT_EQ(memo->toPlainText(), QStringLiteral("a\nb\nc\nd"));
+
+    // Down in the window moves the grid; so does the wheel, turned towards the user.
+    memo->setFocus();
+    QTest::keyClick(memo, Qt::Key_Down);
+    EXPECT_EQ(grid()->currentIndex().row(), 2);
+    EXPECT_EQ(field("EditTable"), QStringLiteral("CLIENTS"));
+    AppMessage wheel;
+    qApp->installEventFilter(&wheel);
+    QWheelEvent turn(QPointF(5, 5), memo->mapToGlobal(QPointF(5, 5)), {}, QPoint(0, 120), {}, {},
+                     Qt::NoScrollPhase, false);
+    QApplication::sendEvent(memo->viewport(), &turn);
+    qApp->removeEventFilter(&wheel);
+    EXPECT_EQ(grid()->currentIndex().row(), 1);
+    QTest::keyClick(memo, Qt::Key_Up);
+    QTest::keyClick(memo, Qt::Key_Up);
+    EXPECT_EQ(grid()->currentIndex().row(), 0); // stops at the first record
+    EXPECT_EQ(field("EditTable"), QStringLiteral("ORDERS"));
+
+    // Without a selection Ctrl+C takes the record with its titles; with one, the selection.
+    QTest::keyClick(memo, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), grid()->rowsText({0}, true));
+    EXPECT_TRUE(QApplication::clipboard()->text().startsWith(QStringLiteral("Дата изменения\t")));
+    auto* table = record->findChild<QLineEdit*>(QStringLiteral("EditTable"));
+    table->setFocus();
+    table->setSelection(0, 3);
+    QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("ORD"));
+
+    QTest::keyClick(table, Qt::Key_Escape);
+    EXPECT_FALSE(record->isVisible());
+    const QModelIndex third = grid()->model()->index(2, 1);
+    mouseOn(third, Qt::LeftButton, true);
+    EXPECT_TRUE(record->isVisible());
+    EXPECT_EQ(field("EditTable"), QStringLiteral("CLIENTS"));
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.texts().join('|').toStdString();
 }
 
 } // namespace

@@ -36,9 +36,9 @@ RowSet BlockingEngine::query(const QString& sql)
     return run(sql, [&] { return m_inner->query(sql); });
 }
 
-void BlockingEngine::execute(const QString& sql)
+int64_t BlockingEngine::execute(const QString& sql)
 {
-    run(sql, [&] { m_inner->execute(sql); });
+    return run(sql, [&] { return m_inner->execute(sql); });
 }
 
 void BlockingEngine::deleteRecord(const QString& table, const RowSet& rows, uint32_t row)

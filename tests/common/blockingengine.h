@@ -22,7 +22,7 @@ public:
                    std::chrono::milliseconds delay);
 
     RowSet query(const QString& sql) override;
-    void execute(const QString& sql) override;
+    int64_t execute(const QString& sql) override;
     void deleteRecord(const QString& table, const RowSet& rows, uint32_t row) override;
     void cancel() override;
     QString localFile() const override { return m_inner->localFile(); }

@@ -435,7 +435,7 @@ RowSet SqliteEngine::query(const QString& sql)
     return builder.finish();
 }
 
-void SqliteEngine::execute(const QString& sql)
+int64_t SqliteEngine::execute(const QString& sql)
 {
     requireOpenedFile();
     m_cancelled = false;
@@ -448,7 +448,7 @@ void SqliteEngine::execute(const QString& sql)
         // One user on a local file: privileges mean nothing, but the object must exist.
         if (!tableExists(plan.object))
             throw DbError(QStringLiteral("ORA-00942: table or view does not exist"));
-        return;
+        return 0;
     case Rewrite::Kind::PublicSynonym: {
         if (!tableExists(plan.object))
             throw DbError(QStringLiteral("ORA-00942: table or view does not exist"));
@@ -476,7 +476,7 @@ void SqliteEngine::execute(const QString& sql)
             throw DbError(QStringLiteral("ORA-00955: name is already used by an existing object"));
         if (rc != SQLITE_DONE)
             raise(rc);
-        return;
+        return 0;
     }
     case Rewrite::Kind::Statement:
         break;
@@ -494,6 +494,7 @@ void SqliteEngine::execute(const QString& sql)
     // CREATE after a DELETE would report as its own.
     if (sqlite3_total_changes64(m_db) != changedBefore)
         m_changes = sqlite3_changes64(m_db);
+    return m_changes;
 }
 
 void SqliteEngine::deleteRecord(const QString& table, const RowSet& rows, uint32_t row)

@@ -28,7 +28,7 @@ public:
     ~SqliteEngine() override;
 
     RowSet query(const QString& sql) override;
-    void execute(const QString& sql) override;
+    int64_t execute(const QString& sql) override;
     void deleteRecord(const QString& table, const RowSet& rows, uint32_t row) override;
     void setProgressHandler(std::function<void()> handler) override;
     QString localFile() const override;

@@ -536,10 +536,14 @@ void OdbcEngine::fetchPieces(Statement& statement, RowSet::Builder& builder)
     }
 }
 
-void OdbcEngine::execute(const QString& sql)
+int64_t OdbcEngine::execute(const QString& sql)
 {
     Statement statement(*this);
     run(statement, sql);
+    SQLLEN affected = -1;
+    if (!SQL_SUCCEEDED(SQLRowCount(statement.handle(), &affected)))
+        return -1;
+    return affected;
 }
 
 void OdbcEngine::setAutocommit(bool on)

@@ -44,7 +44,7 @@ public:
     OdbcEngine& operator=(const OdbcEngine&) = delete;
 
     RowSet query(const QString& sql) override;
-    void execute(const QString& sql) override;
+    int64_t execute(const QString& sql) override;
     void deleteRecord(const QString& table, const RowSet& rows, uint32_t row) override;
 
     // From any thread: asks the driver to stop the statement that runs now (SQLCancel), which
