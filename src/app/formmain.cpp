@@ -39,6 +39,7 @@ TFormMain::TFormMain(TDataModuleBase& dataModule, Prompts& prompts, QWidget* par
     const auto permanent = [this](const char* name) {
         auto* label = new QLabel(m_ui->StatusBar);
         label->setObjectName(QLatin1String(name));
+        label->setContentsMargins(6, 0, 6, 0);
         m_ui->StatusBar->addPermanentWidget(label);
         return label;
     };

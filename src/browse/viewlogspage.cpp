@@ -220,8 +220,14 @@ RecordWindow* ViewLogsPage::recordWindow() const
 
 void ViewLogsPage::showRecordWindow()
 {
-    if (!m_recordWindow)
+    if (!m_recordWindow) {
         m_recordWindow = new RecordWindow(*m_ui->DBGridMain, window());
+        // Over the main window the first time; from then on where the user put it.
+        QRect place = m_recordWindow->geometry();
+        place.moveCenter(window()->geometry().center());
+        m_recordWindow->move(place.topLeft());
+        m_recordWindow->findChild<QWidget*>(QStringLiteral("MemoChanges"))->setFocus();
+    }
     m_recordWindow->showCurrentRecord();
     m_recordWindow->show();
     m_recordWindow->raise();
