@@ -45,7 +45,7 @@ constexpr uint64_t specialBytes(uint64_t v)
 
 struct Scan {
     bool quote = false;    // a comma, a double quote, CR or LF
-    bool nonAscii = false; // a byte that UTF-8 uses for other characters
+    bool nonAscii = false; // a byte of a character beyond ASCII
 };
 
 // Eight bytes at a time: a change text is read once here and once more when it is copied.
@@ -277,13 +277,19 @@ void writeRows(Output& out, const StatementSlot& slot, std::span<const int> colu
         progress(records);
 }
 
+// "What failed. Why", or only what failed where the device gives no reason.
+Error failure(const QString& what, const QString& reason)
+{
+    return Error(reason.isEmpty() ? what : what + QStringLiteral(". ") + reason);
+}
+
 } // namespace
 
 void writeCsv(QIODevice& out, const StatementSlot& slot, std::span<const int> columns,
               std::span<const QString> labels, const CsvProgress& progress)
 {
     Output output(out, [&out] {
-        return Error(QStringLiteral("Не удалось записать данные. ") + out.errorString());
+        return failure(QStringLiteral("Не удалось записать данные"), out.errorString());
     });
     writeRows(output, slot, columns, labels, progress);
     output.flush();
@@ -292,18 +298,16 @@ void writeCsv(QIODevice& out, const StatementSlot& slot, std::span<const int> co
 void saveCsv(const QString& path, const StatementSlot& slot, std::span<const int> columns,
              std::span<const QString> labels, const CsvProgress& progress)
 {
-    const QString fullPath = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    const QString cannotCreate = QStringLiteral("Не удалось создать файл \"") +
+                                 QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()) +
+                                 u'"';
     QSaveFile file(path);
-    const auto failure = [&](const QString& reason) {
-        return Error(QStringLiteral("Не удалось создать файл \"") + fullPath + u'"' +
-                     (reason.isEmpty() ? QString() : QStringLiteral(". ") + reason));
-    };
     // No direct-write fallback: where no temporary file can be made beside the target, an
     // existing file is better kept than rewritten in place, where a failure would cut it.
     if (!file.open(QIODevice::WriteOnly))
-        throw failure(file.errorString());
+        throw failure(cannotCreate, file.errorString());
     // A failure or a cancel on the way leaves the save file uncommitted: it goes away.
-    Output output(file, [&] { return failure(file.errorString()); });
+    Output output(file, [&] { return failure(cannotCreate, file.errorString()); });
     writeRows(output, slot, columns, labels, progress);
     output.flush();
     // The last look before the old file is replaced: a cancel after it would come too late.
@@ -311,7 +315,7 @@ void saveCsv(const QString& path, const StatementSlot& slot, std::span<const int
     // What is still buffered is written here: a write that fails in commit() itself would
     // still put the cut file in place of the old one and report success.
     if (!file.flush() || !file.commit())
-        throw failure(file.errorString());
+        throw failure(cannotCreate, file.errorString());
 }
 
 } // namespace varnel
