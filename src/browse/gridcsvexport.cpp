@@ -1,0 +1,84 @@
+#include "browse/gridcsvexport.h"
+
+#include "browse/csvexport.h"
+#include "db/connection.h"
+#include "db/dberror.h"
+#include "db/localetext.h"
+#include "db/statementslot.h"
+#include "maintain/exporttarget.h"
+#include "maintain/periodstatements.h"
+#include "ui/guard.h"
+#include "ui/prompts.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QDir>
+#include <QWidget>
+
+#include <stdexcept>
+
+namespace varnel {
+
+namespace {
+
+void exportToCsv(QWidget* owner, StatementSlot& slot, const std::vector<int>& shownColumns,
+                 Prompts& prompts, const QStringList& programFiles)
+{
+    if (!slot.isOpen()) {
+        prompts.message(QStringLiteral("Экспортировать нечего: записи не отобраны."));
+        return;
+    }
+    SaveFileRequest request;
+    request.title = QStringLiteral("Экспорт в CSV");
+    request.filter = QStringLiteral("Файл CSV (*.csv)");
+    request.defaultSuffix = QStringLiteral("csv");
+    // The text export's preset name, with the suffix of this file.
+    request.fileName = exportFileName(QDate::currentDate(), LocaleText::current()).chopped(4) +
+                       QStringLiteral(".csv");
+    request.confirmOverwrite = true;
+    const QString path = prompts.saveFileName(owner ? owner->window() : nullptr, request);
+    if (path.isEmpty())
+        return;
+    Connection& connection = slot.connection();
+    // The file would be replaced whole: the database with every record in it, the login
+    // history, the program itself.
+    const QStringList ownFiles = databaseFiles(connection.localFile()) + programFiles +
+                                 QStringList{QCoreApplication::applicationFilePath()};
+    if (!fileWrittenOver(path, ownFiles).isEmpty()) {
+        prompts.message(QStringLiteral("Нельзя выгрузить записи в файл ") +
+                        QDir::toNativeSeparators(path) +
+                        QStringLiteral(": это файл, с которым работает программа."));
+        return;
+    }
+
+    std::vector<QString> labels;
+    for (const int column : shownColumns) {
+        if (column < 0 || column >= slot.fieldCount())
+            throw std::out_of_range("exportGridToCsv: no such column");
+        labels.push_back(slot.fieldAt(column).displayLabel());
+    }
+    bool saved = false;
+    try {
+        connection.work(QStringLiteral("Экспорт в CSV"), [&](Call& call) {
+            saveCsv(path, slot, shownColumns, labels,
+                    [&call](int64_t records) { call.setCount(records); });
+            saved = true;
+        });
+    } catch (const Cancelled&) {
+        // A cancel that came after the file was in place is too late: the file is there, and
+        // saying otherwise would leave the user believing the old one still is.
+        if (!saved)
+            throw;
+    }
+    prompts.message(QStringLiteral("Экспорт в CSV завершён!"));
+}
+
+} // namespace
+
+void exportGridToCsv(QWidget* owner, StatementSlot& slot, const std::vector<int>& shownColumns,
+                     Prompts& prompts, const QStringList& programFiles)
+{
+    runGuarded(prompts, [&] { exportToCsv(owner, slot, shownColumns, prompts, programFiles); });
+}
+
+} // namespace varnel
