@@ -4,6 +4,7 @@
 #include "app/form_welcome.h"
 #include "app/formmain.h"
 #include "browse/filterset.h"
+#include "browse/viewlogspage.h"
 #include "db/datamodulebase.h"
 #include "db/localetext.h"
 #include "login/form_login.h"
@@ -95,6 +96,7 @@ void Startup::handOver()
     rebuildFilterLists(*m_dataModule, FilterValues{}, LocaleText::current());
     m_mainWindow = std::make_unique<TFormMain>(*m_dataModule, m_prompts);
     m_mainWindow->controlLogsPage().setProgramFiles({m_historyPath});
+    m_mainWindow->viewLogsPage().setProgramFiles({m_historyPath});
     m_mainWindow->show();
 }
 

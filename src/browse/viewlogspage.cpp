@@ -1,5 +1,6 @@
 #include "browse/viewlogspage.h"
 
+#include "browse/gridcsvexport.h"
 #include "browse/loggridmodel.h"
 #include "browse/recordwindow.h"
 #include "db/civiltime.h"
@@ -86,6 +87,8 @@ ViewLogsPage::ViewLogsPage(TDataModuleBase& dataModule, Prompts& prompts, QWidge
             [this](int column) { runGuarded(m_prompts, [&] { DBGridMainTitleClick(column); }); });
     connect(ui.DBGridMain, &LogGrid::recordRequested, this,
             guarded(m_prompts, [this] { showRecordWindow(); }));
+    connect(ui.DBGridMain, &LogGrid::exportRequested, this,
+            guarded(m_prompts, [this] { exportToCsv(); }));
     connect(ui.DBGridMain, &LogGrid::filterByValueRequested, this, [this](const QModelIndex& cell) {
         runGuarded(m_prompts, [&] { selectByValue(cell); });
     });
@@ -211,6 +214,12 @@ void ViewLogsPage::updateRecordStatus()
     emit recordStatusChanged(recordCountText(records, locale),
                              row >= 0 && row < records ? recordPlaceText(row + 1, records, locale)
                                                        : QString());
+}
+
+void ViewLogsPage::exportToCsv()
+{
+    exportGridToCsv(window(), ADOQueryMain(), m_ui->DBGridMain->shownColumns(), m_prompts,
+                    m_programFiles);
 }
 
 RecordWindow* ViewLogsPage::recordWindow() const

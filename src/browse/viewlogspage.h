@@ -3,6 +3,7 @@
 #include "browse/filterset.h"
 
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 
 #include <cstdint>
@@ -63,6 +64,10 @@ public:
     // value (the table, the action, the three user-info segments, the day on both date
     // boxes, or the change text's first 100 characters contained), then «Отобрать».
     void selectByValue(const QModelIndex& cell);
+    // «Экспорт в CSV…»: the grid's rows as it shows them, into a file the user names.
+    void exportToCsv();
+    // Files an export must never write over, beside the database's and the program's own.
+    void setProgramFiles(QStringList files) { m_programFiles = std::move(files); }
     // The focus leaving a date picker or a drop-down rebuilds the lists.
     void DateTimePickerFromExit() { FiltrSettings(1); }
     void DateTimePickerToExit() { FiltrSettings(1); }
@@ -98,6 +103,7 @@ private:
     // The controls whose losing the focus rebuilds the lists, with the handler it runs.
     std::vector<std::pair<QWidget*, void (ViewLogsPage::*)()>> m_exitHandlers;
     QPointer<RecordWindow> m_recordWindow;
+    QStringList m_programFiles;
 };
 
 } // namespace varnel

@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDateEdit>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -387,6 +388,16 @@ TEST_F(Page, TheCellMenuOpensByRightClickMenuKeyAndShiftF10AndCopies)
     EXPECT_TRUE(lines[1].contains(QStringLiteral("\tORDERS\tUPDATE\tAb second\t")));
     EXPECT_TRUE(lines[2].contains(QStringLiteral("\torders\tINSERT\tfirst\t")));
     EXPECT_TRUE(prompts.shown.empty()) << prompts.texts().join('|').toStdString();
+
+    // The last item writes what the grid shows into the file the user names.
+    const QString csv = folder.path(QStringLiteral("grid.csv"));
+    prompts.fileNames = {csv};
+    mouseOn(view->model()->index(0, stable), Qt::RightButton);
+    choose("ActionExportCsv");
+    QFile written(csv);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(written.readLine().startsWith("\xEF\xBB\xBF\xD0\x94")); // BOM, "Дата"
+    EXPECT_EQ(written.readAll().count("\r\n"), 5);
 }
 
 // «Отобрать по значению» on each column of record 3 sets the filter that column stands for
