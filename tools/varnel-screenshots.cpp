@@ -1,9 +1,13 @@
 // Takes the pictures of the windows that the README shows: the splash, the login dialog, the
-// main window and the About window, each cut from the screen as the program really shows it.
+// main window, the grid's cell menu and record window, and the About window, each cut from the
+// screen as the program really shows it.
 // Run on a display of its own: xvfb-run -s "-screen 0 1600x900x24" varnel-screenshots OUTDIR
 #include "app/application.h"
 #include "app/form_welcome.h"
 #include "app/formmain.h"
+#include "browse/loggrid.h"
+#include "browse/recordwindow.h"
+#include "browse/viewlogspage.h"
 #include "demodb.h"
 #include "login/form_login.h"
 #include "ui/qtprompts.h"
@@ -13,6 +17,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
@@ -96,6 +101,25 @@ int main(int argc, char** argv)
     main->findChild<QTabWidget*>(QStringLiteral("PageControl"))->setCurrentIndex(1);
     ok &= save(main, QStringLiteral("maintain.png"));
     main->findChild<QTabWidget*>(QStringLiteral("PageControl"))->setCurrentIndex(0);
+
+    // The cell's menu over the grid, opened on a change text by the keyboard's Menu key.
+    auto* grid = main->findChild<varnel::LogGrid*>(QStringLiteral("DBGridMain"));
+    grid->setFocus();
+    grid->setCurrentIndex(grid->model()->index(3, 4));
+    QTest::keyClick(grid, Qt::Key_Menu);
+    ok &= save(main, QStringLiteral("menu.png"));
+    grid->cellMenu().hide();
+
+    // The record's window beside the grid, one record further down.
+    QTest::keyClick(grid, Qt::Key_Return);
+    QWidget* record = main->viewLogsPage().recordWindow();
+    if (record) {
+        record->move(main->geometry().right() - record->width() + 40,
+                     main->geometry().top() + 120);
+        QTest::keyClick(record, Qt::Key_Down);
+        ok &= save(record, QStringLiteral("record.png"));
+        record->close();
+    }
 
     QTimer::singleShot(300, [&ok] {
         QWidget* about = QApplication::activeModalWidget();
