@@ -189,28 +189,30 @@ void LogGrid::applyColumnSetup()
     const QFontMetrics titleMetrics(titles.font());
     const int zero = fontMetrics().horizontalAdvance(QLatin1Char('0'));
     const bool open = m_model->slot().isOpen();
-    {
-        const QScopedValueRollback sizing(m_sizing, true);
-        for (int column = 0; column < m_model->columnCount(); ++column) {
-            setColumnHidden(column, !m_model->isColumnVisible(column));
-            const QString title = m_model->headerData(column, Qt::Horizontal).toString();
-            int width = open ? std::max(m_model->displayWidth(column) * zero,
-                                        titleMetrics.horizontalAdvance(title)) +
-                                   WidthPadding
-                             : titles.defaultSectionSize();
-            const QString name = m_model->fieldName(column);
-            if (open && m_keepsDragged && m_dragged.contains(name))
-                width = m_dragged.value(name);
-            if (open && name == m_fillField)
-                m_fillBase = width;
-            setColumnWidth(column, width);
-        }
+    const QScopedValueRollback sizing(m_sizing, true);
+    for (int column = 0; column < m_model->columnCount(); ++column) {
+        setColumnHidden(column, !m_model->isColumnVisible(column));
+        const QString title = m_model->headerData(column, Qt::Horizontal).toString();
+        setColumnWidth(column,
+                       open ? chosenWidth(column, std::max(m_model->displayWidth(column) * zero,
+                                                           titleMetrics.horizontalAdvance(title)) +
+                                                      WidthPadding)
+                            : titles.defaultSectionSize());
     }
     fillWidth();
     // The cell cursor never rests in a hidden column.
     const QModelIndex current = currentIndex();
     if (current.isValid() && isColumnHidden(current.column()))
         setCurrentIndex(m_model->index(current.row(), shownColumns().front()));
+}
+
+int LogGrid::chosenWidth(int column, int ruleWidth)
+{
+    const QString name = m_model->fieldName(column);
+    const int width = m_keepsDragged ? m_dragged.value(name, ruleWidth) : ruleWidth;
+    if (name == m_fillField)
+        m_fillBase = width;
+    return width;
 }
 
 void LogGrid::setFillField(const QString& name)

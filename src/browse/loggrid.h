@@ -64,6 +64,8 @@ protected:
 private:
     void applyFonts();
     void applyColumnSetup();
+    // The width of an open slot's column: the one the user dragged, else the rule's.
+    int chosenWidth(int column, int ruleWidth);
     void columnDragged(int column, int width);
     void fillWidth();
     // Model columns in the order shown, hidden ones left out; never empty.

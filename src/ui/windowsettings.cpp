@@ -179,10 +179,12 @@ bool WindowSettings::track(const QString& key, QWidget& window)
     window.installEventFilter(this);
     m_tracked.append({key, &window});
     const auto geometry = parseRect(value(key, kGeometry));
+    if (geometry)
+        window.setGeometry(*geometry);
+    // A window's own first size may be too large for a small screen as well.
+    fitOnScreen(window);
     if (!geometry)
         return false;
-    window.setGeometry(*geometry);
-    fitOnScreen(window);
     if (value(key, kMaximized) == QLatin1String("true"))
         window.setWindowState(window.windowState() | Qt::WindowMaximized);
     return true;

@@ -52,10 +52,10 @@ public:
     QMap<QString, int> numbers(const QString& section, int low, int high) const;
 
     // Remembers a top-level window's geometry under `key`: places it now as it was saved
-    // (fitted onto the screen, maximised again if it was) and stores its normal geometry and
-    // maximised state whenever it is hidden or closed, and at save() while it is shown. Call
-    // before the window is first shown; true when a saved geometry was applied, false when
-    // the window keeps its own (a first run, a bad value). One call per window; any number of
+    // (maximised again if it was), or leaves it as it is (a first run, a bad value), fitted
+    // onto the screen either way, and stores its normal geometry and maximised state whenever
+    // it is hidden or closed, and at save() while it is shown. Call before the window is first
+    // shown; true when a saved geometry was applied. One call per window; any number of
     // windows, each under its own key (the main window "MainWindow", the record viewer
     // "RecordWindow").
     bool track(const QString& key, QWidget& window);

@@ -163,7 +163,10 @@ TEST(SettingsFile, ATrackedWindowComesBackWhereItWasHidden)
     {
         WindowSettings settings(path);
         QWidget viewer;
+        // A first size too large for the screen is fitted too.
+        viewer.resize(4000, 3000);
         EXPECT_FALSE(settings.track("RecordWindow", viewer));
+        EXPECT_TRUE(available().contains(viewer.geometry()));
         viewer.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
         viewer.setGeometry(place);
