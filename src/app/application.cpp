@@ -101,7 +101,8 @@ void Startup::handOver()
         m_settings = std::make_unique<WindowSettings>(WindowSettings::pathBeside(m_historyPath));
     m_mainWindow = std::make_unique<TFormMain>(*m_dataModule, m_prompts);
     m_mainWindow->useSettings(*m_settings);
-    m_mainWindow->controlLogsPage().setProgramFiles({m_historyPath});
+    // An export written over Varnel.ini would be written over again by the settings on exit.
+    m_mainWindow->controlLogsPage().setProgramFiles({m_historyPath, m_settings->path()});
     m_mainWindow->show();
 }
 

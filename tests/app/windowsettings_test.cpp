@@ -370,6 +370,13 @@ TEST(StartupSettings, VarnelIniLivesBesideLoginIniAndTheNextRunOpensWhereThisOne
     Session next(history);
     ASSERT_TRUE(next.login({base, QStringLiteral("LOG_TABLE")}));
     EXPECT_EQ(next.window()->geometry(), place);
+    // It is a file of the program's, which an export must not replace.
+    const QByteArray kept = fileBytes(settings);
+    next.exportTo(folder.path("some/deeper/../deeper/folder/Varnel.ini"));
+    EXPECT_TRUE(next.prompts.texts().last().endsWith(
+        QStringLiteral(": это файл, с которым работает программа.")))
+        << next.prompts.texts().join('|').toStdString();
+    EXPECT_EQ(fileBytes(settings), kept);
 }
 
 TEST(StartupSettings, AVarnelIniThatCannotBeWrittenCostsNothingButTheLayout)
