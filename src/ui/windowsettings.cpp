@@ -120,8 +120,12 @@ void WindowSettings::load()
     const QByteArray bytes = file.read(kMaxFileSize + 1);
     if (bytes.size() > kMaxFileSize)
         return;
+    QString content = QString::fromUtf8(bytes);
+    // Notepad's UTF-8 starts with a byte order mark, which would hide the first section.
+    if (content.startsWith(QChar::ByteOrderMark))
+        content.remove(0, 1);
     QString section; // empty: keys are ignored until a well-formed section line
-    for (const QString& line : QString::fromUtf8(bytes).split(QLatin1Char('\n'))) {
+    for (const QString& line : content.split(QLatin1Char('\n'))) {
         const QString text = line.trimmed();
         if (text.isEmpty() || text.startsWith(QLatin1Char(';')) ||
             text.startsWith(QLatin1Char('#')))

@@ -66,8 +66,8 @@ TEST(SettingsFile, ValuesReadBackAndWhatDoesNotParseIsIgnored)
 {
     TempFolder folder;
     const QString path = folder.path(QStringLiteral("Varnel.ini"));
-    writeFile(path, "key before any section=1\n"
-                    "[MainWindow]\r\n"
+    // Saved by Notepad: a byte order mark before the first section.
+    writeFile(path, "\xEF\xBB\xBF[MainWindow]\r\n"
                     "Geometry=10,20,300,200\r\n"
                     "Geometry=1,1,1,1\r\n"
                     "  Maximized = true  \r\n"
