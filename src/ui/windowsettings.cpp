@@ -181,6 +181,9 @@ QMap<QString, int> WindowSettings::numbers(const QString& section, int low, int 
 bool WindowSettings::track(const QString& key, QWidget& window)
 {
     window.installEventFilter(this);
+    // Windows made anew for each showing (a record viewer) leave only their latest here.
+    m_tracked.removeIf(
+        [&window](const Tracked& tracked) { return !tracked.window || tracked.window == &window; });
     m_tracked.append({key, &window});
     const auto geometry = parseRect(value(key, kGeometry));
     if (geometry)

@@ -55,9 +55,9 @@ public:
     // (maximised again if it was), or leaves it as it is (a first run, a bad value), fitted
     // onto the screen either way, and stores its normal geometry and maximised state whenever
     // it is hidden or closed, and at save() while it is shown. Call before the window is first
-    // shown; true when a saved geometry was applied. One call per window; any number of
-    // windows, each under its own key (the main window "MainWindow", the record viewer
-    // "RecordWindow").
+    // shown; true when a saved geometry was applied. Any number of windows, each under its own
+    // key (the main window "MainWindow", the record viewer "RecordWindow"); a window made anew
+    // for each showing is tracked anew each time, under the same key.
     bool track(const QString& key, QWidget& window);
     // Stores a window's normal geometry and maximised state under `key` now.
     void storeWindow(const QString& key, const QWidget& window);
