@@ -12,6 +12,7 @@
 #include "maintain/controllogspage.h"
 #include "ui/progresswait.h"
 #include "ui/qtprompts.h"
+#include "ui/windowsettings.h"
 #include "ui/windowsupport.h"
 
 #include <QApplication>
@@ -55,6 +56,7 @@ Startup::~Startup()
     // The dialog saves the history as it goes; then the main window, then the data module.
     delete m_login.data();
     m_mainWindow.reset();
+    m_settings.reset();
     m_wheel.reset();
     m_dataModule.reset();
     m_wait.reset();
@@ -91,12 +93,18 @@ void Startup::start(std::chrono::milliseconds splash)
 
 void Startup::handOver()
 {
+    // Five statements over the whole log, as long as any of the filter panel's.
+    const WaitCursor wait;
     // The lists are filled without filters before the main window exists; a log table that
     // can be read but lacks the log columns fails here, and the login dialog stays.
     rebuildFilterLists(*m_dataModule, FilterValues{}, LocaleText::current());
+    if (!m_settings)
+        m_settings = std::make_unique<WindowSettings>(WindowSettings::pathBeside(m_historyPath));
     m_mainWindow = std::make_unique<TFormMain>(*m_dataModule, m_prompts);
-    m_mainWindow->controlLogsPage().setProgramFiles({m_historyPath});
-    m_mainWindow->viewLogsPage().setProgramFiles({m_historyPath});
+    m_mainWindow->useSettings(*m_settings);
+    // An export written over Varnel.ini would be written over again by the settings on exit.
+    m_mainWindow->controlLogsPage().setProgramFiles({m_historyPath, m_settings->path()});
+    m_mainWindow->viewLogsPage().setProgramFiles({m_historyPath, m_settings->path()});
     m_mainWindow->show();
 }
 

@@ -16,6 +16,7 @@ class Prompts;
 class TDataModuleBase;
 class TFormMain;
 class TForm_Login;
+class WindowSettings;
 
 // The program's start-up and the windows it owns for the whole run. Start-up shows the
 // splash, makes the data module, the login dialog and the wheel hook; a successful login
@@ -50,6 +51,8 @@ private:
     std::unique_ptr<TDataModuleBase> m_dataModule;
     std::unique_ptr<AppMessage> m_wheel;
     std::unique_ptr<ProgressWait> m_wait;
+    // Varnel.ini beside the login history; made at the first hand-over.
+    std::unique_ptr<WindowSettings> m_settings;
     std::unique_ptr<TFormMain> m_mainWindow;
     QPointer<TForm_Login> m_login;
 };

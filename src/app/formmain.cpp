@@ -6,6 +6,7 @@
 #include "maintain/controllogspage.h"
 #include "ui/guard.h"
 #include "ui/statustext.h"
+#include "ui/windowsettings.h"
 #include "ui/windowsupport.h"
 #include "ui_formmain.h"
 
@@ -15,6 +16,12 @@
 #include <QResizeEvent>
 
 namespace varnel {
+
+namespace {
+
+const QString kWindowKey = QStringLiteral("MainWindow");
+
+} // namespace
 
 TFormMain::TFormMain(TDataModuleBase& dataModule, Prompts& prompts, QWidget* parent)
     : QWidget(parent), m_ui(std::make_unique<Ui::TFormMain>()), m_dataModule(dataModule),
@@ -88,6 +95,13 @@ void TFormMain::showStatus(const QString& text)
         m_ui->StatusBar->showMessage(text);
 }
 
+void TFormMain::useSettings(WindowSettings& settings)
+{
+    m_settings = &settings;
+    m_viewLogs->useSettings(settings);
+    m_restored = settings.track(kWindowKey, *this);
+}
+
 void TFormMain::FormCreate()
 {
     m_viewLogs->FormCreate();
@@ -117,16 +131,26 @@ void TFormMain::resizeEvent(QResizeEvent* event)
 void TFormMain::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
     // A page's client area is 1239 x 570 whatever the style makes of the tabs and the frame;
     // only now, with the page control laid out, is that overhead known.
-    if (!m_sized) {
-        m_sized = true;
+    if (!m_restored)
         resize(size() + QSize(1239, 570) - m_ui->TabSheetViewLogs->size());
-    }
+    // Now the frame is known too. A maximised window is the window system's to place.
+    if (m_settings && !isMaximized())
+        fitOnScreen(*this);
 }
 
 void TFormMain::closeEvent(QCloseEvent* event)
 {
+    // The window's own geometry is stored as it closes (WindowSettings::track). A file that
+    // cannot be written costs the next run its layout, nothing more: the program ends anyway.
+    if (m_settings) {
+        m_viewLogs->storeLayout();
+        m_settings->save();
+    }
     m_dataModule.ADOConnectionBase().disconnect();
     event->accept();
     // Quitting on the last closed window is not enough: any other top-level window still open

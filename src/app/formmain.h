@@ -14,6 +14,7 @@ class Prompts;
 class TDataModuleBase;
 class ControlLogsPage;
 class ViewLogsPage;
+class WindowSettings;
 
 // The main window: the page control with the pages "Просмотр логов" and "Управление логами",
 // the About button in the top right corner over the page tabs, and the end of the program.
@@ -36,6 +37,13 @@ public:
     // The status bar under the pages (an empty text clears it).
     void showStatus(const QString& text);
 
+    // Places the window (its size, place and maximised state), the splitter and the grid's
+    // column widths as `settings` keep them, or in the first layout where they keep nothing,
+    // fitted onto the screen when shown; on exit stores them there and writes the file.
+    // Called once, before the window is shown; settings must outlive the window. Without it
+    // the window opens in its first layout wherever that lies and stores nothing.
+    void useSettings(WindowSettings& settings);
+
     ViewLogsPage& viewLogsPage() { return *m_viewLogs; }
     ControlLogsPage& controlLogsPage() { return *m_controlLogs; }
     TDataModuleBase& dataModule() { return m_dataModule; }
@@ -52,7 +60,9 @@ private:
     Prompts& m_prompts;
     ViewLogsPage* m_viewLogs;       // owned by its tab
     ControlLogsPage* m_controlLogs; // owned by its tab
-    bool m_sized = false;
+    WindowSettings* m_settings = nullptr;
+    bool m_shown = false;    // the first show has placed the window
+    bool m_restored = false; // the settings gave the window its geometry
 };
 
 } // namespace varnel

@@ -18,6 +18,7 @@
 #include <QPainter>
 #include <QPolygonF>
 #include <QProxyStyle>
+#include <QScopedValueRollback>
 #include <QStyledItemDelegate>
 #include <QToolTip>
 
@@ -124,6 +125,8 @@ LogGrid::LogGrid(QWidget* parent) : QTableView(parent)
     disconnect(horizontalHeader(), &QHeaderView::sectionPressed, this, nullptr);
     disconnect(horizontalHeader(), &QHeaderView::sectionEntered, this, nullptr);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &LogGrid::titleClicked);
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int column, int /*old*/, int width) { columnDragged(column, width); });
 
     setItemDelegate(new OneLineDelegate(this));
     setEditTriggers(NoEditTriggers);
@@ -196,18 +199,84 @@ void LogGrid::applyColumnSetup()
     const QFontMetrics titleMetrics(titles.font());
     const int zero = fontMetrics().horizontalAdvance(QLatin1Char('0'));
     const bool open = m_model->slot().isOpen();
+    const QScopedValueRollback sizing(m_sizing, true);
     for (int column = 0; column < m_model->columnCount(); ++column) {
         setColumnHidden(column, !m_model->isColumnVisible(column));
         const QString title = m_model->headerData(column, Qt::Horizontal).toString();
-        setColumnWidth(column, open ? std::max(m_model->displayWidth(column) * zero,
-                                               titleMetrics.horizontalAdvance(title)) +
-                                          WidthPadding
-                                    : titles.defaultSectionSize());
+        setColumnWidth(column,
+                       open ? chosenWidth(column, std::max(m_model->displayWidth(column) * zero,
+                                                           titleMetrics.horizontalAdvance(title)) +
+                                                      WidthPadding)
+                            : titles.defaultSectionSize());
     }
+    fillWidth();
     // The cell cursor never rests in a hidden column.
     const QModelIndex current = currentIndex();
     if (current.isValid() && isColumnHidden(current.column()))
         setCurrentIndex(m_model->index(current.row(), shownColumns().front()));
+}
+
+int LogGrid::chosenWidth(int column, int ruleWidth)
+{
+    const QString name = m_model->fieldName(column);
+    const int width = m_keepsDragged ? m_dragged.value(name, ruleWidth) : ruleWidth;
+    if (name == m_fillField)
+        m_fillBase = width;
+    return width;
+}
+
+void LogGrid::setFillField(const QString& name)
+{
+    m_fillField = name;
+    applyColumnSetup();
+}
+
+void LogGrid::keepDraggedWidths(const QMap<QString, int>& widths)
+{
+    m_keepsDragged = true;
+    m_dragged = widths;
+    applyColumnSetup();
+}
+
+void LogGrid::columnDragged(int column, int width)
+{
+    // Hiding a column sizes it to nothing; the grid's own widths are no choice of the user.
+    if (m_sizing || width <= 0 || !m_model)
+        return;
+    const QString name = m_model->fieldName(column);
+    if (name.isEmpty())
+        return;
+    if (m_keepsDragged)
+        m_dragged.insert(name, width);
+    if (name == m_fillField)
+        m_fillBase = width;
+    fillWidth();
+}
+
+void LogGrid::fillWidth()
+{
+    if (!m_model || m_fillField.isEmpty() || !m_model->slot().isOpen())
+        return;
+    int fill = -1;
+    int others = 0;
+    for (int column = 0; column < m_model->columnCount(); ++column) {
+        if (isColumnHidden(column))
+            continue;
+        if (m_model->fieldName(column) == m_fillField)
+            fill = column;
+        else
+            others += columnWidth(column);
+    }
+    if (fill < 0)
+        return;
+    const QScopedValueRollback sizing(m_sizing, true);
+    setColumnWidth(fill, std::max(m_fillBase, viewport()->width() - others));
+}
+
+void LogGrid::resizeEvent(QResizeEvent* event)
+{
+    QTableView::resizeEvent(event);
+    fillWidth();
 }
 
 std::vector<int> LogGrid::shownColumns() const

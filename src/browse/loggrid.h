@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QTableView>
 
 class QMenu;
@@ -52,6 +53,17 @@ public:
     // Typing finds nothing: a search would read the cells of every row, of a million rows.
     void keyboardSearch(const QString& search) override;
 
+    // The column of this field takes the width that the other shown columns leave in the
+    // grid, as a grid's last column would, and never gets narrower than its own width (the
+    // rule's or the user's). Empty: no column fills.
+    void setFillField(const QString& name);
+    // From now on a column the user drags keeps that width, by field name, through every
+    // opening and setting; a column never dragged follows the width rule. `widths` are the
+    // drags of an earlier run.
+    void keepDraggedWidths(const QMap<QString, int>& widths);
+    // The widths kept by keepDraggedWidths, earlier runs' included, by field name.
+    const QMap<QString, int>& draggedWidths() const { return m_dragged; }
+
 signals:
     // A left click on a column title; `column` is the model column (0, the blank one, while
     // the slot is closed).
@@ -69,10 +81,15 @@ protected:
     bool viewportEvent(QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void applyFonts();
     void applyColumnSetup();
+    // The width of an open slot's column: the one the user dragged, else the rule's.
+    int chosenWidth(int column, int ruleWidth);
+    void columnDragged(int column, int width);
+    void fillWidth();
     void followSlot();
     void deleteCurrentRecord();
     void copySelectedRows() const;
@@ -84,6 +101,11 @@ private:
     Prompts* m_prompts = nullptr;
     QMenu* m_menu = nullptr;
     QPersistentModelIndex m_menuCell; // the cell the menu was opened on
+    QString m_fillField;
+    int m_fillBase = 0; // the fill column's width before filling
+    bool m_keepsDragged = false;
+    QMap<QString, int> m_dragged;
+    bool m_sizing = false; // the grid sets widths itself: no user's drag
 };
 
 } // namespace varnel

@@ -9,6 +9,7 @@
 #include "ui/guard.h"
 #include "ui/prompts.h"
 #include "ui/statustext.h"
+#include "ui/windowsettings.h"
 #include "ui/windowsupport.h"
 #include "ui_viewlogspage.h"
 
@@ -39,6 +40,16 @@ constexpr ColumnSetting kColumnSettings[] = {
     {"SUSER_INFO", "Информация о пользователе", 30},
 };
 
+// The change text is what a record says; the other columns are short.
+constexpr char kFillField[] = "SCHANGES";
+
+// Where the page keeps its layout in the settings.
+const QString kPageSection = QStringLiteral("ViewLogs");
+const QString kSplitterKey = QStringLiteral("Splitter1");
+const QString kWidthsSection = QStringLiteral("DBGridMain");
+// Beyond any screen: a larger saved value is a damaged one.
+constexpr int kMaxPixels = 100000;
+
 } // namespace
 
 ViewLogsPage::ViewLogsPage(TDataModuleBase& dataModule, Prompts& prompts, QWidget* parent)
@@ -48,9 +59,10 @@ ViewLogsPage::ViewLogsPage(TDataModuleBase& dataModule, Prompts& prompts, QWidge
     m_ui->setupUi(this);
     Ui::ViewLogsPage& ui = *m_ui;
 
-    // The filter panel takes what the window gains or loses; the grid keeps its height.
-    ui.Splitter1->setStretchFactor(0, 1);
-    ui.Splitter1->setStretchFactor(1, 0);
+    // The grid takes what the window gains or loses; the filter panel keeps its height, the
+    // splitter's place.
+    ui.Splitter1->setStretchFactor(0, 0);
+    ui.Splitter1->setStretchFactor(1, 1);
     ui.Splitter1->setSizes({173, 394});
     ui.Splitter1->handle(1)->setCursor(Qt::SizeVerCursor);
 
@@ -71,11 +83,16 @@ ViewLogsPage::ViewLogsPage(TDataModuleBase& dataModule, Prompts& prompts, QWidge
         box->attach(m_dataModule.slot(filterListSlot(list)), filterListKeyColumn(list));
     }
     ui.DBGridMain->attach(ADOQueryMain(), m_prompts);
+    ui.DBGridMain->setFillField(QLatin1String(kFillField));
+    ui.DBGridMain->keepDraggedWidths({});
 
     connect(ui.CheckBoxDateFrom, &QCheckBox::clicked, this,
             guarded(m_prompts, [this] { CheckBoxDateFromClick(); }));
     connect(ui.CheckBoxDateTo, &QCheckBox::clicked, this,
             guarded(m_prompts, [this] { CheckBoxDateToClick(); }));
+    // The form makes "Отобрать" the default button, drawn as such, and not an auto-default
+    // one: outside a dialog an auto-default button loses the default look for good the first
+    // time the focus leaves it.
     connect(ui.BitBtnSelect, &QPushButton::clicked, this,
             guarded(m_prompts, [this] { BitBtnSelectClick(); }));
     connect(ui.BitBtnClearFiltr, &QPushButton::clicked, this,
@@ -135,6 +152,28 @@ void ViewLogsPage::FormCreate()
 QWidget* ViewLogsPage::firstControl() const
 {
     return m_ui->CheckBoxDateFrom;
+}
+
+void ViewLogsPage::useSettings(WindowSettings& settings)
+{
+    m_settings = &settings;
+    QSplitter& splitter = *m_ui->Splitter1;
+    if (const auto filter = settings.number(kPageSection, kSplitterKey, 1, kMaxPixels)) {
+        // The grid, which stretches, takes whatever the panel leaves once the page is laid out.
+        const QList<int> sizes = splitter.sizes();
+        splitter.setSizes({*filter, std::max(1, sizes.value(0) + sizes.value(1) - *filter)});
+    }
+    m_ui->DBGridMain->keepDraggedWidths(settings.numbers(kWidthsSection, 1, kMaxPixels));
+}
+
+void ViewLogsPage::storeLayout()
+{
+    if (!m_settings)
+        return;
+    m_settings->setNumber(kPageSection, kSplitterKey, m_ui->Splitter1->sizes().value(0));
+    const QMap<QString, int>& widths = m_ui->DBGridMain->draggedWidths();
+    for (auto it = widths.cbegin(); it != widths.cend(); ++it)
+        m_settings->setNumber(kWidthsSection, it.key(), it.value());
 }
 
 FilterValues ViewLogsPage::readFilterValues() const
@@ -231,10 +270,14 @@ void ViewLogsPage::showRecordWindow()
 {
     if (!m_recordWindow) {
         m_recordWindow = new RecordWindow(*m_ui->DBGridMain, window());
-        // Over the main window the first time; from then on where the user put it.
-        QRect place = m_recordWindow->geometry();
-        place.moveCenter(window()->geometry().center());
-        m_recordWindow->move(place.topLeft());
+        // Where the user left it in an earlier run; the first time over the main window.
+        if (!m_settings || !m_settings->track(QStringLiteral("RecordWindow"), *m_recordWindow)) {
+            QRect place = m_recordWindow->geometry();
+            place.moveCenter(window()->geometry().center());
+            m_recordWindow->move(place.topLeft());
+            if (m_settings)
+                fitOnScreen(*m_recordWindow);
+        }
         m_recordWindow->findChild<QWidget*>(QStringLiteral("MemoChanges"))->setFocus();
     }
     m_recordWindow->showCurrentRecord();
@@ -384,10 +427,14 @@ void ViewLogsPage::BitBtnRefreshClick()
 bool ViewLogsPage::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
+        const auto* press = static_cast<QKeyEvent*>(event);
+        const int key = press->key();
+        const bool plain = (press->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
         // Enter in a control of the filter panel presses "Отобрать", as a dialog's default
         // button. A drop-down whose list is open takes Enter itself: its list has the focus.
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        // Enter with Ctrl, Shift or Alt is left to the control: a finger on Ctrl must not
+        // start a long query.
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && plain) {
             m_ui->BitBtnSelect->click();
             return true;
         }

@@ -23,6 +23,7 @@ class Prompts;
 class RecordWindow;
 class StatementSlot;
 class TDataModuleBase;
+class WindowSettings;
 
 // The page "Просмотр логов": the filter panel, whose controls hold the filter set, and the log
 // grid over ADOQueryMain. The filter set is read from the controls whenever a statement is
@@ -38,6 +39,16 @@ public:
     void FormCreate();
     // The first control in tab order, which takes the focus when the page comes to the front.
     QWidget* firstControl() const;
+
+    // Lays the page out as `settings` keep it (the splitter's place, the widths the user
+    // dragged in the grid) and keeps them for storeLayout and for the page's windows, which
+    // remember their own geometry there (settings->track("RecordWindow", window)). Called once,
+    // before the page is shown; without it the page has its first layout and stores nothing.
+    void useSettings(WindowSettings& settings);
+    // Null until useSettings.
+    WindowSettings* windowSettings() const { return m_settings; }
+    // Puts the splitter's place and the dragged widths into the settings (not yet the file).
+    void storeLayout();
 
     // The filter set as the controls hold it now. For the change text the edit is read first,
     // and the radio group only when the text is not empty.
@@ -100,6 +111,7 @@ private:
     std::unique_ptr<Ui::ViewLogsPage> m_ui;
     TDataModuleBase& m_dataModule;
     Prompts& m_prompts;
+    WindowSettings* m_settings = nullptr;
     // The controls whose losing the focus rebuilds the lists, with the handler it runs.
     std::vector<std::pair<QWidget*, void (ViewLogsPage::*)()>> m_exitHandlers;
     QPointer<RecordWindow> m_recordWindow;
