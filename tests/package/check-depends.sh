@@ -12,7 +12,6 @@ out=$1
 root=$out/root
 deb=$(echo "$out"/deb/varnel_*.deb)
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 failures=0
 fail() {
     echo "FAIL: $*"
@@ -93,27 +92,47 @@ while [ "${#queue[@]}" -gt 0 ]; do
     done
 done
 
-# 3. What Varnel loads when it starts: the plugins, as Qt reports them.
-plugins_of() { # platform
+# 3. What Varnel loads when it starts: the plugins as Qt reports them, and every shared object
+# in its memory once the login dialog is up (libraries dlopen()ed by name too, such as Xcursor).
+display=""
+xvfb=""
+stop_xvfb() { [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null; xvfb=""; }
+trap 'stop_xvfb; rm -rf "$work"' EXIT
+start_xvfb() { # a display of its own: -displayfd picks a free number
+    Xvfb -displayfd 3 -nolisten tcp -screen 0 1400x900x24 3>"$work/display" 2>"$work/xvfb.log" &
+    xvfb=$!
+    for _ in $(seq 100); do
+        [ -s "$work/display" ] && break
+        sleep 0.1
+    done
+    display=:$(cat "$work/display")
+}
+loaded_by() { # platform
     local log=$work/plugins-$1.log
-    local run=(env QT_DEBUG_PLUGINS=1 QT_QPA_PLATFORM="$1" HOME="$work/home" "$root/usr/bin/Varnel")
-    [ "$1" = xcb ] && run=(xvfb-run -a "${run[@]}")
-    mkdir -p "$work/home"
-    # The splash shows the JPEG picture; the login dialog then waits for a user: stop it once
-    # the picture's plugin is in (or after 30 s, which fails below).
-    "${run[@]}" >"$log" 2>&1 &
+    mkdir -p "$work/home-$1"
+    env QT_DEBUG_PLUGINS=1 QT_QPA_PLATFORM="$1" DISPLAY="$display" HOME="$work/home-$1" \
+        "$root/usr/bin/Varnel" >"$log" 2>&1 &
     local pid=$!
+    # The splash shows the JPEG picture, then the login dialog waits for a user: stop it a
+    # moment after the picture's plugin is in (or after 30 s, which fails below).
     for _ in $(seq 150); do
-        grep -q 'libqjpeg' "$log" && grep -q 'loaded library' "$log" && sleep 1 && break
+        grep -qE 'libqjpeg[^"]*" loaded library|loaded library "?[^"]*libqjpeg' "$log" && sleep 2 &&
+            break
         sleep 0.2
     done
+    grep -oE '/[^ ]+\.so(\.[0-9.]+)?$' "/proc/$pid/maps" 2>/dev/null | sort -u >"$work/maps-$1" || true
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
-    sed -nE 's/.*[Ll]oaded library "?([^"]*\.so[^" ]*)"?.*/\1/p' "$log" | sort -u
+    # Qt 6.4 writes '"PATH" loaded library'; others 'loaded library "PATH"'.
+    sed -nE 's/.*"([^"]+\.so[^"]*)" loaded library.*/\1/p; s/.*loaded library "([^"]+\.so[^"]*)".*/\1/p' \
+        "$log" | sort -u
 }
 plugins=()
+mapped=()
 for platform in offscreen xcb; do
-    loaded=$(plugins_of "$platform")
+    [ "$platform" = xcb ] && start_xvfb
+    loaded=$(loaded_by "$platform")
+    stop_xvfb
     echo "plugins loaded on $platform:" $loaded
     for kind in "platforms/libq$platform.so" "imageformats/libqjpeg.so"; do
         grep -q "/$kind\$" <<<"$loaded" || {
@@ -121,14 +140,17 @@ for platform in offscreen xcb; do
         }
     done
     plugins+=($loaded)
+    mapped+=($(cat "$work/maps-$platform"))
 done
 
 # 4. Each file to its package, and the package in reach.
 libraries_of() { ldd "$1" | sed -nE 's/.*=> (\/[^ ]+) .*/\1/p; s/^\s*(\/[^ ]+) \(.*/\1/p'; }
 files=()
 for file in "${programs[@]}" "${plugins[@]}"; do
-    [ "${file#"$root"}" = "$file" ] && files+=("$file")
     files+=($(libraries_of "$file"))
+done
+for file in "${plugins[@]}" "${mapped[@]}"; do
+    [ "${file#"$root"}" = "$file" ] && files+=("$file")
 done
 mapfile -t files < <(printf '%s\n' "${files[@]}" | sort -u)
 # dpkg knows a file by the path its package installed, /lib or /usr/lib on a merged /usr.

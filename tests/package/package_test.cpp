@@ -21,18 +21,19 @@ using varnel::test::TempFolder;
 
 const QString kRoot = QStringLiteral(VARNEL_PACKAGE_ROOT);
 
-struct Run {
+struct Outcome {
     bool finished = false;
     int exitCode = -1;
     QByteArray out, err;
 };
 
-Run run(const QString& program, const QStringList& arguments)
+Outcome runProgram(const QString& program, const QStringList& arguments)
 {
     QProcess process;
     process.start(program, arguments);
-    Run result;
-    result.finished = process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit;
+    Outcome result;
+    result.finished =
+        process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit;
     result.exitCode = process.exitCode();
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
@@ -41,7 +42,7 @@ Run run(const QString& program, const QStringList& arguments)
 
 QByteArray gunzip(const QString& path)
 {
-    const Run unpacked = run(QStringLiteral("gzip"), {QStringLiteral("-dc"), path});
+    const Outcome unpacked = runProgram(QStringLiteral("gzip"), {QStringLiteral("-dc"), path});
     return unpacked.finished && unpacked.exitCode == 0 ? unpacked.out : QByteArray();
 }
 
@@ -95,16 +96,18 @@ TEST(Package, DemoGeneratorMakesALogThatTheEmbeddedEngineOpens)
     const QString program = QDir(kRoot).filePath("usr/bin/varnel-demo-db");
     ASSERT_TRUE(QFileInfo(program).isExecutable()) << "the package_build test did not run";
 
-    const Run help = run(program, {QStringLiteral("--help")});
+    const Outcome help = runProgram(program, {QStringLiteral("--help")});
     EXPECT_TRUE(help.finished && help.exitCode == 0) << help.err.toStdString();
     EXPECT_TRUE(help.out.startsWith("usage: varnel-demo-db PATH")) << help.out.toStdString();
 
     const TempFolder folder;
     const QString path = folder.path("varnel-demo.sqlite");
-    const Run made = run(program, {path, QStringLiteral("--records"), QStringLiteral("40")});
+    const Outcome made =
+        runProgram(program, {path, QStringLiteral("--records"), QStringLiteral("40")});
     ASSERT_TRUE(made.finished && made.exitCode == 0) << made.err.toStdString();
     // What the user types into the login dialog: the full path and the table.
-    EXPECT_TRUE(made.out.contains("the database " + QFileInfo(path).absoluteFilePath().toLocal8Bit() +
+    EXPECT_TRUE(made.out.contains("the database " +
+                                  QFileInfo(path).absoluteFilePath().toLocal8Bit() +
                                   " and the log table LOG_TABLE"))
         << made.out.toStdString();
 
@@ -113,8 +116,9 @@ TEST(Package, DemoGeneratorMakesALogThatTheEmbeddedEngineOpens)
     Connection connection;
     connection.connect(varnel::test::localConnectionString(path));
     const LocaleText locale = LocaleText::current();
-    EXPECT_EQ(connection.query("all", mainQueryText("LOG_TABLE", FilterValues{}, locale)).rowCount(),
-              40u);
+    EXPECT_EQ(
+        connection.query("all", mainQueryText("LOG_TABLE", FilterValues{}, locale)).rowCount(),
+        40u);
     FilterValues from2026;
     from2026.dateFrom = QDate(2026, 1, 1);
     const uint32_t later =
