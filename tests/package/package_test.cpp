@@ -61,7 +61,7 @@ TEST(Package, HoldsTheProgramsTheirManPagesTheLicenceAndTheTriggerExample)
         {"usr/share/man/man1/varnel-demo-db.1.gz", false, ".TH VARNEL-DEMO-DB 1"},
         {"usr/share/doc/varnel/copyright", false,
          "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/"},
-        {"usr/share/doc/varnel/changelog.Debian.gz", false, "varnel ("},
+        {"usr/share/doc/varnel/changelog.gz", false, "varnel ("},
         {"usr/share/doc/varnel/oracle-log-trigger.sql", false, {}},
         {"usr/share/applications/varnel.desktop", false, "[Desktop Entry]"},
         {"usr/share/icons/hicolor/scalable/apps/varnel.svg", false, {}},
