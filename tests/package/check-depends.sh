@@ -120,12 +120,13 @@ loaded_by() { # platform
             break
         sleep 0.2
     done
-    grep -oE '/[^ ]+\.so(\.[0-9.]+)?$' "/proc/$pid/maps" 2>/dev/null | sort -u >"$work/maps-$1" || true
+    grep -oE '/[^ ]+\.so(\.[0-9.]+)?$' "/proc/$pid/maps" 2>/dev/null | sort -u \
+        >"$work/maps-$1" || true
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
     # Qt 6.4 writes '"PATH" loaded library'; others 'loaded library "PATH"'.
-    sed -nE 's/.*"([^"]+\.so[^"]*)" loaded library.*/\1/p; s/.*loaded library "([^"]+\.so[^"]*)".*/\1/p' \
-        "$log" | sort -u
+    sed -nE -e 's/.*"([^"]+\.so[^"]*)" loaded library.*/\1/p' \
+        -e 's/.*loaded library "([^"]+\.so[^"]*)".*/\1/p' "$log" | sort -u
 }
 plugins=()
 mapped=()
