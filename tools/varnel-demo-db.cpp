@@ -1,8 +1,10 @@
 // Writes a demo log database, standing in for the applications whose triggers fill a real
-// log table: varnel-demo-db PATH [--table NAME] [--records N] [--seed S]
+// log table: varnel-demo-db PATH [--table NAME] [--records N] [--seed S]; packaged with
+// Varnel so that a user can try the program without Oracle.
 
 #include "demodb.h"
 
+#include <QFileInfo>
 #include <QString>
 
 #include <cstdio>
@@ -12,10 +14,27 @@
 
 namespace {
 
+const char kUsage[] = "usage: varnel-demo-db PATH [--table NAME] [--records N] [--seed S]\n";
+
 int usage()
 {
-    std::fputs("usage: varnel-demo-db PATH [--table NAME] [--records N] [--seed S]\n", stderr);
+    std::fputs(kUsage, stderr);
     return 2;
+}
+
+int help()
+{
+    std::fputs(kUsage, stdout);
+    std::fputs("\n"
+               "Writes a new demo log database for Varnel's embedded engine at PATH (a name\n"
+               "ending in .sqlite, .sqlite3 or .db): N records (default 100000) of the years\n"
+               "2025 and 2026 in the log table NAME (default LOG_TABLE); the same seed\n"
+               "(default 1) gives the same records. An existing file is never touched.\n"
+               "\n"
+               "Then start Varnel and log in with any user and password, PATH as the\n"
+               "database and NAME as the log table.\n",
+               stdout);
+    return 0;
 }
 
 bool parseNumber(const char* text, long long& value)
@@ -38,6 +57,8 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         long long value = 0;
+        if (arg == "--help" || arg == "-h")
+            return help();
         if ((arg == "--table" || arg == "--records" || arg == "--seed") && i + 1 == argc)
             return usage();
         if (arg == "--table") {
@@ -67,5 +88,11 @@ int main(int argc, char** argv)
     }
     std::printf("%s: %lld records in table %s\n", options.path.toLocal8Bit().constData(),
                 static_cast<long long>(options.records), options.table.toLocal8Bit().constData());
+    // The login dialog reads a relative name against Varnel's own working folder, which a menu
+    // start does not share: the full path is what to type.
+    std::printf("Log in to Varnel with any user and password, the database %s and the log "
+                "table %s.\n",
+                QFileInfo(options.path).absoluteFilePath().toLocal8Bit().constData(),
+                options.table.toLocal8Bit().constData());
     return 0;
 }

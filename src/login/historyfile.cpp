@@ -245,10 +245,50 @@ void LoginHistoryFile::writeStrings(const QString& section,
         throw failure;
 }
 
+SystemFolders SystemFolders::current()
+{
+    SystemFolders system;
+#ifdef Q_OS_WIN
+    // The 32-bit program sees the 64-bit folder only through ProgramW6432.
+    for (const char* name : {"ProgramFiles", "ProgramFiles(x86)", "ProgramW6432"}) {
+        const QString folder = qEnvironmentVariable(name);
+        if (!folder.isEmpty())
+            system.prefixes.append(QDir::cleanPath(QDir::fromNativeSeparators(folder)));
+    }
+    system.caseSensitivity = Qt::CaseInsensitive;
+#else
+    system.prefixes = {QStringLiteral("/usr"), QStringLiteral("/opt")};
+#endif
+    return system;
+}
+
+bool isSystemFolder(const QString& dir, const SystemFolders& system)
+{
+    const auto under = [&system](const QString& path) {
+        if (path.isEmpty())
+            return false;
+        for (const QString& prefix : system.prefixes) {
+            if (prefix.isEmpty())
+                continue;
+            if (path.compare(prefix, system.caseSensitivity) == 0)
+                return true;
+            const QString withSlash = prefix.endsWith(u'/') ? prefix : prefix + u'/';
+            if (path.startsWith(withSlash, system.caseSensitivity))
+                return true;
+        }
+        return false;
+    };
+    // A folder that does not exist has no canonical path; its written form still counts.
+    return under(QDir::cleanPath(QDir::fromNativeSeparators(dir))) ||
+           under(QFileInfo(dir).canonicalFilePath());
+}
+
 QString historyFilePath(const QString& executableDir, const QString& configDir)
 {
     const QString name = QStringLiteral("Login.ini");
-    return QDir(canWriteIn(executableDir, name) ? executableDir : configDir).filePath(name);
+    // The system check comes first: the probe itself would leave a file in /usr/bin for a moment.
+    const bool beside = !isSystemFolder(executableDir) && canWriteIn(executableDir, name);
+    return QDir(beside ? executableDir : configDir).filePath(name);
 }
 
 } // namespace varnel

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <utility>
 
@@ -42,9 +43,27 @@ private:
     QString m_path;
 };
 
-// "Login.ini" in the executable's folder when a file can be written there, otherwise in
-// `configDir` (the caller's QStandardPaths::AppConfigLocation). One rule picks the file for
-// loading and for saving, so a run reads the file its previous run wrote.
+// The folders that installed programs live in: files beside such a program belong to the
+// system's package manager or an installer, never to one user's run.
+struct SystemFolders {
+    QStringList prefixes; // absolute, '/'-separated, without a trailing '/'
+    Qt::CaseSensitivity caseSensitivity = Qt::CaseSensitive;
+
+    // This platform's: /usr (with /usr/local) and /opt; on Windows the Program Files folders
+    // that %ProgramFiles%, %ProgramFiles(x86)% and %ProgramW6432% name, in any letter case.
+    static SystemFolders current();
+};
+
+// Whether `dir` is one of the prefixes or lies below one, as written or once its symbolic links
+// are resolved (a link into /usr is a system folder; so is a folder under /usr that links out).
+// Only whole names count: /usr2 and /optional are not system folders.
+bool isSystemFolder(const QString& dir, const SystemFolders& system = SystemFolders::current());
+
+// "Login.ini" in the executable's folder when that folder is not a system folder and a file can
+// be written there (a build or an unpacked folder), otherwise in `configDir` (the caller's
+// QStandardPaths::AppConfigLocation): an installed program keeps one history per user and
+// writes nothing into /usr/bin, even run as root. One rule picks the file for loading and for
+// saving, so a run reads the file its previous run wrote.
 QString historyFilePath(const QString& executableDir, const QString& configDir);
 
 } // namespace varnel

@@ -231,3 +231,82 @@ TEST(LoginHistoryFile, PathIsBesideTheProgramWhenThatFolderTakesFiles)
     EXPECT_TRUE(QDir(folder.path("empty")).isEmpty());
     EXPECT_EQ(readBytes(folder.path("withFile/Login.ini")), "[Login]\r\n");
 }
+
+TEST(LoginHistoryFile, SystemFoldersAreThePrefixesAndWhatLiesBelowThem)
+{
+    const SystemFolders unix{{QStringLiteral("/usr"), QStringLiteral("/opt")}, Qt::CaseSensitive};
+    const SystemFolders windows{
+        {QStringLiteral("C:/Program Files"), QStringLiteral("C:/Program Files (x86)")},
+        Qt::CaseInsensitive};
+    struct Case {
+        const SystemFolders& system;
+        QString dir;
+        bool expected;
+    };
+    const Case cases[] = {
+        {unix, "/usr/bin", true},
+        {unix, "/usr/local/bin", true},
+        {unix, "/opt/varnel/bin", true},
+        {unix, "/opt", true},
+        {unix, "/usr", true},
+        {unix, "/usr/bin/", true},
+        {unix, "/usr/local/../bin", true},
+        {unix, "/usr2/bin", false},
+        {unix, "/optional", false},
+        {unix, "/opt2/varnel", false},
+        {unix, "/home/user/varnel/build/src", false},
+        {unix, "/tmp/usr/bin", false},
+        {unix, "/usr/../home/user/build", false},
+        {unix, "/USR/bin", false}, // another folder where names keep their case
+        {unix, "usr/bin", false},
+        {unix, "", false},
+        {windows, "C:/Program Files/Varnel", true},
+        {windows, "c:/program files (x86)/varnel", true},
+        {windows, "C:/PROGRAM FILES", true},
+        {windows, "C:/Program Files Extra/Varnel", false},
+        {windows, "C:/Program Files (x86)2/Varnel", false},
+        {windows, "D:/Program Files/Varnel", false},
+        {windows, "C:/Users/user/Varnel", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(isSystemFolder(c.dir, c.system), c.expected) << c.dir.toStdString();
+}
+
+#ifndef Q_OS_WIN
+// Symbolic links count both ways: where the folder is reached and where it really is.
+TEST(LoginHistoryFile, SystemFoldersOfThisPlatformThroughLinks)
+{
+    const TempFolder folder;
+    ASSERT_TRUE(QDir().mkpath(folder.path("build/src")));
+    ASSERT_TRUE(QFile::link("/usr/bin", folder.path("toUsrBin")));
+    ASSERT_TRUE(QFile::link(folder.path("build"), folder.path("toBuild")));
+    const std::pair<QString, bool> cases[] = {
+        {"/usr/bin", true},
+        {"/usr/local/bin", true},
+        {"/opt/varnel/bin", true},
+        {folder.path("toUsrBin"), true},
+        {folder.path("build/src"), false},
+        {folder.path("toBuild/src"), false},
+    };
+    for (const auto& [dir, expected] : cases)
+        EXPECT_EQ(isSystemFolder(dir), expected) << dir.toStdString();
+}
+
+// CI runs as root, which may write into /usr/bin: only the rule keeps the file out of it.
+TEST(LoginHistoryFile, PathOfAnInstalledProgramIsInTheConfigFolderWhoeverRunsIt)
+{
+    const TempFolder folder;
+    const QString config = folder.path("config");
+    ASSERT_TRUE(QDir().mkpath(folder.path("build")));
+    ASSERT_TRUE(QFile::link("/usr/bin", folder.path("toUsrBin")));
+    const std::pair<QString, QString> cases[] = {
+        {"/usr/bin", config + "/Login.ini"},
+        {"/usr/local/bin", config + "/Login.ini"},
+        {folder.path("toUsrBin"), config + "/Login.ini"},
+        {folder.path("build"), folder.path("build/Login.ini")},
+    };
+    for (const auto& [exeDir, expected] : cases)
+        EXPECT_EQ(QDir::cleanPath(historyFilePath(exeDir, config)), expected)
+            << exeDir.toStdString();
+}
+#endif
