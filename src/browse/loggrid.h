@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/textneedle.h"
+
 #include <QTableView>
 
 #include <vector>
@@ -16,7 +18,8 @@ class StatementSlot;
 // as its field's display width in digits of the grid's font, never narrower than its title;
 // the user may drag a title border. Ctrl+Delete deletes the current record after a question,
 // Ctrl+C copies the selected rows as tab-separated text, and a cell too narrow for its text
-// shows the whole text as a tooltip. Titles are in the grid's typeface at 12 pixels, regular.
+// shows the whole text as a tooltip. Titles are in the grid's typeface at 12 pixels, regular;
+// the title of the column the slot is sorted by shows the direction's arrow.
 class LogGrid : public QTableView {
     Q_OBJECT
 
@@ -37,6 +40,11 @@ public:
     // Typing finds nothing: a search would read the cells of every row, of a million rows.
     void keyboardSearch(const QString& search) override;
 
+    // Model columns in the order shown, hidden ones left out; never empty.
+    std::vector<int> shownColumns() const;
+    // Cells that show `text` (as find() of the slot matches it) are tinted; empty: none.
+    void setFoundText(const QString& text);
+
 signals:
     // A left click on a column title; `column` is the model column (0, the blank one, while
     // the slot is closed).
@@ -51,15 +59,15 @@ protected:
 private:
     void applyFonts();
     void applyColumnSetup();
-    // Model columns in the order shown, hidden ones left out; never empty.
-    std::vector<int> shownColumns() const;
     void followSlot();
+    void showSortIndicator();
     void deleteCurrentRecord();
     void copySelectedRows() const;
     void showToolTip(const QHelpEvent& help);
 
     LogGridModel* m_model = nullptr;
     Prompts* m_prompts = nullptr;
+    TextNeedle m_found;
 };
 
 } // namespace varnel

@@ -1,8 +1,10 @@
 #include "rowset.h"
 
 #include "call.h"
+#include "civiltime.h"
 #include "collationranks.h"
 #include "localetext.h"
+#include "textneedle.h"
 #include "vectorstate.h"
 
 #include <QCollator>
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <charconv>
 #include <numeric>
+#include <unordered_map>
 
 namespace varnel {
 
@@ -96,14 +99,17 @@ QString RowSet::displayText(uint32_t row, int col, const LocaleText& locale) con
 namespace {
 
 template <typename Key>
-void sortByKeys(std::vector<uint32_t>& rows, std::vector<std::pair<Key, uint32_t>>& keyed)
+void sortByKeys(std::vector<uint32_t>& rows, std::vector<std::pair<Key, uint32_t>>& keyed,
+                Qt::SortOrder order)
 {
     // A sort of ten million rows takes seconds: it stops where the user cancels it.
     CancellationCounter steps;
-    std::stable_sort(keyed.begin(), keyed.end(), [&steps](const auto& a, const auto& b) {
-        steps.step();
-        return a.first < b.first;
-    });
+    const bool descending = order == Qt::DescendingOrder;
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [&steps, descending](const auto& a, const auto& b) {
+                         steps.step();
+                         return descending ? b.first < a.first : a.first < b.first;
+                     });
     for (size_t i = 0; i < keyed.size(); ++i)
         rows[i] = keyed[i].second;
 }
@@ -124,16 +130,19 @@ void sortByRank(std::vector<uint32_t>& values, const std::vector<uint32_t>& rank
 
 } // namespace
 
-void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& collator) const
+void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& collator,
+                      Qt::SortOrder order) const
 {
     clearUpperVectorState();
-    // NULLs go after every value, in the order they had, like Oracle's ascending default.
+    // NULLs keep the order they had, at the end or, descending, at the start.
+    const bool descending = order == Qt::DescendingOrder;
     CancellationCounter steps;
-    const auto firstNull = std::stable_partition(rows.begin(), rows.end(), [&](uint32_t row) {
+    const auto border = std::stable_partition(rows.begin(), rows.end(), [&](uint32_t row) {
         steps.step();
-        return !isNull(row, col);
+        return isNull(row, col) == descending;
     });
-    std::vector<uint32_t> values(rows.begin(), firstNull);
+    const auto firstValue = descending ? border : rows.begin();
+    std::vector<uint32_t> values(firstValue, descending ? rows.end() : border);
 
     cancellationPoint();
     switch (m_columns[col].info.type) {
@@ -144,7 +153,7 @@ void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& col
             steps.step();
             keyed.emplace_back(dateSeconds(row, col), row);
         }
-        sortByKeys(values, keyed);
+        sortByKeys(values, keyed, order);
         break;
     }
     case ColumnType::Number: {
@@ -156,7 +165,7 @@ void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& col
                 steps.step();
                 keyed.emplace_back(integer(row, col), row);
             }
-            sortByKeys(values, keyed);
+            sortByKeys(values, keyed, order);
         } else {
             std::vector<std::pair<long double, uint32_t>> keyed;
             keyed.reserve(values.size());
@@ -164,7 +173,7 @@ void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& col
                 steps.step();
                 keyed.emplace_back(numberValue(row, col), row);
             }
-            sortByKeys(values, keyed);
+            sortByKeys(values, keyed, order);
         }
         break;
     }
@@ -175,13 +184,142 @@ void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& col
             steps.step();
             texts.push_back(text(row, col));
         }
-        const std::vector<uint32_t> ranks = collationRanks(texts, collator);
+        std::vector<uint32_t> ranks = collationRanks(texts, collator);
         cancellationPoint();
+        if (descending && !ranks.empty()) {
+            const uint32_t highest = *std::max_element(ranks.begin(), ranks.end());
+            for (uint32_t& rank : ranks)
+                rank = highest - rank;
+        }
         sortByRank(values, ranks);
         break;
     }
     }
-    std::copy(values.begin(), values.end(), rows.begin());
+    std::copy(values.begin(), values.end(), firstValue);
+}
+
+namespace {
+
+// The display texts of dates in UTF-8, each day's and each time of day's made once: a log
+// spans some hundred days, and a QString per date would cost more than the whole search.
+// A date-time shows as its day's text, a blank and its time's text (LocaleText).
+class DateTexts {
+public:
+    explicit DateTexts(const LocaleText& locale) : m_locale(locale), m_times(86400) {}
+
+    void write(int64_t seconds, std::string& out)
+    {
+        const int64_t day = civil::dayOf(seconds);
+        const int64_t year = civil::civilFromDays(day).year;
+        if (year < 1000 || year > 9999) { // texts of other widths: made whole, as they come
+            out = m_locale.dateTimeText(seconds).toStdString();
+            return;
+        }
+        out = dayText(day);
+        const auto time = static_cast<size_t>(civil::secondOfDay(seconds));
+        if (time != 0) {
+            out += ' ';
+            out += timeText(time);
+        }
+    }
+
+private:
+    const std::string& dayText(int64_t day)
+    {
+        auto [it, made] = m_days.try_emplace(day);
+        if (made)
+            it->second = m_locale.dateTimeText(day * 86400).toStdString();
+        return it->second;
+    }
+    const std::string& timeText(size_t time)
+    {
+        std::string& text = m_times[time];
+        if (text.empty()) {
+            const int64_t reference = civil::daysFromCivil(2000, 1, 1);
+            const std::string whole =
+                m_locale.dateTimeText(reference * 86400 + int64_t(time)).toStdString();
+            text = whole.substr(std::min(whole.size(), dayText(reference).size() + 1));
+        }
+        return text;
+    }
+
+    const LocaleText& m_locale;
+    std::unordered_map<int64_t, std::string> m_days;
+    std::vector<std::string> m_times; // by second of the day; empty until asked for
+};
+
+void mark(std::vector<uint64_t>& found, size_t row)
+{
+    found[row >> 6] |= uint64_t(1) << (row & 63);
+}
+
+} // namespace
+
+void RowSet::markMatches(int col, const TextNeedle& needle, const LocaleText& locale,
+                         std::vector<uint64_t>& found) const
+{
+    found.resize((size_t(m_rowCount) + 63) / 64, 0);
+    if (needle.isEmpty())
+        return;
+    const Column& c = m_columns[col];
+    std::string buffer;
+    switch (c.info.type) {
+    case ColumnType::Text:
+        // One chunk after another, the texts of many rows at once; a NULL is an empty text.
+        for (size_t k = 0; k < c.texts.chunkCount(); ++k) {
+            const TextArena::ChunkView chunk = c.texts.chunk(k);
+            size_t item = chunk.firstItem;
+            size_t from = item < chunk.endItem ? chunk.starts[item] : chunk.bytes.size();
+            while (item < chunk.endItem) {
+                const TextNeedle::Match match = needle.find(chunk.bytes, from);
+                if (match.start == std::string_view::npos)
+                    break;
+                // The item that holds the match's start: of items that start at the same byte
+                // only the last is not empty.
+                const uint32_t* holder =
+                    std::upper_bound(chunk.starts + item, chunk.starts + chunk.endItem,
+                                     static_cast<uint32_t>(match.start)) -
+                    1;
+                item = size_t(holder - chunk.starts);
+                const size_t itemEnd =
+                    item + 1 < chunk.endItem ? chunk.starts[item + 1] : chunk.bytes.size();
+                // A match that runs into the next text is no match of this one, which may
+                // still hold another.
+                if (match.end <= itemEnd ||
+                    needle.isIn(chunk.bytes.substr(*holder, itemEnd - *holder)))
+                    mark(found, item);
+                ++item;
+                from = itemEnd;
+            }
+        }
+        break;
+    case ColumnType::Number:
+        for (uint32_t row = 0; row < m_rowCount; ++row) {
+            if (isNull(row, col))
+                continue;
+            if (isInteger(row, col)) {
+                char digits[24];
+                const auto written =
+                    std::to_chars(digits, digits + sizeof digits, integer(row, col));
+                if (needle.isIn(std::string_view(digits, size_t(written.ptr - digits))))
+                    mark(found, row);
+            } else if (needle.isIn(decimal(row, col))) {
+                mark(found, row);
+            }
+        }
+        break;
+    case ColumnType::Date: {
+        DateTexts texts(locale);
+        for (uint32_t row = 0; row < m_rowCount; ++row) {
+            if (isNull(row, col))
+                continue;
+            texts.write(dateSeconds(row, col), buffer);
+            if (needle.isIn(buffer))
+                mark(found, row);
+        }
+        break;
+    }
+    }
 }
 
 size_t RowSet::allocatedBytes() const
