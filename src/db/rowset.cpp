@@ -11,8 +11,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
+#include <memory>
+#include <mutex>
 #include <numeric>
-#include <unordered_map>
 
 namespace varnel {
 
@@ -200,52 +202,120 @@ void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& col
 
 namespace {
 
-// The display texts of dates in UTF-8, each day's and each time of day's made once: a log
-// spans some hundred days, and a QString per date would cost more than the whole search.
-// A date-time shows as its day's text, a blank and its time's text (LocaleText).
-class DateTexts {
+// The texts of the 86400 times of a day as a locale writes them after a date, made once per
+// process and locale: making them takes longer than a search of a million rows.
+class TimeTexts {
 public:
-    explicit DateTexts(const LocaleText& locale) : m_locale(locale), m_times(86400) {}
-
-    void write(int64_t seconds, std::string& out)
+    static const TimeTexts& of(const LocaleText& locale)
     {
-        const int64_t day = civil::dayOf(seconds);
-        const int64_t year = civil::civilFromDays(day).year;
-        if (year < 1000 || year > 9999) { // texts of other widths: made whole, as they come
-            out = m_locale.dateTimeText(seconds).toStdString();
-            return;
+        static std::mutex lock;
+        static std::vector<std::pair<QString, std::unique_ptr<const TimeTexts>>> made;
+        const QString key = locale.locale().name() + QLatin1Char('|') + locale.shortDateFormat() +
+                            QLatin1Char('|') + locale.longTimeFormat();
+        const std::lock_guard guard(lock);
+        for (const auto& [known, texts] : made)
+            if (known == key)
+                return *texts;
+        return *made.emplace_back(key, std::make_unique<const TimeTexts>(locale)).second;
+    }
+
+    explicit TimeTexts(const LocaleText& locale)
+    {
+        // A date-time shows as its day's text, a blank and its time's text (LocaleText).
+        const int64_t reference = civil::daysFromCivil(2000, 1, 1) * 86400;
+        const auto dayLength = size_t(locale.dateTimeText(reference).toUtf8().size()) + 1;
+        m_starts.reserve(86401);
+        m_starts.push_back(0);
+        for (int64_t time = 0; time < 86400; ++time) {
+            if (time != 0) {
+                const QByteArray whole = locale.dateTimeText(reference + time).toUtf8();
+                m_bytes.append(whole.constData() + std::min(dayLength, size_t(whole.size())),
+                               whole.constData() + whole.size());
+            }
+            m_starts.push_back(static_cast<uint32_t>(m_bytes.size()));
         }
-        out = dayText(day);
-        const auto time = static_cast<size_t>(civil::secondOfDay(seconds));
-        if (time != 0) {
-            out += ' ';
-            out += timeText(time);
-        }
+    }
+
+    std::string_view at(size_t time) const
+    {
+        return std::string_view(m_bytes).substr(m_starts[time],
+                                                m_starts[time + 1] - m_starts[time]);
     }
 
 private:
-    const std::string& dayText(int64_t day)
+    std::string m_bytes;
+    std::vector<uint32_t> m_starts;
+};
+
+// Whether dates show a needle, each day's and each time of day's text made once: a log spans
+// some hundred days, and a QString per date would cost more than the whole search. A
+// date-time shows as its day's text, a blank and its time's text (LocaleText), so a needle
+// without a blank is in it exactly when it is in one of the two: two lookups a row. One with
+// a blank is looked for in the two texts put together.
+class DateMatcher {
+public:
+    // The days of the dates to be read lie in [firstDay, lastDay].
+    DateMatcher(const TextNeedle& needle, const LocaleText& locale, int64_t firstDay,
+                int64_t lastDay)
+        : m_needle(needle), m_locale(locale), m_firstDay(firstDay), m_timeFound(86400, Unknown)
     {
-        auto [it, made] = m_days.try_emplace(day);
-        if (made)
-            it->second = m_locale.dateTimeText(day * 86400).toStdString();
-        return it->second;
-    }
-    const std::string& timeText(size_t time)
-    {
-        std::string& text = m_times[time];
-        if (text.empty()) {
-            const int64_t reference = civil::daysFromCivil(2000, 1, 1);
-            const std::string whole =
-                m_locale.dateTimeText(reference * 86400 + int64_t(time)).toStdString();
-            text = whole.substr(std::min(whole.size(), dayText(reference).size() + 1));
-        }
-        return text;
+        if (firstDay <= lastDay && lastDay - firstDay < MostDays)
+            m_days.resize(size_t(lastDay - firstDay + 1));
     }
 
+    bool shows(int64_t seconds)
+    {
+        const int64_t day = civil::dayOf(seconds);
+        const auto time = static_cast<size_t>(civil::secondOfDay(seconds));
+        Day* d = m_days.empty() ? nullptr : &m_days[size_t(day - m_firstDay)];
+        if (d && d->found == Unknown) {
+            const int64_t year = civil::civilFromDays(day).year;
+            if (year < 1000 || year > 9999) {
+                d->found = Whole;
+            } else {
+                d->text = m_locale.dateTimeText(day * 86400).toStdString();
+                d->found = m_needle.isIn(d->text);
+            }
+        }
+        // Days too far apart for a table of them and years of other widths: the whole text,
+        // as it comes.
+        if (!d || d->found == Whole) {
+            m_text = m_locale.dateTimeText(seconds).toStdString();
+            return m_needle.isIn(m_text);
+        }
+        if (d->found || time == 0)
+            return d->found != 0;
+        if (!m_times)
+            m_times = &TimeTexts::of(m_locale);
+        if (m_needle.holdsBlank()) {
+            m_text = d->text;
+            m_text += ' ';
+            m_text += m_times->at(time);
+            return m_needle.isIn(m_text);
+        }
+        int8_t& found = m_timeFound[time];
+        if (found == Unknown)
+            found = m_needle.isIn(m_times->at(time));
+        return found != 0;
+    }
+
+private:
+    static constexpr int8_t Unknown = -1;
+    static constexpr int8_t Whole = 2; // a year that is not written with four digits
+    static constexpr int64_t MostDays = int64_t(1) << 16;
+
+    struct Day {
+        int8_t found = Unknown;
+        std::string text;
+    };
+
+    const TextNeedle& m_needle;
     const LocaleText& m_locale;
-    std::unordered_map<int64_t, std::string> m_days;
-    std::vector<std::string> m_times; // by second of the day; empty until asked for
+    const TimeTexts* m_times = nullptr;
+    int64_t m_firstDay;
+    std::vector<Day> m_days;         // by day from the first; empty: no table
+    std::vector<int8_t> m_timeFound; // by second of the day
+    std::string m_text;
 };
 
 void mark(std::vector<uint64_t>& found, size_t row)
@@ -262,16 +332,19 @@ void RowSet::markMatches(int col, const TextNeedle& needle, const LocaleText& lo
     if (needle.isEmpty())
         return;
     const Column& c = m_columns[col];
-    std::string buffer;
     switch (c.info.type) {
-    case ColumnType::Text:
+    case ColumnType::Text: {
         // One chunk after another, the texts of many rows at once; a NULL is an empty text.
+        // Candidates are looked for by the needle's character that the column holds least.
+        TextNeedle tuned = needle;
+        if (c.texts.chunkCount() > 0)
+            tuned.tuneFor(c.texts.chunk(0).bytes.substr(0, size_t(64) << 10));
         for (size_t k = 0; k < c.texts.chunkCount(); ++k) {
             const TextArena::ChunkView chunk = c.texts.chunk(k);
             size_t item = chunk.firstItem;
             size_t from = item < chunk.endItem ? chunk.starts[item] : chunk.bytes.size();
             while (item < chunk.endItem) {
-                const TextNeedle::Match match = needle.find(chunk.bytes, from);
+                const TextNeedle::Match match = tuned.find(chunk.bytes, from);
                 if (match.start == std::string_view::npos)
                     break;
                 // The item that holds the match's start: of items that start at the same byte
@@ -286,13 +359,14 @@ void RowSet::markMatches(int col, const TextNeedle& needle, const LocaleText& lo
                 // A match that runs into the next text is no match of this one, which may
                 // still hold another.
                 if (match.end <= itemEnd ||
-                    needle.isIn(chunk.bytes.substr(*holder, itemEnd - *holder)))
+                    tuned.isIn(chunk.bytes.substr(*holder, itemEnd - *holder)))
                     mark(found, item);
                 ++item;
                 from = itemEnd;
             }
         }
         break;
+    }
     case ColumnType::Number:
         for (uint32_t row = 0; row < m_rowCount; ++row) {
             if (isNull(row, col))
@@ -309,14 +383,17 @@ void RowSet::markMatches(int col, const TextNeedle& needle, const LocaleText& lo
         }
         break;
     case ColumnType::Date: {
-        DateTexts texts(locale);
+        int64_t firstDay = INT64_MAX, lastDay = INT64_MIN;
         for (uint32_t row = 0; row < m_rowCount; ++row) {
-            if (isNull(row, col))
-                continue;
-            texts.write(dateSeconds(row, col), buffer);
-            if (needle.isIn(buffer))
-                mark(found, row);
+            if (!isNull(row, col)) {
+                firstDay = std::min(firstDay, civil::dayOf(dateSeconds(row, col)));
+                lastDay = std::max(lastDay, civil::dayOf(dateSeconds(row, col)));
+            }
         }
+        DateMatcher dates(needle, locale, firstDay, lastDay);
+        for (uint32_t row = 0; row < m_rowCount; ++row)
+            if (!isNull(row, col) && dates.shows(dateSeconds(row, col)))
+                mark(found, row);
         break;
     }
     }

@@ -73,7 +73,8 @@ public:
     // Sets, for each fetched row r whose cell of `col` shows `needle` (its display text, a
     // line break read as a blank, as the grid shows it), bit r % 64 of found[r / 64]; `found`
     // is made as long as the rows need. Texts are searched where they lie, many at a time;
-    // numbers and dates are written into one reused buffer.
+    // numbers are written on the stack, and dates read as their day's and time's texts, each
+    // made once.
     void markMatches(int col, const TextNeedle& needle, const LocaleText& locale,
                      std::vector<uint64_t>& found) const;
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -110,7 +111,6 @@ inline std::pair<char32_t, int> foldedAt(const unsigned char* p, const unsigned 
 
 TextNeedle::TextNeedle(QStringView text)
 {
-    const FoldTables& t = tables();
     const QList<uint> codes = text.toUcs4();
     for (qsizetype i = 0; i < codes.size(); ++i) {
         // The grid shows CR LF as one blank.
@@ -118,20 +118,52 @@ TextNeedle::TextNeedle(QStringView text)
             continue;
         m_folded += foldOf(static_cast<char32_t>(codes[i]));
     }
-    if (m_folded.empty())
-        return;
-    const char32_t first = m_folded.front();
-    m_firsts.push_back(utf8Of(first));
+    if (!m_folded.empty())
+        m_pivot = pivotAt(0);
+}
+
+TextNeedle::Pivot TextNeedle::pivotAt(size_t index) const
+{
+    const FoldTables& t = tables();
+    Pivot pivot;
+    pivot.index = index;
+    const char32_t wanted = m_folded[index];
+    pivot.encodings.push_back(utf8Of(wanted));
     const auto [from, to] =
-        std::equal_range(t.unfold.begin(), t.unfold.end(), std::pair(first, char32_t(0)),
+        std::equal_range(t.unfold.begin(), t.unfold.end(), std::pair(wanted, char32_t(0)),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
     for (auto it = from; it != to; ++it)
-        m_firsts.push_back(utf8Of(it->second));
-    for (const std::string& encoding : m_firsts) {
+        pivot.encodings.push_back(utf8Of(it->second));
+    for (const std::string& encoding : pivot.encodings) {
         const auto last = static_cast<unsigned char>(encoding.back());
-        if (!m_isLastByte[last])
-            m_lastBytes.push_back(last);
-        m_isLastByte[last] = true;
+        if (!pivot.isLastByte[last])
+            pivot.lastBytes.push_back(last);
+        pivot.isLastByte[last] = true;
+    }
+    return pivot;
+}
+
+void TextNeedle::tuneFor(std::string_view sample)
+{
+    if (m_folded.empty() || sample.empty())
+        return;
+    std::array<size_t, 256> count{};
+    for (const char c : sample)
+        ++count[static_cast<unsigned char>(c)];
+    size_t fewest = SIZE_MAX;
+    for (size_t index = 0; index < m_folded.size(); ++index) {
+        if (m_folded.find(m_folded[index]) < index)
+            continue;
+        Pivot pivot = pivotAt(index);
+        if (pivot.lastBytes.size() > MostCursors)
+            continue;
+        size_t seen = 0;
+        for (const unsigned char b : pivot.lastBytes)
+            seen += count[b];
+        if (seen < fewest) {
+            fewest = seen;
+            m_pivot = std::move(pivot);
+        }
     }
 }
 
@@ -157,13 +189,25 @@ TextNeedle::Match TextNeedle::find(std::string_view haystack, size_t from) const
     const unsigned char* const end = begin + haystack.size();
     const unsigned char* const first = begin + from;
 
-    // A candidate: the last byte of a character that may start a match.
+    // A candidate: the last byte of a character that may stand where the pivot does. The
+    // match would start as many characters before it as the pivot stands in the needle; the
+    // characters of a match are valid UTF-8, and CR LF is one of them.
     const auto tryAt = [&](const unsigned char* last) -> Match {
-        for (const std::string& encoding : m_firsts) {
+        for (const std::string& encoding : m_pivot.encodings) {
             if (static_cast<unsigned char>(encoding.back()) != *last)
                 continue;
             const unsigned char* start = last + 1 - encoding.size();
             if (start < first || std::memcmp(start, encoding.data(), encoding.size()) != 0)
+                continue;
+            size_t back = 0;
+            for (; back < m_pivot.index && start > first; ++back) {
+                --start;
+                while (start > first && continuation(*start))
+                    --start;
+                if (*start == '\n' && start > first && start[-1] == '\r')
+                    --start;
+            }
+            if (back < m_pivot.index)
                 continue;
             if (const unsigned char* matchEnd = matchAt(start, end))
                 return {size_t(start - begin), size_t(matchEnd - begin)};
@@ -173,14 +217,13 @@ TextNeedle::Match TextNeedle::find(std::string_view haystack, size_t from) const
 
     // Each distinct last byte is looked for with memchr, which reads many bytes a step;
     // the nearest of their next places is tried first.
-    constexpr size_t MostCursors = 4;
-    if (m_lastBytes.size() <= MostCursors) {
+    if (m_pivot.lastBytes.size() <= MostCursors) {
         const unsigned char* next[MostCursors];
-        const size_t cursors = m_lastBytes.size();
-        const auto seek = [&](size_t k, const unsigned char* from) {
-            next[k] = from < end ? static_cast<const unsigned char*>(
-                                       std::memchr(from, m_lastBytes[k], size_t(end - from)))
-                                 : nullptr;
+        const size_t cursors = m_pivot.lastBytes.size();
+        const auto seek = [&](size_t k, const unsigned char* at) {
+            next[k] = at < end ? static_cast<const unsigned char*>(
+                                     std::memchr(at, m_pivot.lastBytes[k], size_t(end - at)))
+                               : nullptr;
         };
         for (size_t k = 0; k < cursors; ++k)
             seek(k, first);
@@ -198,7 +241,7 @@ TextNeedle::Match TextNeedle::find(std::string_view haystack, size_t from) const
         }
     }
     for (const unsigned char* p = first; p < end; ++p) {
-        if (!m_isLastByte[*p])
+        if (!m_pivot.isLastByte[*p])
             continue;
         const Match match = tryAt(p);
         if (match.start != std::string_view::npos)

@@ -20,10 +20,16 @@ public:
     explicit TextNeedle(QStringView text);
 
     bool isEmpty() const { return m_folded.empty(); }
+    // Whether the needle holds a blank (or a line break, which reads as one).
+    bool holdsBlank() const { return m_folded.find(U' ') != std::u32string::npos; }
+
+    // Picks the character that candidates are looked for by: the one of the needle whose
+    // forms occur least in `sample` (some of the texts to be searched). The first, else.
+    void tuneFor(std::string_view sample);
 
     // Where the first match in `haystack` found from byte `from` on lies, as byte offsets;
-    // `start` is npos when there is none. Matches are found in the order of their first
-    // character's last byte, which in one text is the order of their starts.
+    // `start` is npos when there is none. Matches are found in the order of the last byte of
+    // their pivot character, which in one text is the order of their starts.
     struct Match {
         size_t start = std::string_view::npos;
         size_t end = std::string_view::npos;
@@ -34,16 +40,23 @@ public:
     bool isIn(QStringView text) const;
 
 private:
+    static constexpr size_t MostCursors = 4;
+
+    // A character of the needle with the UTF-8 of every character that folds to it, and the
+    // distinct last bytes of those: candidates are found by that byte, which tells Cyrillic
+    // letters apart where their first byte does not.
+    struct Pivot {
+        size_t index = 0;
+        std::vector<std::string> encodings;
+        std::vector<unsigned char> lastBytes;
+        bool isLastByte[256] = {};
+    };
+    Pivot pivotAt(size_t index) const;
     // The end of a match starting at `at`, or nullptr.
     const unsigned char* matchAt(const unsigned char* at, const unsigned char* end) const;
 
     std::u32string m_folded;
-    // The UTF-8 of every character that folds to the first one of the needle, and for each
-    // distinct last byte of them the ones ending in it: candidates are found by that byte,
-    // which tells Cyrillic letters apart where their first byte does not.
-    std::vector<std::string> m_firsts;
-    std::vector<unsigned char> m_lastBytes;
-    bool m_isLastByte[256] = {};
+    Pivot m_pivot;
 };
 
 } // namespace varnel
