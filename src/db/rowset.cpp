@@ -341,17 +341,23 @@ void RowSet::markMatches(int col, const TextNeedle& needle, const LocaleText& lo
             tuned.tuneFor(c.texts.chunk(0).bytes.substr(0, size_t(64) << 10));
         for (size_t k = 0; k < c.texts.chunkCount(); ++k) {
             const TextArena::ChunkView chunk = c.texts.chunk(k);
+            TextNeedle::Scan scan(tuned, chunk.bytes);
             size_t item = chunk.firstItem;
             size_t from = item < chunk.endItem ? chunk.starts[item] : chunk.bytes.size();
             while (item < chunk.endItem) {
-                const TextNeedle::Match match = tuned.find(chunk.bytes, from);
+                const TextNeedle::Match match = scan.next(from);
                 if (match.start == std::string_view::npos)
                     break;
                 // The item that holds the match's start: of items that start at the same byte
-                // only the last is not empty.
+                // only the last is not empty. It is mostly a few items on when matches are
+                // many: looked for in steps that double, then by halves.
+                const auto start = static_cast<uint32_t>(match.start);
+                size_t step = 1;
+                while (item + step < chunk.endItem && chunk.starts[item + step] <= start)
+                    step *= 2;
                 const uint32_t* holder =
-                    std::upper_bound(chunk.starts + item, chunk.starts + chunk.endItem,
-                                     static_cast<uint32_t>(match.start)) -
+                    std::upper_bound(chunk.starts + item + step / 2,
+                                     chunk.starts + std::min(item + step, chunk.endItem), start) -
                     1;
                 item = size_t(holder - chunk.starts);
                 const size_t itemEnd =

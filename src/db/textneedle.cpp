@@ -181,67 +181,73 @@ const unsigned char* TextNeedle::matchAt(const unsigned char* at, const unsigned
     return at;
 }
 
-TextNeedle::Match TextNeedle::find(std::string_view haystack, size_t from) const
+TextNeedle::Scan::Scan(const TextNeedle& needle, std::string_view haystack)
+    : m_needle(needle), m_begin(reinterpret_cast<const unsigned char*>(haystack.data())),
+      m_end(m_begin + haystack.size())
+{}
+
+TextNeedle::Match TextNeedle::Scan::next(size_t from)
 {
-    if (m_folded.empty() || from >= haystack.size())
+    const Pivot& pivot = m_needle.m_pivot;
+    if (m_needle.m_folded.empty() || from >= size_t(m_end - m_begin))
         return {};
-    const auto* const begin = reinterpret_cast<const unsigned char*>(haystack.data());
-    const unsigned char* const end = begin + haystack.size();
-    const unsigned char* const first = begin + from;
+    const unsigned char* const first = m_begin + from;
 
     // A candidate: the last byte of a character that may stand where the pivot does. The
     // match would start as many characters before it as the pivot stands in the needle; the
     // characters of a match are valid UTF-8, and CR LF is one of them.
     const auto tryAt = [&](const unsigned char* last) -> Match {
-        for (const std::string& encoding : m_pivot.encodings) {
+        for (const std::string& encoding : pivot.encodings) {
             if (static_cast<unsigned char>(encoding.back()) != *last)
                 continue;
             const unsigned char* start = last + 1 - encoding.size();
             if (start < first || std::memcmp(start, encoding.data(), encoding.size()) != 0)
                 continue;
             size_t back = 0;
-            for (; back < m_pivot.index && start > first; ++back) {
+            for (; back < pivot.index && start > first; ++back) {
                 --start;
                 while (start > first && continuation(*start))
                     --start;
                 if (*start == '\n' && start > first && start[-1] == '\r')
                     --start;
             }
-            if (back < m_pivot.index)
+            if (back < pivot.index)
                 continue;
-            if (const unsigned char* matchEnd = matchAt(start, end))
-                return {size_t(start - begin), size_t(matchEnd - begin)};
+            if (const unsigned char* matchEnd = m_needle.matchAt(start, m_end))
+                return {size_t(start - m_begin), size_t(matchEnd - m_begin)};
         }
         return {};
     };
 
-    // Each distinct last byte is looked for with memchr, which reads many bytes a step;
-    // the nearest of their next places is tried first.
-    if (m_pivot.lastBytes.size() <= MostCursors) {
-        const unsigned char* next[MostCursors];
-        const size_t cursors = m_pivot.lastBytes.size();
+    // Each distinct last byte is looked for with memchr, which reads many bytes a step; the
+    // nearest of their next places is tried first. A place found stays good for later calls
+    // until they pass it, so a rare byte is not looked for again and again.
+    if (pivot.lastBytes.size() <= MostCursors) {
+        const size_t cursors = pivot.lastBytes.size();
         const auto seek = [&](size_t k, const unsigned char* at) {
-            next[k] = at < end ? static_cast<const unsigned char*>(
-                                     std::memchr(at, m_pivot.lastBytes[k], size_t(end - at)))
-                               : nullptr;
+            m_sought[k] = true;
+            m_next[k] = at < m_end ? static_cast<const unsigned char*>(
+                                         std::memchr(at, pivot.lastBytes[k], size_t(m_end - at)))
+                                   : nullptr;
         };
         for (size_t k = 0; k < cursors; ++k)
-            seek(k, first);
+            if (!m_sought[k] || (m_next[k] && m_next[k] < first))
+                seek(k, first);
         for (;;) {
             size_t nearest = cursors;
             for (size_t k = 0; k < cursors; ++k)
-                if (next[k] && (nearest == cursors || next[k] < next[nearest]))
+                if (m_next[k] && (nearest == cursors || m_next[k] < m_next[nearest]))
                     nearest = k;
             if (nearest == cursors)
                 return {};
-            const Match match = tryAt(next[nearest]);
+            const Match match = tryAt(m_next[nearest]);
             if (match.start != std::string_view::npos)
                 return match;
-            seek(nearest, next[nearest] + 1);
+            seek(nearest, m_next[nearest] + 1);
         }
     }
-    for (const unsigned char* p = first; p < end; ++p) {
-        if (!m_pivot.isLastByte[*p])
+    for (const unsigned char* p = first; p < m_end; ++p) {
+        if (!pivot.isLastByte[*p])
             continue;
         const Match match = tryAt(p);
         if (match.start != std::string_view::npos)

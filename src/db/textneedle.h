@@ -15,6 +15,9 @@ namespace varnel {
 // stored, without a QString made of it: a snapshot's arena, many texts one after the other,
 // is searched in one go. An invalid UTF-8 byte matches no character.
 class TextNeedle {
+    // The most distinct bytes that candidates are looked for by with memchr.
+    static constexpr size_t MostCursors = 4;
+
 public:
     TextNeedle() = default;
     explicit TextNeedle(QStringView text);
@@ -34,14 +37,32 @@ public:
         size_t start = std::string_view::npos;
         size_t end = std::string_view::npos;
     };
-    Match find(std::string_view haystack, size_t from = 0) const;
+    Match find(std::string_view haystack, size_t from = 0) const
+    {
+        return Scan(*this, haystack).next(from);
+    }
+
+    // Searches one haystack again and again from ever later places, never reading a part of
+    // it twice to find the next candidate. Valid while the needle and the haystack are.
+    class Scan {
+    public:
+        Scan(const TextNeedle& needle, std::string_view haystack);
+        // As find(); `from` never goes back from one call to the next.
+        Match next(size_t from);
+
+    private:
+        const TextNeedle& m_needle;
+        const unsigned char* m_begin;
+        const unsigned char* m_end;
+        // Per last byte of the pivot: its next place once looked for (nullptr: no more).
+        const unsigned char* m_next[MostCursors] = {};
+        bool m_sought[MostCursors] = {};
+    };
 
     bool isIn(std::string_view utf8) const { return find(utf8).start != std::string_view::npos; }
     bool isIn(QStringView text) const;
 
 private:
-    static constexpr size_t MostCursors = 4;
-
     // A character of the needle with the UTF-8 of every character that folds to it, and the
     // distinct last bytes of those: candidates are found by that byte, which tells Cyrillic
     // letters apart where their first byte does not.
