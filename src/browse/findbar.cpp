@@ -40,6 +40,11 @@ void FindBar::attach(LogGrid& grid, Prompts& prompts)
     escape->setContext(Qt::WidgetWithChildrenShortcut);
     connect(escape, &QShortcut::activated, this, &FindBar::dismiss);
 
+    // What the bar said belongs to the rows it searched.
+    if (grid.gridModel())
+        connect(grid.gridModel(), &QAbstractItemModel::modelReset, ui.LabelFindStatus,
+                &QLabel::clear);
+
     QWidget* scope = grid.parentWidget() ? grid.parentWidget() : &grid;
     const auto shortcut = [&](const QKeySequence& keys, auto handler) {
         auto* key = new QShortcut(keys, scope);

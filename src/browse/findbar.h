@@ -28,9 +28,10 @@ public:
     explicit FindBar(QWidget* parent = nullptr);
     ~FindBar() override;
 
-    // Searches `grid` from now on, once. Ctrl+F opens the bar, and F3 and Shift+F3 step
-    // while it is open, wherever in the grid's parent widget the focus is (the grid or the
-    // bar, for the page); `prompts` shows errors of the searches. Both must outlive the bar.
+    // Searches `grid`, attached to its slot already, from now on; called once. Ctrl+F opens
+    // the bar, and F3 and Shift+F3 step while it is open, wherever in the grid's parent
+    // widget the focus is (the grid or the bar, for the page); `prompts` shows errors of the
+    // searches. Both must outlive the bar.
     void attach(LogGrid& grid, Prompts& prompts);
 
     // Ctrl+F: shows the bar with the focus in its text, all of it chosen.

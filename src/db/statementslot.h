@@ -111,22 +111,25 @@ public:
     // and its direction.
     int sortColumn() const { return m_sortColumn; }
     Qt::SortOrder sortOrder() const { return m_sortOrder; }
-    // Where find() starts: at the given cell, at the one after it, or backwards from the one
-    // before it.
+
+    // Where find() starts: at the given cell itself, or forwards at the one after it, or
+    // backwards at the one before it. Past one end it goes on at the other and comes to the
+    // given cell last.
     enum class FindFrom { Here, After, Before };
     struct FoundCell {
         int row = -1; // shown row; -1: nothing matches
         int column = -1;
-        bool wrapped = false; // the search went past the last row to the first, or back
+        bool wrapped = false; // it went past the last row on to the first, or back
     };
     // The nearest cell that shows `text`, letter case aside, as the grid shows it (display
-    // text, a line break read as a blank), among the cells of `columns`: row after row in the
-    // shown order, within a row in the order of `columns`, from the cell (`fromRow`,
-    // columns[`fromIndex`]) on, past one end on at the other, the given cell itself last. Reads
-    // the fetched rows only. What it learns of a text is kept for the next search for the
-    // same text in this opening: stepping from match to match costs next to nothing.
+    // text, a line break read as a blank), among the cells of `columns` (columns of this
+    // result): row after row in the shown order, within a row in the order of `columns`,
+    // starting from the cell (`fromRow`, columns[`fromIndex`]) as `from` says. Reads the
+    // fetched rows only. What it learns of a text is kept for the next search for the same
+    // text in this opening: stepping from match to match costs next to nothing.
     FoundCell find(const QString& text, const std::vector<int>& columns, int fromRow, int fromIndex,
                    FindFrom from) const;
+
     // Deletes the record of the current row from the current log table, then drops the row.
     void deleteCurrent();
 
