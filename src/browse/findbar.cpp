@@ -21,7 +21,7 @@ FindBar::FindBar(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::F
 
 FindBar::~FindBar() = default;
 
-void FindBar::attach(LogGrid& grid, Prompts& prompts)
+void FindBar::attach(LogGrid& grid, Prompts& prompts, QWidget* scope)
 {
     m_grid = &grid;
     m_prompts = &prompts;
@@ -45,7 +45,8 @@ void FindBar::attach(LogGrid& grid, Prompts& prompts)
         connect(grid.gridModel(), &QAbstractItemModel::modelReset, ui.LabelFindStatus,
                 &QLabel::clear);
 
-    QWidget* scope = grid.parentWidget() ? grid.parentWidget() : &grid;
+    if (!scope)
+        scope = grid.parentWidget() ? grid.parentWidget() : &grid;
     const auto shortcut = [&](const QKeySequence& keys, auto handler) {
         auto* key = new QShortcut(keys, scope);
         key->setContext(Qt::WidgetWithChildrenShortcut);

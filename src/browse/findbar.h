@@ -29,10 +29,10 @@ public:
     ~FindBar() override;
 
     // Searches `grid`, attached to its slot already, from now on; called once. Ctrl+F opens
-    // the bar, and F3 and Shift+F3 step while it is open, wherever in the grid's parent
-    // widget the focus is (the grid or the bar, for the page); `prompts` shows errors of the
-    // searches. Both must outlive the bar.
-    void attach(LogGrid& grid, Prompts& prompts);
+    // the bar, and F3 and Shift+F3 step while it is open, wherever in `scope` the focus is
+    // (the grid's parent widget when none is given); `prompts` shows errors of the searches.
+    // All must outlive the bar.
+    void attach(LogGrid& grid, Prompts& prompts, QWidget* scope = nullptr);
 
     // Ctrl+F: shows the bar with the focus in its text, all of it chosen.
     void open();

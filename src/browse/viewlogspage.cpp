@@ -61,7 +61,7 @@ ViewLogsPage::ViewLogsPage(TDataModuleBase& dataModule, Prompts& prompts, QWidge
         box->attach(m_dataModule.slot(filterListSlot(list)), filterListKeyColumn(list));
     }
     ui.DBGridMain->attach(ADOQueryMain(), m_prompts);
-    ui.FindBarMain->attach(*ui.DBGridMain, m_prompts);
+    ui.FindBarMain->attach(*ui.DBGridMain, m_prompts, this);
 
     connect(ui.CheckBoxDateFrom, &QCheckBox::clicked, this,
             guarded(m_prompts, [this] { CheckBoxDateFromClick(); }));

@@ -320,8 +320,9 @@ TEST_F(Page, CtrlFFindsTheTypedTextInTheShownCellsAndF3StepsThroughTheMatches)
     auto* edit = bar->findChild<QLineEdit*>("EditFind");
     EXPECT_FALSE(bar->isVisible());
     click("BitBtnSelect");
-    grid()->setFocus();
-    QTest::keyClick(grid(), Qt::Key_F, Qt::ControlModifier);
+    // Anywhere on the page.
+    child<QLineEdit>("EditChanges")->setFocus();
+    QTest::keyClick(child<QLineEdit>("EditChanges"), Qt::Key_F, Qt::ControlModifier);
     ASSERT_TRUE(bar->isVisible());
     EXPECT_EQ(bar->parentWidget(), child<QWidget>("GroupBoxTable"));
     EXPECT_EQ(QApplication::focusWidget(), edit);
