@@ -151,7 +151,9 @@ void TextNeedle::tuneFor(std::string_view sample)
     for (const char c : sample)
         ++count[static_cast<unsigned char>(c)];
     size_t fewest = SIZE_MAX;
-    for (size_t index = 0; index < m_folded.size(); ++index) {
+    // Among the first characters only: a pasted page of text must not take a while to tune.
+    const size_t choices = std::min<size_t>(m_folded.size(), 64);
+    for (size_t index = 0; index < choices; ++index) {
         if (m_folded.find(m_folded[index]) < index)
             continue;
         Pivot pivot = pivotAt(index);
