@@ -8,7 +8,6 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <utility>
 
 namespace varnel {
