@@ -7,14 +7,21 @@
 //     statements opened one after another, against the shell running the same five scans
 //     written with SQLite's own functions;
 //   - a click on the title "Таблица" and on "Внесенные изменения": sorting the fetched rows by
-//     STABLE and by SCHANGES, against the shell's query ordered by that column.
+//     STABLE and by SCHANGES, against the shell's query ordered by that column;
+//   - a text typed into the find bar that no cell shows, the worst case, since every shown
+//     cell of every row is read (with the rows sorted, as after the sorts above), and a first
+//     key typed, one letter that most rows show, against the shell counting the records whose
+//     five shown columns are LIKE the text.
 //
 // At the largest size it then measures what keeps the program responsive: the longest gap
 // between two repaints of the progress window during "Отобрать" (the statement runs on the
 // connection's thread while the window's thread waits), and how long a cancel takes from the
 // press to the handler's return, during the fetch and during the SCHANGES sort.
 //
-//   bench_browse [--records N] [--runs K] [--data DIR] [--sqlite3 PATH]
+//   bench_browse [--records N] [--runs K] [--data DIR] [--sqlite3 PATH] [--only OPERATION]
+//
+// --only runs the operations whose names begin with OPERATION ("find", "sort") and skips the
+// measures of responsiveness.
 //
 // Without --records it measures 10,000, 100,000 and 1,000,000 records; the targets are
 // checked at 1,000,000 and at 10,000,000 records (--sizes 1000000,10000000). Collation and date
@@ -24,6 +31,7 @@
 
 #include "benchsupport.h"
 #include "browse/filterset.h"
+#include "browse/findbar.h"
 #include "browse/loggrid.h"
 #include "db/connectionstring.h"
 #include "db/datamodulebase.h"
@@ -54,6 +62,9 @@ namespace {
 
 const QString kTable = QStringLiteral("LOG_TABLE");
 constexpr long long kTargetRecords = 1000000;
+// Found nowhere; its first letter, a common one, makes the search try many places.
+const QString kMissingText = QStringLiteral("нет такого текста");
+constexpr double kFindTargetSeconds = 0.2;
 
 // The snapshot's payload: the UTF-8 bytes of its texts and 8 bytes per number or date.
 double payloadMb(const RowSet& rows)
@@ -232,6 +243,16 @@ std::string shellListStatements(const std::optional<QDate>& from, const QString&
     return sql;
 }
 
+// The shell's nearest to a search of the find bar: the records whose shown columns hold the
+// text (LIKE ignores the case of ASCII letters only).
+std::string shellFind(const QString& text)
+{
+    std::string sql = "select count(*) from LOG_TABLE where 0";
+    for (const char* column : {"ddate", "stable", "saction", "schanges", "suser_info"})
+        sql += std::string(" or ") + column + " like '%" + text.toStdString() + "%'";
+    return sql;
+}
+
 struct Row {
     long long records;
     const char* operation;
@@ -257,7 +278,14 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     SilentPrompts prompts;
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    const std::optional<Options> options = parseOptions(app.arguments());
+    QStringList arguments = app.arguments();
+    QString only;
+    if (const qsizetype at = arguments.indexOf(QStringLiteral("--only"));
+        at > 0 && at + 1 < arguments.size()) {
+        only = arguments[at + 1];
+        arguments.remove(at, 2);
+    }
+    const std::optional<Options> options = parseOptions(arguments);
     if (!options)
         return 2;
     const std::string& shell = options->shell;
@@ -295,10 +323,19 @@ int main(int argc, char** argv)
         grid.resize(1239, 394);
         grid.attach(module.ADOQueryMain(), prompts);
         grid.show();
+        FindBar bar;
+        bar.attach(grid, prompts);
+        int searches = 0;
         const std::vector<Step> select = selectSteps(module, grid, locale);
         auto openAll = [&] {
             if (!module.ADOQueryMain().isOpen())
                 runSteps(select);
+        };
+        // The find bar searches the rows as the grid shows them, sorted as after the sorts.
+        const auto sorted = [&] {
+            openAll();
+            if (module.ADOQueryMain().sortColumn() < 0)
+                module.ADOQueryMain().sortBy(QStringLiteral("SCHANGES"));
         };
         const std::vector<Operation> operations = {
             {"select, no filter", [&] { runSteps(select); },
@@ -320,8 +357,24 @@ int main(int argc, char** argv)
             {"sort by SCHANGES", [&] { module.ADOQueryMain().sortBy(QStringLiteral("SCHANGES")); },
              translated(QStringLiteral("Select * from LOG_TABLE where 1=1 order by schanges")),
              openAll},
+            // Typed anew each run: the slot keeps what it found for the last text.
+            {"find, no match",
+             [&] {
+                 bar.setText(kMissingText + QString::number(++searches % 2));
+                 grid.viewport()->repaint();
+             },
+             shellFind(kMissingText), sorted},
+            // The first key typed: one letter that most rows show, in either case.
+            {"find, one letter",
+             [&] {
+                 bar.setText(++searches % 2 ? QStringLiteral("е") : QStringLiteral("Е"));
+                 grid.viewport()->repaint();
+             },
+             shellFind(QStringLiteral("е")), sorted},
         };
         for (const Operation& op : operations) {
+            if (!QString::fromLatin1(op.name).startsWith(only))
+                continue;
             // One untimed round of each warms the page cache for both; then they take turns at
             // going first, so that neither always meets a cache the other warmed.
             op.prepare();
@@ -351,7 +404,7 @@ int main(int argc, char** argv)
             std::fflush(stdout);
         }
 
-        if (size != options->sizes.back())
+        if (size != options->sizes.back() || !only.isEmpty())
             continue;
         // The window's thread waits in the progress window while the statement runs.
         responsive.records = size;
@@ -367,8 +420,14 @@ int main(int argc, char** argv)
             std::tie(responsive.repaintGapMs, responsive.paints) = paints.longestGap();
         }
         // Cancel well into the fetch, and well into the sort.
-        const double selectSeconds = table[table.size() - operations.size()].ours;
-        const double sortSeconds = table.back().ours;
+        const auto measured = [&](const char* operation) {
+            for (const Row& row : table)
+                if (row.records == size && std::string(row.operation) == operation)
+                    return row.ours;
+            return 0.0;
+        };
+        const double selectSeconds = measured("select, no filter");
+        const double sortSeconds = measured("sort by SCHANGES");
         const auto cancelled = [&](double after, const std::function<void()>& operation) {
             CancellingWait press(std::chrono::milliseconds(qint64(after * 1000)));
             module.ADOConnectionBase().setWaiter(&press);
@@ -397,6 +456,8 @@ int main(int argc, char** argv)
         {"sort by SCHANGES", 1.0},
     };
     for (const Target& target : targets) {
+        if (!QString::fromLatin1(target.operation).startsWith(only))
+            continue;
         for (const long long records : target.at) {
             const Row* found = nullptr;
             for (const Row& row : table)
@@ -413,6 +474,15 @@ int main(int argc, char** argv)
                 std::printf("not measured (run with --records %lld)\n", records);
         }
     }
+    for (const Row& row : table) {
+        if (std::string(row.operation) != "find, no match" || row.records != kTargetRecords)
+            continue;
+        std::printf("target: find, no match <= %.2f s at %lld records: %.3f s %s\n",
+                    kFindTargetSeconds, row.records, row.ours,
+                    row.ours <= kFindTargetSeconds ? "met" : "missed");
+    }
+    if (!only.isEmpty())
+        return 0;
     for (const Row& row : table) {
         if (std::string(row.operation) != "select, no filter" || row.records < kTargetRecords)
             continue;

@@ -80,9 +80,13 @@ protected:
 
 // A cell shows its text on one line: line breaks of a change text would otherwise stack
 // lines that the row's height cuts. (The base class would turn them into line separators.)
+// Cells that show the text looked for are tinted, decided as each is painted: the grid never
+// lists the matches of a million rows.
 class OneLineDelegate : public QStyledItemDelegate {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    OneLineDelegate(const TextNeedle& found, QObject* parent)
+        : QStyledItemDelegate(parent), m_found(found)
+    {}
 
     QString displayText(const QVariant& value, const QLocale& /*locale*/) const override
     {
@@ -92,6 +96,17 @@ public:
         text.replace(QLatin1Char('\r'), QLatin1Char(' '));
         return text;
     }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (!m_found.isEmpty() && m_found.isIn(QStringView(option->text)))
+            option->backgroundBrush = QColor(255, 232, 120);
+    }
+
+private:
+    const TextNeedle& m_found;
 };
 
 // A cell as spreadsheets read it from tab-separated text.
@@ -124,11 +139,19 @@ LogGrid::LogGrid(QWidget* parent) : QTableView(parent)
     // to the top row, as a table view does by itself.
     disconnect(horizontalHeader(), &QHeaderView::sectionPressed, this, nullptr);
     disconnect(horizontalHeader(), &QHeaderView::sectionEntered, this, nullptr);
-    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &LogGrid::titleClicked);
+    // The title of the sorted column shows its arrow. The header turns the arrow by itself
+    // before it reports a click: the slot's own order is put back, so that the arrow changes
+    // only when a sort is done, and never after a cancelled one.
+    horizontalHeader()->setSortIndicatorShown(true);
+    horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
+        showSortIndicator();
+        emit titleClicked(column);
+    });
     connect(horizontalHeader(), &QHeaderView::sectionResized, this,
             [this](int column, int /*old*/, int width) { columnDragged(column, width); });
 
-    setItemDelegate(new OneLineDelegate(this));
+    setItemDelegate(new OneLineDelegate(m_found, this));
     setEditTriggers(NoEditTriggers);
     setSelectionBehavior(SelectItems);
     setSelectionMode(ExtendedSelection);
@@ -159,11 +182,14 @@ void LogGrid::attach(LogGridModel& model, Prompts& prompts)
     connect(&model, &QAbstractItemModel::modelReset, this, guarded(prompts, [this] {
         applyColumnSetup();
         followSlot();
+        showSortIndicator();
     }));
     connect(&model, &QAbstractItemModel::headerDataChanged, this,
             guarded(prompts, [this] { applyColumnSetup(); }));
-    connect(&model, &QAbstractItemModel::layoutChanged, this,
-            guarded(prompts, [this] { followSlot(); }));
+    connect(&model, &QAbstractItemModel::layoutChanged, this, guarded(prompts, [this] {
+        followSlot();
+        showSortIndicator();
+    }));
     connect(&model, &QAbstractItemModel::rowsRemoved, this,
             guarded(prompts, [this] { followSlot(); }));
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -175,6 +201,7 @@ void LogGrid::attach(LogGridModel& model, Prompts& prompts)
             }));
     applyColumnSetup();
     followSlot();
+    showSortIndicator();
 }
 
 QString LogGrid::fieldName(int column) const
@@ -298,6 +325,15 @@ void LogGrid::followSlot()
         return;
     const int column = currentIndex().isValid() ? currentIndex().column() : shownColumns().front();
     setCurrentIndex(m_model->index(row, column));
+}
+
+void LogGrid::showSortIndicator()
+{
+    const StatementSlot* slot = m_model ? &m_model->slot() : nullptr;
+    if (slot && slot->sortColumn() >= 0)
+        horizontalHeader()->setSortIndicator(slot->sortColumn(), slot->sortOrder());
+    else
+        horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
 }
 
 void LogGrid::keyPressEvent(QKeyEvent* event)
@@ -493,5 +529,11 @@ void LogGrid::changeEvent(QEvent* event)
 }
 
 void LogGrid::keyboardSearch(const QString& /*search*/) {}
+
+void LogGrid::setFoundText(const QString& text)
+{
+    m_found = TextNeedle(text);
+    viewport()->update();
+}
 
 } // namespace varnel

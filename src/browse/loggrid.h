@@ -1,11 +1,13 @@
 #pragma once
 
+#include "db/textneedle.h"
+
 #include <QMap>
 #include <QTableView>
 
-class QMenu;
-
 #include <vector>
+
+class QMenu;
 
 namespace varnel {
 
@@ -21,7 +23,8 @@ class StatementSlot;
 // Ctrl+C copies the selected rows as tab-separated text, and a cell too narrow for its text
 // shows the whole text as a tooltip. Enter or a double click asks for the record's window;
 // a right click, the Menu key or Shift+F10 opens the cell's menu. Titles are in the grid's
-// typeface at 12 pixels, regular.
+// typeface at 12 pixels, regular; the title of the column the slot is sorted by shows the
+// direction's arrow.
 class LogGrid : public QTableView {
     Q_OBJECT
 
@@ -63,6 +66,8 @@ public:
     void keepDraggedWidths(const QMap<QString, int>& widths);
     // The widths kept by keepDraggedWidths, earlier runs' included, by field name.
     const QMap<QString, int>& draggedWidths() const { return m_dragged; }
+    // Cells that show `text` (as find() of the slot matches it) are tinted; empty: none.
+    void setFoundText(const QString& text);
 
 signals:
     // A left click on a column title; `column` is the model column (0, the blank one, while
@@ -91,6 +96,7 @@ private:
     void columnDragged(int column, int width);
     void fillWidth();
     void followSlot();
+    void showSortIndicator();
     void deleteCurrentRecord();
     void copySelectedRows() const;
     void showToolTip(const QHelpEvent& help);
@@ -106,6 +112,7 @@ private:
     bool m_keepsDragged = false;
     QMap<QString, int> m_dragged;
     bool m_sizing = false; // the grid sets widths itself: no user's drag
+    TextNeedle m_found;
 };
 
 } // namespace varnel

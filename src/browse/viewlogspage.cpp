@@ -85,6 +85,7 @@ ViewLogsPage::ViewLogsPage(TDataModuleBase& dataModule, Prompts& prompts, QWidge
     ui.DBGridMain->attach(ADOQueryMain(), m_prompts);
     ui.DBGridMain->setFillField(QLatin1String(kFillField));
     ui.DBGridMain->keepDraggedWidths({});
+    ui.FindBarMain->attach(*ui.DBGridMain, m_prompts, this);
 
     connect(ui.CheckBoxDateFrom, &QCheckBox::clicked, this,
             guarded(m_prompts, [this] { CheckBoxDateFromClick(); }));
@@ -371,7 +372,11 @@ void ViewLogsPage::DBGridMainTitleClick(int column)
 {
     const WaitCursor wait;
     // While the slot is closed the grid shows one blank column, and the closed slot refuses.
-    ADOQueryMain().sortBy(m_ui->DBGridMain->fieldName(column));
+    // A title sorts ascending, unless its column is sorted ascending already.
+    StatementSlot& main = ADOQueryMain();
+    const bool again = main.sortColumn() == column && main.sortOrder() == Qt::AscendingOrder;
+    main.sortBy(m_ui->DBGridMain->fieldName(column),
+                again ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 void ViewLogsPage::dateBoxClick(bool checked, QWidget& picker)

@@ -1,14 +1,19 @@
 #include "rowset.h"
 
 #include "call.h"
+#include "civiltime.h"
 #include "collationranks.h"
 #include "localetext.h"
+#include "textneedle.h"
 #include "vectorstate.h"
 
 #include <QCollator>
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
+#include <memory>
+#include <mutex>
 #include <numeric>
 
 namespace varnel {
@@ -96,14 +101,17 @@ QString RowSet::displayText(uint32_t row, int col, const LocaleText& locale) con
 namespace {
 
 template <typename Key>
-void sortByKeys(std::vector<uint32_t>& rows, std::vector<std::pair<Key, uint32_t>>& keyed)
+void sortByKeys(std::vector<uint32_t>& rows, std::vector<std::pair<Key, uint32_t>>& keyed,
+                Qt::SortOrder order)
 {
     // A sort of ten million rows takes seconds: it stops where the user cancels it.
     CancellationCounter steps;
-    std::stable_sort(keyed.begin(), keyed.end(), [&steps](const auto& a, const auto& b) {
-        steps.step();
-        return a.first < b.first;
-    });
+    const bool descending = order == Qt::DescendingOrder;
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [&steps, descending](const auto& a, const auto& b) {
+                         steps.step();
+                         return descending ? b.first < a.first : a.first < b.first;
+                     });
     for (size_t i = 0; i < keyed.size(); ++i)
         rows[i] = keyed[i].second;
 }
@@ -124,16 +132,19 @@ void sortByRank(std::vector<uint32_t>& values, const std::vector<uint32_t>& rank
 
 } // namespace
 
-void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& collator) const
+void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& collator,
+                      Qt::SortOrder order) const
 {
     clearUpperVectorState();
-    // NULLs go after every value, in the order they had, like Oracle's ascending default.
+    // NULLs keep the order they had, at the end or, descending, at the start.
+    const bool descending = order == Qt::DescendingOrder;
     CancellationCounter steps;
-    const auto firstNull = std::stable_partition(rows.begin(), rows.end(), [&](uint32_t row) {
+    const auto border = std::stable_partition(rows.begin(), rows.end(), [&](uint32_t row) {
         steps.step();
-        return !isNull(row, col);
+        return isNull(row, col) == descending;
     });
-    std::vector<uint32_t> values(rows.begin(), firstNull);
+    const auto firstValue = descending ? border : rows.begin();
+    std::vector<uint32_t> values(firstValue, descending ? rows.end() : border);
 
     cancellationPoint();
     switch (m_columns[col].info.type) {
@@ -144,7 +155,7 @@ void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& col
             steps.step();
             keyed.emplace_back(dateSeconds(row, col), row);
         }
-        sortByKeys(values, keyed);
+        sortByKeys(values, keyed, order);
         break;
     }
     case ColumnType::Number: {
@@ -156,7 +167,7 @@ void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& col
                 steps.step();
                 keyed.emplace_back(integer(row, col), row);
             }
-            sortByKeys(values, keyed);
+            sortByKeys(values, keyed, order);
         } else {
             std::vector<std::pair<long double, uint32_t>> keyed;
             keyed.reserve(values.size());
@@ -164,7 +175,7 @@ void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& col
                 steps.step();
                 keyed.emplace_back(numberValue(row, col), row);
             }
-            sortByKeys(values, keyed);
+            sortByKeys(values, keyed, order);
         }
         break;
     }
@@ -175,13 +186,223 @@ void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& col
             steps.step();
             texts.push_back(text(row, col));
         }
-        const std::vector<uint32_t> ranks = collationRanks(texts, collator);
+        std::vector<uint32_t> ranks = collationRanks(texts, collator);
         cancellationPoint();
+        if (descending && !ranks.empty()) {
+            const uint32_t highest = *std::max_element(ranks.begin(), ranks.end());
+            for (uint32_t& rank : ranks)
+                rank = highest - rank;
+        }
         sortByRank(values, ranks);
         break;
     }
     }
-    std::copy(values.begin(), values.end(), rows.begin());
+    std::copy(values.begin(), values.end(), firstValue);
+}
+
+namespace {
+
+// The texts of the 86400 times of a day as a locale writes them after a date, made once per
+// process and locale: making them takes longer than a search of a million rows.
+class TimeTexts {
+public:
+    static const TimeTexts& of(const LocaleText& locale)
+    {
+        static std::mutex lock;
+        static std::vector<std::pair<QString, std::unique_ptr<const TimeTexts>>> made;
+        const QString key = locale.locale().name() + QLatin1Char('|') + locale.shortDateFormat() +
+                            QLatin1Char('|') + locale.longTimeFormat();
+        const std::lock_guard guard(lock);
+        for (const auto& [known, texts] : made)
+            if (known == key)
+                return *texts;
+        return *made.emplace_back(key, std::make_unique<const TimeTexts>(locale)).second;
+    }
+
+    explicit TimeTexts(const LocaleText& locale)
+    {
+        // A date-time shows as its day's text, a blank and its time's text (LocaleText).
+        const int64_t reference = civil::daysFromCivil(2000, 1, 1) * 86400;
+        const auto dayLength = size_t(locale.dateTimeText(reference).toUtf8().size()) + 1;
+        m_starts.reserve(86401);
+        m_starts.push_back(0);
+        for (int64_t time = 0; time < 86400; ++time) {
+            if (time != 0) {
+                const QByteArray whole = locale.dateTimeText(reference + time).toUtf8();
+                m_bytes.append(whole.constData() + std::min(dayLength, size_t(whole.size())),
+                               whole.constData() + whole.size());
+            }
+            m_starts.push_back(static_cast<uint32_t>(m_bytes.size()));
+        }
+    }
+
+    std::string_view at(size_t time) const
+    {
+        return std::string_view(m_bytes).substr(m_starts[time],
+                                                m_starts[time + 1] - m_starts[time]);
+    }
+
+private:
+    std::string m_bytes;
+    std::vector<uint32_t> m_starts;
+};
+
+// Whether dates show a needle, each day's and each time of day's text made once: a log spans
+// some hundred days, and a QString per date would cost more than the whole search. A
+// date-time shows as its day's text, a blank and its time's text (LocaleText), so a needle
+// without a blank is in it exactly when it is in one of the two: two lookups a row. One with
+// a blank is looked for in the two texts put together.
+class DateMatcher {
+public:
+    // The days of the dates to be read lie in [firstDay, lastDay].
+    DateMatcher(const TextNeedle& needle, const LocaleText& locale, int64_t firstDay,
+                int64_t lastDay)
+        : m_needle(needle), m_locale(locale), m_firstDay(firstDay), m_timeFound(86400, Unknown)
+    {
+        if (firstDay <= lastDay && lastDay - firstDay < MostDays)
+            m_days.resize(size_t(lastDay - firstDay + 1));
+    }
+
+    bool shows(int64_t seconds)
+    {
+        const int64_t day = civil::dayOf(seconds);
+        const auto time = static_cast<size_t>(civil::secondOfDay(seconds));
+        Day* d = m_days.empty() ? nullptr : &m_days[size_t(day - m_firstDay)];
+        if (d && d->found == Unknown) {
+            const int64_t year = civil::civilFromDays(day).year;
+            if (year < 1000 || year > 9999) {
+                d->found = Whole;
+            } else {
+                d->text = m_locale.dateTimeText(day * 86400).toStdString();
+                d->found = m_needle.isIn(d->text);
+            }
+        }
+        // Days too far apart for a table of them and years of other widths: the whole text,
+        // as it comes.
+        if (!d || d->found == Whole) {
+            m_text = m_locale.dateTimeText(seconds).toStdString();
+            return m_needle.isIn(m_text);
+        }
+        if (d->found || time == 0)
+            return d->found != 0;
+        if (!m_times)
+            m_times = &TimeTexts::of(m_locale);
+        if (m_needle.holdsBlank()) {
+            m_text = d->text;
+            m_text += ' ';
+            m_text += m_times->at(time);
+            return m_needle.isIn(m_text);
+        }
+        int8_t& found = m_timeFound[time];
+        if (found == Unknown)
+            found = m_needle.isIn(m_times->at(time));
+        return found != 0;
+    }
+
+private:
+    static constexpr int8_t Unknown = -1;
+    static constexpr int8_t Whole = 2; // a year that is not written with four digits
+    static constexpr int64_t MostDays = int64_t(1) << 16;
+
+    struct Day {
+        int8_t found = Unknown;
+        std::string text;
+    };
+
+    const TextNeedle& m_needle;
+    const LocaleText& m_locale;
+    const TimeTexts* m_times = nullptr;
+    int64_t m_firstDay;
+    std::vector<Day> m_days;         // by day from the first; empty: no table
+    std::vector<int8_t> m_timeFound; // by second of the day
+    std::string m_text;
+};
+
+void mark(std::vector<uint64_t>& found, size_t row)
+{
+    found[row >> 6] |= uint64_t(1) << (row & 63);
+}
+
+} // namespace
+
+void RowSet::markMatches(int col, const TextNeedle& needle, const LocaleText& locale,
+                         std::vector<uint64_t>& found) const
+{
+    found.resize((size_t(m_rowCount) + 63) / 64, 0);
+    if (needle.isEmpty())
+        return;
+    const Column& c = m_columns[col];
+    switch (c.info.type) {
+    case ColumnType::Text: {
+        // One chunk after another, the texts of many rows at once; a NULL is an empty text.
+        // Candidates are looked for by the needle's character that the column holds least.
+        TextNeedle tuned = needle;
+        if (c.texts.chunkCount() > 0)
+            tuned.tuneFor(c.texts.chunk(0).bytes.substr(0, size_t(64) << 10));
+        for (size_t k = 0; k < c.texts.chunkCount(); ++k) {
+            const TextArena::ChunkView chunk = c.texts.chunk(k);
+            TextNeedle::Scan scan(tuned, chunk.bytes);
+            size_t item = chunk.firstItem;
+            size_t from = item < chunk.endItem ? chunk.starts[item] : chunk.bytes.size();
+            while (item < chunk.endItem) {
+                const TextNeedle::Match match = scan.next(from);
+                if (match.start == std::string_view::npos)
+                    break;
+                // The item that holds the match's start: of items that start at the same byte
+                // only the last is not empty. It is mostly a few items on when matches are
+                // many: looked for in steps that double, then by halves.
+                const auto start = static_cast<uint32_t>(match.start);
+                size_t step = 1;
+                while (item + step < chunk.endItem && chunk.starts[item + step] <= start)
+                    step *= 2;
+                const uint32_t* holder =
+                    std::upper_bound(chunk.starts + item + step / 2,
+                                     chunk.starts + std::min(item + step, chunk.endItem), start) -
+                    1;
+                item = size_t(holder - chunk.starts);
+                const size_t itemEnd =
+                    item + 1 < chunk.endItem ? chunk.starts[item + 1] : chunk.bytes.size();
+                // A match that runs into the next text is no match of this one, which may
+                // still hold another.
+                if (match.end <= itemEnd ||
+                    tuned.isIn(chunk.bytes.substr(*holder, itemEnd - *holder)))
+                    mark(found, item);
+                ++item;
+                from = itemEnd;
+            }
+        }
+        break;
+    }
+    case ColumnType::Number:
+        for (uint32_t row = 0; row < m_rowCount; ++row) {
+            if (isNull(row, col))
+                continue;
+            if (isInteger(row, col)) {
+                char digits[24];
+                const auto written =
+                    std::to_chars(digits, digits + sizeof digits, integer(row, col));
+                if (needle.isIn(std::string_view(digits, size_t(written.ptr - digits))))
+                    mark(found, row);
+            } else if (needle.isIn(decimal(row, col))) {
+                mark(found, row);
+            }
+        }
+        break;
+    case ColumnType::Date: {
+        int64_t firstDay = INT64_MAX, lastDay = INT64_MIN;
+        for (uint32_t row = 0; row < m_rowCount; ++row) {
+            if (!isNull(row, col)) {
+                firstDay = std::min(firstDay, civil::dayOf(dateSeconds(row, col)));
+                lastDay = std::max(lastDay, civil::dayOf(dateSeconds(row, col)));
+            }
+        }
+        DateMatcher dates(needle, locale, firstDay, lastDay);
+        for (uint32_t row = 0; row < m_rowCount; ++row)
+            if (!isNull(row, col) && dates.shows(dateSeconds(row, col)))
+                mark(found, row);
+        break;
+    }
+    }
 }
 
 size_t RowSet::allocatedBytes() const

@@ -16,6 +16,7 @@ class QCollator;
 namespace varnel {
 
 class LocaleText;
+class TextNeedle;
 
 enum class ColumnType : uint8_t { Number, Text, Date };
 
@@ -62,9 +63,20 @@ public:
     // unless the time is midnight, the long time.
     QString displayText(uint32_t row, int col, const LocaleText& locale) const;
 
-    // Stable ascending sort of `rows` by the typed values of `col`: numbers as numbers,
-    // date-times in time order, texts by `collator`; NULLs after every value.
-    void sortRows(std::vector<uint32_t>& rows, int col, const QCollator& collator) const;
+    // Stable sort of `rows` by the typed values of `col`: numbers as numbers, date-times in
+    // time order, texts by `collator`. As Oracle orders them by default, NULLs come after
+    // every value when ascending and before every value when descending: descending is the
+    // ascending order read backwards, except that equal values keep the order they had.
+    void sortRows(std::vector<uint32_t>& rows, int col, const QCollator& collator,
+                  Qt::SortOrder order = Qt::AscendingOrder) const;
+
+    // Sets, for each fetched row r whose cell of `col` shows `needle` (its display text, a
+    // line break read as a blank, as the grid shows it), bit r % 64 of found[r / 64]; `found`
+    // is made as long as the rows need. Texts are searched where they lie, many at a time;
+    // numbers are written on the stack, and dates read as their day's and time's texts, each
+    // made once.
+    void markMatches(int col, const TextNeedle& needle, const LocaleText& locale,
+                     std::vector<uint64_t>& found) const;
 
     // Bytes this snapshot holds on the heap.
     size_t allocatedBytes() const;

@@ -3,6 +3,7 @@
 #include "connection.h"
 #include "dberror.h"
 #include "largepages.h"
+#include "textneedle.h"
 
 #include <QCollator>
 #include <QRegularExpression>
@@ -143,6 +144,9 @@ void StatementSlot::open()
     emit aboutToOpen();
     m_rows = std::make_shared<const RowSet>(std::move(rows));
     m_order.clear();
+    m_sortColumn = -1;
+    m_foundText.clear();
+    m_foundRows.clear();
     m_shown = static_cast<int>(m_rows->rowCount());
     m_position = 0;
     m_eof = m_shown == 0;
@@ -164,6 +168,9 @@ void StatementSlot::close()
     }
     m_order.clear();
     m_order.shrink_to_fit();
+    m_sortColumn = -1;
+    m_foundText.clear();
+    m_foundRows.clear();
     m_shown = 0;
     m_position = 0;
     m_eof = true;
@@ -258,7 +265,7 @@ void StatementSlot::materializeOrder()
     }
 }
 
-void StatementSlot::sortBy(const QString& fieldName)
+void StatementSlot::sortBy(const QString& fieldName, Qt::SortOrder order)
 {
     const int column = field(fieldName).index();
     if (m_shown == 0)
@@ -268,24 +275,86 @@ void StatementSlot::sortBy(const QString& fieldName)
     // The new order is made on the connection's thread beside the shown one, which the views
     // go on reading meanwhile; a cancelled or failed sort changes nothing. A cancelled one is
     // left to end there on its own copies, so that the user gets the window back at once.
-    auto order = std::make_shared<std::vector<uint32_t>>(m_order);
+    auto shown = std::make_shared<std::vector<uint32_t>>(m_order);
     m_connection.detachedWork(
         QStringLiteral("Сортировка"),
-        [order, rows = m_rows, column, collator = QCollator(m_locale->locale())](Call&) {
+        [shown, rows = m_rows, column, order, collator = QCollator(m_locale->locale())](Call&) {
             // Ties keep the order the database returned them in, so that sorting twice by
             // the same column gives the same rows in the same order.
             CancellationCounter steps;
-            std::sort(order->begin(), order->end(), [&steps](uint32_t a, uint32_t b) {
+            std::sort(shown->begin(), shown->end(), [&steps](uint32_t a, uint32_t b) {
                 steps.step();
                 return a < b;
             });
-            rows->sortRows(*order, column, collator);
+            rows->sortRows(*shown, column, collator, order);
         });
     emit aboutToReorder();
-    m_order = std::move(*order);
+    m_order = std::move(*shown);
+    m_sortColumn = column;
+    m_sortOrder = order;
     m_position =
         static_cast<int>(std::find(m_order.begin(), m_order.end(), current) - m_order.begin());
     emit reordered();
+}
+
+StatementSlot::FoundCell StatementSlot::find(const QString& text, const std::vector<int>& columns,
+                                             int fromRow, int fromIndex, FindFrom from) const
+{
+    const TextNeedle needle(text);
+    const auto width = static_cast<int64_t>(columns.size());
+    if (!m_open || m_shown == 0 || width == 0 || needle.isEmpty())
+        return {};
+    if (text != m_foundText) {
+        m_foundRows.clear();
+        m_foundText = text;
+    }
+    // The rows of each column, found once per text, and the rows where any of them matches.
+    const auto known = [this](int column) {
+        return std::find_if(m_foundRows.begin(), m_foundRows.end(),
+                            [column](const auto& rows) { return rows.first == column; });
+    };
+    for (const int column : columns)
+        if (known(column) == m_foundRows.end())
+            m_rows->markMatches(column, needle, *m_locale,
+                                m_foundRows.emplace_back(column, std::vector<uint64_t>()).second);
+    std::vector<const std::vector<uint64_t>*> found;
+    std::vector<uint64_t> any((size_t(m_rows->rowCount()) + 63) / 64, 0);
+    for (const int column : columns) {
+        found.push_back(&known(column)->second);
+        for (size_t w = 0; w < any.size(); ++w)
+            any[w] |= (*found.back())[w];
+    }
+    const auto bit = [](const std::vector<uint64_t>& rows, uint32_t row) {
+        return (rows[row >> 6] >> (row & 63)) & 1u;
+    };
+
+    // Cells are numbered row by row; a row without any match is passed over whole.
+    const int64_t cells = int64_t(m_shown) * width;
+    const int64_t start = int64_t(std::clamp(fromRow, 0, m_shown - 1)) * width +
+                          std::clamp<int64_t>(fromIndex, 0, width - 1);
+    const bool forward = from != FindFrom::Before;
+    int64_t cell = start + (from == FindFrom::After ? 1 : from == FindFrom::Before ? -1 : 0);
+    bool wrapped = false;
+    for (int64_t passed = 0; passed < cells;) {
+        if (cell >= cells || cell < 0) {
+            cell += cell < 0 ? cells : -cells;
+            wrapped = true;
+        }
+        const auto row = static_cast<int>(cell / width);
+        const auto index = static_cast<size_t>(cell % width);
+        const uint32_t fetched = rowAt(row);
+        if (!bit(any, fetched)) {
+            const int64_t rest = forward ? width - int64_t(index) : int64_t(index) + 1;
+            cell += forward ? rest : -rest;
+            passed += rest;
+            continue;
+        }
+        if (bit(*found[index], fetched))
+            return {row, columns[index], wrapped};
+        cell += forward ? 1 : -1;
+        ++passed;
+    }
+    return {};
 }
 
 void StatementSlot::deleteCurrent()

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace varnel {
@@ -102,10 +103,34 @@ public:
                                : m_order[static_cast<size_t>(shownRow)];
     }
 
-    // Orders the fetched rows ascending by the field's typed value (stable: rows with equal
-    // values keep the order the database returned them in), without asking the database. The
-    // sort runs on the connection's thread; a cancelled one leaves the order as it was.
-    void sortBy(const QString& fieldName);
+    // Orders the fetched rows by the field's typed value (stable in either direction: rows
+    // with equal values keep the order the database returned them in), without asking the
+    // database. The sort runs on the connection's thread; a cancelled one leaves the order,
+    // and what sortColumn and sortOrder tell, as they were.
+    void sortBy(const QString& fieldName, Qt::SortOrder order = Qt::AscendingOrder);
+    // The column of the last sort of this opening, -1 while the rows are in the fetched order,
+    // and its direction.
+    int sortColumn() const { return m_sortColumn; }
+    Qt::SortOrder sortOrder() const { return m_sortOrder; }
+
+    // Where find() starts: at the given cell itself, or forwards at the one after it, or
+    // backwards at the one before it. Past one end it goes on at the other and comes to the
+    // given cell last.
+    enum class FindFrom { Here, After, Before };
+    struct FoundCell {
+        int row = -1; // shown row; -1: nothing matches
+        int column = -1;
+        bool wrapped = false; // it went past the last row on to the first, or back
+    };
+    // The nearest cell that shows `text`, letter case aside, as the grid shows it (display
+    // text, a line break read as a blank), among the cells of `columns` (columns of this
+    // result): row after row in the shown order, within a row in the order of `columns`,
+    // starting from the cell (`fromRow`, columns[`fromIndex`]) as `from` says. Reads the
+    // fetched rows only. What it learns of a text is kept for the next search for the same
+    // text in this opening: stepping from match to match costs next to nothing.
+    FoundCell find(const QString& text, const std::vector<int>& columns, int fromRow, int fromIndex,
+                   FindFrom from) const;
+
     // Deletes the record of the current row from the current log table, then drops the row.
     void deleteCurrent();
 
@@ -149,11 +174,16 @@ private:
     // Shared with a sort that the user cancelled and the connection's thread still finishes.
     std::shared_ptr<const RowSet> m_rows;
     std::vector<uint32_t> m_order; // empty: the fetched order
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     int m_shown = 0;
     int m_position = 0;
     bool m_eof = true;
     std::vector<FieldSettings> m_fields;
     std::optional<LocaleText> m_locale;
+    // The last text looked for, and by column the fetched rows that show it (a bit each).
+    mutable QString m_foundText;
+    mutable std::vector<std::pair<int, std::vector<uint64_t>>> m_foundRows;
 };
 
 } // namespace varnel

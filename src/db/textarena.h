@@ -36,6 +36,23 @@ public:
     size_t size() const { return m_starts.size(); }
     std::string_view at(size_t item) const;
 
+    // The texts as they lie in memory, for a search through all of them at once: a chunk
+    // holds items [firstItem, endItem) one after the other, item i from byte starts[i] on.
+    struct ChunkView {
+        std::string_view bytes;
+        size_t firstItem;
+        size_t endItem;
+        const uint32_t* starts;
+    };
+    size_t chunkCount() const { return m_chunks.size(); }
+    ChunkView chunk(size_t index) const
+    {
+        const Chunk& c = m_chunks[index];
+        const size_t endItem =
+            index + 1 < m_chunks.size() ? m_chunks[index + 1].firstItem : m_starts.size();
+        return {{c.data, c.used}, c.firstItem, endItem, m_starts.data()};
+    }
+
     // Gives back what the last chunk and the offset table reserved beyond their use.
     void shrinkToFit();
     size_t allocatedBytes() const;

@@ -2,6 +2,7 @@
 // scripted prompts answering the question of Ctrl+Delete.
 
 #include "app/appmessage.h"
+#include "browse/findbar.h"
 #include "browse/loggrid.h"
 #include "browse/loggridmodel.h"
 #include "common/scriptedprompts.h"
@@ -349,6 +350,46 @@ TEST_F(Grid, ALeftClickOnATitleNamesItsColumnAndLeavesTheCurrentRecord)
     EXPECT_EQ(slot().field("SID").displayText(), sid);
     EXPECT_EQ(grid->currentIndex(), cell(slot().currentRow(), "DDATE"));
     EXPECT_LE(grid->selectionModel()->selectedIndexes().size(), 1);
+}
+
+// Every cell that shows the text looked for is tinted, the one found selected with its row;
+// the hidden SID is not looked in, and closing the bar takes the tint away.
+TEST_F(Grid, TheFindBarTintsTheCellsThatShowItsTextAndSkipsHiddenColumns)
+{
+    useLogs({"(555, '2026-12-07 10:00:00', 'T', 'UPDATE', 'one' || char(13) || char(10) || "
+             "'two', 'u1')",
+             "(556, '2026-12-07 11:00:00', 'T', 'INSERT', 'ONE TWO', 'u2')",
+             "(557, '2026-12-07 12:00:00', 'T', 'DELETE', 'three', 'One two')"});
+    open(QStringLiteral("LOGS"));
+    for (const char* field : {"STABLE", "SCHANGES", "SUSER_INFO"}) // all on the screen
+        slot().field(field).setDisplayWidth(15);
+    auto* bar = new FindBar(&window);
+    bar->setGeometry(0, 340, 900, 30);
+    bar->attach(*grid, prompts);
+    bar->open();
+    const auto tinted = [&](int row, const char* field) {
+        const QImage cells = grid->viewport()->grab().toImage();
+        const QRect rect = grid->visualRect(cell(row, field));
+        return cells.pixelColor(rect.right() - 3, rect.center().y()) == QColor(255, 232, 120);
+    };
+    bar->setText(QStringLiteral("E T"));
+    EXPECT_EQ(grid->currentIndex(), cell(0, "SCHANGES"));
+    const std::tuple<int, const char*, bool> cells[] = {
+        {0, "SCHANGES", false}, // selected: the selection's colour
+        {1, "SCHANGES", true},  {2, "SUSER_INFO", true},
+        {2, "SCHANGES", false}, {1, "SUSER_INFO", false},
+    };
+    for (const auto& [row, field, expected] : cells)
+        EXPECT_EQ(tinted(row, field), expected) << row << " " << field;
+
+    bar->setText(QStringLiteral("556"));
+    EXPECT_EQ(bar->status(), QStringLiteral("Не найдено"));
+    EXPECT_EQ(grid->currentIndex(), cell(0, "SCHANGES"));
+    bar->setText(QStringLiteral("two"));
+    bar->dismiss();
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_FALSE(tinted(1, "SCHANGES"));
+    EXPECT_TRUE(prompts.shown.empty());
 }
 
 // Text is made for the cells on the screen only, however many rows the slot holds.

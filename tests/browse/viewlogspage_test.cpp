@@ -5,11 +5,13 @@
 #include "app/formmain.h"
 #include "browse/dblookupcombobox.h"
 #include "browse/filterset.h"
+#include "browse/findbar.h"
 #include "browse/loggrid.h"
 #include "browse/recordwindow.h"
 #include "browse/viewlogspage.h"
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
+#include "db/call.h"
 #include "db/datamodulebase.h"
 #include "db/localetext.h"
 
@@ -279,6 +281,138 @@ TEST_F(Page, ATitleClickSortsTheFetchedRowsAndOtobratRestoresTheOrder)
     click("BitBtnSelect");
     EXPECT_EQ(shownSids(), QList<int>({2, 1, 3, 4, 5}));
     EXPECT_EQ(prompts.shown.size(), 1u);
+}
+
+// The first click on a title sorts ascending, the next descending, the next ascending again;
+// the title shows the arrow of the order the rows are in.
+TEST_F(Page, ASecondClickOnATitleSortsDescendingAndTheArrowShowsTheOrderUntilOtobrat)
+{
+    QHeaderView* titles = grid()->horizontalHeader();
+    auto titleClick = [&](int column) {
+        const QPoint at(titles->sectionViewportPosition(column) + 5, titles->height() / 2);
+        QTest::mouseClick(titles->viewport(), Qt::LeftButton, {}, at);
+    };
+    const auto arrow = [&] {
+        return std::pair(titles->isSortIndicatorShown() ? titles->sortIndicatorSection() : -2,
+                         titles->sortIndicatorOrder());
+    };
+    click("BitBtnSelect");
+    EXPECT_EQ(arrow().first, -1);
+    const int stable = main().field(QStringLiteral("STABLE")).index();
+    const int ddate = main().field(QStringLiteral("DDATE")).index();
+    const struct {
+        int column;
+        QList<int> sids;
+        Qt::SortOrder order;
+    } clicks[] = {
+        {stable, {3, 4, 1, 2, 5}, Qt::AscendingOrder},
+        // ORDERS before orders, ties (2 and 5, 3 and 4) in the fetched order
+        {stable, {2, 5, 1, 3, 4}, Qt::DescendingOrder},
+        {stable, {3, 4, 1, 2, 5}, Qt::AscendingOrder},
+        {stable, {2, 5, 1, 3, 4}, Qt::DescendingOrder},
+        {ddate, {2, 1, 3, 4, 5}, Qt::AscendingOrder}, // another title: ascending first
+        {ddate, {5, 4, 3, 1, 2}, Qt::DescendingOrder},
+    };
+    for (const auto& c : clicks) {
+        titleClick(c.column);
+        EXPECT_EQ(shownSids(), c.sids) << c.column;
+        EXPECT_EQ(arrow(), std::pair(c.column, c.order)) << c.column;
+    }
+    // A cancelled sort leaves the rows and the arrow as they were.
+    struct Impatient : Waiter {
+        void wait(Call& call) override
+        {
+            call.cancel();
+            call.waitFinished();
+        }
+    } impatient;
+    data.ADOConnectionBase().setWaiter(&impatient);
+    for (const int column : {ddate, stable}) {
+        titleClick(column);
+        EXPECT_EQ(shownSids(), QList<int>({5, 4, 3, 1, 2}));
+        EXPECT_EQ(arrow(), std::pair(ddate, Qt::DescendingOrder));
+    }
+    data.ADOConnectionBase().setWaiter(nullptr);
+    // No error: the status bar says what happened.
+    EXPECT_EQ(prompts.texts(), QStringList({"Отменено", "Отменено"}));
+    for (const auto& shown : prompts.shown)
+        EXPECT_EQ(shown.kind, ScriptedPrompts::Kind::Status);
+
+    click("BitBtnSelect");
+    EXPECT_EQ(shownSids(), QList<int>({2, 1, 3, 4, 5}));
+    EXPECT_EQ(arrow().first, -1);
+    titleClick(ddate);
+    EXPECT_EQ(arrow(), std::pair(ddate, Qt::AscendingOrder));
+}
+
+// Ctrl+F opens the bar under the grid; what is typed there is looked for in the shown cells
+// from the current one on, and Enter, F3 and Shift+F3 step through the matches.
+TEST_F(Page, CtrlFFindsTheTypedTextInTheShownCellsAndF3StepsThroughTheMatches)
+{
+    FindBar* bar = child<FindBar>("FindBarMain");
+    auto* edit = bar->findChild<QLineEdit*>("EditFind");
+    EXPECT_FALSE(bar->isVisible());
+    click("BitBtnSelect");
+    // Anywhere on the page.
+    child<QLineEdit>("EditChanges")->setFocus();
+    QTest::keyClick(child<QLineEdit>("EditChanges"), Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->parentWidget(), child<QWidget>("GroupBoxTable"));
+    EXPECT_EQ(QApplication::focusWidget(), edit);
+
+    const int ddate = main().field(QStringLiteral("DDATE")).index();
+    const int user = main().field(QStringLiteral("SUSER_INFO")).index();
+    const int changes = main().field(QStringLiteral("SCHANGES")).index();
+    // Shown: 2 IVANOV, 1 PETROV, 3 PETROV ("it's third"), 4 SIDOROV, 5 NOHYPHEN.
+    const struct {
+        QWidget* target;
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        const char* typed;
+        int row, column;
+        QString status;
+    } steps[] = {
+        {edit, 0, {}, "petrov", 1, user, ""},
+        // Enter stays in the bar: "Отобрать" would bring the first record back.
+        {edit, Qt::Key_Return, {}, nullptr, 2, user, ""},
+        {edit, Qt::Key_F3, {}, nullptr, 1, user, "Поиск продолжен с начала"},
+        {edit, Qt::Key_F3, Qt::ShiftModifier, nullptr, 2, user, "Поиск продолжен с конца"},
+        // Typing on starts at the current cell: it still matches.
+        {edit, 0, {}, " - ws12 - admin", 2, user, ""},
+        {edit, 0, {}, "x", 2, user, "Не найдено"},
+        // The grid's focus keeps F3 and Shift+F3 while the bar is open.
+        {edit, Qt::Key_Backspace, {}, nullptr, 2, user, ""},
+        {grid(), Qt::Key_F3, {}, nullptr, 2, user, "Поиск продолжен с начала"},
+        {edit, Qt::Key_A, Qt::ControlModifier, "01.03.2025 10", 1, ddate, ""},
+        {grid(), Qt::Key_F3, Qt::ShiftModifier, nullptr, 1, ddate, "Поиск продолжен с конца"},
+        {edit, Qt::Key_A, Qt::ControlModifier, "IT'S", 2, changes, ""},
+    };
+    for (const auto& s : steps) {
+        const QString what = s.typed ? QString::fromUtf8(s.typed) : QString::number(s.key);
+        if (s.key != 0)
+            QTest::keyClick(s.target, Qt::Key(s.key), s.modifiers);
+        if (s.typed)
+            QTest::keyClicks(s.target, QString::fromUtf8(s.typed));
+        EXPECT_EQ(std::pair(grid()->currentIndex().row(), grid()->currentIndex().column()),
+                  std::pair(s.row, s.column))
+            << what.toStdString();
+        EXPECT_EQ(main().currentRow(), s.row);
+        EXPECT_EQ(bar->status(), s.status) << what.toStdString();
+        // The record found is the only one selected, whole.
+        EXPECT_EQ(grid()->selectionModel()->selectedRows().size(), 1);
+        EXPECT_TRUE(grid()->selectionModel()->isRowSelected(s.row));
+    }
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.texts().join('|').toStdString();
+
+    QTest::keyClick(edit, Qt::Key_Escape);
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_EQ(QApplication::focusWidget(), grid());
+    // Closed, F3 does nothing; Ctrl+F brings the text back, all of it chosen.
+    QTest::keyClick(grid(), Qt::Key_F3);
+    EXPECT_EQ(main().currentRow(), 2);
+    QTest::keyClick(grid(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(edit->selectedText(), QStringLiteral("IT'S"));
 }
 
 TEST_F(Page, AFailingListClosesItAndTheOnesAfterItAndShowsTheDatabasesMessage)

@@ -324,3 +324,71 @@ TEST(RowSet, TextSortMatchesTheCollatorsOwnOrder)
         }
     }
 }
+
+TEST(RowSet, DescendingSortPutsNullsFirstAndKeepsTiesInTheirOrder)
+{
+    RowSet::Builder builder;
+    const int num = builder.addColumn(QStringLiteral("N"), ColumnType::Number);
+    const int date = builder.addColumn(QStringLiteral("D"), ColumnType::Date);
+    const int text = builder.addColumn(QStringLiteral("T"), ColumnType::Text);
+    const int few = builder.addColumn(QStringLiteral("F"), ColumnType::Text);
+    struct Row {
+        const char* number; // nullptr: NULL; an integer or a decimal
+        int day;            // 0: NULL
+        const char* text;   // nullptr: NULL
+    };
+    const Row input[] = {
+        {"10", 3, "яблоко"},
+        {"9", 1, "Банан"},
+        {nullptr, 0, nullptr},
+        {"9.5", 2, "банан"},
+        {"-1", 3, "ёж"},
+        {"9", 0, "еж"},
+        {"100000000000000000000", 1, "apple"},
+        {"9", 2, "Банан"},
+        {nullptr, 1, "ёж"},
+    };
+    for (const Row& r : input) {
+        const std::string n = r.number ? r.number : "";
+        if (!r.number)
+            builder.addNull(num);
+        else if (n.find('.') != std::string::npos || n.size() > 18)
+            builder.addDecimal(num, n);
+        else
+            builder.addInteger(num, std::stoll(n));
+        if (r.day == 0)
+            builder.addNull(date);
+        else
+            builder.addDate(date, civil::toSeconds(2026, 1, static_cast<unsigned>(r.day), 0, 0, 0));
+        if (r.text)
+            builder.addText(text, r.text, std::strlen(r.text));
+        else
+            builder.addNull(text);
+        // Three texts, each shared by three rows.
+        const char* const letters[] = {"b", "a", "c"};
+        const char* letter = letters[(&r - input) % 3];
+        builder.addText(few, letter, 1);
+        builder.endRow();
+    }
+    const RowSet set = builder.finish();
+    QCollator collator(QLocale(QLocale::Russian, QLocale::Russia));
+    const std::pair<int, std::vector<uint32_t>> expectations[] = {
+        // NULLs first in their order, then 1e20, 10, 9.5, the three 9s as they came, -1
+        {num, {2, 8, 6, 0, 3, 1, 5, 7, 4}},
+        {date, {2, 5, 0, 4, 3, 7, 1, 6, 8}},
+        // Latin after Cyrillic, so first; the two "ёж" and the two "Банан" keep their order
+        {text, {2, 6, 0, 4, 8, 5, 1, 7, 3}},
+        {few, {2, 5, 8, 0, 3, 6, 1, 4, 7}},
+    };
+    for (const auto& [col, order] : expectations) {
+        SCOPED_TRACE(col);
+        std::vector<uint32_t> rows = allRows(set);
+        set.sortRows(rows, col, collator, Qt::DescendingOrder);
+        EXPECT_EQ(rows, order);
+        // From the ascending order, too: the direction alone decides.
+        set.sortRows(rows, col, collator, Qt::AscendingOrder);
+        std::sort(rows.begin(), rows.end());
+        set.sortRows(rows, col, collator, Qt::DescendingOrder);
+        EXPECT_EQ(rows, order);
+    }
+}

@@ -186,6 +186,117 @@ TEST_F(Gateway, SortByReordersFetchedRowsOnlyAndKeepsTheCurrentRecord)
     EXPECT_TRUE(sawNull);
 }
 
+TEST_F(Gateway, SortDirectionLastsUntilTheNextOpeningAndACancelledSortChangesNothing)
+{
+    openMain();
+    EXPECT_EQ(main().sortColumn(), -1);
+    main().setCurrentRow(100);
+    const QString currentSid = main().field(QStringLiteral("SID")).displayText();
+    const int stable = main().field(QStringLiteral("STABLE")).index();
+    main().sortBy(QStringLiteral("STABLE"), Qt::DescendingOrder);
+    EXPECT_EQ(std::pair(main().sortColumn(), main().sortOrder()),
+              std::pair(stable, Qt::DescendingOrder));
+    EXPECT_EQ(main().field(QStringLiteral("SID")).displayText(), currentSid);
+
+    // Descending by table: NULLs first.
+    EXPECT_TRUE(main().rows().isNull(main().rowAt(0), stable));
+    EXPECT_FALSE(main().rows().isNull(main().rowAt(main().recordCount() - 1), stable));
+
+    // Cancelled before it could finish: the order and its direction stay.
+    struct Impatient : Waiter {
+        void wait(Call& call) override
+        {
+            call.cancel();
+            call.waitFinished();
+        }
+    } impatient;
+    std::vector<uint32_t> before;
+    for (int row = 0; row < main().recordCount(); ++row)
+        before.push_back(main().rowAt(row));
+    data.ADOConnectionBase().setWaiter(&impatient);
+    for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+        EXPECT_THROW(main().sortBy(QStringLiteral("SID"), order), Cancelled);
+        std::vector<uint32_t> after;
+        for (int row = 0; row < main().recordCount(); ++row)
+            after.push_back(main().rowAt(row));
+        EXPECT_EQ(after, before);
+        EXPECT_EQ(std::pair(main().sortColumn(), main().sortOrder()),
+                  std::pair(stable, Qt::DescendingOrder));
+    }
+    data.ADOConnectionBase().setWaiter(nullptr);
+
+    // A new opening shows the fetched order, and so does the same text opened again.
+    main().close();
+    EXPECT_EQ(main().sortColumn(), -1);
+    main().open();
+    EXPECT_EQ(main().sortColumn(), -1);
+    main().sortBy(QStringLiteral("STABLE"));
+    openMain(QStringLiteral("Select * from LOG_TABLE where sid < 10"));
+    EXPECT_EQ(main().sortColumn(), -1);
+}
+
+// Cells are read row after row in the shown order, within a row in the order of the columns
+// given (the grid's shown ones); what a text matched is kept only for its opening.
+TEST_F(Gateway, FindStepsThroughTheMatchingCellsInTheShownOrderAndGoesOnAtTheOtherEnd)
+{
+    useLogs({
+        "(1, '2026-12-07 10:00:00', 'ORDERS', 'UPDATE', 'price: 10', 'petrov - ws1 - app')",
+        "(2, '2026-12-07 00:00:00', 'CLIENTS', 'INSERT', 'Petrov' || char(10) || 'Ivan', "
+        "'ivanov - ws2 - app')",
+        "(3, NULL, 'orders', 'DELETE', NULL, 'PETROV - WS3 - APP')",
+        "(4, '2026-12-08 10:00:00', 'Склад', 'update', 'склад ordersы', 'sidorov')",
+    });
+    using From = StatementSlot::FindFrom;
+    const std::vector<int> shown = {1, 2, 3, 4, 5}; // SID left out
+    const auto find = [&](const char* text, int row, int index, From from) {
+        const StatementSlot::FoundCell found =
+            main().find(QString::fromUtf8(text), shown, row, index, from);
+        return std::tuple(found.row, found.column, found.wrapped);
+    };
+    EXPECT_EQ(find("petrov", 0, 0, From::Here), std::tuple(-1, -1, false)); // closed
+    openMain(QStringLiteral("Select * from logs order by sid"));
+    const struct {
+        const char* text;
+        int row, index;
+        From from;
+        std::tuple<int, int, bool> found;
+    } cases[] = {
+        {"petrov", 0, 0, From::Here, {0, 5, false}},
+        {"petrov", 0, 4, From::After, {1, 4, false}},
+        {"PETROV", 1, 3, From::After, {2, 5, false}},
+        {"petrov", 2, 4, From::After, {0, 5, true}},
+        {"petrov", 0, 4, From::Before, {2, 5, true}},
+        {"petrov", 2, 4, From::Before, {1, 4, false}},
+        {"petrov", 1, 3, From::Here, {1, 4, false}},
+        {"price", 0, 3, From::After, {0, 4, true}},       // the cell itself comes last
+        {"petrov ivan", 3, 0, From::After, {1, 4, true}}, // the line break shows as a blank
+        {"07.12.2026 10", 1, 0, From::Here, {0, 1, true}},
+        {"07.12.2026", 0, 0, From::After, {1, 1, false}},
+        {"склад", 3, 1, From::After, {3, 4, false}},
+        {"склад", 3, 3, From::After, {3, 2, true}},
+        {"склад", 3, 1, From::Before, {3, 4, true}},
+        {"4", 0, 0, From::Here, {-1, -1, false}}, // only in SID, which is not shown
+        {"zzz", 2, 2, From::Here, {-1, -1, false}},
+        {"", 0, 0, From::Here, {-1, -1, false}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(find(c.text, c.row, c.index, c.from), c.found)
+            << c.text << " from " << c.row << ":" << c.index;
+
+    // Sorted: Cyrillic first, then lower case before upper; the shown order is read.
+    main().sortBy(QStringLiteral("STABLE"));
+    EXPECT_EQ(find("petrov", 0, 0, From::Here), std::tuple(1, 4, false));
+    main().setCurrentRow(1);
+    main().deleteCurrent();
+    EXPECT_EQ(find("petrov", 0, 0, From::Here), std::tuple(1, 5, false));
+    // Another opening reads its own rows.
+    main().close();
+    data.ADOQueryCreateTable().setText(QStringLiteral("update logs set suser_info = 'x'"));
+    data.ADOQueryCreateTable().execute();
+    main().open();
+    EXPECT_EQ(find("petrov", 0, 0, From::Here), std::tuple(-1, -1, false));
+}
+
 TEST_F(Gateway, SortByNumberIsNumeric)
 {
     openMain(
