@@ -110,6 +110,16 @@ int main(int argc, char** argv)
     ok &= save(main, QStringLiteral("menu.png"));
     grid->cellMenu().hide();
 
+    // The find bar under the grid, its matches tinted, the cursor on the second.
+    grid->setCurrentIndex(grid->model()->index(0, 1));
+    QTest::keyClick(grid, Qt::Key_F, Qt::ControlModifier);
+    if (QWidget* edit = main->findChild<QWidget*>(QStringLiteral("EditFind"))) {
+        QTest::keyClicks(edit, QStringLiteral("cleanup"));
+        QTest::keyClick(edit, Qt::Key_F3);
+        ok &= save(main, QStringLiteral("find.png"));
+        QTest::keyClick(edit, Qt::Key_Escape);
+    }
+
     // The record's window beside the grid, one record further down.
     QTest::keyClick(grid, Qt::Key_Return);
     QWidget* record = main->viewLogsPage().recordWindow();
