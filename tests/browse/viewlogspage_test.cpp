@@ -14,6 +14,7 @@
 #include "db/call.h"
 #include "db/datamodulebase.h"
 #include "db/localetext.h"
+#include "ui/windowsettings.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -679,6 +680,32 @@ TEST_F(Page, TheRecordWindowShowsTheWholeRecordWalksTheGridAndCopies)
     EXPECT_TRUE(record->isVisible());
     EXPECT_EQ(field("EditTable"), QStringLiteral("CLIENTS"));
     EXPECT_TRUE(prompts.shown.empty()) << prompts.texts().join('|').toStdString();
+}
+
+// The record window of a main window that keeps its settings comes back where the user left it.
+TEST_F(Page, TheRecordWindowKeepsItsPlaceInVarnelIni)
+{
+    const QString ini = folder.path(QStringLiteral("Varnel.ini"));
+    const QRect place(40, 50, 500, 300);
+    for (const bool first : {true, false}) {
+        WindowSettings settings(ini);
+        TFormMain main(data, prompts);
+        main.useSettings(settings);
+        main.show();
+        main.findChild<QPushButton*>(QStringLiteral("BitBtnSelect"))->click();
+        auto* view = main.findChild<LogGrid*>(QStringLiteral("DBGridMain"));
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_Return);
+        RecordWindow* record = main.viewLogsPage().recordWindow();
+        ASSERT_NE(record, nullptr);
+        if (first) {
+            record->setGeometry(place);
+            record->close();
+            ASSERT_TRUE(settings.save());
+        } else {
+            EXPECT_EQ(record->geometry(), place);
+        }
+    }
 }
 
 } // namespace
