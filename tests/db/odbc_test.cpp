@@ -153,9 +153,19 @@ TEST(OdbcLogin, WithoutAnOracleDriverTheConnectionSaysWhatToInstall)
                                                  QStringLiteral("VARNEL_NO_SUCH_SERVICE")));
     });
     EXPECT_FALSE(connection.connected());
+    // The tools of the user's platform, and none of the other's.
+#ifdef Q_OS_WIN
+    const char* const platform[] = {"odbc_install.exe", "администраторе источников данных ODBC"};
+    const char* const other[] = {"unixODBC", "odbcinst"};
+#else
+    const char* const platform[] = {"unixODBC", "odbcinst"};
+    const char* const other[] = {"odbc_install", "администратор"};
+#endif
     for (const char* part : {"Не найден драйвер ODBC для Oracle", "«VARNEL_NO_SUCH_SERVICE»",
-                             "Oracle Instant Client", "unixODBC", "odbcinst"})
+                             "Oracle Instant Client", platform[0], platform[1]})
         EXPECT_TRUE(message.contains(QString::fromUtf8(part))) << part;
+    for (const char* part : other)
+        EXPECT_FALSE(message.contains(QString::fromUtf8(part))) << part;
     EXPECT_LE(message.count(QLatin1Char('\n')), 2); // a message box's few lines
 }
 
