@@ -4,11 +4,11 @@
 
 #include "demodb.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QString>
 
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <string>
 
@@ -37,12 +37,13 @@ int help()
     return 0;
 }
 
-bool parseNumber(const char* text, long long& value)
+bool parseNumber(const QString& text, long long& value)
 {
     try {
+        const std::string digits = text.toStdString();
         size_t used = 0;
-        value = std::stoll(text, &used);
-        return used == std::strlen(text);
+        value = std::stoll(digits, &used);
+        return used == digits.size();
     } catch (const std::exception&) {
         return false;
     }
@@ -52,27 +53,32 @@ bool parseNumber(const char* text, long long& value)
 
 int main(int argc, char** argv)
 {
+    // The arguments as Qt reads them: on Windows from the wide command line, so that a path
+    // outside the active code page arrives whole (argv holds it with '?' in place of those
+    // characters).
+    const QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
     varnel::demo::Options options;
     bool havePath = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& arg = args[i];
         long long value = 0;
-        if (arg == "--help" || arg == "-h")
+        if (arg == u"--help" || arg == u"-h")
             return help();
-        if ((arg == "--table" || arg == "--records" || arg == "--seed") && i + 1 == argc)
+        if ((arg == u"--table" || arg == u"--records" || arg == u"--seed") && i + 1 == args.size())
             return usage();
-        if (arg == "--table") {
-            options.table = QString::fromLocal8Bit(argv[++i]);
-        } else if (arg == "--records") {
-            if (!parseNumber(argv[++i], value) || value < 0)
+        if (arg == u"--table") {
+            options.table = args[++i];
+        } else if (arg == u"--records") {
+            if (!parseNumber(args[++i], value) || value < 0)
                 return usage();
             options.records = value;
-        } else if (arg == "--seed") {
-            if (!parseNumber(argv[++i], value))
+        } else if (arg == u"--seed") {
+            if (!parseNumber(args[++i], value))
                 return usage();
             options.seed = static_cast<uint64_t>(value);
-        } else if (!havePath && !arg.starts_with("--")) {
-            options.path = QString::fromLocal8Bit(argv[i]);
+        } else if (!havePath && !arg.startsWith(u"--")) {
+            options.path = arg;
             havePath = true;
         } else {
             return usage();

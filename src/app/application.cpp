@@ -108,15 +108,27 @@ void Startup::handOver()
     m_mainWindow->show();
 }
 
+bool loadQtTexts(QTranslator& translator, const QLocale& locale, const QStringList& folders)
+{
+    for (const QString& folder : folders)
+        for (const QString& catalogue : {QStringLiteral("qt"), QStringLiteral("qtbase")})
+            if (translator.load(locale, catalogue, QStringLiteral("_"), folder))
+                return true;
+    return false;
+}
+
 int runApplication(int& argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Varnel"));
     // The file dialog and the buttons of the message boxes speak the user's language, as the
     // system's own dialogs do; without the translations they stay English.
+    // windeployqt puts the translations into a folder beside the executable, which is Qt's own
+    // translations folder only when the executable sits at the top of the installation.
     QTranslator qtTexts;
-    if (qtTexts.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    if (loadQtTexts(qtTexts, QLocale(),
+                    {QLibraryInfo::path(QLibraryInfo::TranslationsPath),
+                     QCoreApplication::applicationDirPath() + QStringLiteral("/translations")}))
         QApplication::installTranslator(&qtTexts);
     // The windows are Russian, laid out left to right at fixed places; a right-to-left
     // language of the desktop (Arabic, Hebrew) would mirror them around their texts.

@@ -4,9 +4,13 @@
 
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <memory>
+
+class QLocale;
+class QTranslator;
 
 namespace varnel {
 
@@ -56,6 +60,12 @@ private:
     std::unique_ptr<TFormMain> m_mainWindow;
     QPointer<TForm_Login> m_login;
 };
+
+// Loads Qt's own texts (the file dialog, the message boxes' buttons) in `locale`'s language
+// from the first of `folders` that has them: qt_<lang>.qm first, which windeployqt ships merged
+// from qtbase and the other modules (on Linux a catalogue naming them, which fails to load when
+// one is missing), then qtbase_<lang>.qm, which Linux distributions ship.
+bool loadQtTexts(QTranslator& translator, const QLocale& locale, const QStringList& folders);
 
 // Runs the program: the whole of what the executable does.
 int runApplication(int& argc, char** argv);

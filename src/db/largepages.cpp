@@ -8,6 +8,9 @@
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
+#ifdef _WIN32
+#include <malloc.h>
+#endif
 
 namespace varnel {
 
@@ -35,6 +38,26 @@ size_t rounded(size_t bytes)
     return (bytes + kLargeBlock - 1) / kLargeBlock * kLargeBlock;
 }
 
+// MSVC's C library has no aligned_alloc: its aligned blocks come from _aligned_malloc and must go
+// back through _aligned_free, never free().
+void* alignedBlock(size_t size)
+{
+#ifdef _WIN32
+    return _aligned_malloc(size, kLargeBlock);
+#else
+    return std::aligned_alloc(kLargeBlock, size);
+#endif
+}
+
+void freeAlignedBlock(void* memory)
+{
+#ifdef _WIN32
+    _aligned_free(memory);
+#else
+    std::free(memory);
+#endif
+}
+
 } // namespace
 
 void* allocateLarge(size_t bytes)
@@ -56,7 +79,7 @@ void* allocateLarge(size_t bytes)
             return memory;
         }
     }
-    void* memory = std::aligned_alloc(kLargeBlock, size);
+    void* memory = alignedBlock(size);
     if (memory == nullptr)
         throw std::bad_alloc();
 #ifdef __linux__
@@ -84,7 +107,10 @@ void releaseLarge(void* memory, size_t bytes) noexcept
             }
         }
     }
-    std::free(memory);
+    if (bytes >= kLargeBlock)
+        freeAlignedBlock(memory);
+    else
+        std::free(memory);
 }
 
 KeepingReleasedBlocks::KeepingReleasedBlocks()
@@ -103,7 +129,7 @@ void releaseKeptBlocks() noexcept
     const std::lock_guard guard(k.lock);
     for (auto& [size, blocks] : k.bySize)
         for (void* memory : blocks)
-            std::free(memory);
+            freeAlignedBlock(memory);
     k.bySize.clear();
     k.bytes = 0;
 }

@@ -73,8 +73,14 @@ long double RowSet::numberValue(uint32_t row, int col) const
 {
     if (isInteger(row, col))
         return static_cast<long double>(integer(row, col));
-    const std::string text(decimal(row, col));
-    return std::strtold(text.c_str(), nullptr);
+    // Never strtold: Qt sets the C library's locale from LANG on Unix, and a Russian one reads
+    // "9.5" as 9. from_chars reads the C locale's form and rounds correctly, so a larger
+    // decimal never gives a smaller value; decimals closer than the type's precision (about 19
+    // digits; MSVC's long double is a double, about 16) give equal keys.
+    const std::string_view text = decimal(row, col);
+    long double value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
 }
 
 QString RowSet::displayText(uint32_t row, int col, const LocaleText& locale) const

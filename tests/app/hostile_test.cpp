@@ -28,7 +28,9 @@
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
+#ifdef __linux__
 #include <sys/mount.h>
+#endif
 
 #include <optional>
 
@@ -235,7 +237,9 @@ TEST_F(Hostility, HostileTextsInEveryFilterFindTheirRecordsAndSurviveEveryStatem
             const QList<int> shown = sorted(s.sids());
             EXPECT_FALSE(shown.isEmpty());
             if (!hasWildcard(entry)) {
-                EXPECT_EQ(shown, recordsWhere([&](const QString& t) { return holds(t, entry); }));
+                EXPECT_EQ(shown, recordsWhere([&, &holds = holds](const QString& t) {
+                              return holds(t, entry);
+                          }));
             }
             s.click("BitBtnClearFiltr");
         }
@@ -589,19 +593,33 @@ public:
     {
         QDir().mkpath(dir);
         // Straight through the system call: a child process (mount(8)) would leave the
-        // sanitizers' picture of this process's threads in disorder.
+        // sanitizers' picture of this process's threads in disorder. Linux only: elsewhere
+        // nothing is mounted and the tests that need it skip.
+#ifdef __linux__
         m_mounted = ::mount("tmpfs", path(), "tmpfs", 0,
                             QStringLiteral("size=%1k").arg(kilobytes).toLatin1().constData()) == 0;
+#else
+        Q_UNUSED(kilobytes);
+#endif
     }
     ~ScratchMount()
     {
+#ifdef __linux__
         if (m_mounted)
             ::umount2(path(), MNT_DETACH);
+#endif
     }
-    bool mounted() const { return m_mounted; }
+    bool mounted() const
+    {
+        return m_mounted;
+    }
     bool makeReadOnly()
     {
+#ifdef __linux__
         return ::mount(nullptr, path(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+#else
+        return false;
+#endif
     }
 
 private:
@@ -790,9 +808,15 @@ TEST_F(Hostility, AnExportToAFullDiskKeepsTheOldFileAndSaysWhy)
         const QStringList before = QDir(folderOfTarget).entryList(QDir::Files);
         s.prompts.shown.clear();
         s.exportTo(target.path, target.period);
-        EXPECT_EQ(errors(s),
-                  QStringList{"Cannot create file \"" + QDir::toNativeSeparators(target.path) +
-                              "\". " + target.reason});
+        const QString said =
+            "Cannot create file \"" + QDir::toNativeSeparators(target.path) + "\". ";
+#ifdef Q_OS_UNIX
+        EXPECT_EQ(errors(s), QStringList{said + target.reason});
+#else
+        // The reason is Windows' own text there, in the system's language.
+        ASSERT_EQ(errors(s).size(), 1);
+        EXPECT_TRUE(errors(s).front().startsWith(said)) << errors(s).front().toStdString();
+#endif
         EXPECT_EQ(QDir(folderOfTarget).entryList(QDir::Files), before);
         if (!before.isEmpty()) {
             EXPECT_EQ(fileBytes(target.path), old);

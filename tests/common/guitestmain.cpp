@@ -5,13 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 // The main of the window tests: real widgets need a QApplication.
 int main(int argc, char** argv)
 {
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr)
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     // unixODBC reads where its configuration is once per process: the Oracle stand-in is
     // registered before any test asks the driver manager anything.

@@ -15,6 +15,11 @@ struct Registration {
 
     Registration()
     {
+#ifndef VARNEL_ORACLE_STANDIN_LIBRARY
+        failure = QStringLiteral("the stand-in driver is registered through unixODBC's "
+                                 "ODBCSYSINI, which this platform's driver manager lacks");
+        return;
+#else
         const QString library = QStringLiteral(VARNEL_ORACLE_STANDIN_LIBRARY);
         if (!QFileInfo::exists(library)) {
             failure = QStringLiteral("the stand-in driver %1 is not built").arg(library);
@@ -37,6 +42,7 @@ struct Registration {
         file.close();
         qputenv("ODBCSYSINI", QFile::encodeName(dir.path()));
         qputenv("VARNEL_ORACLE_STANDIN_DIR", QFile::encodeName(dir.path()));
+#endif
     }
 };
 

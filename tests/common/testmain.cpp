@@ -5,13 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 int main(int argc, char** argv)
 {
     // Discovery and CI run the binaries without a display.
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr)
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     // Date texts, time stamps and collation depend on the locale: pin one.
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     // unixODBC reads where its configuration is once per process: the Oracle stand-in is

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/ansicodepage.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
@@ -54,3 +56,11 @@ QString makeDemoDatabase(const TempFolder& folder, int64_t records, uint64_t see
                          const QString& table = QStringLiteral("LOG_TABLE"));
 
 } // namespace varnel::test
+
+// The golden bytes of the files the program writes are Windows-1251's: on a Windows machine
+// with another active code page the test skips, as the code page's own tests do.
+#define VARNEL_SKIP_UNLESS_WINDOWS_1251()                                                          \
+    do {                                                                                           \
+        if (::varnel::ansiCodePage() != 1251)                                                      \
+            GTEST_SKIP() << "active code page " << ::varnel::ansiCodePage();                       \
+    } while (false)

@@ -568,7 +568,8 @@ TEST_P(Statements, RejectedStatementsCarryOraclesMessage)
     };
     for (const auto& [sql, message] : cases) {
         SCOPED_TRACE(sql);
-        const QString error = errorOf([&] { run(data.ADOQueryMain(), QString::fromUtf8(sql)); });
+        const QString error =
+            errorOf([&, &sql = sql] { run(data.ADOQueryMain(), QString::fromUtf8(sql)); });
         EXPECT_TRUE(error.startsWith(this->message(message))) << error.toStdString();
         EXPECT_FALSE(data.ADOQueryMain().isOpen());
     }

@@ -416,8 +416,9 @@ TEST(Connection, FailuresSayWhatIsWrong)
     };
     for (const auto& [source, fragment] : cases) {
         Connection connection;
-        EXPECT_TRUE(
-            errorOf([&] { connection.connect(localConnectionString(source)); }).contains(fragment))
+        EXPECT_TRUE(errorOf([&, &source = source] {
+                        connection.connect(localConnectionString(source));
+                    }).contains(fragment))
             << source.toStdString();
         EXPECT_FALSE(connection.connected());
     }

@@ -105,6 +105,9 @@ TEST(LoginHistoryFile, ReadsLikeGetPrivateProfileString)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        // Windows-1251 bytes, read in another active code page, are other letters.
+        if (QByteArray(c.what) == "ANSI bytes" && ansiCodePage() != 1251)
+            continue;
         QFile::remove(path);
         if (c.file)
             writeBytes(path, *c.file);
@@ -141,6 +144,7 @@ TEST(LoginHistoryFile, EveryValueReadsBackAsWritten)
 
 TEST(LoginHistoryFile, NewFileHoldsTheSectionInAnsiWithCrLf)
 {
+    VARNEL_SKIP_UNLESS_WINDOWS_1251();
     const TempFolder folder;
     // The configuration folder need not exist yet.
     const QString path = folder.path("config/Varnel/Login.ini");
@@ -158,6 +162,7 @@ TEST(LoginHistoryFile, NewFileHoldsTheSectionInAnsiWithCrLf)
 
 TEST(LoginHistoryFile, SavingChangesOnlyTheGivenKeys)
 {
+    VARNEL_SKIP_UNLESS_WINDOWS_1251();
     const TempFolder folder;
     const QString path = folder.path("Login.ini");
     struct Case {

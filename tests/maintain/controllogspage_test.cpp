@@ -287,6 +287,7 @@ TEST_F(ControlLogs, DeletionAnsweredNoSendsNothingAndAFailureShowsTheDatabaseMes
 // record lines carry NULLs, a midnight, line breaks, Cyrillic and characters Windows-1251 lacks.
 TEST_F(ControlLogs, EachExportReplacesTheFileWithOneBlockOfTheRecordsAsTheyAre)
 {
+    VARNEL_SKIP_UNLESS_WINDOWS_1251();
     use({"insert into LOGS values"
          " (1, '2026-03-09 00:00:00', 'ORDERS', NULL, 'a - b', 'Иванов - PC1 - SCOTT'),"
          " (2, '2026-03-09 14:05:07', NULL, 'UPDATE', 'one' || char(13, 10) || 'two', NULL),"

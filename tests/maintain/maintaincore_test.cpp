@@ -78,6 +78,7 @@ TEST(PeriodTexts, ThePresetExportNameIsAFileNameEndingInTxt)
 
 TEST(MemoExport, EachLineBreakEndsALineAndTheFileHoldsTheLinesInTheCodePage)
 {
+    VARNEL_SKIP_UNLESS_WINDOWS_1251();
     TempFolder folder;
     const QString path = folder.path(QStringLiteral("memo.txt"));
     const struct {

@@ -44,8 +44,20 @@ template <typename Fetch> QStringList names(SQLHENV env, Fetch fetch)
     return result;
 }
 
+// What to install, in the words of the user's platform: Windows keeps its drivers in the
+// registry, where Instant Client's odbc_install.exe writes them, and has no unixODBC.
 QString missingDriverMessage(const QString& dataSource)
 {
+#ifdef _WIN32
+    return QStringLiteral(
+               "Не найден драйвер ODBC для Oracle: нет ни драйвера ODBC, в имени которого есть "
+               "«Oracle», ни источника данных ODBC «%1».\n"
+               "Установите Oracle Instant Client с его пакетом ODBC той же разрядности, что и "
+               "программа, и зарегистрируйте драйвер программой odbc_install.exe из его папки "
+               "или создайте источник данных с именем «%1» в администраторе источников данных "
+               "ODBC.")
+        .arg(dataSource);
+#else
     return QStringLiteral(
                "Не найден драйвер ODBC для Oracle: нет ни драйвера ODBC, в имени которого есть "
                "«Oracle», ни источника данных ODBC «%1».\n"
@@ -53,6 +65,7 @@ QString missingDriverMessage(const QString& dataSource)
                "(в Linux — в unixODBC, командой odbcinst) или создайте источник данных ODBC "
                "с именем «%1».")
         .arg(dataSource);
+#endif
 }
 
 } // namespace
