@@ -155,7 +155,7 @@ TEST(RowSet, MarkedRowsAreThoseWhoseShownTextHoldsTheNeedle)
         else if (row % 7 == 1)
             builder.addDecimal(number, "-12.5");
         else
-            builder.addInteger(number, row % 5 == 0 ? -row : row * 1000003);
+            builder.addInteger(number, row % 5 == 0 ? -int64_t(row) : int64_t(row) * 1000003);
         if (row % 11 == 0)
             builder.addNull(date);
         else
