@@ -4,6 +4,7 @@
 #include "db/error.h"
 #include "db/statementslot.h"
 
+#include <QByteArrayView>
 #include <QDir>
 #include <QFileInfo>
 #include <QIODevice>
@@ -69,47 +70,6 @@ Scan scan(std::string_view text)
     return {quote, nonAscii};
 }
 
-// Whether QString::fromUtf8 would read the bytes without a replacement character: no stray
-// continuation byte, no overlong form, no surrogate, nothing above U+10FFFF.
-bool validUtf8(std::string_view text)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* const end = p + text.size();
-    while (p < end) {
-        const unsigned char c = *p;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        }
-        int extra;
-        unsigned char low = 0x80, high = 0xBF; // the range of the byte after the first
-        if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
-            if (c == 0xE0)
-                low = 0xA0;
-            else if (c == 0xED)
-                high = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
-            if (c == 0xF0)
-                low = 0x90;
-            else if (c == 0xF4)
-                high = 0x8F;
-        } else {
-            return false;
-        }
-        if (end - p <= extra || p[1] < low || p[1] > high)
-            return false;
-        for (int i = 2; i <= extra; ++i)
-            if ((p[i] & 0xC0) != 0x80)
-                return false;
-        p += extra + 1;
-    }
-    return true;
-}
-
 // The file's bytes, gathered in a large buffer and handed to the device in big pieces.
 class Output {
 public:
@@ -143,7 +103,7 @@ public:
     void field(std::string_view utf8)
     {
         const Scan found = scan(utf8);
-        if (found.nonAscii && !validUtf8(utf8)) {
+        if (found.nonAscii && !QByteArrayView(utf8.data(), qsizetype(utf8.size())).isValidUtf8()) {
             // Bytes that are no UTF-8 become what the grid shows for them, so that the file
             // stays UTF-8 throughout.
             const QByteArray shown =

@@ -40,14 +40,9 @@ void exportToCsv(QWidget* owner, StatementSlot& slot, const std::vector<int>& sh
     if (path.isEmpty())
         return;
     Connection& connection = slot.connection();
-    // The file would be replaced whole: the database with every record in it, the login
-    // history, the program itself.
-    const QStringList ownFiles = databaseFiles(connection.localFile()) + programFiles +
-                                 QStringList{QCoreApplication::applicationFilePath()};
-    if (!fileWrittenOver(path, ownFiles).isEmpty()) {
-        prompts.message(QStringLiteral("Нельзя выгрузить записи в файл ") +
-                        QDir::toNativeSeparators(path) +
-                        QStringLiteral(": это файл, с которым работает программа."));
+    if (const QString refusal = ownFileRefusal(path, connection.localFile(), programFiles);
+        !refusal.isEmpty()) {
+        prompts.message(refusal);
         return;
     }
 

@@ -116,15 +116,11 @@ void ControlLogsPage::BitBtnExportClick()
     const QString path = m_prompts.saveFileName(window(), SaveDialogExportLog);
     if (path.isEmpty())
         return;
-    // The file would be replaced whole by the export's text: the database with every record
-    // and table in it, the login history, the program itself.
-    const QStringList programFiles = databaseFiles(m_dataModule.ADOConnectionBase().localFile()) +
-                                     m_programFiles +
-                                     QStringList{QCoreApplication::applicationFilePath()};
-    if (!fileWrittenOver(path, programFiles).isEmpty()) {
-        m_prompts.message(QStringLiteral("Нельзя выгрузить записи в файл ") +
-                          QDir::toNativeSeparators(path) +
-                          QStringLiteral(": это файл, с которым работает программа."));
+    // The file would be replaced whole by the export's text.
+    if (const QString refusal =
+            ownFileRefusal(path, m_dataModule.ADOConnectionBase().localFile(), m_programFiles);
+        !refusal.isEmpty()) {
+        m_prompts.message(refusal);
         return;
     }
 

@@ -1,5 +1,7 @@
 #include "maintain/exporttarget.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 
 #include <filesystem>
@@ -72,6 +74,17 @@ QString fileWrittenOver(const QString& target, const QStringList& files)
         if (isSameFile(target, file))
             return file;
     return {};
+}
+
+QString ownFileRefusal(const QString& target, const QString& databaseFile,
+                       const QStringList& programFiles)
+{
+    const QStringList own = databaseFiles(databaseFile) + programFiles +
+                            QStringList{QCoreApplication::applicationFilePath()};
+    if (fileWrittenOver(target, own).isEmpty())
+        return {};
+    return QStringLiteral("Нельзя выгрузить записи в файл ") + QDir::toNativeSeparators(target) +
+           QStringLiteral(": это файл, с которым работает программа.");
 }
 
 } // namespace varnel

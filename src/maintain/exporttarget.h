@@ -16,4 +16,10 @@ bool isSameFile(const QString& target, const QString& file);
 // The first of `files` that writing `target` would write over, or an empty text.
 QString fileWrittenOver(const QString& target, const QStringList& files);
 
+// Why an export may not write `target`, or an empty text: it would replace whole a file the
+// program works with, the database (`databaseFile` and its journals), one of `programFiles`
+// (the login history, the settings) or the program itself.
+QString ownFileRefusal(const QString& target, const QString& databaseFile,
+                       const QStringList& programFiles);
+
 } // namespace varnel
