@@ -1,4 +1,4 @@
-#include "application.h"
+#include "app/application.h"
 
 #include "app/appmessage.h"
 #include "app/form_welcome.h"

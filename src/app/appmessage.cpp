@@ -1,4 +1,4 @@
-#include "appmessage.h"
+#include "app/appmessage.h"
 
 #include "ui/windowsupport.h"
 

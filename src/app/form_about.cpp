@@ -1,4 +1,4 @@
-#include "form_about.h"
+#include "app/form_about.h"
 
 #include "ui/windowsupport.h"
 #include "ui_form_about.h"

@@ -1,4 +1,4 @@
-#include "form_welcome.h"
+#include "app/form_welcome.h"
 
 #include "ui/windowsupport.h"
 #include "ui_form_welcome.h"

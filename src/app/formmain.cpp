@@ -1,8 +1,8 @@
-#include "formmain.h"
+#include "app/formmain.h"
 
 #include "browse/viewlogspage.h"
 #include "db/datamodulebase.h"
-#include "form_about.h"
+#include "app/form_about.h"
 #include "maintain/controllogspage.h"
 #include "ui/guard.h"
 #include "ui/statustext.h"

@@ -1,4 +1,4 @@
-#include "filterset.h"
+#include "browse/filterset.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "call.h"
+#include "db/call.h"
 
-#include "dberror.h"
-#include "engine.h"
+#include "db/dberror.h"
+#include "db/engine.h"
 
 namespace varnel {
 

@@ -1,4 +1,4 @@
-#include "civiltime.h"
+#include "db/civiltime.h"
 
 namespace varnel::civil {
 

@@ -1,6 +1,6 @@
-#include "collationranks.h"
+#include "db/collationranks.h"
 
-#include "call.h"
+#include "db/call.h"
 
 #include <QCollator>
 #include <QCollatorSortKey>

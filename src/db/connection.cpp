@@ -1,10 +1,10 @@
-#include "connection.h"
+#include "db/connection.h"
 
-#include "connectionstring.h"
-#include "dberror.h"
+#include "db/connectionstring.h"
+#include "db/dberror.h"
 #include "embedded/sqliteengine.h"
-#include "largepages.h"
-#include "localetext.h"
+#include "db/largepages.h"
+#include "db/localetext.h"
 #include "odbc/odbcengine.h"
 
 namespace varnel {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "call.h"
-#include "engine.h"
+#include "db/call.h"
+#include "db/engine.h"
 
 #include <QString>
 

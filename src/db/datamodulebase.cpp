@@ -1,4 +1,4 @@
-#include "datamodulebase.h"
+#include "db/datamodulebase.h"
 
 namespace varnel {
 

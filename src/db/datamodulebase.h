@@ -1,7 +1,7 @@
 #pragma once
 
-#include "connection.h"
-#include "statementslot.h"
+#include "db/connection.h"
+#include "db/statementslot.h"
 
 #include <QObject>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "largepages.h"
+#include "db/largepages.h"
 
 #include <cstdlib>
 #include <map>

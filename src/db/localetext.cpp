@@ -1,6 +1,6 @@
-#include "localetext.h"
+#include "db/localetext.h"
 
-#include "civiltime.h"
+#include "db/civiltime.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "qtformat.h"
+#include "db/qtformat.h"
 
 #include <QDate>
 #include <QDateTime>

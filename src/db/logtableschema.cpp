@@ -1,7 +1,7 @@
-#include "logtableschema.h"
+#include "db/logtableschema.h"
 
-#include "datamodulebase.h"
-#include "rowset.h"
+#include "db/datamodulebase.h"
+#include "db/rowset.h"
 
 namespace varnel {
 

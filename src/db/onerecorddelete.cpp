@@ -1,7 +1,7 @@
-#include "onerecorddelete.h"
+#include "db/onerecorddelete.h"
 
-#include "civiltime.h"
-#include "dberror.h"
+#include "db/civiltime.h"
+#include "db/dberror.h"
 
 #include <QDateTime>
 #include <QStringList>

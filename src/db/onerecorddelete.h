@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rowset.h"
+#include "db/rowset.h"
 
 #include <QString>
 #include <QVariantList>

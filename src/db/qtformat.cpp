@@ -1,4 +1,4 @@
-#include "qtformat.h"
+#include "db/qtformat.h"
 
 namespace varnel {
 

@@ -1,11 +1,11 @@
-#include "rowset.h"
+#include "db/rowset.h"
 
-#include "call.h"
-#include "civiltime.h"
-#include "collationranks.h"
-#include "localetext.h"
-#include "textneedle.h"
-#include "vectorstate.h"
+#include "db/call.h"
+#include "db/civiltime.h"
+#include "db/collationranks.h"
+#include "db/localetext.h"
+#include "db/textneedle.h"
+#include "db/vectorstate.h"
 
 #include <QCollator>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "largepages.h"
-#include "textarena.h"
+#include "db/largepages.h"
+#include "db/textarena.h"
 
 #include <QString>
 #include <QStringView>

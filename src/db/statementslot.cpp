@@ -1,9 +1,9 @@
-#include "statementslot.h"
+#include "db/statementslot.h"
 
-#include "connection.h"
-#include "dberror.h"
-#include "largepages.h"
-#include "textneedle.h"
+#include "db/connection.h"
+#include "db/dberror.h"
+#include "db/largepages.h"
+#include "db/textneedle.h"
 
 #include <QCollator>
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "localetext.h"
-#include "rowset.h"
+#include "db/localetext.h"
+#include "db/rowset.h"
 
 #include <QObject>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "textarena.h"
+#include "db/textarena.h"
 
 #include <algorithm>
 #include <cstdlib>

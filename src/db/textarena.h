@@ -1,6 +1,6 @@
 #pragma once
 
-#include "largepages.h"
+#include "db/largepages.h"
 
 #include <cstddef>
 #include <cstdint>

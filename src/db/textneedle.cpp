@@ -1,4 +1,4 @@
-#include "textneedle.h"
+#include "db/textneedle.h"
 
 #include <QByteArray>
 #include <QChar>

@@ -1,4 +1,4 @@
-#include "form_login.h"
+#include "login/form_login.h"
 
 #include "db/connectionstring.h"
 #include "db/datamodulebase.h"

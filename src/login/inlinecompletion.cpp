@@ -1,4 +1,4 @@
-#include "inlinecompletion.h"
+#include "login/inlinecompletion.h"
 
 #include <QComboBox>
 #include <QKeyEvent>

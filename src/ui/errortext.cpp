@@ -1,4 +1,4 @@
-#include "errortext.h"
+#include "ui/errortext.h"
 
 #include "db/ansicodepage.h"
 

@@ -1,4 +1,4 @@
-#include "guard.h"
+#include "ui/guard.h"
 
 #include "db/dberror.h"
 #include "ui/errortext.h"

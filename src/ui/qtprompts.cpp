@@ -1,4 +1,4 @@
-#include "qtprompts.h"
+#include "ui/qtprompts.h"
 
 #include "ui/errortext.h"
 

@@ -1,4 +1,4 @@
-#include "oracledate.h"
+#include "db/embedded/oracledate.h"
 
 #include "../civiltime.h"
 #include "../dberror.h"

@@ -1,4 +1,4 @@
-#include "oraclefunctions.h"
+#include "db/embedded/oraclefunctions.h"
 
 #include "../civiltime.h"
 

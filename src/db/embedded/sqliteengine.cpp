@@ -1,11 +1,11 @@
-#include "sqliteengine.h"
+#include "db/embedded/sqliteengine.h"
 
 #include "../civiltime.h"
 #include "../dberror.h"
 #include "../onerecorddelete.h"
 #include "../vectorstate.h"
-#include "oraclefunctions.h"
-#include "sqlrewriter.h"
+#include "db/embedded/oraclefunctions.h"
+#include "db/embedded/sqlrewriter.h"
 
 #include <QDate>
 #include <QRegularExpression>

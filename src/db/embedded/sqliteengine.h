@@ -1,8 +1,8 @@
 #pragma once
 
 #include "../engine.h"
-#include "oracledate.h"
-#include "sqlrewriter.h"
+#include "db/embedded/oracledate.h"
+#include "db/embedded/sqlrewriter.h"
 
 #include <QHash>
 #include <QSet>

@@ -1,8 +1,8 @@
-#include "sqlrewriter.h"
+#include "db/embedded/sqlrewriter.h"
 
 #include "../civiltime.h"
 #include "../dberror.h"
-#include "oracledate.h"
+#include "db/embedded/oracledate.h"
 
 #include <algorithm>
 #include <optional>

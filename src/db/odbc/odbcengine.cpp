@@ -1,10 +1,10 @@
-#include "odbcengine.h"
+#include "db/odbc/odbcengine.h"
 
 #include "../civiltime.h"
 #include "../connectionstring.h"
 #include "../dberror.h"
 #include "../localetext.h"
-#include "oraclesession.h"
+#include "db/odbc/oraclesession.h"
 
 #include <QDateTime>
 

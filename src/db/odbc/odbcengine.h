@@ -2,7 +2,7 @@
 
 #include "../engine.h"
 #include "../onerecorddelete.h"
-#include "odbclogin.h"
+#include "db/odbc/odbclogin.h"
 
 #include <QString>
 #include <QStringList>

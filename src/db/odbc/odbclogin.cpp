@@ -1,4 +1,4 @@
-#include "odbclogin.h"
+#include "db/odbc/odbclogin.h"
 
 #include "../connectionstring.h"
 #include "../dberror.h"

@@ -1,4 +1,4 @@
-#include "oraclesession.h"
+#include "db/odbc/oraclesession.h"
 
 #include "../qtformat.h"
 
