@@ -37,7 +37,7 @@
 #include "db/datamodulebase.h"
 #include "db/dberror.h"
 #include "db/embedded/sqliteengine.h"
-#include "db/localetext.h"
+#include "base/localetext.h"
 #include "ui/progresswait.h"
 #include "ui/prompts.h"
 

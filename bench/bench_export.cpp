@@ -17,12 +17,12 @@
 // click. --csv-only runs this part alone.
 
 #include "browse/csvexport.h"
-#include "db/ansicodepage.h"
+#include "base/ansicodepage.h"
 #include "db/call.h"
 #include "db/connection.h"
 #include "db/connectionstring.h"
 #include "db/datamodulebase.h"
-#include "db/localetext.h"
+#include "base/localetext.h"
 #include "db/statementslot.h"
 #include "demodb.h"
 #include "maintain/logexport.h"

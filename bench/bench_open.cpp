@@ -12,7 +12,7 @@
 #include "db/connectionstring.h"
 #include "db/datamodulebase.h"
 #include "db/embedded/sqliteengine.h"
-#include "db/localetext.h"
+#include "base/localetext.h"
 
 #include <QCoreApplication>
 #include <QDir>

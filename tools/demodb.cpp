@@ -1,6 +1,6 @@
 #include "demodb.h"
 
-#include "db/civiltime.h"
+#include "base/civiltime.h"
 #include "db/logtableschema.h"
 
 #include <QDir>

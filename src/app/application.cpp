@@ -6,7 +6,7 @@
 #include "browse/filterset.h"
 #include "browse/viewlogspage.h"
 #include "db/datamodulebase.h"
-#include "db/localetext.h"
+#include "base/localetext.h"
 #include "login/form_login.h"
 #include "login/historyfile.h"
 #include "maintain/controllogspage.h"

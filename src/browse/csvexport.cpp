@@ -1,7 +1,7 @@
 #include "browse/csvexport.h"
 
 #include "db/call.h"
-#include "db/error.h"
+#include "base/error.h"
 #include "db/statementslot.h"
 
 #include <QByteArrayView>

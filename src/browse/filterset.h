@@ -1,7 +1,7 @@
 #pragma once
 
 #include "db/datamodulebase.h"
-#include "db/localetext.h"
+#include "base/localetext.h"
 
 #include <QDate>
 #include <QString>

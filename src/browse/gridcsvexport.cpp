@@ -3,7 +3,7 @@
 #include "browse/csvexport.h"
 #include "db/connection.h"
 #include "db/dberror.h"
-#include "db/localetext.h"
+#include "base/localetext.h"
 #include "db/statementslot.h"
 #include "maintain/exporttarget.h"
 #include "maintain/periodstatements.h"

@@ -1,7 +1,7 @@
 #include "browse/loggrid.h"
 
 #include "browse/loggridmodel.h"
-#include "db/localetext.h"
+#include "base/localetext.h"
 #include "db/statementslot.h"
 #include "ui/guard.h"
 #include "ui/prompts.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/textneedle.h"
+#include "base/textneedle.h"
 
 #include <QMap>
 #include <QTableView>

@@ -2,10 +2,10 @@
 
 #include "db/connectionstring.h"
 #include "db/dberror.h"
-#include "embedded/sqliteengine.h"
-#include "db/largepages.h"
-#include "db/localetext.h"
-#include "odbc/odbcengine.h"
+#include "db/embedded/sqliteengine.h"
+#include "base/largepages.h"
+#include "base/localetext.h"
+#include "db/odbc/odbcengine.h"
 
 namespace varnel {
 

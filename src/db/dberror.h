@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/error.h"
+#include "base/error.h"
 
 namespace varnel {
 

@@ -1,6 +1,6 @@
 #include "db/onerecorddelete.h"
 
-#include "db/civiltime.h"
+#include "base/civiltime.h"
 #include "db/dberror.h"
 
 #include <QDateTime>

@@ -1,11 +1,11 @@
 #include "db/rowset.h"
 
 #include "db/call.h"
-#include "db/civiltime.h"
-#include "db/collationranks.h"
-#include "db/localetext.h"
-#include "db/textneedle.h"
-#include "db/vectorstate.h"
+#include "base/civiltime.h"
+#include "base/collationranks.h"
+#include "base/localetext.h"
+#include "base/textneedle.h"
+#include "base/vectorstate.h"
 
 #include <QCollator>
 

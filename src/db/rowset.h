@@ -1,7 +1,7 @@
 #pragma once
 
-#include "db/largepages.h"
-#include "db/textarena.h"
+#include "base/largepages.h"
+#include "base/textarena.h"
 
 #include <QString>
 #include <QStringView>

@@ -2,8 +2,8 @@
 
 #include "db/connection.h"
 #include "db/dberror.h"
-#include "db/largepages.h"
-#include "db/textneedle.h"
+#include "base/largepages.h"
+#include "base/textneedle.h"
 
 #include <QCollator>
 #include <QRegularExpression>

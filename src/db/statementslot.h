@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/localetext.h"
+#include "base/localetext.h"
 #include "db/rowset.h"
 
 #include <QObject>

@@ -3,7 +3,7 @@
 #include "db/connectionstring.h"
 #include "db/datamodulebase.h"
 #include "db/dberror.h"
-#include "db/localetext.h"
+#include "base/localetext.h"
 #include "db/logtableschema.h"
 #include "login/historyfile.h"
 #include "login/historylist.h"

@@ -1,7 +1,7 @@
 #include "login/historyfile.h"
 
-#include "db/ansicodepage.h"
-#include "db/error.h"
+#include "base/ansicodepage.h"
+#include "base/error.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 
 #include "db/datamodulebase.h"
 #include "db/dberror.h"
-#include "db/localetext.h"
+#include "base/localetext.h"
 #include "maintain/exporttarget.h"
 #include "maintain/logexport.h"
 #include "ui/errortext.h"

@@ -1,7 +1,7 @@
 #include "maintain/logexport.h"
 
 #include "db/call.h"
-#include "db/localetext.h"
+#include "base/localetext.h"
 #include "db/statementslot.h"
 #include "maintain/memoexport.h"
 

@@ -1,6 +1,6 @@
 #include "maintain/periodstatements.h"
 
-#include "db/localetext.h"
+#include "base/localetext.h"
 
 namespace varnel {
 

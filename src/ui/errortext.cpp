@@ -1,6 +1,6 @@
 #include "ui/errortext.h"
 
-#include "db/ansicodepage.h"
+#include "base/ansicodepage.h"
 
 #include <QFileInfo>
 

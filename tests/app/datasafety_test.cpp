@@ -8,7 +8,7 @@
 #include "common/session.h"
 #include "common/testsupport.h"
 #include "db/datamodulebase.h"
-#include "db/localetext.h"
+#include "base/localetext.h"
 #include "login/form_login.h"
 #include "maintain/exporttarget.h"
 #include "ui/qtprompts.h"

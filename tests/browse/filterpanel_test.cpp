@@ -8,7 +8,7 @@
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
 #include "db/datamodulebase.h"
-#include "db/localetext.h"
+#include "base/localetext.h"
 
 #include <QApplication>
 #include <QCheckBox>

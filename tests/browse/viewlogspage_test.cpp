@@ -13,7 +13,7 @@
 #include "common/testsupport.h"
 #include "db/call.h"
 #include "db/datamodulebase.h"
-#include "db/localetext.h"
+#include "base/localetext.h"
 #include "ui/windowsettings.h"
 
 #include <QAbstractItemView>

@@ -3,7 +3,7 @@
 #include "db/connectionstring.h"
 #include "db/dberror.h"
 #include "db/embedded/sqliteengine.h"
-#include "db/localetext.h"
+#include "base/localetext.h"
 
 namespace varnel::test {
 

@@ -2,7 +2,7 @@
 
 #include "db/connectionstring.h"
 #include "db/dberror.h"
-#include "db/error.h"
+#include "base/error.h"
 #include "demodb.h"
 
 #include <sqlite3.h>

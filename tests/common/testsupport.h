@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/ansicodepage.h"
+#include "base/ansicodepage.h"
 
 #include <QByteArray>
 #include <QString>

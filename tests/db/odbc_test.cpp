@@ -3,12 +3,12 @@
 
 #include "common/oraclestandin.h"
 #include "common/testsupport.h"
-#include "db/civiltime.h"
+#include "base/civiltime.h"
 #include "db/connection.h"
 #include "db/connectionstring.h"
 #include "db/datamodulebase.h"
 #include "db/dberror.h"
-#include "db/localetext.h"
+#include "base/localetext.h"
 #include "db/odbc/odbcengine.h"
 #include "db/odbc/oraclesession.h"
 

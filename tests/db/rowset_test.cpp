@@ -1,5 +1,5 @@
-#include "db/civiltime.h"
-#include "db/localetext.h"
+#include "base/civiltime.h"
+#include "base/localetext.h"
 #include "db/rowset.h"
 
 #include <QCollator>

@@ -5,7 +5,7 @@
 #include "common/testsupport.h"
 #include "db/embedded/sqliteengine.h"
 #include "db/embedded/sqlrewriter.h"
-#include "db/localetext.h"
+#include "base/localetext.h"
 
 #include <QLocale>
 #include <QThread>

@@ -4,7 +4,7 @@
 
 #include "common/oraclestandin.h"
 #include "common/testsupport.h"
-#include "db/civiltime.h"
+#include "base/civiltime.h"
 #include "db/connectionstring.h"
 #include "db/datamodulebase.h"
 #include "db/dberror.h"

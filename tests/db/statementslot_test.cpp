@@ -5,7 +5,7 @@
 #include "db/connectionstring.h"
 #include "db/datamodulebase.h"
 #include "db/dberror.h"
-#include "db/largepages.h"
+#include "base/largepages.h"
 
 #include <QCollator>
 #include <QFile>

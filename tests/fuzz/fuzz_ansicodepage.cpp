@@ -2,7 +2,7 @@
 // written again, and any text is written as one byte per character, either the character's
 // own code or "?".
 
-#include "db/ansicodepage.h"
+#include "base/ansicodepage.h"
 #include "fuzzcheck.h"
 
 #include <cstddef>

@@ -2,8 +2,8 @@
 // same; every other key of the file keeps its value; a save that is refused leaves every byte
 // as it was; and the remembered lists come back as they were saved.
 
-#include "db/ansicodepage.h"
-#include "db/error.h"
+#include "base/ansicodepage.h"
+#include "base/error.h"
 #include "fuzzcheck.h"
 #include "login/historyfile.h"
 #include "login/historylist.h"

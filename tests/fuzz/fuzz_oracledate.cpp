@@ -2,10 +2,10 @@
 // error or gives a real day, and the date text that the program writes into a statement in
 // any locale reads back as the same day.
 
-#include "db/civiltime.h"
+#include "base/civiltime.h"
 #include "db/dberror.h"
 #include "db/embedded/oracledate.h"
-#include "db/localetext.h"
+#include "base/localetext.h"
 #include "fuzzcheck.h"
 
 #include <QDate>

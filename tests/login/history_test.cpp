@@ -1,6 +1,6 @@
 #include "common/testsupport.h"
-#include "db/ansicodepage.h"
-#include "db/error.h"
+#include "base/ansicodepage.h"
+#include "base/error.h"
 #include "login/historyfile.h"
 #include "login/historylist.h"
 

@@ -1,7 +1,7 @@
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
 #include "db/datamodulebase.h"
-#include "db/localetext.h"
+#include "base/localetext.h"
 #include "maintain/controllogspage.h"
 #include "maintain/periodstatements.h"
 #include "ui/progresswait.h"

@@ -1,5 +1,5 @@
 #include "common/testsupport.h"
-#include "db/localetext.h"
+#include "base/localetext.h"
 #include "maintain/memoexport.h"
 #include "maintain/periodstatements.h"
 

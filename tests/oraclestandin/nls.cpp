@@ -1,6 +1,6 @@
 #include "nls.h"
 
-#include "db/civiltime.h"
+#include "base/civiltime.h"
 #include "db/dberror.h"
 #include "db/odbc/oraclesession.h"
 

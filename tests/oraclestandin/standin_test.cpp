@@ -2,8 +2,8 @@
 // the program calls it: what a client could tell apart from Oracle's own driver.
 
 #include "common/testsupport.h"
-#include "db/ansicodepage.h"
-#include "db/civiltime.h"
+#include "base/ansicodepage.h"
+#include "base/civiltime.h"
 #include "db/embedded/sqliteengine.h"
 
 #include <QElapsedTimer>

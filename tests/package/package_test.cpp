@@ -5,7 +5,7 @@
 #include "browse/filterset.h"
 #include "common/testsupport.h"
 #include "db/connection.h"
-#include "db/localetext.h"
+#include "base/localetext.h"
 
 #include <QDir>
 #include <QFile>

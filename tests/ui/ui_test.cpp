@@ -1,6 +1,6 @@
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
-#include "db/error.h"
+#include "base/error.h"
 #include "ui/datepicker.h"
 #include "ui/errortext.h"
 #include "ui/guard.h"

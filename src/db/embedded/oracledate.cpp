@@ -1,8 +1,8 @@
 #include "db/embedded/oracledate.h"
 
-#include "../civiltime.h"
-#include "../dberror.h"
-#include "../qtformat.h"
+#include "base/civiltime.h"
+#include "db/dberror.h"
+#include "base/qtformat.h"
 
 namespace varnel::embedded {
 

@@ -1,6 +1,6 @@
 #include "db/embedded/oraclefunctions.h"
 
-#include "../civiltime.h"
+#include "base/civiltime.h"
 
 #include <QChar>
 

@@ -1,9 +1,9 @@
 #include "db/embedded/sqliteengine.h"
 
-#include "../civiltime.h"
-#include "../dberror.h"
-#include "../onerecorddelete.h"
-#include "../vectorstate.h"
+#include "base/civiltime.h"
+#include "db/dberror.h"
+#include "db/onerecorddelete.h"
+#include "base/vectorstate.h"
 #include "db/embedded/oraclefunctions.h"
 #include "db/embedded/sqlrewriter.h"
 

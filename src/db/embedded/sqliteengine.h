@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../engine.h"
+#include "db/engine.h"
 #include "db/embedded/oracledate.h"
 #include "db/embedded/sqlrewriter.h"
 

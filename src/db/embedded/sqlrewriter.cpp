@@ -1,7 +1,7 @@
 #include "db/embedded/sqlrewriter.h"
 
-#include "../civiltime.h"
-#include "../dberror.h"
+#include "base/civiltime.h"
+#include "db/dberror.h"
 #include "db/embedded/oracledate.h"
 
 #include <algorithm>

@@ -1,9 +1,9 @@
 #include "db/odbc/odbcengine.h"
 
-#include "../civiltime.h"
-#include "../connectionstring.h"
-#include "../dberror.h"
-#include "../localetext.h"
+#include "base/civiltime.h"
+#include "db/connectionstring.h"
+#include "db/dberror.h"
+#include "base/localetext.h"
 #include "db/odbc/oraclesession.h"
 
 #include <QDateTime>

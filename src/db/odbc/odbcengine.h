@@ -1,7 +1,7 @@
 #pragma once
 
-#include "../engine.h"
-#include "../onerecorddelete.h"
+#include "db/engine.h"
+#include "db/onerecorddelete.h"
 #include "db/odbc/odbclogin.h"
 
 #include <QString>

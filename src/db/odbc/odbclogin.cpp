@@ -1,7 +1,7 @@
 #include "db/odbc/odbclogin.h"
 
-#include "../connectionstring.h"
-#include "../dberror.h"
+#include "db/connectionstring.h"
+#include "db/dberror.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -1,6 +1,6 @@
 #include "db/odbc/oraclesession.h"
 
-#include "../qtformat.h"
+#include "base/qtformat.h"
 
 namespace varnel::odbc {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/largepages.h"
+#include "base/largepages.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "db/textneedle.h"
+#include "base/textneedle.h"
 
 #include <QByteArray>
 #include <QChar>

@@ -1,10 +1,10 @@
 #include "common/testsupport.h"
-#include "db/civiltime.h"
+#include "base/civiltime.h"
 #include "db/embedded/oracledate.h"
 #include "db/embedded/sqliteengine.h"
-#include "db/localetext.h"
+#include "base/localetext.h"
 #include "db/odbc/oraclesession.h"
-#include "db/qtformat.h"
+#include "base/qtformat.h"
 
 #include <QLocale>
 

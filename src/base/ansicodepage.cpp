@@ -1,4 +1,4 @@
-#include "db/ansicodepage.h"
+#include "base/ansicodepage.h"
 
 #include <QtGlobal>
 

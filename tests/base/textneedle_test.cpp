@@ -1,10 +1,10 @@
 // The search of the find bar: case-insensitive matching on stored UTF-8, and the rows a
 // snapshot marks, each against what QString finds in the text the grid shows.
 
-#include "db/civiltime.h"
-#include "db/localetext.h"
+#include "base/civiltime.h"
+#include "base/localetext.h"
 #include "db/rowset.h"
-#include "db/textneedle.h"
+#include "base/textneedle.h"
 
 #include <QLocale>
 

@@ -1,4 +1,4 @@
-#include "db/civiltime.h"
+#include "base/civiltime.h"
 
 namespace varnel::civil {
 

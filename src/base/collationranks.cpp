@@ -1,4 +1,4 @@
-#include "db/collationranks.h"
+#include "base/collationranks.h"
 
 #include "db/call.h"
 

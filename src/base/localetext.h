@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/qtformat.h"
+#include "base/qtformat.h"
 
 #include <QDate>
 #include <QDateTime>

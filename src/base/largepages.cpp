@@ -1,4 +1,4 @@
-#include "db/largepages.h"
+#include "base/largepages.h"
 
 #include <cstdlib>
 #include <map>

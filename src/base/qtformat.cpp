@@ -1,4 +1,4 @@
-#include "db/qtformat.h"
+#include "base/qtformat.h"
 
 namespace varnel {
 

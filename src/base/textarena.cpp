@@ -1,4 +1,4 @@
-#include "db/textarena.h"
+#include "base/textarena.h"
 
 #include <algorithm>
 #include <cstdlib>

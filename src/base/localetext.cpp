@@ -1,6 +1,6 @@
-#include "db/localetext.h"
+#include "base/localetext.h"
 
-#include "db/civiltime.h"
+#include "base/civiltime.h"
 
 #include <algorithm>
 
