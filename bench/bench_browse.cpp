@@ -30,7 +30,7 @@
 // operations, how far the process's resident memory rose above what it held before them.
 
 #include "benchsupport.h"
-#include "browse/filterset.h"
+#include "browse/core/filterset.h"
 #include "browse/findbar.h"
 #include "browse/loggrid.h"
 #include "db/connectionstring.h"
@@ -39,7 +39,7 @@
 #include "db/embedded/sqliteengine.h"
 #include "base/localetext.h"
 #include "ui/progresswait.h"
-#include "ui/prompts.h"
+#include "ui/core/prompts.h"
 
 #include <QApplication>
 #include <QDir>

@@ -16,7 +16,7 @@
 // beside it the file alone, from the open snapshot, which is what the user waits for after the
 // click. --csv-only runs this part alone.
 
-#include "browse/csvexport.h"
+#include "browse/core/csvexport.h"
 #include "base/ansicodepage.h"
 #include "db/call.h"
 #include "db/connection.h"
@@ -25,9 +25,9 @@
 #include "base/localetext.h"
 #include "db/statementslot.h"
 #include "demodb.h"
-#include "maintain/logexport.h"
-#include "maintain/memoexport.h"
-#include "maintain/periodstatements.h"
+#include "maintain/core/logexport.h"
+#include "maintain/core/memoexport.h"
+#include "maintain/core/periodstatements.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -2,7 +2,7 @@
 
 #include "browse/loggrid.h"
 #include "browse/loggridmodel.h"
-#include "ui/guard.h"
+#include "ui/core/guard.h"
 #include "ui/windowsupport.h"
 #include "ui_findbar.h"
 

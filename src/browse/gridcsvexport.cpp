@@ -1,14 +1,14 @@
 #include "browse/gridcsvexport.h"
 
-#include "browse/csvexport.h"
+#include "browse/core/csvexport.h"
 #include "db/connection.h"
 #include "db/dberror.h"
 #include "base/localetext.h"
 #include "db/statementslot.h"
-#include "maintain/exporttarget.h"
-#include "maintain/periodstatements.h"
-#include "ui/guard.h"
-#include "ui/prompts.h"
+#include "maintain/core/exporttarget.h"
+#include "maintain/core/periodstatements.h"
+#include "ui/core/guard.h"
+#include "ui/core/prompts.h"
 
 #include <QCoreApplication>
 #include <QDate>

@@ -3,9 +3,9 @@
 #include "browse/loggridmodel.h"
 #include "base/localetext.h"
 #include "db/statementslot.h"
-#include "ui/guard.h"
-#include "ui/prompts.h"
-#include "ui/statustext.h"
+#include "ui/core/guard.h"
+#include "ui/core/prompts.h"
+#include "ui/core/statustext.h"
 #include "ui/windowsupport.h"
 
 #include <QApplication>

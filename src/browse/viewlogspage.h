@@ -1,6 +1,6 @@
 #pragma once
 
-#include "browse/filterset.h"
+#include "browse/core/filterset.h"
 
 #include <QPointer>
 #include <QStringList>

@@ -3,12 +3,12 @@
 #include "db/datamodulebase.h"
 #include "db/dberror.h"
 #include "base/localetext.h"
-#include "maintain/exporttarget.h"
-#include "maintain/logexport.h"
-#include "ui/errortext.h"
-#include "ui/guard.h"
-#include "ui/prompts.h"
-#include "ui/statustext.h"
+#include "maintain/core/exporttarget.h"
+#include "maintain/core/logexport.h"
+#include "ui/core/errortext.h"
+#include "ui/core/guard.h"
+#include "ui/core/prompts.h"
+#include "ui/core/statustext.h"
 #include "ui_controllogspage.h"
 
 #include <QCoreApplication>

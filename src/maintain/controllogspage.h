@@ -1,7 +1,7 @@
 #pragma once
 
-#include "maintain/memoexport.h"
-#include "maintain/periodstatements.h"
+#include "maintain/core/memoexport.h"
+#include "maintain/core/periodstatements.h"
 
 #include <QStringList>
 #include <QWidget>

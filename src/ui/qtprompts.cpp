@@ -1,6 +1,6 @@
 #include "ui/qtprompts.h"
 
-#include "ui/errortext.h"
+#include "ui/core/errortext.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -10,7 +10,7 @@
 #include "db/datamodulebase.h"
 #include "base/localetext.h"
 #include "login/form_login.h"
-#include "maintain/exporttarget.h"
+#include "maintain/core/exporttarget.h"
 #include "ui/qtprompts.h"
 
 #include <QAbstractItemView>

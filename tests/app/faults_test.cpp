@@ -6,7 +6,7 @@
 
 #include "app/formmain.h"
 #include "browse/dblookupcombobox.h"
-#include "browse/filterset.h"
+#include "browse/core/filterset.h"
 #include "browse/loggrid.h"
 #include "browse/loggridmodel.h"
 #include "common/session.h"

@@ -13,8 +13,8 @@
 #include "db/datamodulebase.h"
 #include "base/localetext.h"
 #include "login/form_login.h"
-#include "login/historyfile.h"
-#include "ui/errortext.h"
+#include "login/core/historyfile.h"
+#include "ui/core/errortext.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -3,7 +3,7 @@
 // it beside Login.ini.
 
 #include "app/formmain.h"
-#include "browse/filterset.h"
+#include "browse/core/filterset.h"
 #include "browse/loggrid.h"
 #include "common/session.h"
 #include "common/testsupport.h"

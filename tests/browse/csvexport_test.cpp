@@ -2,7 +2,7 @@
 // reading of RFC 4180 and compared with what the grid shows; the scripted prompts answer the
 // save dialog.
 
-#include "browse/csvexport.h"
+#include "browse/core/csvexport.h"
 #include "browse/gridcsvexport.h"
 #include "browse/loggrid.h"
 #include "common/scriptedprompts.h"

@@ -3,7 +3,7 @@
 // growing window.
 
 #include "app/formmain.h"
-#include "browse/filterset.h"
+#include "browse/core/filterset.h"
 #include "browse/loggrid.h"
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"

@@ -4,7 +4,7 @@
 #include "app/appmessage.h"
 #include "app/formmain.h"
 #include "browse/dblookupcombobox.h"
-#include "browse/filterset.h"
+#include "browse/core/filterset.h"
 #include "browse/findbar.h"
 #include "browse/loggrid.h"
 #include "browse/recordwindow.h"

@@ -3,7 +3,7 @@
 #include "app/application.h"
 #include "common/scriptedprompts.h"
 #include "db/connection.h"
-#include "maintain/periodstatements.h"
+#include "maintain/core/periodstatements.h"
 
 #include <QByteArray>
 #include <QList>

@@ -5,8 +5,8 @@
 #include "base/ansicodepage.h"
 #include "base/error.h"
 #include "fuzzcheck.h"
-#include "login/historyfile.h"
-#include "login/historylist.h"
+#include "login/core/historyfile.h"
+#include "login/core/historylist.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 #include "db/datamodulebase.h"
 #include "base/localetext.h"
 #include "maintain/controllogspage.h"
-#include "maintain/periodstatements.h"
+#include "maintain/core/periodstatements.h"
 #include "ui/progresswait.h"
 #include "ui/windowsupport.h"
 

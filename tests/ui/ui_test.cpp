@@ -2,8 +2,8 @@
 #include "common/testsupport.h"
 #include "base/error.h"
 #include "ui/datepicker.h"
-#include "ui/errortext.h"
-#include "ui/guard.h"
+#include "ui/core/errortext.h"
+#include "ui/core/guard.h"
 #include "ui/qtprompts.h"
 
 #include <QApplication>

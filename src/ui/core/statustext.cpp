@@ -1,4 +1,4 @@
-#include "ui/statustext.h"
+#include "ui/core/statustext.h"
 
 #include "db/connectionstring.h"
 #include "db/dberror.h"

@@ -1,7 +1,7 @@
-#include "ui/guard.h"
+#include "ui/core/guard.h"
 
 #include "db/dberror.h"
-#include "ui/errortext.h"
+#include "ui/core/errortext.h"
 
 #include <new>
 

@@ -1,4 +1,4 @@
-#include "maintain/exporttarget.h"
+#include "maintain/core/exporttarget.h"
 
 #include <QCoreApplication>
 #include <QDir>

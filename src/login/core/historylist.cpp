@@ -1,4 +1,4 @@
-#include "login/historylist.h"
+#include "login/core/historylist.h"
 
 namespace varnel {
 

@@ -1,4 +1,4 @@
-#include "browse/filterset.h"
+#include "browse/core/filterset.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "browse/csvexport.h"
+#include "browse/core/csvexport.h"
 
 #include "db/call.h"
 #include "base/error.h"

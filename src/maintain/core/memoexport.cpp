@@ -1,4 +1,4 @@
-#include "maintain/memoexport.h"
+#include "maintain/core/memoexport.h"
 
 #include "base/ansicodepage.h"
 #include "base/error.h"

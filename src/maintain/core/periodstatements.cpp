@@ -1,4 +1,4 @@
-#include "maintain/periodstatements.h"
+#include "maintain/core/periodstatements.h"
 
 #include "base/localetext.h"
 

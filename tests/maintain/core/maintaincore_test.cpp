@@ -1,7 +1,7 @@
 #include "common/testsupport.h"
 #include "base/localetext.h"
-#include "maintain/memoexport.h"
-#include "maintain/periodstatements.h"
+#include "maintain/core/memoexport.h"
+#include "maintain/core/periodstatements.h"
 
 #include <QFile>
 

@@ -1,8 +1,8 @@
 #include "common/testsupport.h"
 #include "base/ansicodepage.h"
 #include "base/error.h"
-#include "login/historyfile.h"
-#include "login/historylist.h"
+#include "login/core/historyfile.h"
+#include "login/core/historylist.h"
 
 #include <QDir>
 #include <QFile>

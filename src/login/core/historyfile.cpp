@@ -1,4 +1,4 @@
-#include "login/historyfile.h"
+#include "login/core/historyfile.h"
 
 #include "base/ansicodepage.h"
 #include "base/error.h"

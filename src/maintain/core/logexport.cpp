@@ -1,9 +1,9 @@
-#include "maintain/logexport.h"
+#include "maintain/core/logexport.h"
 
 #include "db/call.h"
 #include "base/localetext.h"
 #include "db/statementslot.h"
-#include "maintain/memoexport.h"
+#include "maintain/core/memoexport.h"
 
 #include <array>
 

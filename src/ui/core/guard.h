@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/prompts.h"
+#include "ui/core/prompts.h"
 
 #include <functional>
 

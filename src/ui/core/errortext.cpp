@@ -1,4 +1,4 @@
-#include "ui/errortext.h"
+#include "ui/core/errortext.h"
 
 #include "base/ansicodepage.h"
 
