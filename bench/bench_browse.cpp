@@ -34,7 +34,7 @@
 #include "browse/findbar.h"
 #include "browse/loggrid.h"
 #include "db/connectionstring.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "db/dberror.h"
 #include "db/embedded/sqliteengine.h"
 #include "base/localetext.h"
@@ -190,7 +190,7 @@ struct Responsiveness {
 
 // "Отобрать": the steps after the click until the rows are on the screen. Opening the slot
 // resets the grid's model through the slot's signals.
-std::vector<Step> selectSteps(TDataModuleBase& data, LogGrid& grid, const LocaleText& locale)
+std::vector<Step> selectSteps(LogDatabase& data, LogGrid& grid, const LocaleText& locale)
 {
     return {
         {"SQLMain, open ADOQueryMain and reset the grid's model",
@@ -302,7 +302,7 @@ int main(int argc, char** argv)
     for (long long size : options->sizes) {
         const QString file = demoDatabase(options->data, size);
         const std::string fileName = file.toStdString();
-        TDataModuleBase module;
+        LogDatabase module;
         module.ADOConnectionBase().connect(
             buildConnectionString(QStringLiteral("bench"), QStringLiteral("bench"), file));
         module.setCurrentLogTable(kTable);

@@ -21,7 +21,7 @@
 #include "db/call.h"
 #include "db/connection.h"
 #include "db/connectionstring.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "base/localetext.h"
 #include "db/statementslot.h"
 #include "demodb.h"
@@ -128,26 +128,27 @@ struct Exported {
 };
 
 // One export as the page runs it.
-Exported exportOnce(const QString& database, const QString& output)
+Exported exportOnce(const QString& databaseFile, const QString& output)
 {
-    varnel::TDataModuleBase dataModule;
+    varnel::LogDatabase database;
     varnel::MemoExport memo;
     varnel::ExportHooks hooks;
     // As the page runs it: the lines on the connection's thread, counted and cancellable.
     hooks.work = [&](const std::function<void(varnel::Call&)>& lines) {
-        dataModule.ADOConnectionBase().work(QStringLiteral("Выгрузка логов"), lines);
+        database.ADOConnectionBase().work(QStringLiteral("Выгрузка логов"), lines);
     };
 
     const auto start = Clock::now();
-    dataModule.ADOConnectionBase().connect(
-        varnel::buildConnectionString(QStringLiteral("bench"), QStringLiteral("bench"), database));
-    varnel::exportLog(dataModule.ADOQuerySaveLog(),
+    database.ADOConnectionBase().connect(
+        varnel::buildConnectionString(QStringLiteral("bench"), QStringLiteral("bench"),
+                                      databaseFile));
+    varnel::exportLog(database.ADOQuerySaveLog(),
                       varnel::exportStatement(kTable, std::nullopt, varnel::LocaleText::current()),
                       memo, hooks);
     memo.saveToFile(output);
     const auto end = Clock::now();
     return {seconds(end - start), memo.byteCount(),
-            dataModule.ADOQuerySaveLog().rows().allocatedBytes()};
+            database.ADOQuerySaveLog().rows().allocatedBytes()};
 }
 
 // The child that measures one export's memory: it prints the snapshot's bytes, the file's
@@ -205,14 +206,15 @@ struct CsvTimes {
 };
 
 // One CSV export as the grid's command runs it, after the page's opening of the grid's rows.
-CsvTimes csvOnce(const QString& database, const QString& output)
+CsvTimes csvOnce(const QString& databaseFile, const QString& output)
 {
-    varnel::TDataModuleBase dataModule;
+    varnel::LogDatabase database;
     const auto start = Clock::now();
-    varnel::Connection& connection = dataModule.ADOConnectionBase();
+    varnel::Connection& connection = database.ADOConnectionBase();
     connection.connect(
-        varnel::buildConnectionString(QStringLiteral("bench"), QStringLiteral("bench"), database));
-    varnel::StatementSlot& slot = dataModule.ADOQueryMain();
+        varnel::buildConnectionString(QStringLiteral("bench"), QStringLiteral("bench"),
+                                      databaseFile));
+    varnel::StatementSlot& slot = database.ADOQueryMain();
     slot.setText(QStringLiteral("Select * from ") + kTable);
     slot.open();
     slot.field(QStringLiteral("SID")).setVisible(false);

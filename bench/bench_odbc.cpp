@@ -9,7 +9,7 @@
 
 #include "benchsupport.h"
 #include "db/connectionstring.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "db/embedded/sqliteengine.h"
 
 #include <QCoreApplication>
@@ -37,11 +37,11 @@ const QString kStatement = QStringLiteral("Select * from LOG_TABLE where 1=1 ord
 // Seconds to connect and open the main query into a slot; the rows opened.
 std::pair<double, uint32_t> openInSlot(const QString& dataSource)
 {
-    varnel::TDataModuleBase dataModule;
-    varnel::StatementSlot& slot = dataModule.ADOQueryMain();
+    varnel::LogDatabase database;
+    varnel::StatementSlot& slot = database.ADOQueryMain();
     slot.setText(kStatement);
     const auto start = Clock::now();
-    dataModule.ADOConnectionBase().connect(varnel::buildConnectionString(
+    database.ADOConnectionBase().connect(varnel::buildConnectionString(
         QStringLiteral("bench"), QStringLiteral("bench"), dataSource));
     slot.open();
     return {seconds(Clock::now() - start), slot.rows().rowCount()};

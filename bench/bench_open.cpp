@@ -10,7 +10,7 @@
 
 #include "benchsupport.h"
 #include "db/connectionstring.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "db/embedded/sqliteengine.h"
 #include "base/localetext.h"
 
@@ -41,11 +41,11 @@ struct Opened {
 
 Opened openInSlot(const QString& file, const QString& statement, bool measureMemory)
 {
-    varnel::TDataModuleBase dataModule;
-    varnel::StatementSlot& slot = dataModule.ADOQueryMain();
+    varnel::LogDatabase database;
+    varnel::StatementSlot& slot = database.ADOQueryMain();
     slot.setText(statement);
     const auto start = Clock::now();
-    dataModule.ADOConnectionBase().connect(
+    database.ADOConnectionBase().connect(
         varnel::buildConnectionString(QStringLiteral("bench"), QStringLiteral("bench"), file));
     slot.open();
     const auto end = Clock::now();

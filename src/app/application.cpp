@@ -5,7 +5,7 @@
 #include "app/formmain.h"
 #include "browse/core/filterset.h"
 #include "browse/viewlogspage.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "base/localetext.h"
 #include "login/form_login.h"
 #include "login/core/historyfile.h"
@@ -53,12 +53,12 @@ Startup::Startup(Prompts& prompts, QString historyPath, Connection::EngineFactor
 
 Startup::~Startup()
 {
-    // The dialog saves the history as it goes; then the main window, then the data module.
+    // The dialog saves the history as it goes; then the main window, then the log database.
     delete m_login.data();
     m_mainWindow.reset();
     m_settings.reset();
     m_wheel.reset();
-    m_dataModule.reset();
+    m_database.reset();
     m_wait.reset();
 }
 
@@ -70,9 +70,9 @@ TForm_Login* Startup::loginDialog() const
 void Startup::start(std::chrono::milliseconds splash)
 {
     showSplash(splash);
-    // The data module is made before the dialog so that the dialog can receive it.
-    m_dataModule = m_engines ? std::make_unique<TDataModuleBase>(m_engines)
-                             : std::make_unique<TDataModuleBase>();
+    // The log database is made before the dialog so that the dialog can receive it.
+    m_database = m_engines ? std::make_unique<LogDatabase>(m_engines)
+                             : std::make_unique<LogDatabase>();
     // Every statement runs on the connection's thread; the windows wait for it painted, with
     // a progress window and Cancel once it takes long.
     m_wait = std::make_unique<ProgressWait>();
@@ -80,8 +80,8 @@ void Startup::start(std::chrono::milliseconds splash)
         if (m_mainWindow)
             m_mainWindow->showStatus({});
     };
-    m_dataModule->ADOConnectionBase().setWaiter(m_wait.get());
-    m_login = new TForm_Login(*m_dataModule, m_prompts, m_historyPath);
+    m_database->ADOConnectionBase().setWaiter(m_wait.get());
+    m_login = new TForm_Login(*m_database, m_prompts, m_historyPath);
     m_login->setHandOver([this] { handOver(); });
     // Closing the dialog without a login ends the program, whatever other window lives.
     QObject::connect(m_login, &QDialog::rejected, qApp, &QCoreApplication::quit,
@@ -97,10 +97,10 @@ void Startup::handOver()
     const WaitCursor wait;
     // The lists are filled without filters before the main window exists; a log table that
     // can be read but lacks the log columns fails here, and the login dialog stays.
-    rebuildFilterLists(*m_dataModule, FilterValues{}, LocaleText::current());
+    rebuildFilterLists(*m_database, FilterValues{}, LocaleText::current());
     if (!m_settings)
         m_settings = std::make_unique<WindowSettings>(WindowSettings::pathBeside(m_historyPath));
-    m_mainWindow = std::make_unique<TFormMain>(*m_dataModule, m_prompts);
+    m_mainWindow = std::make_unique<TFormMain>(*m_database, m_prompts);
     m_mainWindow->useSettings(*m_settings);
     // An export written over Varnel.ini would be written over again by the settings on exit.
     m_mainWindow->controlLogsPage().setProgramFiles({m_historyPath, m_settings->path()});

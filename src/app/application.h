@@ -17,14 +17,14 @@ namespace varnel {
 class AppMessage;
 class ProgressWait;
 class Prompts;
-class TDataModuleBase;
+class LogDatabase;
 class TFormMain;
 class TForm_Login;
 class WindowSettings;
 
 // The program's start-up and the windows it owns for the whole run. Start-up shows the
-// splash, makes the data module, the login dialog and the wheel hook; a successful login
-// hands over to the main window. Windows go before the data module that they use.
+// splash, makes the log database, the login dialog and the wheel hook; a successful login
+// hands over to the main window. Windows go before the log database that they use.
 class Startup {
 public:
     // `engines` opens the database behind the connection; empty: the program's own choice
@@ -35,10 +35,10 @@ public:
     Startup& operator=(const Startup&) = delete;
 
     // Everything before the event loop: the splash, shown for `splash` while nothing else
-    // runs, then the data module, the login dialog and the wheel hook.
+    // runs, then the log database, the login dialog and the wheel hook.
     void start(std::chrono::milliseconds splash);
 
-    TDataModuleBase& dataModule() { return *m_dataModule; }
+    LogDatabase& database() { return *m_database; }
     // The login dialog until a login succeeds; null afterwards.
     TForm_Login* loginDialog() const;
     // Null until a login succeeds.
@@ -52,7 +52,7 @@ private:
     Prompts& m_prompts;
     QString m_historyPath;
     Connection::EngineFactory m_engines;
-    std::unique_ptr<TDataModuleBase> m_dataModule;
+    std::unique_ptr<LogDatabase> m_database;
     std::unique_ptr<AppMessage> m_wheel;
     std::unique_ptr<ProgressWait> m_wait;
     // Varnel.ini beside the login history; made at the first hand-over.

@@ -1,7 +1,7 @@
 #include "app/formmain.h"
 
 #include "browse/viewlogspage.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "app/form_about.h"
 #include "maintain/controllogspage.h"
 #include "ui/core/guard.h"
@@ -23,15 +23,15 @@ const QString kWindowKey = QStringLiteral("MainWindow");
 
 } // namespace
 
-TFormMain::TFormMain(TDataModuleBase& dataModule, Prompts& prompts, QWidget* parent)
-    : QWidget(parent), m_ui(std::make_unique<Ui::TFormMain>()), m_dataModule(dataModule),
+TFormMain::TFormMain(LogDatabase& database, Prompts& prompts, QWidget* parent)
+    : QWidget(parent), m_ui(std::make_unique<Ui::TFormMain>()), m_database(database),
       m_prompts(prompts)
 {
     m_ui->setupUi(this);
     takeWheelAsArrows(*this);
-    m_viewLogs = new ViewLogsPage(m_dataModule, m_prompts, m_ui->TabSheetViewLogs);
+    m_viewLogs = new ViewLogsPage(m_database, m_prompts, m_ui->TabSheetViewLogs);
     m_ui->LayoutViewLogs->addWidget(m_viewLogs);
-    m_controlLogs = new ControlLogsPage(m_dataModule, m_prompts, m_ui->TabSheetControlLogs);
+    m_controlLogs = new ControlLogsPage(m_database, m_prompts, m_ui->TabSheetControlLogs);
     m_ui->LayoutControlLogs->addWidget(m_controlLogs);
     applyPixelSizes(*this);
     // A form file keeps only the size of a top-level window, never its place on the screen.
@@ -54,8 +54,8 @@ TFormMain::TFormMain(TDataModuleBase& dataModule, Prompts& prompts, QWidget* par
     QLabel* place = permanent("LabelRecordPlace");
     QLabel* took = permanent("LabelSelectTime");
     permanent("LabelDatabase")
-        ->setText(databaseText(m_dataModule.currentLogTable(),
-                               m_dataModule.ADOConnectionBase().connectionString()));
+        ->setText(databaseText(m_database.currentLogTable(),
+                               m_database.ADOConnectionBase().connectionString()));
     for (QLabel* label : {records, place, took})
         label->hide();
     connect(m_viewLogs, &ViewLogsPage::recordStatusChanged, this,
@@ -151,7 +151,7 @@ void TFormMain::closeEvent(QCloseEvent* event)
         m_viewLogs->storeLayout();
         m_settings->save();
     }
-    m_dataModule.ADOConnectionBase().disconnect();
+    m_database.ADOConnectionBase().disconnect();
     event->accept();
     // Quitting on the last closed window is not enough: any other top-level window still open
     // would keep the event loop running. quit() closes them all.

@@ -11,7 +11,7 @@ class TFormMain;
 namespace varnel {
 
 class Prompts;
-class TDataModuleBase;
+class LogDatabase;
 class ControlLogsPage;
 class ViewLogsPage;
 class WindowSettings;
@@ -23,7 +23,7 @@ class TFormMain : public QWidget {
     Q_OBJECT
 
 public:
-    TFormMain(TDataModuleBase& dataModule, Prompts& prompts, QWidget* parent = nullptr);
+    TFormMain(LogDatabase& database, Prompts& prompts, QWidget* parent = nullptr);
     ~TFormMain() override;
 
     // Both Exit buttons: closes the connection and ends the program.
@@ -46,7 +46,7 @@ public:
 
     ViewLogsPage& viewLogsPage() { return *m_viewLogs; }
     ControlLogsPage& controlLogsPage() { return *m_controlLogs; }
-    TDataModuleBase& dataModule() { return m_dataModule; }
+    LogDatabase& database() { return m_database; }
     Prompts& prompts() { return m_prompts; }
 
 protected:
@@ -56,7 +56,7 @@ protected:
 
 private:
     std::unique_ptr<Ui::TFormMain> m_ui;
-    TDataModuleBase& m_dataModule;
+    LogDatabase& m_database;
     Prompts& m_prompts;
     ViewLogsPage* m_viewLogs;       // owned by its tab
     ControlLogsPage* m_controlLogs; // owned by its tab

@@ -4,7 +4,7 @@
 #include "browse/loggridmodel.h"
 #include "browse/recordwindow.h"
 #include "base/civiltime.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "base/localetext.h"
 #include "ui/core/guard.h"
 #include "ui/core/prompts.h"
@@ -52,8 +52,8 @@ constexpr int kMaxPixels = 100000;
 
 } // namespace
 
-ViewLogsPage::ViewLogsPage(TDataModuleBase& dataModule, Prompts& prompts, QWidget* parent)
-    : QWidget(parent), m_ui(std::make_unique<Ui::ViewLogsPage>()), m_dataModule(dataModule),
+ViewLogsPage::ViewLogsPage(LogDatabase& database, Prompts& prompts, QWidget* parent)
+    : QWidget(parent), m_ui(std::make_unique<Ui::ViewLogsPage>()), m_database(database),
       m_prompts(prompts)
 {
     m_ui->setupUi(this);
@@ -80,7 +80,7 @@ ViewLogsPage::ViewLogsPage(TDataModuleBase& dataModule, Prompts& prompts, QWidge
         {ui.DBLookupComboBoxOSUser, FilterList::OSUser},
     };
     for (const auto& [box, list] : lists) {
-        box->attach(m_dataModule.slot(filterListSlot(list)), filterListKeyColumn(list));
+        box->attach(m_database.slot(filterListSlot(list)), filterListKeyColumn(list));
     }
     ui.DBGridMain->attach(ADOQueryMain(), m_prompts);
     ui.DBGridMain->setFillField(QLatin1String(kFillField));
@@ -140,7 +140,7 @@ ViewLogsPage::~ViewLogsPage() = default;
 
 StatementSlot& ViewLogsPage::ADOQueryMain()
 {
-    return m_dataModule.ADOQueryMain();
+    return m_database.ADOQueryMain();
 }
 
 void ViewLogsPage::FormCreate()
@@ -204,7 +204,7 @@ FilterValues ViewLogsPage::readFilterValues() const
 void ViewLogsPage::FiltrSettings(uint8_t mode)
 {
     const WaitCursor wait;
-    rebuildFilterLists(m_dataModule, mode == 1 ? readFilterValues() : FilterValues{},
+    rebuildFilterLists(m_database, mode == 1 ? readFilterValues() : FilterValues{},
                        LocaleText::current());
 }
 
@@ -213,7 +213,7 @@ void ViewLogsPage::SQLMain()
     StatementSlot& main = ADOQueryMain();
     main.clearText();
     main.setText(
-        mainQueryText(m_dataModule.currentLogTable(), readFilterValues(), LocaleText::current()));
+        mainQueryText(m_database.currentLogTable(), readFilterValues(), LocaleText::current()));
 }
 
 void ViewLogsPage::BitBtnSelectClick()
@@ -228,7 +228,7 @@ void ViewLogsPage::select(const FilterValues& values)
     StatementSlot& main = ADOQueryMain();
     main.close();
     main.clearText();
-    main.setText(mainQueryText(m_dataModule.currentLogTable(), values, locale));
+    main.setText(mainQueryText(m_database.currentLogTable(), values, locale));
     // The login's probe ran on this slot under a name of its own.
     main.setWaitTitle(QStringLiteral("Отбор записей"));
     QElapsedTimer took;
@@ -424,9 +424,9 @@ void ViewLogsPage::BitBtnRefreshClick()
     // The statements stay those of the last rebuild: the lists re-read the database under
     // the filters then in force, keeping every choice the new rows still hold.
     for (const FilterList list : kFilterLists)
-        m_dataModule.slot(filterListSlot(list)).close();
+        m_database.slot(filterListSlot(list)).close();
     for (const FilterList list : kFilterLists)
-        m_dataModule.slot(filterListSlot(list)).open();
+        m_database.slot(filterListSlot(list)).open();
 }
 
 bool ViewLogsPage::eventFilter(QObject* watched, QEvent* event)

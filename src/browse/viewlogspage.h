@@ -22,7 +22,7 @@ namespace varnel {
 class Prompts;
 class RecordWindow;
 class StatementSlot;
-class TDataModuleBase;
+class LogDatabase;
 class WindowSettings;
 
 // The page "Просмотр логов": the filter panel, whose controls hold the filter set, and the log
@@ -32,7 +32,7 @@ class ViewLogsPage : public QWidget {
     Q_OBJECT
 
 public:
-    ViewLogsPage(TDataModuleBase& dataModule, Prompts& prompts, QWidget* parent = nullptr);
+    ViewLogsPage(LogDatabase& database, Prompts& prompts, QWidget* parent = nullptr);
     ~ViewLogsPage() override;
 
     // The page's part of the main window's creation: both date pickers show today.
@@ -109,7 +109,7 @@ private:
     void updateRecordStatus();
 
     std::unique_ptr<Ui::ViewLogsPage> m_ui;
-    TDataModuleBase& m_dataModule;
+    LogDatabase& m_database;
     Prompts& m_prompts;
     WindowSettings* m_settings = nullptr;
     // The controls whose losing the focus rebuilds the lists, with the handler it runs.

@@ -1,6 +1,6 @@
 #include "db/logtableschema.h"
 
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "db/rowset.h"
 
 namespace varnel {
@@ -73,9 +73,9 @@ QString publicSynonymStatement(const QString& name)
     return QStringLiteral("create public synonym ") + name + QStringLiteral(" for ") + name;
 }
 
-void CreateLogTable(TDataModuleBase& dataModule, const QString& name)
+void CreateLogTable(LogDatabase& database, const QString& name)
 {
-    StatementSlot& slot = dataModule.ADOQueryCreateTable();
+    StatementSlot& slot = database.ADOQueryCreateTable();
     slot.close();
     slot.clearText();
     slot.setWaitTitle(QStringLiteral("Создание таблицы логов"));

@@ -6,7 +6,7 @@
 namespace varnel {
 
 class RowSet;
-class TDataModuleBase;
+class LogDatabase;
 
 // Whether `text` names a table as Oracle writes it: an optional schema and a dot, the name,
 // then optionally "@" and a database link whose name may hold dots; each part either unquoted
@@ -31,6 +31,6 @@ QString publicSynonymStatement(const QString& name);
 // the outside writers need and makes it reachable by its bare name through a public synonym.
 // Runs on `ADOQueryCreateTable`; the first failing statement raises DbError and the ones after
 // it are not run (what was created before stays).
-void CreateLogTable(TDataModuleBase& dataModule, const QString& name);
+void CreateLogTable(LogDatabase& database, const QString& name);
 
 } // namespace varnel

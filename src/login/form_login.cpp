@@ -1,7 +1,7 @@
 #include "login/form_login.h"
 
 #include "db/connectionstring.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "db/dberror.h"
 #include "base/localetext.h"
 #include "db/logtableschema.h"
@@ -37,11 +37,11 @@ void activateUsEnglishLayout()
 
 } // namespace
 
-TForm_Login::TForm_Login(TDataModuleBase& dataModule, Prompts& prompts, QString historyPath,
+TForm_Login::TForm_Login(LogDatabase& database, Prompts& prompts, QString historyPath,
                          QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
-      ui(std::make_unique<Ui::TForm_Login>()), m_dataModule(dataModule), m_prompts(prompts),
+      ui(std::make_unique<Ui::TForm_Login>()), m_database(database), m_prompts(prompts),
       m_historyPath(std::move(historyPath))
 {
     ui->setupUi(this);
@@ -158,8 +158,8 @@ void TForm_Login::BitBtn_OKClick()
         return;
     }
 
-    Connection& connection = m_dataModule.ADOConnectionBase();
-    StatementSlot& probe = m_dataModule.ADOQueryMain();
+    Connection& connection = m_database.ADOConnectionBase();
+    StatementSlot& probe = m_database.ADOQueryMain();
 
     // A connection left open (creation refused, failed hand-over) is reopened only when the
     // user changed what it points at: a corrected database name must reach that database.
@@ -186,7 +186,7 @@ void TForm_Login::BitBtn_OKClick()
         // create a public synonym must learn why the login went no further.
         std::optional<QString> failure;
         try {
-            CreateLogTable(m_dataModule, table);
+            CreateLogTable(m_database, table);
         } catch (const Cancelled&) {
             // As after a failure of the next step, what was created stays; nothing is shown.
             connection.disconnect();
@@ -222,7 +222,7 @@ void TForm_Login::BitBtn_OKClick()
         probe.close();
     }
 
-    m_dataModule.setCurrentLogTable(table);
+    m_database.setCurrentLogTable(table);
     // Like a table without the log's columns, which the filter lists of the hand-over meet:
     // the dialog stays, connected, and no main window opens.
     if (!fieldProblem.isEmpty())

@@ -14,7 +14,7 @@ class TForm_Login;
 namespace varnel {
 
 class Prompts;
-class TDataModuleBase;
+class LogDatabase;
 
 // The login dialog: asks for user, password, database and log table, connects, checks that
 // the log table can be read (or creates it) and hands over. It knows neither the main window
@@ -25,7 +25,7 @@ class TForm_Login : public QDialog {
 public:
     // `historyPath` is the full path of the login history file, read here and written when
     // the dialog is destroyed.
-    TForm_Login(TDataModuleBase& dataModule, Prompts& prompts, QString historyPath,
+    TForm_Login(LogDatabase& database, Prompts& prompts, QString historyPath,
                 QWidget* parent = nullptr);
     ~TForm_Login() override;
 
@@ -53,7 +53,7 @@ private:
     QComboBox* historyBox(const QString& name) const;
 
     std::unique_ptr<Ui::TForm_Login> ui;
-    TDataModuleBase& m_dataModule;
+    LogDatabase& m_database;
     Prompts& m_prompts;
     QString m_historyPath;
     std::function<void()> m_handOver;

@@ -1,6 +1,6 @@
 #include "maintain/controllogspage.h"
 
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "db/dberror.h"
 #include "base/localetext.h"
 #include "maintain/core/exporttarget.h"
@@ -18,8 +18,8 @@
 
 namespace varnel {
 
-ControlLogsPage::ControlLogsPage(TDataModuleBase& dataModule, Prompts& prompts, QWidget* parent)
-    : QWidget(parent), m_ui(std::make_unique<Ui::ControlLogsPage>()), m_dataModule(dataModule),
+ControlLogsPage::ControlLogsPage(LogDatabase& database, Prompts& prompts, QWidget* parent)
+    : QWidget(parent), m_ui(std::make_unique<Ui::ControlLogsPage>()), m_database(database),
       m_prompts(prompts)
 {
     m_ui->setupUi(this);
@@ -73,12 +73,12 @@ void ControlLogsPage::BitBtnClearLogTableClick()
     // later than To deletes nothing and still reports success.
     const LocaleText locale = LocaleText::current();
     const std::optional<Period> chosen = period();
-    const QString& table = m_dataModule.currentLogTable();
+    const QString& table = m_database.currentLogTable();
     if (!m_prompts.confirm(window(), QStringLiteral("Удалить записи таблицы логов"),
                            periodDeletionQuestion(table, chosen, locale)))
         return;
 
-    StatementSlot& slot = m_dataModule.ADOQueryCreateTable();
+    StatementSlot& slot = m_database.ADOQueryCreateTable();
     std::optional<QString> failure;
     int64_t deleted = -1;
     slot.close();
@@ -118,7 +118,7 @@ void ControlLogsPage::BitBtnExportClick()
         return;
     // The file would be replaced whole by the export's text.
     if (const QString refusal =
-            ownFileRefusal(path, m_dataModule.ADOConnectionBase().localFile(), m_programFiles);
+            ownFileRefusal(path, m_database.ADOConnectionBase().localFile(), m_programFiles);
         !refusal.isEmpty()) {
         m_prompts.message(refusal);
         return;
@@ -128,13 +128,13 @@ void ControlLogsPage::BitBtnExportClick()
     const auto release = qScopeGuard([this] { m_memoExport.clear(); });
     // The lines and the file are made on the connection's thread, where a cancel stops them
     // before anything is written; the window stays painted meanwhile.
-    Connection& connection = m_dataModule.ADOConnectionBase();
+    Connection& connection = m_database.ADOConnectionBase();
     ExportHooks hooks;
     hooks.work = [&](const std::function<void(Call&)>& work) {
         connection.work(QStringLiteral("Выгрузка логов"), work);
     };
-    exportLog(m_dataModule.ADOQuerySaveLog(),
-              exportStatement(m_dataModule.currentLogTable(), period(), locale), m_memoExport,
+    exportLog(m_database.ADOQuerySaveLog(),
+              exportStatement(m_database.currentLogTable(), period(), locale), m_memoExport,
               hooks);
     connection.work(QStringLiteral("Выгрузка логов"), [&](Call& call) {
         m_memoExport.saveToFile(path, [&] { call.checkCancelled(); });

@@ -16,7 +16,7 @@ class ControlLogsPage;
 namespace varnel {
 
 class Prompts;
-class TDataModuleBase;
+class LogDatabase;
 
 // The page "Управление логами": deleting the records of the current log table, all of them or
 // those of a period, after a confirmation, and exporting them to a text file. The period
@@ -26,7 +26,7 @@ class ControlLogsPage : public QWidget {
     Q_OBJECT
 
 public:
-    ControlLogsPage(TDataModuleBase& dataModule, Prompts& prompts, QWidget* parent = nullptr);
+    ControlLogsPage(LogDatabase& database, Prompts& prompts, QWidget* parent = nullptr);
     ~ControlLogsPage() override;
 
     // The page's part of the main window's creation: both period pickers show today.
@@ -52,7 +52,7 @@ signals:
 
 private:
     std::unique_ptr<Ui::ControlLogsPage> m_ui;
-    TDataModuleBase& m_dataModule;
+    LogDatabase& m_database;
     Prompts& m_prompts;
     // The export buffer, `MemoExport`. Each export starts it empty, and it is emptied again once
     // the export has ended: a file never holds an earlier export's block or a failed export's

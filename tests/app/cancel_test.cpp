@@ -9,7 +9,7 @@
 #include "common/blockingengine.h"
 #include "common/session.h"
 #include "common/testsupport.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "db/dberror.h"
 #include "db/embedded/sqliteengine.h"
 #include "ui/progresswait.h"
@@ -134,7 +134,7 @@ TEST_F(Cancel, SelectAndTheListsLeaveTheirSlotsAsAFailureWould)
     // «Обновить фильтры»: the lists before the cancelled one keep their rows, it and the ones
     // after are closed.
     auto session = login([](const QString& sql) { return sql.endsWith("order by Oracle_User"); });
-    TDataModuleBase& data = session->data();
+    LogDatabase& data = session->data();
     session->prompts.shown.clear();
     Stopper stopper{*session, Stop::Button, {}, {}, {}};
     stopper.arm();
@@ -243,7 +243,7 @@ TEST_F(Cancel, TheWindowRepaintsWhileTheDriverBlocksInOneCall)
 TEST(CancelSort, ACancelledSortLeavesTheOrderAsItWas)
 {
     TempFolder folder;
-    TDataModuleBase data;
+    LogDatabase data;
     data.ADOConnectionBase().connect(localConnectionString(makeDemoDatabase(folder, 200000)));
     StatementSlot& slot = data.ADOQueryMain();
     slot.setText(QStringLiteral("Select * from LOG_TABLE"));

@@ -7,7 +7,7 @@
 #include "browse/loggrid.h"
 #include "common/session.h"
 #include "common/testsupport.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "base/localetext.h"
 #include "login/form_login.h"
 #include "maintain/core/exporttarget.h"

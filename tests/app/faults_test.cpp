@@ -11,7 +11,7 @@
 #include "browse/loggridmodel.h"
 #include "common/session.h"
 #include "common/testsupport.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "db/dberror.h"
 #include "db/engine.h"
 #include "login/form_login.h"
@@ -97,7 +97,7 @@ constexpr const char* kLists[] = {"DBLookupComboBoxTable", "DBLookupComboBoxActi
 struct View {
     bool mainWindow = false;
     bool connected = false;
-    std::array<bool, TDataModuleBase::SlotCount> open{};
+    std::array<bool, LogDatabase::SlotCount> open{};
     std::array<QStringList, 5> lists;
     std::array<QString, 5> shown;
     std::array<bool, 2> dateBoxes{};
@@ -161,8 +161,8 @@ protected:
         View v;
         v.mainWindow = s.window() != nullptr;
         v.connected = s.data().ADOConnectionBase().connected();
-        for (int i = 0; i < TDataModuleBase::SlotCount; ++i)
-            v.open[size_t(i)] = s.data().slot(TDataModuleBase::Slot(i)).isOpen();
+        for (int i = 0; i < LogDatabase::SlotCount; ++i)
+            v.open[size_t(i)] = s.data().slot(LogDatabase::Slot(i)).isOpen();
         v.records = queryScalar(base, QStringLiteral("select count(*) from LOG_TABLE"));
         v.exported = withoutStamps(fileBytes(exported));
         if (!s.window())
@@ -231,7 +231,7 @@ protected:
             EXPECT_EQ(errors, QStringList{message});
             EXPECT_FALSE(after.connected);
             EXPECT_FALSE(after.mainWindow);
-            EXPECT_FALSE(after.open[TDataModuleBase::Main]);
+            EXPECT_FALSE(after.open[LogDatabase::Main]);
             EXPECT_NE(s.dialog(), nullptr);
             return;
         case Rule::ListError: {
@@ -254,10 +254,10 @@ protected:
         }
         case Rule::QueryError: {
             EXPECT_EQ(errors, QStringList{error});
-            EXPECT_FALSE(after.open[TDataModuleBase::Main]);
+            EXPECT_FALSE(after.open[LogDatabase::Main]);
             EXPECT_EQ(s.grid()->model()->rowCount(), 0);
             View panel = before;
-            panel.open[TDataModuleBase::Main] = false;
+            panel.open[LogDatabase::Main] = false;
             panel.grid.clear();
             EXPECT_TRUE(after == panel);
             return;
@@ -269,14 +269,14 @@ protected:
         case Rule::PeriodError: {
             EXPECT_EQ(errors, QStringList{message});
             View expected = before;
-            expected.open[TDataModuleBase::CreateTable] = false;
+            expected.open[LogDatabase::CreateTable] = false;
             EXPECT_TRUE(after == expected);
             return;
         }
         case Rule::ExportError:
             EXPECT_EQ(errors, QStringList{error});
             EXPECT_EQ(after.exported, QByteArray("<no file>"));
-            EXPECT_FALSE(after.open[TDataModuleBase::SaveLog]);
+            EXPECT_FALSE(after.open[LogDatabase::SaveLog]);
             return;
         }
     }

@@ -10,7 +10,7 @@
 #include "common/session.h"
 #include "common/testsupport.h"
 #include "base/ansicodepage.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "base/localetext.h"
 #include "login/form_login.h"
 #include "login/core/historyfile.h"

@@ -6,7 +6,7 @@
 #include "common/oraclestandin.h"
 #include "common/session.h"
 #include "common/testsupport.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 
 #include <QApplication>
 #include <QFile>

@@ -4,7 +4,7 @@
 #include "app/formmain.h"
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "ui/progresswait.h"
 #include "ui/windowsupport.h"
 
@@ -92,7 +92,7 @@ class MainWindowTest : public testing::Test {
 protected:
     MainWindowTest()
     {
-        dataModule.ADOConnectionBase().connect(
+        database.ADOConnectionBase().connect(
             test::localConnectionString(test::makeDatabase(folder, "main.sqlite")));
         main.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&main));
@@ -100,9 +100,9 @@ protected:
     QPushButton* button(const char* name) { return main.findChild<QPushButton*>(name); }
 
     test::TempFolder folder;
-    TDataModuleBase dataModule;
+    LogDatabase database;
     test::ScriptedPrompts prompts;
-    TFormMain main{dataModule, prompts};
+    TFormMain main{database, prompts};
 };
 
 // With another window open, which alone would keep the event loop running.
@@ -115,7 +115,7 @@ TEST_F(MainWindowTest, EveryWayOutDisconnectsAndEndsTheEventLoop)
         {"Exit on the manage page", 1, "BitBtnExit2"},
         {"close box", 0, nullptr}};
     for (const auto& [way, page, exit] : ways) {
-        dataModule.ADOConnectionBase().connect();
+        database.ADOConnectionBase().connect();
         main.show();
         main.findChild<QTabWidget*>("PageControl")->setCurrentIndex(page);
         QTimer::singleShot(0, &main, [this, name = exit] {
@@ -125,7 +125,7 @@ TEST_F(MainWindowTest, EveryWayOutDisconnectsAndEndsTheEventLoop)
         QObject giveUp; // its timer dies with it, never ending a later loop
         QTimer::singleShot(2000, &giveUp, [] { QCoreApplication::exit(1); });
         EXPECT_EQ(QCoreApplication::exec(), 0) << way;
-        EXPECT_FALSE(dataModule.ADOConnectionBase().connected()) << way;
+        EXPECT_FALSE(database.ADOConnectionBase().connected()) << way;
         EXPECT_FALSE(main.isVisible()) << way;
     }
 }
@@ -271,7 +271,7 @@ TEST_F(WheelTest, OnlyTheProgramsWindowsAndTheirPopUpsTakeTheWheelAsArrows)
     QFileDialog dialog(&window);
     QWidget plain;
     // The progress window of a wait, while it is shown.
-    TDataModuleBase data;
+    LogDatabase data;
     ProgressWait wait(std::chrono::milliseconds(0));
     data.ADOConnectionBase().setWaiter(&wait);
     std::optional<bool> progressServed;

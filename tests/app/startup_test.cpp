@@ -2,7 +2,7 @@
 #include "app/formmain.h"
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "login/form_login.h"
 
 #include <QApplication>
@@ -93,7 +93,7 @@ TEST_F(StartupFlow, LoginOpensTheMainWindowAndExitEndsTheProgram)
     EXPECT_EQ(startup.loginDialog(), nullptr);
     ASSERT_NE(startup.mainWindow(), nullptr);
     EXPECT_TRUE(startup.mainWindow()->isVisible());
-    EXPECT_EQ(startup.dataModule().currentLogTable(), QStringLiteral("LOG_TABLE"));
+    EXPECT_EQ(startup.database().currentLogTable(), QStringLiteral("LOG_TABLE"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().contains("User=scott;first;\r\n"));
 
@@ -103,7 +103,7 @@ TEST_F(StartupFlow, LoginOpensTheMainWindowAndExitEndsTheProgram)
                           Qt::LeftButton);
     });
     EXPECT_EQ(runEventLoop(), 0);
-    EXPECT_FALSE(startup.dataModule().ADOConnectionBase().connected());
+    EXPECT_FALSE(startup.database().ADOConnectionBase().connected());
 }
 
 TEST_F(StartupFlow, ATableWithoutTheLogColumnsEndsTheLoginAtTheFilterLists)
@@ -126,8 +126,8 @@ TEST_F(StartupFlow, ATableWithoutTheLogColumnsEndsTheLoginAtTheFilterLists)
     EXPECT_EQ(prompts.shown.at(0).kind, ScriptedPrompts::Kind::Error);
     EXPECT_EQ(startup.loginDialog(), dialog);
     EXPECT_EQ(startup.mainWindow(), nullptr);
-    EXPECT_TRUE(startup.dataModule().ADOConnectionBase().connected());
-    EXPECT_EQ(startup.dataModule().currentLogTable(), QStringLiteral("NOT_A_LOG"));
+    EXPECT_TRUE(startup.database().ADOConnectionBase().connected());
+    EXPECT_EQ(startup.database().currentLogTable(), QStringLiteral("NOT_A_LOG"));
 }
 
 } // namespace

@@ -7,7 +7,7 @@
 #include "browse/loggrid.h"
 #include "common/session.h"
 #include "common/testsupport.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "base/localetext.h"
 #include "ui/progresswait.h"
 #include "ui/windowsettings.h"
@@ -109,7 +109,7 @@ protected:
     struct Run {
         WindowSettings settings;
         TFormMain window;
-        Run(const QString& path, TDataModuleBase& data, Prompts& prompts)
+        Run(const QString& path, LogDatabase& data, Prompts& prompts)
             : settings(path), window(data, prompts)
         {
             window.useSettings(settings);
@@ -144,7 +144,7 @@ protected:
     TempFolder folder;
     QString path = folder.path("Varnel.ini");
     ScriptedPrompts prompts;
-    TDataModuleBase data;
+    LogDatabase data;
 };
 
 // What the user changed comes back; a column never dragged follows the width rule. So does

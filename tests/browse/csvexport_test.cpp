@@ -7,7 +7,7 @@
 #include "browse/loggrid.h"
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "db/dberror.h"
 #include "db/logtableschema.h"
 #include "ui/progresswait.h"
@@ -138,7 +138,7 @@ protected:
 
     TempFolder folder;
     ScriptedPrompts prompts;
-    TDataModuleBase data;
+    LogDatabase data;
     QWidget window;
     LogGrid* grid = new LogGrid(&window);
     int databases = 0;

@@ -7,7 +7,7 @@
 #include "browse/loggrid.h"
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "base/localetext.h"
 
 #include <QApplication>
@@ -54,7 +54,7 @@ protected:
 
     TempFolder folder;
     ScriptedPrompts prompts;
-    TDataModuleBase data;
+    LogDatabase data;
     std::unique_ptr<TFormMain> window;
 };
 

@@ -7,7 +7,7 @@
 #include "browse/loggridmodel.h"
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "db/dberror.h"
 #include "db/logtableschema.h"
 #include "ui/windowsupport.h"
@@ -100,7 +100,7 @@ protected:
     }
 
     TempFolder folder;
-    TDataModuleBase data;
+    LogDatabase data;
     ScriptedPrompts prompts;
     QWidget window;
     LogGrid* grid = new LogGrid(&window);
@@ -405,7 +405,7 @@ TEST(GridOfAMillionRows, AsksOnlyForTheCellsItShows)
         mutable int texts = 0;
     };
     TempFolder folder;
-    TDataModuleBase data;
+    LogDatabase data;
     ScriptedPrompts prompts;
     data.ADOConnectionBase().connect(localConnectionString(makeDatabase(
         folder, "big.sqlite",

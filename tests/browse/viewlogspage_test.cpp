@@ -12,7 +12,7 @@
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
 #include "db/call.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "base/localetext.h"
 #include "ui/windowsettings.h"
 
@@ -142,7 +142,7 @@ protected:
     TempFolder folder;
     QString path;
     ScriptedPrompts prompts;
-    TDataModuleBase data;
+    LogDatabase data;
     std::unique_ptr<TFormMain> window;
 };
 
@@ -427,7 +427,7 @@ TEST_F(Page, AFailingListClosesItAndTheOnesAfterItAndShowsTheDatabasesMessage)
         << prompts.shown[0].text.toStdString();
     EXPECT_TRUE(data.ADOQueryTable().isOpen());
     EXPECT_TRUE(data.ADOQueryAction().isOpen());
-    for (auto slot : {TDataModuleBase::OracleUser, TDataModuleBase::PC, TDataModuleBase::OSUser})
+    for (auto slot : {LogDatabase::OracleUser, LogDatabase::PC, LogDatabase::OSUser})
         EXPECT_FALSE(data.slot(slot).isOpen());
     EXPECT_EQ(box("DBLookupComboBoxPC")->count(), 0);
     EXPECT_EQ(items("DBLookupComboBoxTable"), QStringList({"CLIENTS", "ORDERS", ""}));

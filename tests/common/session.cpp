@@ -4,7 +4,7 @@
 #include "browse/dblookupcombobox.h"
 #include "browse/loggrid.h"
 #include "browse/loggridmodel.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "login/form_login.h"
 
 #include <QApplication>
@@ -31,9 +31,9 @@ Session::Session(const QString& historyPath, Connection::EngineFactory engines)
 
 Session::~Session() = default;
 
-TDataModuleBase& Session::data()
+LogDatabase& Session::data()
 {
-    return m_startup.dataModule();
+    return m_startup.database();
 }
 
 ProgressWait& Session::progressWait()

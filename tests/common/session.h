@@ -15,7 +15,7 @@
 namespace varnel {
 class LogGrid;
 class ProgressWait;
-class TDataModuleBase;
+class LogDatabase;
 class TFormMain;
 class TForm_Login;
 } // namespace varnel
@@ -42,7 +42,7 @@ public:
     // Fills the dialog as given and presses OK; true when the main window is open afterwards.
     bool login(const Login& login);
 
-    TDataModuleBase& data();
+    LogDatabase& data();
     ProgressWait& progressWait();
     TForm_Login* dialog() const;
     TFormMain* window() const;

@@ -1,5 +1,5 @@
 #include "common/testsupport.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "db/dberror.h"
 #include "db/logtableschema.h"
 
@@ -20,7 +20,7 @@ protected:
     RowSet query(const QString& sql) { return data.ADOConnectionBase().engine().query(sql); }
 
     TempFolder folder;
-    TDataModuleBase data;
+    LogDatabase data;
 };
 
 } // namespace

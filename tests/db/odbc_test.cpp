@@ -6,7 +6,7 @@
 #include "base/civiltime.h"
 #include "db/connection.h"
 #include "db/connectionstring.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "db/dberror.h"
 #include "base/localetext.h"
 #include "db/odbc/odbcengine.h"
@@ -424,7 +424,7 @@ TEST_F(OdbcSqlite, CurrentRecordIsDeletedOnceThroughTheGateway)
                       "insert into LOGS values " + row + ", " + row + ", " +
                           QString(row).replace(QLatin1String(":12'"), QLatin1String(":13'")) +
                           ", (2, null, 'T', null, null)"});
-    TDataModuleBase data([&](const QString&) -> std::unique_ptr<Engine> { return open(path); });
+    LogDatabase data([&](const QString&) -> std::unique_ptr<Engine> { return open(path); });
     data.ADOConnectionBase().connect(localConnectionString(QStringLiteral("ignored")));
     data.setCurrentLogTable(QStringLiteral("LOGS"));
     StatementSlot& main = data.ADOQueryMain();
@@ -472,9 +472,9 @@ TEST_F(OdbcSqlite, DeletingOneRecordDeletesAtMostOneOnBothEnginesWhateverTheTabl
                 makeDatabase(folder, QStringLiteral("d%1.sqlite").arg(++made), fill);
             auto data =
                 throughOdbc
-                    ? std::make_unique<TDataModuleBase>(
+                    ? std::make_unique<LogDatabase>(
                           [&](const QString&) -> std::unique_ptr<Engine> { return open(path); })
-                    : std::make_unique<TDataModuleBase>();
+                    : std::make_unique<LogDatabase>();
             data->ADOConnectionBase().connect(localConnectionString(path));
             StatementSlot& main = data->ADOQueryMain();
             main.setText(QStringLiteral("select * from LOG_TABLE order by sid"));

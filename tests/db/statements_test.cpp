@@ -6,7 +6,7 @@
 #include "common/testsupport.h"
 #include "base/civiltime.h"
 #include "db/connectionstring.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "db/dberror.h"
 
 #include <QDate>
@@ -250,7 +250,7 @@ protected:
     static inline std::vector<Record>* s_records = nullptr;
 
     TempFolder folder;
-    TDataModuleBase data;
+    LogDatabase data;
 };
 
 } // namespace
@@ -538,7 +538,7 @@ TEST_P(Statements, TwoDigitYearLocalesReadTheFourDigitYearsOfStatements)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.date);
         QLocale::setDefault(c.locale);
-        TDataModuleBase module;
+        LogDatabase module;
         module.ADOConnectionBase().connect(connection);
         StatementSlot& slot = module.ADOQueryMain();
         slot.setText(

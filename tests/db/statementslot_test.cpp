@@ -3,7 +3,7 @@
 
 #include "common/testsupport.h"
 #include "db/connectionstring.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "db/dberror.h"
 #include "base/largepages.h"
 
@@ -52,7 +52,7 @@ protected:
 
     TempFolder folder;
     QString path;
-    TDataModuleBase data;
+    LogDatabase data;
 };
 
 } // namespace
@@ -508,7 +508,7 @@ TEST_F(Gateway, ChangesAreAnnouncedBeforeAndReportedAfterAndFailuresSendNothing)
 TEST(SnapshotMemory, OnlyAClosedSnapshotsBlocksAreKeptForTheNext)
 {
     TempFolder folder;
-    TDataModuleBase data;
+    LogDatabase data;
     data.ADOConnectionBase().connect(localConnectionString(makeDemoDatabase(folder, 300000)));
     StatementSlot& slot = data.ADOQueryMain();
     slot.setText(QStringLiteral("Select * from LOG_TABLE"));

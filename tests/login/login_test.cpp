@@ -1,6 +1,6 @@
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "db/dberror.h"
 #include "login/form_login.h"
 
@@ -30,7 +30,7 @@ class Login : public ::testing::Test {
 public:
     ~Login() override { delete dialog.data(); }
 
-    QString database(const QString& name, const QStringList& tables)
+    QString databaseFile(const QString& name, const QStringList& tables)
     {
         QStringList statements;
         for (const QString& table : tables)
@@ -53,7 +53,7 @@ public:
 
     void open()
     {
-        dialog = new TForm_Login(dataModule, prompts, history);
+        dialog = new TForm_Login(database, prompts, history);
         dialog->setHandOver([this] {
             ++handOvers;
             if (!handOverError.isEmpty())
@@ -118,7 +118,7 @@ public:
 
     TempFolder folder;
     ScriptedPrompts prompts;
-    TDataModuleBase dataModule;
+    LogDatabase database;
     QString history = folder.path(QStringLiteral("Login.ini"));
     QPointer<TForm_Login> dialog;
     int handOvers = 0;
@@ -127,7 +127,7 @@ public:
 
 TEST_F(Login, EmptyFieldsGiveOneMessageAndTheLastEmptyFieldInOrderTakesTheFocus)
 {
-    const QString base = database(QStringLiteral("base.sqlite"), {QStringLiteral("LOGS")});
+    const QString base = databaseFile(QStringLiteral("base.sqlite"), {QStringLiteral("LOGS")});
     struct Case {
         QString user, password, base, table;
         const char* focus;
@@ -146,14 +146,14 @@ TEST_F(Login, EmptyFieldsGiveOneMessageAndTheLastEmptyFieldInOrderTakesTheFocus)
         EXPECT_EQ(QApplication::focusWidget() ? QApplication::focusWidget()->objectName()
                                               : QString(),
                   QLatin1String(c.focus));
-        EXPECT_FALSE(dataModule.ADOConnectionBase().connected());
+        EXPECT_FALSE(database.ADOConnectionBase().connected());
         destroy();
     }
 }
 
 TEST_F(Login, FailuresAreShownAndLeaveTheDialogOpenAndDisconnected)
 {
-    const QString base = database(QStringLiteral("base.sqlite"), {QStringLiteral("LOGS")});
+    const QString base = databaseFile(QStringLiteral("base.sqlite"), {QStringLiteral("LOGS")});
     struct Case {
         QString base, table;
         QString message; // the whole text, or, when empty, a text naming `mentions`
@@ -182,10 +182,10 @@ TEST_F(Login, FailuresAreShownAndLeaveTheDialogOpenAndDisconnected)
                 << prompts.shown[0].text.toStdString();
         } else
             EXPECT_EQ(prompts.shown[0].text, c.message);
-        EXPECT_FALSE(dataModule.ADOConnectionBase().connected());
-        EXPECT_FALSE(dataModule.ADOQueryMain().isOpen());
+        EXPECT_FALSE(database.ADOConnectionBase().connected());
+        EXPECT_FALSE(database.ADOQueryMain().isOpen());
         EXPECT_EQ(handOvers, 0);
-        EXPECT_TRUE(dataModule.currentLogTable().isEmpty());
+        EXPECT_TRUE(database.currentLogTable().isEmpty());
     }
 }
 
@@ -214,7 +214,7 @@ TEST_F(Login, ATableTextThatNamesNoTableIsRefusedBeforeAnythingIsSent)
         EXPECT_EQ(prompts.texts(),
                   QStringList{QStringLiteral("Неверное имя таблицы логов: «") + table + "»"});
         EXPECT_EQ(QApplication::focusWidget(), box("ComboBox_Table"));
-        EXPECT_FALSE(dataModule.ADOConnectionBase().connected());
+        EXPECT_FALSE(database.ADOConnectionBase().connected());
         EXPECT_EQ(handOvers, 0);
     }
 }
@@ -230,7 +230,7 @@ TEST_F(Login, TheRememberedUserIsSelectedSoThatTypingReplacesIt)
 
 TEST_F(Login, AnEmptyExistingTablePassesAndHandsOverWithTheNameAsTyped)
 {
-    const QString base = database(QStringLiteral("base.sqlite"), {QStringLiteral("logs")});
+    const QString base = databaseFile(QStringLiteral("base.sqlite"), {QStringLiteral("logs")});
     open();
     QLineEdit* password = child<QLineEdit>("Edit_Password");
     EXPECT_EQ(
@@ -240,9 +240,9 @@ TEST_F(Login, AnEmptyExistingTablePassesAndHandsOverWithTheNameAsTyped)
     clickOk();
     EXPECT_TRUE(prompts.shown.empty());
     EXPECT_EQ(handOvers, 1);
-    EXPECT_EQ(dataModule.currentLogTable(), QStringLiteral("logs"));
-    EXPECT_TRUE(dataModule.ADOConnectionBase().connected());
-    EXPECT_FALSE(dataModule.ADOQueryMain().isOpen());
+    EXPECT_EQ(database.currentLogTable(), QStringLiteral("logs"));
+    EXPECT_TRUE(database.ADOConnectionBase().connected());
+    EXPECT_FALSE(database.ADOQueryMain().isOpen());
     EXPECT_FALSE(dialog) << "the dialog destroys itself after the hand-over";
     // The password is never stored.
     EXPECT_EQ(historyBytes(), QByteArray("[Login]\r\nUser=scott;\r\nBase=") + base.toLocal8Bit() +
@@ -252,7 +252,7 @@ TEST_F(Login, AnEmptyExistingTablePassesAndHandsOverWithTheNameAsTyped)
 // The name is upper-cased in the messages only. A failed creation is shown, then disconnects.
 TEST_F(Login, CreationAsksWithTheNameUpperCasedAndUsesItAsTyped)
 {
-    const QString base = database(QStringLiteral("base.sqlite"), {QStringLiteral("LOGS")});
+    const QString base = databaseFile(QStringLiteral("base.sqlite"), {QStringLiteral("LOGS")});
     const struct {
         QString table;
         QString outcome;
@@ -276,11 +276,11 @@ TEST_F(Login, CreationAsksWithTheNameUpperCasedAndUsesItAsTyped)
                   QStringLiteral("Вы действительно хотите создать таблицу логов \"") +
                       c.table.toUpper() + QStringLiteral("\"?"));
         EXPECT_EQ(prompts.shown[1].text, c.outcome);
-        EXPECT_EQ(dataModule.ADOConnectionBase().connected(), c.created);
+        EXPECT_EQ(database.ADOConnectionBase().connected(), c.created);
         EXPECT_EQ(handOvers, c.created ? 1 : 0);
     }
-    EXPECT_EQ(dataModule.currentLogTable(), QStringLiteral("new_logs"));
-    EXPECT_EQ(dataModule.ADOQueryCreateTable().getText(),
+    EXPECT_EQ(database.currentLogTable(), QStringLiteral("new_logs"));
+    EXPECT_EQ(database.ADOQueryCreateTable().getText(),
               QStringLiteral("create public synonym new_logs for new_logs\r\n"));
 }
 
@@ -288,15 +288,15 @@ TEST_F(Login, CreationAsksWithTheNameUpperCasedAndUsesItAsTyped)
 // database instead of going on over the old connection.
 TEST_F(Login, RefusedCreationKeepsTheConnectionAndACorrectedDatabaseIsReached)
 {
-    const QString wrong = database(QStringLiteral("wrong.sqlite"), {});
-    const QString right = database(QStringLiteral("right.sqlite"), {QStringLiteral("LOGS")});
+    const QString wrong = databaseFile(QStringLiteral("wrong.sqlite"), {});
+    const QString right = databaseFile(QStringLiteral("right.sqlite"), {QStringLiteral("LOGS")});
     open();
     fill(QStringLiteral("scott"), QStringLiteral("tiger"), wrong, QStringLiteral("LOGS"));
     child<QCheckBox>("CheckBoxCreateTable")->setChecked(true);
     prompts.answers = {false};
     clickOk();
     EXPECT_EQ(prompts.shown.size(), 1u);
-    EXPECT_TRUE(dataModule.ADOConnectionBase().connected());
+    EXPECT_TRUE(database.ADOConnectionBase().connected());
     EXPECT_TRUE(dialog);
 
     child<QCheckBox>("CheckBoxCreateTable")->setChecked(false);
@@ -304,14 +304,14 @@ TEST_F(Login, RefusedCreationKeepsTheConnectionAndACorrectedDatabaseIsReached)
     clickOk();
     EXPECT_EQ(prompts.shown.size(), 1u) << prompts.texts().join('|').toStdString();
     EXPECT_EQ(handOvers, 1);
-    EXPECT_TRUE(dataModule.ADOConnectionBase().connectionString().contains(right));
+    EXPECT_TRUE(database.ADOConnectionBase().connectionString().contains(right));
 }
 
 // A hand-over that fails (a table without the log columns makes the filter lists fail)
 // reaches the default error display; the login stays connected with its table set.
 TEST_F(Login, FailedHandOverReachesTheErrorDisplayAndKeepsTheDialog)
 {
-    const QString base = database(QStringLiteral("base.sqlite"), {QStringLiteral("LOGS")});
+    const QString base = databaseFile(QStringLiteral("base.sqlite"), {QStringLiteral("LOGS")});
     open();
     fill(QStringLiteral("scott"), QStringLiteral("tiger"), base, QStringLiteral("LOGS"));
     handOverError = QStringLiteral("ORA-00904: \"STABLE\": invalid identifier");
@@ -320,8 +320,8 @@ TEST_F(Login, FailedHandOverReachesTheErrorDisplayAndKeepsTheDialog)
     EXPECT_EQ(prompts.shown[0].kind, ScriptedPrompts::Kind::Error);
     EXPECT_EQ(prompts.shown[0].text, handOverError + QLatin1Char('.'));
     EXPECT_TRUE(dialog);
-    EXPECT_TRUE(dataModule.ADOConnectionBase().connected());
-    EXPECT_EQ(dataModule.currentLogTable(), QStringLiteral("LOGS"));
+    EXPECT_TRUE(database.ADOConnectionBase().connected());
+    EXPECT_EQ(database.currentLogTable(), QStringLiteral("LOGS"));
 
     handOverError.clear();
     clickOk();

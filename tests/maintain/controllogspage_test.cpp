@@ -1,6 +1,6 @@
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "base/localetext.h"
 #include "maintain/controllogspage.h"
 #include "maintain/core/periodstatements.h"
@@ -63,7 +63,7 @@ public:
         host.setProperty("pixelSize", 12);
         auto* layout = new QVBoxLayout(&host);
         layout->setContentsMargins(0, 0, 0, 0);
-        page = new ControlLogsPage(dataModule, prompts, &host);
+        page = new ControlLogsPage(database, prompts, &host);
         layout->addWidget(page);
         applyPixelSizes(host);
         host.resize(1239, 570);
@@ -78,8 +78,8 @@ public:
     {
         const QString path = makeDatabase(folder, QStringLiteral("log%1.sqlite").arg(++databases),
                                           QStringList{kCreate.arg("LOGS")} + statements);
-        dataModule.ADOConnectionBase().connect(localConnectionString(path));
-        dataModule.setCurrentLogTable(table);
+        database.ADOConnectionBase().connect(localConnectionString(path));
+        database.setCurrentLogTable(table);
         return path;
     }
 
@@ -107,7 +107,7 @@ public:
 
     TempFolder folder;
     ScriptedPrompts prompts;
-    TDataModuleBase dataModule;
+    LogDatabase database;
     QWidget host;
     ControlLogsPage* page;
     int databases = 0;
@@ -244,7 +244,7 @@ TEST_F(ControlLogs, ExportAndDeletionOfAPeriodTakeTheSameRecords)
         click("BitBtnClearLogTable");
         EXPECT_EQ(sidsLeft(path), c.left);
         EXPECT_EQ(exported, bits({1, 2, 3, 4, 5, 6}) & ~c.left);
-        EXPECT_EQ(dataModule.ADOQueryCreateTable().getText(),
+        EXPECT_EQ(database.ADOQueryCreateTable().getText(),
                   periodDeletionStatement(c.table, c.period, locale) + "\r\n");
         ASSERT_EQ(prompts.shown.size(), 5u);
         EXPECT_EQ(prompts.shown[2].kind, Kind::Confirm);
@@ -262,7 +262,7 @@ TEST_F(ControlLogs, ExportAndDeletionOfAPeriodTakeTheSameRecords)
 TEST_F(ControlLogs, DeletionAnsweredNoSendsNothingAndAFailureShowsTheDatabaseMessage)
 {
     const QString path = use(kPeriodRecords);
-    StatementSlot& slot = dataModule.ADOQueryCreateTable();
+    StatementSlot& slot = database.ADOQueryCreateTable();
     slot.setText(QStringLiteral("Select * from LOGS"));
     slot.open();
     prompts.answers = {false};
@@ -271,7 +271,7 @@ TEST_F(ControlLogs, DeletionAnsweredNoSendsNothingAndAFailureShowsTheDatabaseMes
     EXPECT_TRUE(slot.isOpen());
     EXPECT_EQ(slot.getText(), QStringLiteral("Select * from LOGS\r\n"));
 
-    dataModule.setCurrentLogTable(QStringLiteral("MISSING"));
+    database.setCurrentLogTable(QStringLiteral("MISSING"));
     prompts.answers = {true};
     click("BitBtnClearLogTable");
     ASSERT_EQ(prompts.shown.size(), 3u);
@@ -322,7 +322,7 @@ TEST_F(ControlLogs, EachExportReplacesTheFileWithOneBlockOfTheRecordsAsTheyAre)
     EXPECT_EQ(request.defaultSuffix, QStringLiteral("txt"));
     EXPECT_FALSE(request.confirmOverwrite);
     EXPECT_EQ(prompts.shown[0].owner, page->window());
-    EXPECT_TRUE(dataModule.ADOQuerySaveLog().isOpen());
+    EXPECT_TRUE(database.ADOQuerySaveLog().isOpen());
 }
 
 TEST_F(ControlLogs, ExportFailuresLeaveFilesAsTheyWereAndReachTheErrorDisplay)
@@ -334,7 +334,7 @@ TEST_F(ControlLogs, ExportFailuresLeaveFilesAsTheyWereAndReachTheErrorDisplay)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("old\r\n");
     file.close();
-    StatementSlot& slot = dataModule.ADOQuerySaveLog();
+    StatementSlot& slot = database.ADOQuerySaveLog();
     slot.setText(QStringLiteral("Select sid from LOGS"));
     slot.open();
 
@@ -358,7 +358,7 @@ TEST_F(ControlLogs, ExportFailuresLeaveFilesAsTheyWereAndReachTheErrorDisplay)
         {"NARROW", fresh, "ADOQuerySaveLog: Field 'stable' not found."},
     };
     for (const auto& f : failures) {
-        dataModule.setCurrentLogTable(f.table);
+        database.setCurrentLogTable(f.table);
         prompts.shown.clear();
         prompts.fileNames = {f.target};
         click("BitBtnExport");
@@ -377,11 +377,11 @@ TEST_F(ControlLogs, ExportFailuresLeaveFilesAsTheyWereAndReachTheErrorDisplay)
 TEST_F(ControlLogs, ALongOperationShowsAModalProgressWindowUntilItEnds)
 {
     use({"insert into LOGS(sid) values (1), (2), (3), (4), (5), (6), (7), (8)"});
-    StatementSlot& slot = dataModule.ADOQuerySaveLog();
+    StatementSlot& slot = database.ADOQuerySaveLog();
     slot.setText(QStringLiteral(
         "Select count(*) from LOGS a, LOGS b, LOGS c, LOGS d, LOGS e, LOGS f, LOGS g"));
     ProgressWait wait(std::chrono::milliseconds(0));
-    dataModule.ADOConnectionBase().setWaiter(&wait);
+    database.ADOConnectionBase().setWaiter(&wait);
     QPointer<QWidget> shown;
     int ticks = 0;
     wait.whileShown = [&](QWidget& window) {
@@ -398,7 +398,7 @@ TEST_F(ControlLogs, ALongOperationShowsAModalProgressWindowUntilItEnds)
     EXPECT_FALSE(shown);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(slot.field(QStringLiteral("count(*)")).displayText(), QStringLiteral("2097152"));
-    dataModule.ADOConnectionBase().setWaiter(nullptr);
+    database.ADOConnectionBase().setWaiter(nullptr);
 }
 
 } // namespace

@@ -52,30 +52,30 @@ struct ListStatement {
     const char* alias;
     const char* tail;
     const char* keyColumn;
-    TDataModuleBase::Slot slot;
+    LogDatabase::Slot slot;
 };
 
 const ListStatement& listStatement(FilterList list)
 {
     static const ListStatement statements[] = {
         {Filter::Table, "Select distinct upper(stable) stable from ", "",
-         " union Select null from dual order by stable", "STABLE", TDataModuleBase::Table},
+         " union Select null from dual order by stable", "STABLE", LogDatabase::Table},
         {Filter::Action, "Select distinct upper(saction) saction from ", "",
-         " union Select null from dual order by saction", "SACTION", TDataModuleBase::Action},
+         " union Select null from dual order by saction", "SACTION", LogDatabase::Action},
         {Filter::OracleUser,
          "Select distinct upper(substr(t.suser_info,  instr(t.suser_info, '-', "
          "instr(t.suser_info, '-', 1) + 1) + 2))  Oracle_User from ",
          " t", " union Select null  from dual order by Oracle_User", "ORACLE_USER",
-         TDataModuleBase::OracleUser},
+         LogDatabase::OracleUser},
         {Filter::PC,
          "Select distinct upper(substr(t.suser_info,  instr(t.suser_info, '-', 1) + 2, "
          "(instr(t.suser_info, '-',  instr(t.suser_info, '-', 1)+1)) - (instr(t.suser_info, "
          "'-', 1) + 2) - 1))  PC from ",
-         " t", " union Select null from dual order by PC", "PC", TDataModuleBase::PC},
+         " t", " union Select null from dual order by PC", "PC", LogDatabase::PC},
         // No "distinct": the union removes the duplicates all the same.
         {Filter::OSUser,
          "Select upper(substr(t.suser_info, 1,  instr(t.suser_info, '-', 1) - 1)) OS_User from ",
-         " t", " union Select null from dual order by OS_User", "OS_USER", TDataModuleBase::OSUser},
+         " t", " union Select null from dual order by OS_User", "OS_USER", LogDatabase::OSUser},
     };
     return statements[static_cast<int>(list)];
 }
@@ -135,7 +135,7 @@ QString filterListKeyColumn(FilterList list)
     return QLatin1String(listStatement(list).keyColumn);
 }
 
-TDataModuleBase::Slot filterListSlot(FilterList list)
+LogDatabase::Slot filterListSlot(FilterList list)
 {
     return listStatement(list).slot;
 }
@@ -186,14 +186,14 @@ UserInfoSegments userInfoSegments(const QString& userInfo)
             text.upperSubstr(second + 2)};
 }
 
-void rebuildFilterLists(TDataModuleBase& dataModule, const FilterValues& values,
+void rebuildFilterLists(LogDatabase& database, const FilterValues& values,
                         const LocaleText& locale)
 {
     for (FilterList list : kFilterLists)
-        dataModule.slot(filterListSlot(list))
-            .setText(filterListStatement(list, dataModule.currentLogTable(), values, locale));
+        database.slot(filterListSlot(list))
+            .setText(filterListStatement(list, database.currentLogTable(), values, locale));
     for (FilterList list : kFilterLists)
-        dataModule.slot(filterListSlot(list)).open();
+        database.slot(filterListSlot(list)).open();
 }
 
 } // namespace varnel

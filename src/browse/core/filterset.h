@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 #include "base/localetext.h"
 
 #include <QDate>
@@ -48,7 +48,7 @@ QString filterListStatement(FilterList list, const QString& logTable, const Filt
 // "OS_USER".
 QString filterListKeyColumn(FilterList list);
 // The statement slot that holds the list.
-TDataModuleBase::Slot filterListSlot(FilterList list);
+LogDatabase::Slot filterListSlot(FilterList list);
 
 // The three segments of a user-info text as the computer, OS-user and database-user lists
 // show them: their own substr/instr expressions, upper-cased. A segment those expressions
@@ -58,11 +58,11 @@ struct UserInfoSegments {
 };
 UserInfoSegments userInfoSegments(const QString& userInfo);
 
-// FiltrSettings' work on the data module: sets the five list statements for the current log
+// FiltrSettings' work on the log database: sets the five list statements for the current log
 // table, each setting closing its slot, then opens the five in the lists' order. The first
 // failing open raises DbError; the lists before it stay open with their new rows, it and the
 // ones after it stay closed.
-void rebuildFilterLists(TDataModuleBase& dataModule, const FilterValues& values,
+void rebuildFilterLists(LogDatabase& database, const FilterValues& values,
                         const LocaleText& locale);
 
 } // namespace varnel

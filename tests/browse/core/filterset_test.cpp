@@ -151,7 +151,7 @@ protected:
     }
 
     TempFolder folder;
-    TDataModuleBase data;
+    LogDatabase data;
 };
 
 } // namespace

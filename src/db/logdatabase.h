@@ -14,7 +14,7 @@ namespace varnel {
 // The non-visual holder of the connection and the eight statement slots, alive for the whole
 // run and handed to every window that works with the database. It also keeps the current log
 // table: empty until a login succeeds, then the name exactly as the user typed it.
-class TDataModuleBase : public QObject {
+class LogDatabase : public QObject {
     Q_OBJECT
 
 public:
@@ -30,9 +30,9 @@ public:
         SlotCount
     };
 
-    explicit TDataModuleBase(QObject* parent = nullptr);
-    explicit TDataModuleBase(Connection::EngineFactory factory, QObject* parent = nullptr);
-    ~TDataModuleBase() override;
+    explicit LogDatabase(QObject* parent = nullptr);
+    explicit LogDatabase(Connection::EngineFactory factory, QObject* parent = nullptr);
+    ~LogDatabase() override;
 
     Connection& ADOConnectionBase() { return m_connection; }
     StatementSlot& slot(Slot which) { return *m_slots[which]; }

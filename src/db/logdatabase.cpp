@@ -1,25 +1,25 @@
-#include "db/datamodulebase.h"
+#include "db/logdatabase.h"
 
 namespace varnel {
 
-TDataModuleBase::TDataModuleBase(QObject* parent) : QObject(parent)
+LogDatabase::LogDatabase(QObject* parent) : QObject(parent)
 {
     createSlots();
 }
 
-TDataModuleBase::TDataModuleBase(Connection::EngineFactory factory, QObject* parent)
+LogDatabase::LogDatabase(Connection::EngineFactory factory, QObject* parent)
     : QObject(parent), m_connection(std::move(factory))
 {
     createSlots();
 }
 
-TDataModuleBase::~TDataModuleBase()
+LogDatabase::~LogDatabase()
 {
     // Slots close (and tell their views) before the connection goes.
     m_connection.disconnect();
 }
 
-void TDataModuleBase::createSlots()
+void LogDatabase::createSlots()
 {
     setObjectName(QStringLiteral("DataModuleBase"));
     static const char* const names[SlotCount] = {
