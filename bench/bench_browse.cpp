@@ -188,18 +188,18 @@ struct Responsiveness {
     double cancelSortMs = -1;
 };
 
-// "Отобрать": the steps after the click until the rows are on the screen. Opening the slot
-// resets the grid's model through the slot's signals.
+// "Отобрать": the steps after the click until the rows are on the screen. Opening the dataset
+// resets the grid's model through the dataset's signals.
 std::vector<Step> selectSteps(LogDatabase& data, LogGrid& grid, const LocaleText& locale)
 {
     return {
         {"SQLMain, open ADOQueryMain and reset the grid's model",
          [&data, &locale] {
-             StatementSlot& slot = data.ADOQueryMain();
-             slot.close();
-             slot.clearText();
-             slot.setText(mainQueryText(data.currentLogTable(), FilterValues{}, locale));
-             slot.open();
+             Dataset& dataset = data.ADOQueryMain();
+             dataset.close();
+             dataset.clearText();
+             dataset.setText(mainQueryText(data.currentLogTable(), FilterValues{}, locale));
+             dataset.open();
          }},
         {"first paint of the grid",
          [&grid] {
@@ -357,7 +357,7 @@ int main(int argc, char** argv)
             {"sort by SCHANGES", [&] { module.ADOQueryMain().sortBy(QStringLiteral("SCHANGES")); },
              translated(QStringLiteral("Select * from LOG_TABLE where 1=1 order by schanges")),
              openAll},
-            // Typed anew each run: the slot keeps what it found for the last text.
+            // Typed anew each run: the dataset keeps what it found for the last text.
             {"find, no match",
              [&] {
                  bar.setText(kMissingText + QString::number(++searches % 2));

@@ -23,7 +23,7 @@
 #include "db/connectionstring.h"
 #include "db/logdatabase.h"
 #include "base/localetext.h"
-#include "db/statementslot.h"
+#include "db/dataset.h"
 #include "demodb.h"
 #include "maintain/core/logexport.h"
 #include "maintain/core/memoexport.h"
@@ -214,19 +214,19 @@ CsvTimes csvOnce(const QString& databaseFile, const QString& output)
     connection.connect(
         varnel::buildConnectionString(QStringLiteral("bench"), QStringLiteral("bench"),
                                       databaseFile));
-    varnel::StatementSlot& slot = database.ADOQueryMain();
-    slot.setText(QStringLiteral("Select * from ") + kTable);
-    slot.open();
-    slot.field(QStringLiteral("SID")).setVisible(false);
+    varnel::Dataset& dataset = database.ADOQueryMain();
+    dataset.setText(QStringLiteral("Select * from ") + kTable);
+    dataset.open();
+    dataset.field(QStringLiteral("SID")).setVisible(false);
     std::vector<int> columns;
     std::vector<QString> labels;
     for (const char* name : {"DDATE", "STABLE", "SACTION", "SCHANGES", "SUSER_INFO"}) {
-        columns.push_back(slot.field(QString::fromLatin1(name)).index());
+        columns.push_back(dataset.field(QString::fromLatin1(name)).index());
         labels.push_back(QString::fromLatin1(name).toLower());
     }
     const auto opened = Clock::now();
     connection.work(QStringLiteral("Экспорт в CSV"), [&](varnel::Call& call) {
-        varnel::saveCsv(output, slot, columns, labels,
+        varnel::saveCsv(output, dataset, columns, labels,
                         [&call](int64_t records) { call.setCount(records); });
     });
     const auto end = Clock::now();

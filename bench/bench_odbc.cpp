@@ -34,17 +34,17 @@ using varnel::bench::seconds;
 
 const QString kStatement = QStringLiteral("Select * from LOG_TABLE where 1=1 order by ddate, sid");
 
-// Seconds to connect and open the main query into a slot; the rows opened.
-std::pair<double, uint32_t> openInSlot(const QString& dataSource)
+// Seconds to connect and open the main query into a dataset; the rows opened.
+std::pair<double, uint32_t> openInDataset(const QString& dataSource)
 {
     varnel::LogDatabase database;
-    varnel::StatementSlot& slot = database.ADOQueryMain();
-    slot.setText(kStatement);
+    varnel::Dataset& dataset = database.ADOQueryMain();
+    dataset.setText(kStatement);
     const auto start = Clock::now();
     database.ADOConnectionBase().connect(varnel::buildConnectionString(
         QStringLiteral("bench"), QStringLiteral("bench"), dataSource));
-    slot.open();
-    return {seconds(Clock::now() - start), slot.rows().rowCount()};
+    dataset.open();
+    return {seconds(Clock::now() - start), dataset.rows().rowCount()};
 }
 
 // A client of the driver that reads each value of each row with its own SQLGetData call into
@@ -133,12 +133,12 @@ int main(int argc, char** argv)
                 .translate(kStatement);
 
         // One untimed round of each warms the page cache.
-        openInSlot(name);
-        openInSlot(file);
+        openInDataset(name);
+        openInDataset(file);
         std::vector<double> odbc, embedded, shell;
         for (int r = 0; r < options->runs; ++r) {
-            const auto [odbcSeconds, odbcRows] = openInSlot(name);
-            const auto [embeddedSeconds, embeddedRows] = openInSlot(file);
+            const auto [odbcSeconds, odbcRows] = openInDataset(name);
+            const auto [embeddedSeconds, embeddedRows] = openInDataset(file);
             if (odbcRows != embeddedRows) {
                 std::fprintf(stderr, "the paths disagree: %u rows against %u\n", odbcRows,
                              embeddedRows);

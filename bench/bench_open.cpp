@@ -1,4 +1,4 @@
-// Opening the main query into a slot, side by side with the sqlite3 shell running the same
+// Opening the main query into a dataset, side by side with the sqlite3 shell running the same
 // (rewritten) statement on the same file with its output sent to /dev/null.
 //
 //   bench_open [--records N | --sizes 10000,100000,1000000] [--runs 5] [--data DIR]
@@ -39,20 +39,20 @@ struct Opened {
     uint32_t rows;
 };
 
-Opened openInSlot(const QString& file, const QString& statement, bool measureMemory)
+Opened openInDataset(const QString& file, const QString& statement, bool measureMemory)
 {
     varnel::LogDatabase database;
-    varnel::StatementSlot& slot = database.ADOQueryMain();
-    slot.setText(statement);
+    varnel::Dataset& dataset = database.ADOQueryMain();
+    dataset.setText(statement);
     const auto start = Clock::now();
     database.ADOConnectionBase().connect(
         varnel::buildConnectionString(QStringLiteral("bench"), QStringLiteral("bench"), file));
-    slot.open();
+    dataset.open();
     const auto end = Clock::now();
 
-    Opened result{seconds(end - start), slot.rows().allocatedBytes(), 0, slot.rows().rowCount()};
+    Opened result{seconds(end - start), dataset.rows().allocatedBytes(), 0, dataset.rows().rowCount()};
     if (measureMemory) {
-        const varnel::RowSet& rows = slot.rows();
+        const varnel::RowSet& rows = dataset.rows();
         for (int col = 0; col < rows.columnCount(); ++col)
             for (uint32_t row = 0; row < rows.rowCount(); ++row)
                 if (!rows.isNull(row, col))
@@ -91,20 +91,20 @@ int main(int argc, char** argv)
             std::printf("sqlite3 runs: %s\n", shellSql.toUtf8().constData());
 
         // One untimed round of each warms the page cache for both.
-        openInSlot(file, statement, false);
+        openInDataset(file, statement, false);
         runShell(shell, file.toStdString(), shellSql.toStdString());
         // Alternate who goes first, so that neither always meets a cache the other warmed.
         std::vector<double> ours, theirs;
         for (int r = 0; r < runs; ++r) {
             if (r % 2 == 0) {
-                ours.push_back(openInSlot(file, statement, false).seconds);
+                ours.push_back(openInDataset(file, statement, false).seconds);
                 theirs.push_back(runShell(shell, file.toStdString(), shellSql.toStdString()));
             } else {
                 theirs.push_back(runShell(shell, file.toStdString(), shellSql.toStdString()));
-                ours.push_back(openInSlot(file, statement, false).seconds);
+                ours.push_back(openInDataset(file, statement, false).seconds);
             }
         }
-        const Opened memory = openInSlot(file, statement, true);
+        const Opened memory = openInDataset(file, statement, true);
         const double slotTime = median(ours), shellTime = median(theirs);
         const double records = double(std::max<uint32_t>(memory.rows, 1));
         const double snapshot = double(memory.snapshotBytes) / records;

@@ -1,6 +1,6 @@
 #include "browse/dblookupcombobox.h"
 
-#include "db/statementslot.h"
+#include "db/dataset.h"
 
 #include <QSignalBlocker>
 
@@ -13,12 +13,12 @@ DBLookupComboBox::DBLookupComboBox(QWidget* parent) : QComboBox(parent)
     connect(this, &QComboBox::activated, this, &DBLookupComboBox::choose);
 }
 
-void DBLookupComboBox::attach(StatementSlot& slot, const QString& keyColumn)
+void DBLookupComboBox::attach(Dataset& dataset, const QString& keyColumn)
 {
-    m_slot = &slot;
+    m_dataset = &dataset;
     m_column = keyColumn;
-    connect(&slot, &StatementSlot::opened, this, &DBLookupComboBox::reload);
-    connect(&slot, &StatementSlot::closed, this, &DBLookupComboBox::reload);
+    connect(&dataset, &Dataset::opened, this, &DBLookupComboBox::reload);
+    connect(&dataset, &Dataset::closed, this, &DBLookupComboBox::reload);
     reload();
 }
 
@@ -38,13 +38,13 @@ void DBLookupComboBox::reload()
 {
     const QSignalBlocker blocker(this);
     clear();
-    if (m_slot && m_slot->isOpen()) {
-        const int column = m_slot->rows().indexOf(m_column);
+    if (m_dataset && m_dataset->isOpen()) {
+        const int column = m_dataset->rows().indexOf(m_column);
         QStringList items;
         if (column >= 0) {
-            items.reserve(m_slot->recordCount());
-            for (int row = 0; row < m_slot->recordCount(); ++row)
-                items << m_slot->displayText(row, column);
+            items.reserve(m_dataset->recordCount());
+            for (int row = 0; row < m_dataset->recordCount(); ++row)
+                items << m_dataset->displayText(row, column);
         }
         addItems(items);
     }

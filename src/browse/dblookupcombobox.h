@@ -5,12 +5,12 @@
 
 namespace varnel {
 
-class StatementSlot;
+class Dataset;
 
-// A drop-down of one filter list: it shows the rows of its statement slot, one column serving
+// A drop-down of one filter list: it shows the rows of its statement dataset, one column serving
 // as both key and shown text, and takes no free text. It keeps the chosen key, not a row: each
-// time the slot opens, the entry equal to the key is shown, or nothing when the list lacks it;
-// while the slot is closed nothing is shown. The key survives both, so a choice that a rebuild
+// time the dataset opens, the entry equal to the key is shown, or nothing when the list lacks it;
+// while the dataset is closed nothing is shown. The key survives both, so a choice that a rebuild
 // hides shows again when a later rebuild lists the value once more. What the filter reads is
 // the shown text: a hidden choice is an off filter.
 class DBLookupComboBox : public QComboBox {
@@ -19,9 +19,9 @@ class DBLookupComboBox : public QComboBox {
 public:
     explicit DBLookupComboBox(QWidget* parent = nullptr);
 
-    // Shows the column `keyColumn` (matched without regard to case) of `slot`'s rows, now and
-    // whenever the slot opens or closes.
-    void attach(StatementSlot& slot, const QString& keyColumn);
+    // Shows the column `keyColumn` (matched without regard to case) of `dataset`'s rows, now and
+    // whenever the dataset opens or closes.
+    void attach(Dataset& dataset, const QString& keyColumn);
 
     // The kept key; empty when none was chosen or the empty entry was.
     const QString& keyValue() const { return m_key; }
@@ -33,7 +33,7 @@ private:
     void reload();
     void choose(int index);
 
-    QPointer<StatementSlot> m_slot;
+    QPointer<Dataset> m_dataset;
     QString m_column;
     QString m_key;
 };

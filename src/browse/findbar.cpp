@@ -27,7 +27,7 @@ void FindBar::attach(LogGrid& grid, Prompts& prompts, QWidget* scope)
     m_prompts = &prompts;
     Ui::FindBar& ui = *m_ui;
     connect(ui.EditFind, &QLineEdit::textEdited, this,
-            guarded(prompts, [this] { find(StatementSlot::FindFrom::Here); }));
+            guarded(prompts, [this] { find(Dataset::FindFrom::Here); }));
     connect(ui.BitBtnFindNext, &QPushButton::clicked, this,
             guarded(prompts, [this] { findNext(); }));
     connect(ui.BitBtnFindPrior, &QPushButton::clicked, this,
@@ -84,7 +84,7 @@ void FindBar::dismiss()
 void FindBar::setText(const QString& text)
 {
     m_ui->EditFind->setText(text);
-    find(StatementSlot::FindFrom::Here);
+    find(Dataset::FindFrom::Here);
 }
 
 QString FindBar::text() const
@@ -94,12 +94,12 @@ QString FindBar::text() const
 
 void FindBar::findNext()
 {
-    find(StatementSlot::FindFrom::After);
+    find(Dataset::FindFrom::After);
 }
 
 void FindBar::findPrevious()
 {
-    find(StatementSlot::FindFrom::Before);
+    find(Dataset::FindFrom::Before);
 }
 
 QString FindBar::status() const
@@ -107,7 +107,7 @@ QString FindBar::status() const
     return m_ui->LabelFindStatus->text();
 }
 
-void FindBar::find(StatementSlot::FindFrom from)
+void FindBar::find(Dataset::FindFrom from)
 {
     QLabel& status = *m_ui->LabelFindStatus;
     const QString wanted = text();
@@ -120,7 +120,7 @@ void FindBar::find(StatementSlot::FindFrom from)
     const std::vector<int> columns = m_grid->shownColumns();
     const QModelIndex current = m_grid->currentIndex();
     const auto at = std::find(columns.begin(), columns.end(), current.column());
-    const StatementSlot::FoundCell found = m_grid->gridModel()->slot().find(
+    const Dataset::FoundCell found = m_grid->gridModel()->dataset().find(
         wanted, columns, std::max(current.row(), 0),
         at == columns.end() ? 0 : static_cast<int>(at - columns.begin()), from);
     if (found.row < 0) {
@@ -128,7 +128,7 @@ void FindBar::find(StatementSlot::FindFrom from)
         return;
     }
     status.setText(!found.wrapped ? QString()
-                   : from == StatementSlot::FindFrom::Before
+                   : from == Dataset::FindFrom::Before
                        ? QStringLiteral("Поиск продолжен с конца")
                        : QStringLiteral("Поиск продолжен с начала"));
     const QModelIndex cell = m_grid->model()->index(found.row, found.column);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/statementslot.h"
+#include "db/dataset.h"
 
 #include <QWidget>
 
@@ -28,7 +28,7 @@ public:
     explicit FindBar(QWidget* parent = nullptr);
     ~FindBar() override;
 
-    // Searches `grid`, attached to its slot already, from now on; called once. Ctrl+F opens
+    // Searches `grid`, attached to its dataset already, from now on; called once. Ctrl+F opens
     // the bar, and F3 and Shift+F3 step while it is open, wherever in `scope` the focus is
     // (the grid's parent widget when none is given); `prompts` shows errors of the searches.
     // All must outlive the bar.
@@ -52,7 +52,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void find(StatementSlot::FindFrom from);
+    void find(Dataset::FindFrom from);
 
     std::unique_ptr<Ui::FindBar> m_ui;
     LogGrid* m_grid = nullptr;

@@ -4,7 +4,7 @@
 #include "db/connection.h"
 #include "db/dberror.h"
 #include "base/localetext.h"
-#include "db/statementslot.h"
+#include "db/dataset.h"
 #include "maintain/core/exporttarget.h"
 #include "maintain/core/periodstatements.h"
 #include "ui/core/guard.h"
@@ -21,10 +21,10 @@ namespace varnel {
 
 namespace {
 
-void exportToCsv(QWidget* owner, StatementSlot& slot, const std::vector<int>& shownColumns,
+void exportToCsv(QWidget* owner, Dataset& dataset, const std::vector<int>& shownColumns,
                  Prompts& prompts, const QStringList& programFiles)
 {
-    if (!slot.isOpen()) {
+    if (!dataset.isOpen()) {
         prompts.message(QStringLiteral("Экспортировать нечего: записи не отобраны."));
         return;
     }
@@ -39,7 +39,7 @@ void exportToCsv(QWidget* owner, StatementSlot& slot, const std::vector<int>& sh
     const QString path = prompts.saveFileName(owner ? owner->window() : nullptr, request);
     if (path.isEmpty())
         return;
-    Connection& connection = slot.connection();
+    Connection& connection = dataset.connection();
     if (const QString refusal = ownFileRefusal(path, connection.localFile(), programFiles);
         !refusal.isEmpty()) {
         prompts.message(refusal);
@@ -48,14 +48,14 @@ void exportToCsv(QWidget* owner, StatementSlot& slot, const std::vector<int>& sh
 
     std::vector<QString> labels;
     for (const int column : shownColumns) {
-        if (column < 0 || column >= slot.fieldCount())
+        if (column < 0 || column >= dataset.fieldCount())
             throw std::out_of_range("exportGridToCsv: no such column");
-        labels.push_back(slot.fieldAt(column).displayLabel());
+        labels.push_back(dataset.fieldAt(column).displayLabel());
     }
     bool saved = false;
     try {
         connection.work(QStringLiteral("Экспорт в CSV"), [&](Call& call) {
-            saveCsv(path, slot, shownColumns, labels,
+            saveCsv(path, dataset, shownColumns, labels,
                     [&call](int64_t records) { call.setCount(records); });
             saved = true;
         });
@@ -70,10 +70,10 @@ void exportToCsv(QWidget* owner, StatementSlot& slot, const std::vector<int>& sh
 
 } // namespace
 
-void exportGridToCsv(QWidget* owner, StatementSlot& slot, const std::vector<int>& shownColumns,
+void exportGridToCsv(QWidget* owner, Dataset& dataset, const std::vector<int>& shownColumns,
                      Prompts& prompts, const QStringList& programFiles)
 {
-    runGuarded(prompts, [&] { exportToCsv(owner, slot, shownColumns, prompts, programFiles); });
+    runGuarded(prompts, [&] { exportToCsv(owner, dataset, shownColumns, prompts, programFiles); });
 }
 
 } // namespace varnel

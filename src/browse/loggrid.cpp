@@ -2,7 +2,7 @@
 
 #include "browse/loggridmodel.h"
 #include "base/localetext.h"
-#include "db/statementslot.h"
+#include "db/dataset.h"
 #include "ui/core/guard.h"
 #include "ui/core/prompts.h"
 #include "ui/core/statustext.h"
@@ -140,7 +140,7 @@ LogGrid::LogGrid(QWidget* parent) : QTableView(parent)
     disconnect(horizontalHeader(), &QHeaderView::sectionPressed, this, nullptr);
     disconnect(horizontalHeader(), &QHeaderView::sectionEntered, this, nullptr);
     // The title of the sorted column shows its arrow. The header turns the arrow by itself
-    // before it reports a click: the slot's own order is put back, so that the arrow changes
+    // before it reports a click: the dataset's own order is put back, so that the arrow changes
     // only when a sort is done, and never after a cancelled one.
     horizontalHeader()->setSortIndicatorShown(true);
     horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
@@ -168,9 +168,9 @@ LogGrid::LogGrid(QWidget* parent) : QTableView(parent)
 
 LogGrid::~LogGrid() = default;
 
-void LogGrid::attach(StatementSlot& slot, Prompts& prompts)
+void LogGrid::attach(Dataset& dataset, Prompts& prompts)
 {
-    attach(*new LogGridModel(slot, this), prompts);
+    attach(*new LogGridModel(dataset, this), prompts);
 }
 
 void LogGrid::attach(LogGridModel& model, Prompts& prompts)
@@ -181,26 +181,26 @@ void LogGrid::attach(LogGridModel& model, Prompts& prompts)
     // After the view's own handling of each change, which these connections follow.
     connect(&model, &QAbstractItemModel::modelReset, this, guarded(prompts, [this] {
         applyColumnSetup();
-        followSlot();
+        followDataset();
         showSortIndicator();
     }));
     connect(&model, &QAbstractItemModel::headerDataChanged, this,
             guarded(prompts, [this] { applyColumnSetup(); }));
     connect(&model, &QAbstractItemModel::layoutChanged, this, guarded(prompts, [this] {
-        followSlot();
+        followDataset();
         showSortIndicator();
     }));
     connect(&model, &QAbstractItemModel::rowsRemoved, this,
-            guarded(prompts, [this] { followSlot(); }));
+            guarded(prompts, [this] { followDataset(); }));
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             guarded(prompts, [this] {
-                StatementSlot& slot = m_model->slot();
+                Dataset& dataset = m_model->dataset();
                 const int row = currentIndex().row();
-                if (row >= 0 && slot.isOpen())
-                    slot.setCurrentRow(row);
+                if (row >= 0 && dataset.isOpen())
+                    dataset.setCurrentRow(row);
             }));
     applyColumnSetup();
-    followSlot();
+    followDataset();
     showSortIndicator();
 }
 
@@ -225,7 +225,7 @@ void LogGrid::applyColumnSetup()
     QHeaderView& titles = *horizontalHeader();
     const QFontMetrics titleMetrics(titles.font());
     const int zero = fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    const bool open = m_model->slot().isOpen();
+    const bool open = m_model->dataset().isOpen();
     const QScopedValueRollback sizing(m_sizing, true);
     for (int column = 0; column < m_model->columnCount(); ++column) {
         setColumnHidden(column, !m_model->isColumnVisible(column));
@@ -282,7 +282,7 @@ void LogGrid::columnDragged(int column, int width)
 
 void LogGrid::fillWidth()
 {
-    if (!m_model || m_fillField.isEmpty() || !m_model->slot().isOpen())
+    if (!m_model || m_fillField.isEmpty() || !m_model->dataset().isOpen())
         return;
     int fill = -1;
     int others = 0;
@@ -318,9 +318,9 @@ std::vector<int> LogGrid::shownColumns() const
     return columns;
 }
 
-void LogGrid::followSlot()
+void LogGrid::followDataset()
 {
-    const int row = m_model->slot().currentRow();
+    const int row = m_model->dataset().currentRow();
     if (row < 0 || row == currentIndex().row())
         return;
     const int column = currentIndex().isValid() ? currentIndex().column() : shownColumns().front();
@@ -329,9 +329,9 @@ void LogGrid::followSlot()
 
 void LogGrid::showSortIndicator()
 {
-    const StatementSlot* slot = m_model ? &m_model->slot() : nullptr;
-    if (slot && slot->sortColumn() >= 0)
-        horizontalHeader()->setSortIndicator(slot->sortColumn(), slot->sortOrder());
+    const Dataset* dataset = m_model ? &m_model->dataset() : nullptr;
+    if (dataset && dataset->sortColumn() >= 0)
+        horizontalHeader()->setSortIndicator(dataset->sortColumn(), dataset->sortOrder());
     else
         horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
 }
@@ -365,14 +365,14 @@ void LogGrid::keyPressEvent(QKeyEvent* event)
 
 void LogGrid::deleteCurrentRecord()
 {
-    StatementSlot& slot = m_model->slot();
-    if (!slot.isOpen() || slot.recordCount() == 0)
+    Dataset& dataset = m_model->dataset();
+    if (!dataset.isOpen() || dataset.recordCount() == 0)
         return;
     if (!m_prompts->confirmOkCancel(this, QStringLiteral("Delete record?")))
         return;
     // Finding the record reads the log table on the server.
     const WaitCursor wait;
-    slot.deleteCurrent();
+    dataset.deleteCurrent();
     m_prompts->status(deletedRecordsText(1, LocaleText::current().locale()));
 }
 
@@ -467,7 +467,7 @@ void LogGrid::contextMenuEvent(QContextMenuEvent* event)
 
 void LogGrid::openMenu(const QModelIndex& cell, const QPoint& globalPos)
 {
-    if (!m_model || !cell.isValid() || !m_model->slot().isOpen())
+    if (!m_model || !cell.isValid() || !m_model->dataset().isOpen())
         return;
     m_menuCell = cell;
     const bool value = !cell.data().toString().isEmpty();

@@ -13,17 +13,17 @@ namespace varnel {
 
 class LogGridModel;
 class Prompts;
-class StatementSlot;
+class Dataset;
 
-// The log grid (`DBGridMain`): the rows of one statement slot, read-only, with lines between
-// the cells, column titles and, at the left, an indicator of the current record. The slot's
+// The log grid (`DBGridMain`): the rows of one statement dataset, read-only, with lines between
+// the cells, column titles and, at the left, an indicator of the current record. The dataset's
 // current row is the row of the cell cursor and the other way round. Each column is as wide
 // as its field's display width in digits of the grid's font, never narrower than its title;
 // the user may drag a title border. Ctrl+Delete deletes the current record after a question,
 // Ctrl+C copies the selected rows as tab-separated text, and a cell too narrow for its text
 // shows the whole text as a tooltip. Enter or a double click asks for the record's window;
 // a right click, the Menu key or Shift+F10 opens the cell's menu. Titles are in the grid's
-// typeface at 12 pixels, regular; the title of the column the slot is sorted by shows the
+// typeface at 12 pixels, regular; the title of the column the dataset is sorted by shows the
 // direction's arrow.
 class LogGrid : public QTableView {
     Q_OBJECT
@@ -32,14 +32,14 @@ public:
     explicit LogGrid(QWidget* parent = nullptr);
     ~LogGrid() override;
 
-    // Shows the slot's rows from now on, whether it is open or not; called once. `prompts`
+    // Shows the dataset's rows from now on, whether it is open or not; called once. `prompts`
     // asks the question of Ctrl+Delete and shows its errors. Both must outlive the grid.
-    void attach(StatementSlot& slot, Prompts& prompts);
+    void attach(Dataset& dataset, Prompts& prompts);
     // The same with a model that the caller keeps alive as long as the grid.
     void attach(LogGridModel& model, Prompts& prompts);
 
     LogGridModel* gridModel() const { return m_model; }
-    // The name of the field shown in a model column; empty while the slot is closed.
+    // The name of the field shown in a model column; empty while the dataset is closed.
     QString fieldName(int column) const;
 
     // Model columns in the order shown, hidden ones left out; never empty.
@@ -66,12 +66,12 @@ public:
     void keepDraggedWidths(const QMap<QString, int>& widths);
     // The widths kept by keepDraggedWidths, earlier runs' included, by field name.
     const QMap<QString, int>& draggedWidths() const { return m_dragged; }
-    // Cells that show `text` (as find() of the slot matches it) are tinted; empty: none.
+    // Cells that show `text` (as find() of the dataset matches it) are tinted; empty: none.
     void setFoundText(const QString& text);
 
 signals:
     // A left click on a column title; `column` is the model column (0, the blank one, while
-    // the slot is closed).
+    // the dataset is closed).
     void titleClicked(int column);
     // Enter, a double click or «Просмотр записи» on a row: its record's window.
     void recordRequested();
@@ -91,11 +91,11 @@ protected:
 private:
     void applyFonts();
     void applyColumnSetup();
-    // The width of an open slot's column: the one the user dragged, else the rule's.
+    // The width of an open dataset's column: the one the user dragged, else the rule's.
     int chosenWidth(int column, int ruleWidth);
     void columnDragged(int column, int width);
     void fillWidth();
-    void followSlot();
+    void followDataset();
     void showSortIndicator();
     void deleteCurrentRecord();
     void copySelectedRows() const;

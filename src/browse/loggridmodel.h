@@ -8,19 +8,19 @@
 
 namespace varnel {
 
-class StatementSlot;
+class Dataset;
 
-// The rows of one statement slot as a read-only table, one model column per column of the
+// The rows of one statement dataset as a read-only table, one model column per column of the
 // result, titled with the field's display label. Text is made only for the cells a view asks
-// for: the model keeps nothing per row. While the slot is closed the model has no rows and
+// for: the model keeps nothing per row. While the dataset is closed the model has no rows and
 // one blank, untitled column.
 class LogGridModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    explicit LogGridModel(StatementSlot& slot, QObject* parent = nullptr);
+    explicit LogGridModel(Dataset& dataset, QObject* parent = nullptr);
 
-    StatementSlot& slot() const { return m_slot; }
+    Dataset& dataset() const { return m_dataset; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -29,7 +29,7 @@ public:
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    // The field behind a model column: its name (empty for the closed slot's blank column),
+    // The field behind a model column: its name (empty for the closed dataset's blank column),
     // whether it is shown, and its display width in characters (0 for the blank column).
     // A change of any of them reaches views as headerDataChanged.
     QString fieldName(int column) const;
@@ -41,7 +41,7 @@ private:
     void saveRecordsOfPersistentRows();
     void movePersistentRowsToTheirRecords();
 
-    StatementSlot& m_slot;
+    Dataset& m_dataset;
     // Between aboutToReorder and reordered: the persistent indexes and the fetched row each
     // of them showed, so that they follow their records into the new order.
     QModelIndexList m_persistent;

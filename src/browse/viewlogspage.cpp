@@ -80,7 +80,7 @@ ViewLogsPage::ViewLogsPage(LogDatabase& database, Prompts& prompts, QWidget* par
         {ui.DBLookupComboBoxOSUser, FilterList::OSUser},
     };
     for (const auto& [box, list] : lists) {
-        box->attach(m_database.slot(filterListSlot(list)), filterListKeyColumn(list));
+        box->attach(m_database.dataset(filterListDataset(list)), filterListKeyColumn(list));
     }
     ui.DBGridMain->attach(ADOQueryMain(), m_prompts);
     ui.DBGridMain->setFillField(QLatin1String(kFillField));
@@ -111,11 +111,11 @@ ViewLogsPage::ViewLogsPage(LogDatabase& database, Prompts& prompts, QWidget* par
         runGuarded(m_prompts, [&] { selectByValue(cell); });
     });
 
-    StatementSlot& main = ADOQueryMain();
+    Dataset& main = ADOQueryMain();
     for (const auto signal :
-         {&StatementSlot::opened, &StatementSlot::closed, &StatementSlot::reordered})
+         {&Dataset::opened, &Dataset::closed, &Dataset::reordered})
         connect(&main, signal, this, &ViewLogsPage::updateRecordStatus);
-    connect(&main, &StatementSlot::rowRemoved, this, &ViewLogsPage::updateRecordStatus);
+    connect(&main, &Dataset::rowRemoved, this, &ViewLogsPage::updateRecordStatus);
     connect(ui.DBGridMain->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &ViewLogsPage::updateRecordStatus);
 
@@ -138,7 +138,7 @@ ViewLogsPage::ViewLogsPage(LogDatabase& database, Prompts& prompts, QWidget* par
 
 ViewLogsPage::~ViewLogsPage() = default;
 
-StatementSlot& ViewLogsPage::ADOQueryMain()
+Dataset& ViewLogsPage::ADOQueryMain()
 {
     return m_database.ADOQueryMain();
 }
@@ -210,7 +210,7 @@ void ViewLogsPage::FiltrSettings(uint8_t mode)
 
 void ViewLogsPage::SQLMain()
 {
-    StatementSlot& main = ADOQueryMain();
+    Dataset& main = ADOQueryMain();
     main.clearText();
     main.setText(
         mainQueryText(m_database.currentLogTable(), readFilterValues(), LocaleText::current()));
@@ -225,11 +225,11 @@ void ViewLogsPage::select(const FilterValues& values)
 {
     const WaitCursor wait;
     const LocaleText locale = LocaleText::current();
-    StatementSlot& main = ADOQueryMain();
+    Dataset& main = ADOQueryMain();
     main.close();
     main.clearText();
     main.setText(mainQueryText(m_database.currentLogTable(), values, locale));
-    // The login's probe ran on this slot under a name of its own.
+    // The login's probe ran on this dataset under a name of its own.
     main.setWaitTitle(QStringLiteral("Отбор записей"));
     QElapsedTimer took;
     took.start();
@@ -243,7 +243,7 @@ void ViewLogsPage::select(const FilterValues& values)
 
 void ViewLogsPage::updateRecordStatus()
 {
-    const StatementSlot& main = ADOQueryMain();
+    const Dataset& main = ADOQueryMain();
     if (!main.isOpen()) {
         emit recordStatusChanged({}, {});
         return;
@@ -290,7 +290,7 @@ void ViewLogsPage::showRecordWindow()
 void ViewLogsPage::selectByValue(const QModelIndex& cell)
 {
     Ui::ViewLogsPage& ui = *m_ui;
-    StatementSlot& main = ADOQueryMain();
+    Dataset& main = ADOQueryMain();
     if (!cell.isValid() || !main.isOpen() ||
         main.rows().isNull(main.rowAt(cell.row()), cell.column()))
         return;
@@ -359,8 +359,8 @@ void ViewLogsPage::selectByValue(const QModelIndex& cell)
 void ViewLogsPage::LogTableSettings()
 {
     // Each step looks its column up by name: a missing column stops the setup there with the
-    // slot's "Field '...' not found".
-    StatementSlot& main = ADOQueryMain();
+    // dataset's "Field '...' not found".
+    Dataset& main = ADOQueryMain();
     main.field(QStringLiteral("SID")).setVisible(false);
     for (const ColumnSetting& column : kColumnSettings)
         main.field(QLatin1String(column.name)).setDisplayLabel(QString::fromUtf8(column.label));
@@ -371,9 +371,9 @@ void ViewLogsPage::LogTableSettings()
 void ViewLogsPage::DBGridMainTitleClick(int column)
 {
     const WaitCursor wait;
-    // While the slot is closed the grid shows one blank column, and the closed slot refuses.
+    // While the dataset is closed the grid shows one blank column, and the closed dataset refuses.
     // A title sorts ascending, unless its column is sorted ascending already.
-    StatementSlot& main = ADOQueryMain();
+    Dataset& main = ADOQueryMain();
     const bool again = main.sortColumn() == column && main.sortOrder() == Qt::AscendingOrder;
     main.sortBy(m_ui->DBGridMain->fieldName(column),
                 again ? Qt::DescendingOrder : Qt::AscendingOrder);
@@ -424,9 +424,9 @@ void ViewLogsPage::BitBtnRefreshClick()
     // The statements stay those of the last rebuild: the lists re-read the database under
     // the filters then in force, keeping every choice the new rows still hold.
     for (const FilterList list : kFilterLists)
-        m_database.slot(filterListSlot(list)).close();
+        m_database.dataset(filterListDataset(list)).close();
     for (const FilterList list : kFilterLists)
-        m_database.slot(filterListSlot(list)).open();
+        m_database.dataset(filterListDataset(list)).open();
 }
 
 bool ViewLogsPage::eventFilter(QObject* watched, QEvent* event)

@@ -21,7 +21,7 @@ namespace varnel {
 
 class Prompts;
 class RecordWindow;
-class StatementSlot;
+class Dataset;
 class LogDatabase;
 class WindowSettings;
 
@@ -101,7 +101,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    StatementSlot& ADOQueryMain();
+    Dataset& ADOQueryMain();
     void dateBoxClick(bool checked, QWidget& picker);
     // The main query under `values` (the panel's, or the panel's with a value it cannot show)
     // into the grid.

@@ -43,7 +43,7 @@ public:
     // Opens the connection with the current string; nothing happens when it is open.
     void connect();
     void connect(const QString& connectionString);
-    // Closes the connection, and with it every statement slot; allowed when closed.
+    // Closes the connection, and with it every statement dataset; allowed when closed.
     void disconnect();
     bool connected() const { return m_engine != nullptr; }
 
@@ -80,7 +80,7 @@ public:
     // Engine::setProgressHandler.
     void setProgressHandler(std::function<void()> handler);
 
-    // Called with no argument just before the connection closes (the slots close their rows).
+    // Called with no argument just before the connection closes (the datasets close their rows).
     void onDisconnect(std::function<void()> callback)
     {
         m_onDisconnect.push_back(std::move(callback));

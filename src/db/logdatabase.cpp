@@ -4,38 +4,38 @@ namespace varnel {
 
 LogDatabase::LogDatabase(QObject* parent) : QObject(parent)
 {
-    createSlots();
+    createDatasets();
 }
 
 LogDatabase::LogDatabase(Connection::EngineFactory factory, QObject* parent)
     : QObject(parent), m_connection(std::move(factory))
 {
-    createSlots();
+    createDatasets();
 }
 
 LogDatabase::~LogDatabase()
 {
-    // Slots close (and tell their views) before the connection goes.
+    // Datasets close (and tell their views) before the connection goes.
     m_connection.disconnect();
 }
 
-void LogDatabase::createSlots()
+void LogDatabase::createDatasets()
 {
     setObjectName(QStringLiteral("DataModuleBase"));
-    static const char* const names[SlotCount] = {
+    static const char* const names[RoleCount] = {
         "ADOQueryMain", "ADOQueryTable",  "ADOQueryAction",      "ADOQueryOracleUser",
         "ADOQueryPC",   "ADOQueryOSUser", "ADOQueryCreateTable", "ADOQuerySaveLog"};
-    // What the progress window says while each slot's statements run; a caller that uses a
-    // slot for something else says so (the creation of a log table).
-    static const char* const titles[SlotCount] = {
+    // What the progress window says while each dataset's statements run; a caller that uses a
+    // dataset for something else says so (the creation of a log table).
+    static const char* const titles[RoleCount] = {
         "Отбор записей",       "Обновление фильтров", "Обновление фильтров", "Обновление фильтров",
         "Обновление фильтров", "Обновление фильтров", "Удаление записей",    "Выгрузка логов"};
-    for (int i = 0; i < SlotCount; ++i) {
-        m_slots[i] = std::make_unique<StatementSlot>(QString::fromLatin1(names[i]), m_connection,
+    for (int i = 0; i < RoleCount; ++i) {
+        m_datasets[i] = std::make_unique<Dataset>(QString::fromLatin1(names[i]), m_connection,
                                                      m_currentLogTable);
-        m_slots[i]->setWaitTitle(QString::fromUtf8(titles[i]));
-        StatementSlot* slot = m_slots[i].get();
-        m_connection.onDisconnect([slot] { slot->close(); });
+        m_datasets[i]->setWaitTitle(QString::fromUtf8(titles[i]));
+        Dataset* dataset = m_datasets[i].get();
+        m_connection.onDisconnect([dataset] { dataset->close(); });
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "db/connection.h"
-#include "db/statementslot.h"
+#include "db/dataset.h"
 
 #include <QObject>
 #include <QString>
@@ -11,14 +11,14 @@
 
 namespace varnel {
 
-// The non-visual holder of the connection and the eight statement slots, alive for the whole
+// The non-visual holder of the connection and the eight statement datasets, alive for the whole
 // run and handed to every window that works with the database. It also keeps the current log
 // table: empty until a login succeeds, then the name exactly as the user typed it.
 class LogDatabase : public QObject {
     Q_OBJECT
 
 public:
-    enum Slot {
+    enum Role {
         Main,        // ADOQueryMain: login probe, main log query
         Table,       // ADOQueryTable
         Action,      // ADOQueryAction
@@ -27,7 +27,7 @@ public:
         OSUser,      // ADOQueryOSUser
         CreateTable, // ADOQueryCreateTable: statements without rows
         SaveLog,     // ADOQuerySaveLog: export
-        SlotCount
+        RoleCount
     };
 
     explicit LogDatabase(QObject* parent = nullptr);
@@ -35,26 +35,26 @@ public:
     ~LogDatabase() override;
 
     Connection& ADOConnectionBase() { return m_connection; }
-    StatementSlot& slot(Slot which) { return *m_slots[which]; }
+    Dataset& dataset(Role which) { return *m_datasets[which]; }
 
-    StatementSlot& ADOQueryMain() { return slot(Main); }
-    StatementSlot& ADOQueryTable() { return slot(Table); }
-    StatementSlot& ADOQueryAction() { return slot(Action); }
-    StatementSlot& ADOQueryOracleUser() { return slot(OracleUser); }
-    StatementSlot& ADOQueryPC() { return slot(PC); }
-    StatementSlot& ADOQueryOSUser() { return slot(OSUser); }
-    StatementSlot& ADOQueryCreateTable() { return slot(CreateTable); }
-    StatementSlot& ADOQuerySaveLog() { return slot(SaveLog); }
+    Dataset& ADOQueryMain() { return dataset(Main); }
+    Dataset& ADOQueryTable() { return dataset(Table); }
+    Dataset& ADOQueryAction() { return dataset(Action); }
+    Dataset& ADOQueryOracleUser() { return dataset(OracleUser); }
+    Dataset& ADOQueryPC() { return dataset(PC); }
+    Dataset& ADOQueryOSUser() { return dataset(OSUser); }
+    Dataset& ADOQueryCreateTable() { return dataset(CreateTable); }
+    Dataset& ADOQuerySaveLog() { return dataset(SaveLog); }
 
     const QString& currentLogTable() const { return m_currentLogTable; }
     void setCurrentLogTable(const QString& name) { m_currentLogTable = name; }
 
 private:
-    void createSlots();
+    void createDatasets();
 
-    QString m_currentLogTable; // declared before the slots, which keep a reference to it
+    QString m_currentLogTable; // declared before the datasets, which keep a reference to it
     Connection m_connection;
-    std::array<std::unique_ptr<StatementSlot>, SlotCount> m_slots;
+    std::array<std::unique_ptr<Dataset>, RoleCount> m_datasets;
 };
 
 } // namespace varnel

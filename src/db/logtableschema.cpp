@@ -75,18 +75,18 @@ QString publicSynonymStatement(const QString& name)
 
 void CreateLogTable(LogDatabase& database, const QString& name)
 {
-    StatementSlot& slot = database.ADOQueryCreateTable();
-    slot.close();
-    slot.clearText();
-    slot.setWaitTitle(QStringLiteral("Создание таблицы логов"));
+    Dataset& dataset = database.ADOQueryCreateTable();
+    dataset.close();
+    dataset.clearText();
+    dataset.setWaitTitle(QStringLiteral("Создание таблицы логов"));
     for (const QString& statement : {createLogTableStatement(name), grantLogTableStatement(name)}) {
-        slot.setText(statement);
-        slot.execute();
-        slot.close();
-        slot.clearText();
+        dataset.setText(statement);
+        dataset.execute();
+        dataset.close();
+        dataset.clearText();
     }
-    slot.setText(publicSynonymStatement(name));
-    slot.execute();
+    dataset.setText(publicSynonymStatement(name));
+    dataset.execute();
 }
 
 } // namespace varnel

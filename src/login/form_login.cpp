@@ -159,7 +159,7 @@ void TForm_Login::BitBtn_OKClick()
     }
 
     Connection& connection = m_database.ADOConnectionBase();
-    StatementSlot& probe = m_database.ADOQueryMain();
+    Dataset& probe = m_database.ADOQueryMain();
 
     // A connection left open (creation refused, failed hand-over) is reopened only when the
     // user changed what it points at: a corrected database name must reach that database.

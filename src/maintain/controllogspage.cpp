@@ -78,28 +78,28 @@ void ControlLogsPage::BitBtnClearLogTableClick()
                            periodDeletionQuestion(table, chosen, locale)))
         return;
 
-    StatementSlot& slot = m_database.ADOQueryCreateTable();
+    Dataset& dataset = m_database.ADOQueryCreateTable();
     std::optional<QString> failure;
     int64_t deleted = -1;
-    slot.close();
-    slot.clearText();
-    slot.setText(periodDeletionStatement(table, chosen, locale));
-    slot.setWaitTitle(QStringLiteral("Удаление записей"));
+    dataset.close();
+    dataset.clearText();
+    dataset.setText(periodDeletionStatement(table, chosen, locale));
+    dataset.setWaitTitle(QStringLiteral("Удаление записей"));
     try {
-        deleted = slot.execute();
+        deleted = dataset.execute();
     } catch (const DbError& error) {
         failure = error.message();
     } catch (const Cancelled&) {
-        // A statement is atomic: nothing was deleted. The slot ends as after a failure.
-        slot.close();
+        // A statement is atomic: nothing was deleted. The dataset ends as after a failure.
+        dataset.close();
         throw;
     }
     if (failure) {
         m_prompts.message(databaseErrorText(*failure));
-        slot.close();
+        dataset.close();
         return;
     }
-    // The slot stays as it is: its next use closes it first.
+    // The dataset stays as it is: its next use closes it first.
     if (deleted >= 0)
         m_prompts.status(deletedRecordsText(deleted, locale.locale()));
     m_prompts.message(QStringLiteral("Записи успешно удалены!"));

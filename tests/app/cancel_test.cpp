@@ -114,7 +114,7 @@ TEST_F(Cancel, SelectAndTheListsLeaveTheirSlotsAsAFailureWould)
 {
     for (const Stop stop : kStops) {
         SCOPED_TRACE(stopName(stop));
-        // «Отобрать»: the slot closed, the grid one blank column.
+        // «Отобрать»: the dataset closed, the grid one blank column.
         auto session =
             login([](const QString& sql) { return sql.endsWith("order by ddate, sid"); });
         session->prompts.shown.clear();
@@ -142,9 +142,9 @@ TEST_F(Cancel, SelectAndTheListsLeaveTheirSlotsAsAFailureWould)
     expectCancelled(*session, stopper, "Обновление фильтров");
     EXPECT_TRUE(data.ADOQueryTable().isOpen());
     EXPECT_TRUE(data.ADOQueryAction().isOpen());
-    for (StatementSlot* slot :
+    for (Dataset* dataset :
          {&data.ADOQueryOracleUser(), &data.ADOQueryPC(), &data.ADOQueryOSUser()})
-        EXPECT_FALSE(slot->isOpen()) << slot->objectName().toStdString();
+        EXPECT_FALSE(dataset->isOpen()) << dataset->objectName().toStdString();
 }
 
 TEST_F(Cancel, DeletionsAndTheExportChangeNothing)
@@ -245,9 +245,9 @@ TEST(CancelSort, ACancelledSortLeavesTheOrderAsItWas)
     TempFolder folder;
     LogDatabase data;
     data.ADOConnectionBase().connect(localConnectionString(makeDemoDatabase(folder, 200000)));
-    StatementSlot& slot = data.ADOQueryMain();
-    slot.setText(QStringLiteral("Select * from LOG_TABLE"));
-    slot.open();
+    Dataset& dataset = data.ADOQueryMain();
+    dataset.setText(QStringLiteral("Select * from LOG_TABLE"));
+    dataset.open();
     // Cancelled as soon as it starts: it must reach a cancellation point.
     struct Impatient : Waiter {
         void wait(Call& call) override
@@ -258,17 +258,17 @@ TEST(CancelSort, ACancelledSortLeavesTheOrderAsItWas)
     } impatient;
     data.ADOConnectionBase().setWaiter(&impatient);
     std::vector<uint32_t> before;
-    for (int row = 0; row < slot.recordCount(); ++row)
-        before.push_back(slot.rowAt(row));
+    for (int row = 0; row < dataset.recordCount(); ++row)
+        before.push_back(dataset.rowAt(row));
     for (const char* field : {"SID", "DDATE", "SCHANGES"}) {
-        EXPECT_THROW(slot.sortBy(QString::fromLatin1(field)), Cancelled) << field;
+        EXPECT_THROW(dataset.sortBy(QString::fromLatin1(field)), Cancelled) << field;
         std::vector<uint32_t> after;
-        for (int row = 0; row < slot.recordCount(); ++row)
-            after.push_back(slot.rowAt(row));
+        for (int row = 0; row < dataset.recordCount(); ++row)
+            after.push_back(dataset.rowAt(row));
         EXPECT_EQ(after, before) << field;
     }
     // A user who cancels gets the window back before the sort has stopped on the connection's
-    // thread; closing and opening the slot meanwhile must not pull its rows from under it.
+    // thread; closing and opening the dataset meanwhile must not pull its rows from under it.
     struct Hasty : Waiter {
         void wait(Call& call) override
         {
@@ -278,16 +278,16 @@ TEST(CancelSort, ACancelledSortLeavesTheOrderAsItWas)
         }
     } hasty;
     data.ADOConnectionBase().setWaiter(&hasty);
-    EXPECT_THROW(slot.sortBy(QStringLiteral("SCHANGES")), Cancelled);
+    EXPECT_THROW(dataset.sortBy(QStringLiteral("SCHANGES")), Cancelled);
     data.ADOConnectionBase().setWaiter(nullptr);
-    slot.close();
-    slot.open();
-    EXPECT_EQ(slot.recordCount(), 200000);
-    slot.sortBy(QStringLiteral("SID"));
-    const int sid = slot.rows().indexOf(QStringLiteral("SID"));
+    dataset.close();
+    dataset.open();
+    EXPECT_EQ(dataset.recordCount(), 200000);
+    dataset.sortBy(QStringLiteral("SID"));
+    const int sid = dataset.rows().indexOf(QStringLiteral("SID"));
     for (int row = 1; row < 1000; ++row)
-        ASSERT_LE(slot.rows().integer(slot.rowAt(row - 1), sid),
-                  slot.rows().integer(slot.rowAt(row), sid));
+        ASSERT_LE(dataset.rows().integer(dataset.rowAt(row - 1), sid),
+                  dataset.rows().integer(dataset.rowAt(row), sid));
 }
 
 } // namespace

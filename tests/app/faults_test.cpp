@@ -1,7 +1,7 @@
 // A whole session of the program, run again and again with the gateway failing at one more of
 // its calls each time: opening the database, the login probe, the lists, the main query, the
 // deletions and the export. Every failure must be shown in the way its operation's rules say,
-// leave the slots and the lists in their stated states, and the program must go on: the user
+// leave the datasets and the lists in their stated states, and the program must go on: the user
 // repeats the failed operation, and the session ends exactly as one that met no fault.
 
 #include "app/formmain.h"
@@ -97,7 +97,7 @@ constexpr const char* kLists[] = {"DBLookupComboBoxTable", "DBLookupComboBoxActi
 struct View {
     bool mainWindow = false;
     bool connected = false;
-    std::array<bool, LogDatabase::SlotCount> open{};
+    std::array<bool, LogDatabase::RoleCount> open{};
     std::array<QStringList, 5> lists;
     std::array<QString, 5> shown;
     std::array<bool, 2> dateBoxes{};
@@ -161,8 +161,8 @@ protected:
         View v;
         v.mainWindow = s.window() != nullptr;
         v.connected = s.data().ADOConnectionBase().connected();
-        for (int i = 0; i < LogDatabase::SlotCount; ++i)
-            v.open[size_t(i)] = s.data().slot(LogDatabase::Slot(i)).isOpen();
+        for (int i = 0; i < LogDatabase::RoleCount; ++i)
+            v.open[size_t(i)] = s.data().dataset(LogDatabase::Role(i)).isOpen();
         v.records = queryScalar(base, QStringLiteral("select count(*) from LOG_TABLE"));
         v.exported = withoutStamps(fileBytes(exported));
         if (!s.window())
@@ -238,8 +238,8 @@ protected:
             EXPECT_EQ(errors, QStringList{error});
             const int failed = failure.rebuiltAgain ? 5 : failure.list;
             for (int list = 0; list < 5; ++list) {
-                const auto slot = filterListSlot(kFilterLists[list]);
-                EXPECT_EQ(after.open[slot], list < failed) << list;
+                const auto dataset = filterListDataset(kFilterLists[list]);
+                EXPECT_EQ(after.open[dataset], list < failed) << list;
                 if (s.window() && list >= failed) {
                     EXPECT_TRUE(after.lists[size_t(list)].isEmpty());
                     EXPECT_TRUE(after.shown[size_t(list)].isEmpty());

@@ -91,7 +91,7 @@ class CsvExport : public ::testing::Test {
 protected:
     CsvExport()
     {
-        grid->attach(slot(), prompts);
+        grid->attach(dataset(), prompts);
         window.show();
     }
 
@@ -114,26 +114,26 @@ protected:
     // Opens the grid's rows and sets their columns up as the view page does.
     void open(const QString& sql = QStringLiteral("Select * from LOGS order by sid"))
     {
-        slot().setText(sql);
-        slot().open();
-        slot().field(QStringLiteral("SID")).setVisible(false);
+        dataset().setText(sql);
+        dataset().open();
+        dataset().field(QStringLiteral("SID")).setVisible(false);
         const char* const labels[][2] = {{"DDATE", "Дата изменения"},
                                          {"STABLE", "Таблица"},
                                          {"SACTION", "Тип действия"},
                                          {"SCHANGES", "Внесенные изменения"},
                                          {"SUSER_INFO", "Информация о пользователе"}};
         for (const auto& [name, label] : labels)
-            slot().field(QString::fromLatin1(name)).setDisplayLabel(QString::fromUtf8(label));
+            dataset().field(QString::fromLatin1(name)).setDisplayLabel(QString::fromUtf8(label));
     }
     // «Экспорт в CSV…» answered with `path`.
     void exportTo(const QString& path)
     {
         prompts.shown.clear();
         prompts.fileNames = {path};
-        exportGridToCsv(grid, slot(), shownColumns(*grid), prompts);
+        exportGridToCsv(grid, dataset(), shownColumns(*grid), prompts);
     }
-    StatementSlot& slot() { return data.ADOQueryMain(); }
-    int column(const char* name) { return slot().field(QString::fromLatin1(name)).index(); }
+    Dataset& dataset() { return data.ADOQueryMain(); }
+    int column(const char* name) { return dataset().field(QString::fromLatin1(name)).index(); }
     int files() const { return int(QDir(folder.path(".")).entryList(QDir::Files).size()); }
 
     TempFolder folder;
@@ -173,7 +173,7 @@ TEST_F(CsvExport, FieldsAreQuotedOnlyWhereASpreadsheetWouldSplitThem)
     useLogs(rows);
     open();
     const QString target = folder.path(QStringLiteral("fields.csv"));
-    saveCsv(target, slot(), std::vector<int>{column("SCHANGES")},
+    saveCsv(target, dataset(), std::vector<int>{column("SCHANGES")},
             std::vector<QString>{QStringLiteral("Изменения, текст")});
     QByteArray expected = kBom + "\"Изменения, текст\"\r\n";
     for (const auto& c : cases)
@@ -185,7 +185,7 @@ TEST_F(CsvExport, FieldsAreQuotedOnlyWhereASpreadsheetWouldSplitThem)
              "(0.5, NULL, NULL, NULL, NULL, NULL)",
              "(NULL, '2025-01-02 03:04:05', NULL, NULL, NULL, NULL)"});
     open(QStringLiteral("Select * from LOGS order by ddate"));
-    saveCsv(target, slot(), std::vector<int>{column("DDATE"), column("SID")},
+    saveCsv(target, dataset(), std::vector<int>{column("DDATE"), column("SID")},
             std::vector<QString>{"Дата", "Номер"});
     EXPECT_EQ(bytesOf(target), kBom + "Дата,Номер\r\n02.01.2025 03:04:05,\r\n09.03.2026,1\r\n"
                                       "09.03.2026 14:05:07,-9007199254740993\r\n,0.5\r\n");
@@ -197,10 +197,10 @@ TEST_F(CsvExport, TheFileHoldsWhatTheGridShowsInItsOrder)
 {
     useDatabase(makeDemoDatabase(folder, 300), QStringLiteral("LOG_TABLE"));
     open(QStringLiteral("Select * from LOG_TABLE"));
-    slot().sortBy(QStringLiteral("STABLE"));
+    dataset().sortBy(QStringLiteral("STABLE"));
     for (const int row : {0, 150}) {
-        slot().setCurrentRow(row);
-        slot().deleteCurrent();
+        dataset().setCurrentRow(row);
+        dataset().deleteCurrent();
     }
     QHeaderView& titles = *grid->horizontalHeader();
     titles.moveSection(titles.visualIndex(column("SUSER_INFO")), 2);
@@ -244,9 +244,9 @@ TEST_F(CsvExport, AnOpenGridWithoutRowsGivesTheTitlesAndAClosedOneNothing)
                                       "изменения,Информация о пользователе\r\n");
     EXPECT_EQ(prompts.shown.back().text, QStringLiteral("Экспорт в CSV завершён!"));
 
-    slot().close();
+    dataset().close();
     prompts.shown.clear();
-    exportGridToCsv(grid, slot(), shownColumns(*grid), prompts);
+    exportGridToCsv(grid, dataset(), shownColumns(*grid), prompts);
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_EQ(prompts.shown[0].kind, Kind::Message);
     EXPECT_EQ(prompts.shown[0].text, QStringLiteral("Экспортировать нечего: записи не отобраны."));
@@ -329,7 +329,7 @@ TEST_F(CsvExport, ACancelLeavesTheOldFile)
                                  [&](Call& call) {
                                      while (!call.cancelRequested())
                                          QThread::yieldCurrentThread();
-                                     saveCsv(target, slot(), std::vector<int>{1},
+                                     saveCsv(target, dataset(), std::vector<int>{1},
                                              std::vector<QString>{"x"},
                                              [&](int64_t n) { counted = n; });
                                  }),

@@ -44,7 +44,7 @@ protected:
         window.setFont(font);
         grid->resize(900, 300);
         (new QLineEdit(&window))->move(0, 310); // somewhere for Tab to go, were it let out
-        grid->attach(slot(), prompts);
+        grid->attach(dataset(), prompts);
         useDatabase(makeDemoDatabase(folder, 300), QStringLiteral("LOG_TABLE"));
         window.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -70,15 +70,15 @@ protected:
     // Opens the main query and sets its columns up as the page does after each opening.
     void open(const QString& table = QStringLiteral("LOG_TABLE"))
     {
-        slot().setText(AllRows.arg(table));
-        slot().open();
-        slot().field(QStringLiteral("SID")).setVisible(false);
-        slot().field(QStringLiteral("STABLE")).setDisplayLabel(QStringLiteral("Таблица"));
-        slot().field(QStringLiteral("STABLE")).setDisplayWidth(30);
-        slot().field(QStringLiteral("SCHANGES")).setDisplayWidth(80);
+        dataset().setText(AllRows.arg(table));
+        dataset().open();
+        dataset().field(QStringLiteral("SID")).setVisible(false);
+        dataset().field(QStringLiteral("STABLE")).setDisplayLabel(QStringLiteral("Таблица"));
+        dataset().field(QStringLiteral("STABLE")).setDisplayWidth(30);
+        dataset().field(QStringLiteral("SCHANGES")).setDisplayWidth(80);
     }
-    StatementSlot& slot() { return data.ADOQueryMain(); }
-    int column(const char* name) { return slot().field(QString::fromLatin1(name)).index(); }
+    Dataset& dataset() { return data.ADOQueryMain(); }
+    int column(const char* name) { return dataset().field(QString::fromLatin1(name)).index(); }
     QModelIndex cell(int row, const char* name) { return grid->model()->index(row, column(name)); }
     void key(int key, Qt::KeyboardModifiers modifiers = {})
     {
@@ -124,15 +124,15 @@ TEST_F(Grid, ModelStaysConsistentThroughOpenSortDeleteAndClose)
     EXPECT_EQ(shape(), std::tuple(300, 6, QStringLiteral("SID")));
     const QPersistentModelIndex kept = model.index(10, column("SID"));
     const QString keptSid = kept.data().toString();
-    slot().sortBy(QStringLiteral("STABLE"));
+    dataset().sortBy(QStringLiteral("STABLE"));
     EXPECT_EQ(kept.data().toString(), keptSid);
     EXPECT_NE(kept.row(), 10);
-    slot().setCurrentRow(5);
-    slot().deleteCurrent();
+    dataset().setCurrentRow(5);
+    dataset().deleteCurrent();
     EXPECT_EQ(model.rowCount(), 299);
-    slot().close();
-    slot().setText(QStringLiteral("Select * from NO_SUCH_TABLE"));
-    EXPECT_THROW(slot().open(), DbError);
+    dataset().close();
+    dataset().setText(QStringLiteral("Select * from NO_SUCH_TABLE"));
+    EXPECT_THROW(dataset().open(), DbError);
     EXPECT_EQ(shape(), std::tuple(0, 1, QString()));
 }
 
@@ -162,14 +162,14 @@ TEST_F(Grid, CtrlDeleteAsksAndDeletesExactlyTheCurrentOfTwoIdenticalRecords)
         EXPECT_EQ(prompts.shown.front().owner, grid);
         EXPECT_EQ(queryScalar(path, "select count(*) from LOGS where sid = 1"), c.identicalLeft);
         EXPECT_EQ(grid->model()->rowCount(), int(c.identicalLeft) + 1);
-        EXPECT_EQ(slot().currentRow(), grid->currentIndex().row());
+        EXPECT_EQ(dataset().currentRow(), grid->currentIndex().row());
     }
     // Closed, or open without rows: no question (an unexpected one fails the test).
     prompts.shown.clear();
-    slot().close();
+    dataset().close();
     key(Qt::Key_Delete, Qt::ControlModifier);
-    slot().setText(QStringLiteral("Select * from LOGS where 1=0"));
-    slot().open();
+    dataset().setText(QStringLiteral("Select * from LOGS where 1=0"));
+    dataset().open();
     key(Qt::Key_Delete, Qt::ControlModifier);
     EXPECT_TRUE(prompts.shown.empty());
 }
@@ -193,8 +193,8 @@ TEST_F(Grid, ColumnsAsWideAsTheirDigitsButNeverNarrowerThanTheirTitles)
     };
     open();
     for (const auto& c : cases) {
-        slot().field(c.field).setDisplayLabel(c.label);
-        slot().field(c.field).setDisplayWidth(c.width);
+        dataset().field(c.field).setDisplayLabel(c.label);
+        dataset().field(c.field).setDisplayWidth(c.width);
         EXPECT_EQ(grid->columnWidth(column(c.field)), c.expected) << c.field;
     }
     // A title border dragged by the user; a new setting applies the rule again.
@@ -205,7 +205,7 @@ TEST_F(Grid, ColumnsAsWideAsTheirDigitsButNeverNarrowerThanTheirTitles)
     QTest::mouseMove(titleRow, border + QPoint(40, 0));
     QTest::mouseRelease(titleRow, Qt::LeftButton, {}, border + QPoint(40, 0));
     EXPECT_EQ(grid->columnWidth(stable), 30 * zero + 44);
-    slot().field("STABLE").setDisplayWidth(30);
+    dataset().field("STABLE").setDisplayWidth(30);
     EXPECT_EQ(grid->columnWidth(stable), 30 * zero + 4);
 }
 
@@ -216,22 +216,22 @@ TEST_F(Grid, SidStaysHiddenAfterSortingAndEveryOpeningAndTheCursorAvoidsIt)
         EXPECT_FALSE(grid->isColumnHidden(column("DDATE"))) << after;
         // The cursor is on the current record, never in the hidden column: the first
         // record's date after an opening.
-        EXPECT_EQ(grid->currentIndex(), cell(slot().currentRow(), "DDATE")) << after;
+        EXPECT_EQ(grid->currentIndex(), cell(dataset().currentRow(), "DDATE")) << after;
     };
     open();
     expectSidHidden("opening");
-    EXPECT_EQ(slot().currentRow(), 0);
-    slot().sortBy("SUSER_INFO");
+    EXPECT_EQ(dataset().currentRow(), 0);
+    dataset().sortBy("SUSER_INFO");
     expectSidHidden("sorting");
     open(QStringLiteral("LOG_TABLE "));
     expectSidHidden("another opening");
     // The settings belong to one opening.
-    slot().close();
-    slot().open();
+    dataset().close();
+    dataset().open();
     EXPECT_FALSE(grid->isColumnHidden(column("SID")));
 }
 
-// The slot's current record is the cursor's row, marked by the indicator; the focus never
+// The dataset's current record is the cursor's row, marked by the indicator; the focus never
 // leaves the grid.
 TEST_F(Grid, TabMovesBetweenCellsAndArrowsAndWheelNotchesMoveOneRow)
 {
@@ -270,7 +270,7 @@ TEST_F(Grid, TabMovesBetweenCellsAndArrowsAndWheelNotchesMoveOneRow)
         EXPECT_EQ(std::pair(grid->currentIndex().row(), grid->currentIndex().column()),
                   std::pair(s.row, s.column))
             << step.first << " " << step.second;
-        EXPECT_EQ(slot().currentRow(), s.row);
+        EXPECT_EQ(dataset().currentRow(), s.row);
         EXPECT_EQ(markedRow(), s.row);
         EXPECT_EQ(QApplication::focusWidget(), grid);
     }
@@ -283,7 +283,7 @@ TEST_F(Grid, CopyWritesSelectedRowsAsTabSeparatedTextQuotedWhereSpreadsheetsNeed
              "(2, '2026-12-07 00:00:00', 'a', 'INSERT', 'say \"hi\"', 'u2')",
              "(3, '2026-12-08 10:00:00', 'c', 'DELETE', 'one' || char(10) || 'two', NULL)"});
     open(QStringLiteral("LOGS"));
-    slot().sortBy("STABLE");
+    dataset().sortBy("STABLE");
     const QString first = "07.12.2026\ta\tINSERT\t\"say \"\"hi\"\"\"\tu2\n";
     const QString second = "07.12.2026 10:00:00\tb\tUPDATE\t\"a\tb\"\tu1\n";
     const QString third = "08.12.2026 10:00:00\tc\tDELETE\t\"one\ntwo\"\t\n";
@@ -307,7 +307,7 @@ TEST_F(Grid, CopyWritesSelectedRowsAsTabSeparatedTextQuotedWhereSpreadsheetsNeed
         key(Qt::Key_C, Qt::ControlModifier);
         EXPECT_EQ(QApplication::clipboard()->text(), c.copied);
         EXPECT_EQ(grid->currentIndex().row(), c.current);
-        EXPECT_EQ(slot().currentRow(), c.current);
+        EXPECT_EQ(dataset().currentRow(), c.current);
     }
 }
 
@@ -338,17 +338,17 @@ TEST_F(Grid, ALeftClickOnATitleNamesItsColumnAndLeavesTheCurrentRecord)
 
     open();
     QObject::connect(grid, &LogGrid::titleClicked, grid,
-                     [&](int c) { slot().sortBy(grid->fieldName(c)); });
+                     [&](int c) { dataset().sortBy(grid->fieldName(c)); });
     grid->setCurrentIndex(cell(7, "DDATE"));
-    const QString sid = slot().field("SID").displayText();
+    const QString sid = dataset().field("SID").displayText();
     QTest::mouseClick(titleRow, Qt::RightButton, {}, titleCentre(column("STABLE")));
     QTest::mouseClick(titleRow, Qt::LeftButton, {}, titleCentre(column("STABLE")));
     ASSERT_EQ(clicked.count(), 2);
     EXPECT_EQ(clicked.at(0).at(0).toInt(), 0);
     EXPECT_EQ(clicked.at(1).at(0).toInt(), column("STABLE"));
     EXPECT_EQ(grid->fieldName(column("STABLE")), "STABLE");
-    EXPECT_EQ(slot().field("SID").displayText(), sid);
-    EXPECT_EQ(grid->currentIndex(), cell(slot().currentRow(), "DDATE"));
+    EXPECT_EQ(dataset().field("SID").displayText(), sid);
+    EXPECT_EQ(grid->currentIndex(), cell(dataset().currentRow(), "DDATE"));
     EXPECT_LE(grid->selectionModel()->selectedIndexes().size(), 1);
 }
 
@@ -362,7 +362,7 @@ TEST_F(Grid, TheFindBarTintsTheCellsThatShowItsTextAndSkipsHiddenColumns)
              "(557, '2026-12-07 12:00:00', 'T', 'DELETE', 'three', 'One two')"});
     open(QStringLiteral("LOGS"));
     for (const char* field : {"STABLE", "SCHANGES", "SUSER_INFO"}) // all on the screen
-        slot().field(field).setDisplayWidth(15);
+        dataset().field(field).setDisplayWidth(15);
     auto* bar = new FindBar(&window);
     bar->setGeometry(0, 340, 900, 30);
     bar->attach(*grid, prompts);
@@ -392,7 +392,7 @@ TEST_F(Grid, TheFindBarTintsTheCellsThatShowItsTextAndSkipsHiddenColumns)
     EXPECT_TRUE(prompts.shown.empty());
 }
 
-// Text is made for the cells on the screen only, however many rows the slot holds.
+// Text is made for the cells on the screen only, however many rows the dataset holds.
 TEST(GridOfAMillionRows, AsksOnlyForTheCellsItShows)
 {
     struct CountingModel : LogGridModel {
@@ -412,15 +412,15 @@ TEST(GridOfAMillionRows, AsksOnlyForTheCellsItShows)
         {"create table BIG(sid NUMBER, stable VARCHAR2(30), schanges VARCHAR2(4000))",
          "insert into BIG with recursive n(i) as (select 1 union all select i + 1 from n "
          "where i < 1000000) select i, 'T' || (i % 97), 'change ' || i from n"})));
-    StatementSlot& slot = data.ADOQueryMain();
+    Dataset& dataset = data.ADOQueryMain();
     LogGrid grid;
-    CountingModel model(slot);
+    CountingModel model(dataset);
     grid.attach(model, prompts);
     grid.resize(600, 300);
     grid.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
-    slot.setText("Select * from BIG");
-    slot.open();
+    dataset.setText("Select * from BIG");
+    dataset.open();
     ASSERT_EQ(model.rowCount(), 1000000);
 
     const int onScreen = (grid.viewport()->height() / grid.rowHeight(0) + 2) * 3;
@@ -431,12 +431,12 @@ TEST(GridOfAMillionRows, AsksOnlyForTheCellsItShows)
         {[] {}, "shown"},
         {[&] {
              QTest::keyClick(&grid, Qt::Key_End, Qt::ControlModifier);
-             EXPECT_EQ(slot.currentRow(), 999999);
+             EXPECT_EQ(dataset.currentRow(), 999999);
          },
          "Ctrl+End"},
         {[&] { QTest::keyClick(&grid, Qt::Key_PageUp); }, "Page Up"},
         {[&] { grid.verticalScrollBar()->setValue(500000); }, "to the middle"},
-        {[&] { slot.sortBy("STABLE"); }, "sorted"},
+        {[&] { dataset.sortBy("STABLE"); }, "sorted"},
     };
     for (const auto& [scroll, step] : steps) {
         model.texts = 0;

@@ -77,7 +77,7 @@ protected:
     }
     DBLookupComboBox* box(const char* name) const { return child<DBLookupComboBox>(name); }
     LogGrid* grid() const { return child<LogGrid>("DBGridMain"); }
-    StatementSlot& main() { return data.ADOQueryMain(); }
+    Dataset& main() { return data.ADOQueryMain(); }
 
     QStringList items(const char* name) const
     {
@@ -267,7 +267,7 @@ TEST_F(Page, ATitleClickSortsTheFetchedRowsAndOtobratRestoresTheOrder)
         const QPoint at(titles->sectionViewportPosition(column) + 5, titles->height() / 2);
         QTest::mouseClick(titles->viewport(), Qt::LeftButton, {}, at);
     };
-    // Closed: one blank column, whose title asks the closed slot to sort.
+    // Closed: one blank column, whose title asks the closed dataset to sort.
     titleClick(0);
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_EQ(prompts.shown[0].kind, ScriptedPrompts::Kind::Error);
@@ -427,8 +427,8 @@ TEST_F(Page, AFailingListClosesItAndTheOnesAfterItAndShowsTheDatabasesMessage)
         << prompts.shown[0].text.toStdString();
     EXPECT_TRUE(data.ADOQueryTable().isOpen());
     EXPECT_TRUE(data.ADOQueryAction().isOpen());
-    for (auto slot : {LogDatabase::OracleUser, LogDatabase::PC, LogDatabase::OSUser})
-        EXPECT_FALSE(data.slot(slot).isOpen());
+    for (auto dataset : {LogDatabase::OracleUser, LogDatabase::PC, LogDatabase::OSUser})
+        EXPECT_FALSE(data.dataset(dataset).isOpen());
     EXPECT_EQ(box("DBLookupComboBoxPC")->count(), 0);
     EXPECT_EQ(items("DBLookupComboBoxTable"), QStringList({"CLIENTS", "ORDERS", ""}));
 }

@@ -85,7 +85,7 @@ TEST_F(Creation, CreatesAnEmptyTableOfTheLogStructure)
         EXPECT_EQ(rows.column(col).type, columns[col].second);
     }
     EXPECT_EQ(rows.column(4).declaredSize, 4000);
-    // The last statement stays in the slot.
+    // The last statement stays in the dataset.
     EXPECT_EQ(data.ADOQueryCreateTable().getText(),
               QStringLiteral("create public synonym my_log for my_log\r\n"));
 }
@@ -112,11 +112,11 @@ TEST_F(Creation, ALeftoverPublicSynonymFailsTheLastStepAndKeepsTheTable)
 TEST_F(Creation, AGrantWithoutGranteeIsRejectedLikeOracleDoes)
 {
     CreateLogTable(data, QStringLiteral("LOGS"));
-    StatementSlot& slot = data.ADOQueryCreateTable();
-    slot.setText(QStringLiteral("grant select, insert, update, delete on LOGS"));
-    EXPECT_EQ(errorOf([&] { slot.execute(); }), QStringLiteral("ORA-00946: missing TO keyword"));
-    slot.setText(QStringLiteral("grant select on NOPE to public"));
-    EXPECT_EQ(errorOf([&] { slot.execute(); }),
+    Dataset& dataset = data.ADOQueryCreateTable();
+    dataset.setText(QStringLiteral("grant select, insert, update, delete on LOGS"));
+    EXPECT_EQ(errorOf([&] { dataset.execute(); }), QStringLiteral("ORA-00946: missing TO keyword"));
+    dataset.setText(QStringLiteral("grant select on NOPE to public"));
+    EXPECT_EQ(errorOf([&] { dataset.execute(); }),
               QStringLiteral("ORA-00942: table or view does not exist"));
 }
 

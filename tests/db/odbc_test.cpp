@@ -427,7 +427,7 @@ TEST_F(OdbcSqlite, CurrentRecordIsDeletedOnceThroughTheGateway)
     LogDatabase data([&](const QString&) -> std::unique_ptr<Engine> { return open(path); });
     data.ADOConnectionBase().connect(localConnectionString(QStringLiteral("ignored")));
     data.setCurrentLogTable(QStringLiteral("LOGS"));
-    StatementSlot& main = data.ADOQueryMain();
+    Dataset& main = data.ADOQueryMain();
     main.setText(QStringLiteral("select * from LOGS order by sid, ddate"));
     main.open();
     ASSERT_EQ(main.recordCount(), 4);
@@ -476,7 +476,7 @@ TEST_F(OdbcSqlite, DeletingOneRecordDeletesAtMostOneOnBothEnginesWhateverTheTabl
                           [&](const QString&) -> std::unique_ptr<Engine> { return open(path); })
                     : std::make_unique<LogDatabase>();
             data->ADOConnectionBase().connect(localConnectionString(path));
-            StatementSlot& main = data->ADOQueryMain();
+            Dataset& main = data->ADOQueryMain();
             main.setText(QStringLiteral("select * from LOG_TABLE order by sid"));
             main.open();
             data->setCurrentLogTable(name);

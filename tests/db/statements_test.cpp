@@ -203,14 +203,14 @@ protected:
         return connectTo(copy);
     }
 
-    // The rows stay valid until the slot runs its next statement.
-    const RowSet& run(StatementSlot& slot, const QString& sql)
+    // The rows stay valid until the dataset runs its next statement.
+    const RowSet& run(Dataset& dataset, const QString& sql)
     {
-        slot.close();
-        slot.clearText();
-        slot.setText(sql);
-        slot.open();
-        return slot.rows();
+        dataset.close();
+        dataset.clearText();
+        dataset.setText(sql);
+        dataset.open();
+        return dataset.rows();
     }
 
     std::vector<Record> expected(const Predicate& keep) const
@@ -480,10 +480,10 @@ TEST_P(Statements, PeriodDeletionTakesFullDateTimesBetweenMidnights)
                 "Select * from LOG_TABLE where ddate between '01.03.2025' and '10.03.2025'")),
         expected(inPeriod));
 
-    StatementSlot& slot = data.ADOQueryCreateTable();
-    slot.setText(
+    Dataset& dataset = data.ADOQueryCreateTable();
+    dataset.setText(
         QStringLiteral("delete LOG_TABLE where ddate between '01.03.2025' and '10.03.2025'"));
-    slot.execute();
+    dataset.execute();
     expectSameRecords(run(data.ADOQuerySaveLog(), QStringLiteral("Select * from LOG_TABLE")),
                       expected([&](const Record& r) { return !inPeriod(r); }));
     // Later on the last day stays: records between 10.03 00:00:01 and 23:59:59 remain.
@@ -492,11 +492,11 @@ TEST_P(Statements, PeriodDeletionTakesFullDateTimesBetweenMidnights)
                  }).empty());
 
     // From later than To deletes nothing and is no error.
-    slot.setText(
+    dataset.setText(
         QStringLiteral("delete LOG_TABLE where ddate between '10.03.2026' and '01.03.2026'"));
-    slot.execute();
-    slot.setText(QStringLiteral("delete LOG_TABLE"));
-    slot.execute();
+    dataset.execute();
+    dataset.setText(QStringLiteral("delete LOG_TABLE"));
+    dataset.execute();
     EXPECT_EQ(run(data.ADOQuerySaveLog(), QStringLiteral("Select * from LOG_TABLE")).rowCount(),
               0u);
     (void)copy;
@@ -540,13 +540,13 @@ TEST_P(Statements, TwoDigitYearLocalesReadTheFourDigitYearsOfStatements)
         QLocale::setDefault(c.locale);
         LogDatabase module;
         module.ADOConnectionBase().connect(connection);
-        StatementSlot& slot = module.ADOQueryMain();
-        slot.setText(
+        Dataset& dataset = module.ADOQueryMain();
+        dataset.setText(
             QStringLiteral(
                 "Select * from LOG_TABLE where 1=1  and trunc(ddate) >= '%1'order by ddate, sid")
                 .arg(QString::fromLatin1(c.date)));
-        slot.open();
-        expectSameRecords(slot.rows(),
+        dataset.open();
+        expectSameRecords(dataset.rows(),
                           expected([&](const Record& r) { return r.ddate && *r.ddate >= from; }));
     }
     QLocale::setDefault(saved);

@@ -262,14 +262,14 @@ TEST_F(ControlLogs, ExportAndDeletionOfAPeriodTakeTheSameRecords)
 TEST_F(ControlLogs, DeletionAnsweredNoSendsNothingAndAFailureShowsTheDatabaseMessage)
 {
     const QString path = use(kPeriodRecords);
-    StatementSlot& slot = database.ADOQueryCreateTable();
-    slot.setText(QStringLiteral("Select * from LOGS"));
-    slot.open();
+    Dataset& dataset = database.ADOQueryCreateTable();
+    dataset.setText(QStringLiteral("Select * from LOGS"));
+    dataset.open();
     prompts.answers = {false};
     click("BitBtnClearLogTable");
     EXPECT_EQ(prompts.shown.size(), 1u);
-    EXPECT_TRUE(slot.isOpen());
-    EXPECT_EQ(slot.getText(), QStringLiteral("Select * from LOGS\r\n"));
+    EXPECT_TRUE(dataset.isOpen());
+    EXPECT_EQ(dataset.getText(), QStringLiteral("Select * from LOGS\r\n"));
 
     database.setCurrentLogTable(QStringLiteral("MISSING"));
     prompts.answers = {true};
@@ -279,7 +279,7 @@ TEST_F(ControlLogs, DeletionAnsweredNoSendsNothingAndAFailureShowsTheDatabaseMes
     EXPECT_EQ(prompts.shown[2].text,
               QStringLiteral("Ошибка подключения к базе данных!\nORA-00942: table or view does "
                              "not exist"));
-    EXPECT_FALSE(slot.isOpen());
+    EXPECT_FALSE(dataset.isOpen());
     EXPECT_EQ(sidsLeft(path), bits({1, 2, 3, 4, 5, 6}));
 }
 
@@ -334,17 +334,17 @@ TEST_F(ControlLogs, ExportFailuresLeaveFilesAsTheyWereAndReachTheErrorDisplay)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("old\r\n");
     file.close();
-    StatementSlot& slot = database.ADOQuerySaveLog();
-    slot.setText(QStringLiteral("Select sid from LOGS"));
-    slot.open();
+    Dataset& dataset = database.ADOQuerySaveLog();
+    dataset.setText(QStringLiteral("Select sid from LOGS"));
+    dataset.open();
 
     // Cancelled: nothing runs, nothing is written, nothing is shown.
     prompts.fileNames = {QString()};
     click("BitBtnExport");
     EXPECT_EQ(prompts.shown.size(), 1u);
-    EXPECT_TRUE(slot.isOpen());
-    EXPECT_EQ(slot.getText(), QStringLiteral("Select sid from LOGS\r\n"));
-    EXPECT_EQ(slot.recordCount(), 6);
+    EXPECT_TRUE(dataset.isOpen());
+    EXPECT_EQ(dataset.getText(), QStringLiteral("Select sid from LOGS\r\n"));
+    EXPECT_EQ(dataset.recordCount(), 6);
 
     // A target under a regular file, which even root cannot make; a missing table; a table
     // without the columns of a record line.
@@ -377,8 +377,8 @@ TEST_F(ControlLogs, ExportFailuresLeaveFilesAsTheyWereAndReachTheErrorDisplay)
 TEST_F(ControlLogs, ALongOperationShowsAModalProgressWindowUntilItEnds)
 {
     use({"insert into LOGS(sid) values (1), (2), (3), (4), (5), (6), (7), (8)"});
-    StatementSlot& slot = database.ADOQuerySaveLog();
-    slot.setText(QStringLiteral(
+    Dataset& dataset = database.ADOQuerySaveLog();
+    dataset.setText(QStringLiteral(
         "Select count(*) from LOGS a, LOGS b, LOGS c, LOGS d, LOGS e, LOGS f, LOGS g"));
     ProgressWait wait(std::chrono::milliseconds(0));
     database.ADOConnectionBase().setWaiter(&wait);
@@ -393,11 +393,11 @@ TEST_F(ControlLogs, ALongOperationShowsAModalProgressWindowUntilItEnds)
         EXPECT_EQ(window.windowTitle(), QStringLiteral("Выгрузка логов"));
         EXPECT_TRUE(window.findChild<QLabel*>("ProgressText")->text().startsWith("Прошло: 0:0"));
     };
-    slot.open();
+    dataset.open();
     EXPECT_GT(ticks, 0);
     EXPECT_FALSE(shown);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(slot.field(QStringLiteral("count(*)")).displayText(), QStringLiteral("2097152"));
+    EXPECT_EQ(dataset.field(QStringLiteral("count(*)")).displayText(), QStringLiteral("2097152"));
     database.ADOConnectionBase().setWaiter(nullptr);
 }
 

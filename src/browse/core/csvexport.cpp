@@ -2,7 +2,7 @@
 
 #include "db/call.h"
 #include "base/error.h"
-#include "db/statementslot.h"
+#include "db/dataset.h"
 
 #include <QByteArrayView>
 #include <QDir>
@@ -167,10 +167,10 @@ private:
     size_t m_used = 0;
 };
 
-void writeCell(Output& out, const StatementSlot& slot, int shownRow, uint32_t row, int col,
+void writeCell(Output& out, const Dataset& dataset, int shownRow, uint32_t row, int col,
                ColumnType type)
 {
-    const RowSet& rows = slot.rows();
+    const RowSet& rows = dataset.rows();
     switch (type) {
     case ColumnType::Text:
         // A NULL's text is empty.
@@ -188,15 +188,15 @@ void writeCell(Output& out, const StatementSlot& slot, int shownRow, uint32_t ro
         }
         return;
     case ColumnType::Date:
-        // The slot's own text, in the locale the grid shows it with.
+        // The dataset's own text, in the locale the grid shows it with.
         if (!rows.isNull(row, col))
-            out.field(slot.displayText(shownRow, col));
+            out.field(dataset.displayText(shownRow, col));
         return;
     }
 }
 
 // Writes everything and returns with the last bytes still in `out`'s buffer.
-void writeRows(Output& out, const StatementSlot& slot, std::span<const int> columns,
+void writeRows(Output& out, const Dataset& dataset, std::span<const int> columns,
                std::span<const QString> labels, const CsvProgress& progress)
 {
     if (labels.size() != columns.size())
@@ -209,10 +209,10 @@ void writeRows(Output& out, const StatementSlot& slot, std::span<const int> colu
     }
     out.put("\r\n");
 
-    const int records = slot.recordCount();
+    const int records = dataset.recordCount();
     std::vector<ColumnType> types;
     if (records > 0) {
-        const RowSet& rows = slot.rows();
+        const RowSet& rows = dataset.rows();
         for (const int col : columns) {
             if (col < 0 || col >= rows.columnCount())
                 throw std::out_of_range("writeCsv: no such column");
@@ -220,11 +220,11 @@ void writeRows(Output& out, const StatementSlot& slot, std::span<const int> colu
         }
     }
     for (int shown = 0; shown < records; ++shown) {
-        const uint32_t row = slot.rowAt(shown);
+        const uint32_t row = dataset.rowAt(shown);
         for (size_t i = 0; i < columns.size(); ++i) {
             if (i > 0)
                 out.put(',');
-            writeCell(out, slot, shown, row, columns[i], types[i]);
+            writeCell(out, dataset, shown, row, columns[i], types[i]);
         }
         out.put("\r\n");
         if ((shown + 1) % kProgressEvery == 0) {
@@ -245,17 +245,17 @@ Error failure(const QString& what, const QString& reason)
 
 } // namespace
 
-void writeCsv(QIODevice& out, const StatementSlot& slot, std::span<const int> columns,
+void writeCsv(QIODevice& out, const Dataset& dataset, std::span<const int> columns,
               std::span<const QString> labels, const CsvProgress& progress)
 {
     Output output(out, [&out] {
         return failure(QStringLiteral("Не удалось записать данные"), out.errorString());
     });
-    writeRows(output, slot, columns, labels, progress);
+    writeRows(output, dataset, columns, labels, progress);
     output.flush();
 }
 
-void saveCsv(const QString& path, const StatementSlot& slot, std::span<const int> columns,
+void saveCsv(const QString& path, const Dataset& dataset, std::span<const int> columns,
              std::span<const QString> labels, const CsvProgress& progress)
 {
     const QString cannotCreate = QStringLiteral("Не удалось создать файл \"") +
@@ -268,7 +268,7 @@ void saveCsv(const QString& path, const StatementSlot& slot, std::span<const int
         throw failure(cannotCreate, file.errorString());
     // A failure or a cancel on the way leaves the save file uncommitted: it goes away.
     Output output(file, [&] { return failure(cannotCreate, file.errorString()); });
-    writeRows(output, slot, columns, labels, progress);
+    writeRows(output, dataset, columns, labels, progress);
     output.flush();
     // The last look before the old file is replaced: a cancel after it would come too late.
     cancellationPoint();

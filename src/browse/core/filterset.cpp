@@ -52,7 +52,7 @@ struct ListStatement {
     const char* alias;
     const char* tail;
     const char* keyColumn;
-    LogDatabase::Slot slot;
+    LogDatabase::Role dataset;
 };
 
 const ListStatement& listStatement(FilterList list)
@@ -135,9 +135,9 @@ QString filterListKeyColumn(FilterList list)
     return QLatin1String(listStatement(list).keyColumn);
 }
 
-LogDatabase::Slot filterListSlot(FilterList list)
+LogDatabase::Role filterListDataset(FilterList list)
 {
-    return listStatement(list).slot;
+    return listStatement(list).dataset;
 }
 
 namespace {
@@ -190,10 +190,10 @@ void rebuildFilterLists(LogDatabase& database, const FilterValues& values,
                         const LocaleText& locale)
 {
     for (FilterList list : kFilterLists)
-        database.slot(filterListSlot(list))
+        database.dataset(filterListDataset(list))
             .setText(filterListStatement(list, database.currentLogTable(), values, locale));
     for (FilterList list : kFilterLists)
-        database.slot(filterListSlot(list)).open();
+        database.dataset(filterListDataset(list)).open();
 }
 
 } // namespace varnel

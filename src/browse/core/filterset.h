@@ -47,8 +47,8 @@ QString filterListStatement(FilterList list, const QString& logTable, const Filt
 // The list's one column, both key and shown text: "STABLE", "SACTION", "ORACLE_USER", "PC",
 // "OS_USER".
 QString filterListKeyColumn(FilterList list);
-// The statement slot that holds the list.
-LogDatabase::Slot filterListSlot(FilterList list);
+// The statement dataset that holds the list.
+LogDatabase::Role filterListDataset(FilterList list);
 
 // The three segments of a user-info text as the computer, OS-user and database-user lists
 // show them: their own substr/instr expressions, upper-cased. A segment those expressions
@@ -59,7 +59,7 @@ struct UserInfoSegments {
 UserInfoSegments userInfoSegments(const QString& userInfo);
 
 // FiltrSettings' work on the log database: sets the five list statements for the current log
-// table, each setting closing its slot, then opens the five in the lists' order. The first
+// table, each setting closing its dataset, then opens the five in the lists' order. The first
 // failing open raises DbError; the lists before it stay open with their new rows, it and the
 // ones after it stay closed.
 void rebuildFilterLists(LogDatabase& database, const FilterValues& values,

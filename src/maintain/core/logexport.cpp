@@ -2,7 +2,7 @@
 
 #include "db/call.h"
 #include "base/localetext.h"
-#include "db/statementslot.h"
+#include "db/dataset.h"
 #include "maintain/core/memoexport.h"
 
 #include <array>
@@ -25,29 +25,29 @@ const std::array<QString, 5>& recordLineColumns()
 
 } // namespace
 
-void exportLog(StatementSlot& slot, const QString& statement, MemoExport& memo,
+void exportLog(Dataset& dataset, const QString& statement, MemoExport& memo,
                const ExportHooks& hooks)
 {
     const LocaleText locale = LocaleText::current();
-    slot.close();
-    slot.clearText();
-    slot.setText(statement);
+    dataset.close();
+    dataset.clearText();
+    dataset.setText(statement);
     memo.append(u"-- Varnel 1.0.0. Unload Logs.");
     memo.append(u"");
-    memo.append(QStringLiteral("-- ") + slot.getText());
+    memo.append(QStringLiteral("-- ") + dataset.getText());
     memo.append(QStringLiteral("-- Begin - ") + locale.timeStamp(hooks.now()));
 
-    slot.open();
-    slot.first();
+    dataset.open();
+    dataset.first();
     const auto lines = [&](Call* call) {
         const auto& columns = recordLineColumns();
         std::array<QString, 5> texts;
         int64_t records = 0;
-        while (!slot.atEnd()) {
+        while (!dataset.atEnd()) {
             for (size_t i = 0; i < columns.size(); ++i)
-                texts[i] = slot.field(columns[i]).displayText();
+                texts[i] = dataset.field(columns[i]).displayText();
             memo.appendJoined(texts, " - ");
-            slot.next();
+            dataset.next();
             if (++records % kProgressEvery == 0 && call) {
                 call->setCount(records);
                 call->checkCancelled();

@@ -10,7 +10,7 @@ namespace varnel {
 
 class Call;
 class MemoExport;
-class StatementSlot;
+class Dataset;
 
 struct ExportHooks {
     // The local date and time for the begin and end stamps.
@@ -24,17 +24,17 @@ struct ExportHooks {
 };
 
 // Appends one export block to `memo` (whatever it held before stays in front): closes and
-// clears `slot`, sets its text to `statement`, appends the title, an empty line, "-- " and the
-// text read back from the slot (its own final line break gives the empty line after it) and the
-// begin stamp, opens the slot and appends a record line for each row in the order the rows
-// come, then the end stamp. The slot stays open. Database errors and a missing column
+// clears `dataset`, sets its text to `statement`, appends the title, an empty line, "-- " and the
+// text read back from the dataset (its own final line break gives the empty line after it) and the
+// begin stamp, opens the dataset and appends a record line for each row in the order the rows
+// come, then the end stamp. The dataset stays open. Database errors and a missing column
 // propagate; the lines appended until then stay in `memo`.
 //
 // A record line is the display texts of DDATE, STABLE, SACTION, SCHANGES and SUSER_INFO (each
 // looked up by name, row by row; SID is not written) joined by " - ", nothing before the first
 // or after the last: a NULL's empty text leaves two separators side by side. Values are not
 // marked: a " - " or a line break inside one stands as it is.
-void exportLog(StatementSlot& slot, const QString& statement, MemoExport& memo,
+void exportLog(Dataset& dataset, const QString& statement, MemoExport& memo,
                const ExportHooks& hooks = {});
 
 } // namespace varnel

@@ -141,12 +141,12 @@ protected:
     }
 
     // Each row's single value, "-" for NULL.
-    static QStringList values(const StatementSlot& slot)
+    static QStringList values(const Dataset& dataset)
     {
         QStringList out;
-        for (int row = 0; row < slot.recordCount(); ++row)
-            out << (slot.rows().isNull(slot.rowAt(row), 0) ? QStringLiteral("-")
-                                                           : slot.displayText(row, 0));
+        for (int row = 0; row < dataset.recordCount(); ++row)
+            out << (dataset.rows().isNull(dataset.rowAt(row), 0) ? QStringLiteral("-")
+                                                           : dataset.displayText(row, 0));
         return out;
     }
 
@@ -198,14 +198,14 @@ TEST_F(FilteredLog, MainQueryPassesWhatEachFilterSays)
          }),
          {6}},
     };
-    StatementSlot& slot = data.ADOQueryMain();
+    Dataset& dataset = data.ADOQueryMain();
     for (const auto& [values, sids] : cases) {
-        slot.setText(mainQueryText(kLog, values, kRussian));
-        SCOPED_TRACE(slot.getText().toStdString());
-        slot.open();
+        dataset.setText(mainQueryText(kLog, values, kRussian));
+        SCOPED_TRACE(dataset.getText().toStdString());
+        dataset.open();
         std::vector<int64_t> got;
-        for (int row = 0; row < slot.recordCount(); ++row)
-            got.push_back(slot.rows().integer(slot.rowAt(row), 0));
+        for (int row = 0; row < dataset.recordCount(); ++row)
+            got.push_back(dataset.rows().integer(dataset.rowAt(row), 0));
         EXPECT_EQ(got, sids);
     }
 }
@@ -223,7 +223,7 @@ TEST_F(FilteredLog, ListsHoldEachValueOnceAndTheEmptyEntryLast)
         {"IVANOV ", "PETROV ", "СИДОРОВ ", "-"},
     };
     for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(values(data.slot(filterListSlot(kFilterLists[i]))), everything[i]) << i;
+        EXPECT_EQ(values(data.dataset(filterListDataset(kFilterLists[i]))), everything[i]) << i;
 
     // Each list ignores its own choice and the change text.
     FilterValues narrowed;
@@ -239,5 +239,5 @@ TEST_F(FilteredLog, ListsHoldEachValueOnceAndTheEmptyEntryLast)
         {"IVANOV ", "-"},
     };
     for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(values(data.slot(filterListSlot(kFilterLists[i]))), fromMarch2[i]) << i;
+        EXPECT_EQ(values(data.dataset(filterListDataset(kFilterLists[i]))), fromMarch2[i]) << i;
 }

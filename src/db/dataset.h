@@ -15,13 +15,13 @@
 namespace varnel {
 
 class Connection;
-class StatementSlot;
+class Dataset;
 
-// One column of an open slot, seen at the slot's current row, with the settings the grid
-// shows it with. A handle: cheap to copy, valid while the slot stays open.
+// One column of an open dataset, seen at the dataset's current row, with the settings the grid
+// shows it with. A handle: cheap to copy, valid while the dataset stays open.
 class Field {
 public:
-    Field(StatementSlot* slot, int column) : m_slot(slot), m_column(column) {}
+    Field(Dataset* dataset, int column) : m_dataset(dataset), m_column(column) {}
 
     int index() const { return m_column; }
     QString name() const;
@@ -38,7 +38,7 @@ public:
     void setDisplayWidth(int width);
 
 private:
-    StatementSlot* m_slot;
+    Dataset* m_dataset;
     int m_column;
 };
 
@@ -46,16 +46,16 @@ private:
 // (`ADOQueryMain` and its seven siblings). Views observe it through its signals; it knows none
 // of them. Rows are shown in an order that is a permutation of the fetched rows: sorting and
 // deleting change the permutation, never the snapshot.
-class StatementSlot : public QObject {
+class Dataset : public QObject {
     Q_OBJECT
 
 public:
     // `currentLogTable` is the program's current log table, read when a record is deleted.
-    StatementSlot(const QString& name, Connection& connection, const QString& currentLogTable,
+    Dataset(const QString& name, Connection& connection, const QString& currentLogTable,
                   QObject* parent = nullptr);
-    ~StatementSlot() override;
+    ~Dataset() override;
 
-    // Each change of the text closes an open slot first, so that its rows
+    // Each change of the text closes an open dataset first, so that its rows
     // always belong to its current text. The database gets the text exactly as it was set: a
     // line break inside a quoted value is part of the value, and becoming CR LF would make a
     // filter on that value find another record.
@@ -64,12 +64,12 @@ public:
     // Every line followed by CR LF.
     QString getText() const;
 
-    // What the progress window calls the slot's statements while they run («Отбор записей»).
+    // What the progress window calls the dataset's statements while they run («Отбор записей»).
     void setWaitTitle(const QString& title) { m_waitTitle = title; }
     const QString& waitTitle() const { return m_waitTitle; }
 
     // The statements run on the connection's thread (Connection::call): a cancelled one
-    // raises Cancelled and leaves the slot as a failure would.
+    // raises Cancelled and leaves the dataset as a failure would.
 
     // Runs the text and fetches all rows, the first one current; nothing when already open.
     void open();
@@ -89,8 +89,8 @@ public:
     void setCurrentRow(int shownRow);
 
     int fieldCount() const { return m_open ? m_rows->columnCount() : 0; }
-    // Looks a column up by name, without regard to case; raises "<slot>: Field '<name>' not
-    // found" when there is none and the closed-dataset error when the slot is closed.
+    // Looks a column up by name, without regard to case; raises "<dataset>: Field '<name>' not
+    // found" when there is none and the closed-dataset error when the dataset is closed.
     Field field(const QString& name);
     Field fieldAt(int column);
 
@@ -140,7 +140,7 @@ signals:
     // Each change of the rows is announced twice: `about...` once it is certain to happen,
     // before anything a view can see has changed, and then when it is done. A change that
     // fails before its announcement (a failed open, say) sends neither, so a model's
-    // begin/end pairs always match. A view must not close, open or sort the slot while it
+    // begin/end pairs always match. A view must not close, open or sort the dataset while it
     // hears an announcement.
     void aboutToOpen();
     void opened();

@@ -1,4 +1,4 @@
-#include "db/statementslot.h"
+#include "db/dataset.h"
 
 #include "db/connection.h"
 #include "db/dberror.h"
@@ -39,60 +39,60 @@ int defaultDisplayWidth(const ColumnInfo& column)
 
 QString Field::name() const
 {
-    return m_slot->m_rows->column(m_column).name;
+    return m_dataset->m_rows->column(m_column).name;
 }
 
 ColumnType Field::type() const
 {
-    return m_slot->m_rows->column(m_column).type;
+    return m_dataset->m_rows->column(m_column).type;
 }
 
 bool Field::isNull() const
 {
-    const int row = m_slot->currentRow();
-    return row < 0 || m_slot->m_rows->isNull(m_slot->rowAt(row), m_column);
+    const int row = m_dataset->currentRow();
+    return row < 0 || m_dataset->m_rows->isNull(m_dataset->rowAt(row), m_column);
 }
 
 QString Field::displayText() const
 {
-    const int row = m_slot->currentRow();
-    return row < 0 ? QString() : m_slot->displayText(row, m_column);
+    const int row = m_dataset->currentRow();
+    return row < 0 ? QString() : m_dataset->displayText(row, m_column);
 }
 
 bool Field::visible() const
 {
-    return m_slot->m_fields[static_cast<size_t>(m_column)].visible;
+    return m_dataset->m_fields[static_cast<size_t>(m_column)].visible;
 }
 
 void Field::setVisible(bool visible)
 {
-    m_slot->m_fields[static_cast<size_t>(m_column)].visible = visible;
-    emit m_slot->fieldsChanged();
+    m_dataset->m_fields[static_cast<size_t>(m_column)].visible = visible;
+    emit m_dataset->fieldsChanged();
 }
 
 QString Field::displayLabel() const
 {
-    return m_slot->m_fields[static_cast<size_t>(m_column)].label;
+    return m_dataset->m_fields[static_cast<size_t>(m_column)].label;
 }
 
 void Field::setDisplayLabel(const QString& label)
 {
-    m_slot->m_fields[static_cast<size_t>(m_column)].label = label;
-    emit m_slot->fieldsChanged();
+    m_dataset->m_fields[static_cast<size_t>(m_column)].label = label;
+    emit m_dataset->fieldsChanged();
 }
 
 int Field::displayWidth() const
 {
-    return m_slot->m_fields[static_cast<size_t>(m_column)].width;
+    return m_dataset->m_fields[static_cast<size_t>(m_column)].width;
 }
 
 void Field::setDisplayWidth(int width)
 {
-    m_slot->m_fields[static_cast<size_t>(m_column)].width = width;
-    emit m_slot->fieldsChanged();
+    m_dataset->m_fields[static_cast<size_t>(m_column)].width = width;
+    emit m_dataset->fieldsChanged();
 }
 
-StatementSlot::StatementSlot(const QString& name, Connection& connection,
+Dataset::Dataset(const QString& name, Connection& connection,
                              const QString& currentLogTable, QObject* parent)
     : QObject(parent), m_connection(connection), m_currentLogTable(currentLogTable),
       m_rows(emptyRows())
@@ -100,21 +100,21 @@ StatementSlot::StatementSlot(const QString& name, Connection& connection,
     setObjectName(name);
 }
 
-StatementSlot::~StatementSlot() = default;
+Dataset::~Dataset() = default;
 
-void StatementSlot::setText(const QString& text)
+void Dataset::setText(const QString& text)
 {
     close();
     m_text = text;
 }
 
-void StatementSlot::clearText()
+void Dataset::clearText()
 {
     close();
     m_text.clear();
 }
 
-QString StatementSlot::getText() const
+QString Dataset::getText() const
 {
     // Line breaks of any convention separate lines; a final one does not start another.
     static const QRegularExpression lineBreak(QStringLiteral("\r\n|\n|\r"));
@@ -129,7 +129,7 @@ QString StatementSlot::getText() const
     return text;
 }
 
-void StatementSlot::open()
+void Dataset::open()
 {
     if (m_open)
         return;
@@ -156,7 +156,7 @@ void StatementSlot::open()
     emit opened();
 }
 
-void StatementSlot::close()
+void Dataset::close()
 {
     if (!m_open)
         return;
@@ -178,7 +178,7 @@ void StatementSlot::close()
     emit closed();
 }
 
-int64_t StatementSlot::execute()
+int64_t Dataset::execute()
 {
     // A statement that finished before the cancel reached it has done its work: it is
     // reported as done, never as cancelled.
@@ -188,26 +188,26 @@ int64_t StatementSlot::execute()
     return changed;
 }
 
-void StatementSlot::raiseClosed() const
+void Dataset::raiseClosed() const
 {
     throw DbError(objectName() +
                   QStringLiteral(": Cannot perform this operation on a closed dataset"));
 }
 
-void StatementSlot::requireOpen() const
+void Dataset::requireOpen() const
 {
     if (!m_open)
         raiseClosed();
 }
 
-void StatementSlot::first()
+void Dataset::first()
 {
     requireOpen();
     m_position = 0;
     m_eof = m_shown == 0;
 }
 
-void StatementSlot::next()
+void Dataset::next()
 {
     requireOpen();
     if (m_position + 1 < m_shown)
@@ -216,17 +216,17 @@ void StatementSlot::next()
         m_eof = true;
 }
 
-bool StatementSlot::atEnd() const
+bool Dataset::atEnd() const
 {
     return !m_open || m_eof;
 }
 
-int StatementSlot::recordCount() const
+int Dataset::recordCount() const
 {
     return m_open ? m_shown : 0;
 }
 
-void StatementSlot::setCurrentRow(int shownRow)
+void Dataset::setCurrentRow(int shownRow)
 {
     requireOpen();
     if (shownRow < 0 || shownRow >= m_shown)
@@ -235,7 +235,7 @@ void StatementSlot::setCurrentRow(int shownRow)
     m_eof = false;
 }
 
-Field StatementSlot::field(const QString& name)
+Field Dataset::field(const QString& name)
 {
     requireOpen();
     const int column = m_rows->indexOf(name);
@@ -244,20 +244,20 @@ Field StatementSlot::field(const QString& name)
     return Field(this, column);
 }
 
-Field StatementSlot::fieldAt(int column)
+Field Dataset::fieldAt(int column)
 {
     requireOpen();
     return Field(this, column);
 }
 
-QString StatementSlot::displayText(int shownRow, int column) const
+QString Dataset::displayText(int shownRow, int column) const
 {
     if (!m_open || shownRow < 0 || shownRow >= m_shown)
         return {};
     return m_rows->displayText(rowAt(shownRow), column, *m_locale);
 }
 
-void StatementSlot::materializeOrder()
+void Dataset::materializeOrder()
 {
     if (m_order.empty() && m_shown > 0) {
         m_order.resize(static_cast<size_t>(m_shown));
@@ -265,7 +265,7 @@ void StatementSlot::materializeOrder()
     }
 }
 
-void StatementSlot::sortBy(const QString& fieldName, Qt::SortOrder order)
+void Dataset::sortBy(const QString& fieldName, Qt::SortOrder order)
 {
     const int column = field(fieldName).index();
     if (m_shown == 0)
@@ -297,7 +297,7 @@ void StatementSlot::sortBy(const QString& fieldName, Qt::SortOrder order)
     emit reordered();
 }
 
-StatementSlot::FoundCell StatementSlot::find(const QString& text, const std::vector<int>& columns,
+Dataset::FoundCell Dataset::find(const QString& text, const std::vector<int>& columns,
                                              int fromRow, int fromIndex, FindFrom from) const
 {
     const TextNeedle needle(text);
@@ -357,7 +357,7 @@ StatementSlot::FoundCell StatementSlot::find(const QString& text, const std::vec
     return {};
 }
 
-void StatementSlot::deleteCurrent()
+void Dataset::deleteCurrent()
 {
     requireOpen();
     if (m_shown == 0)

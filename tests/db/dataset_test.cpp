@@ -1,4 +1,4 @@
-// The gateway on databases made by the demo generator: connection, slots, fields, sorting and
+// The gateway on databases made by the demo generator: connection, datasets, fields, sorting and
 // deleting the current record.
 
 #include "common/testsupport.h"
@@ -34,7 +34,7 @@ protected:
         main().setText(sql);
         main().open();
     }
-    StatementSlot& main() { return data.ADOQueryMain(); }
+    Dataset& main() { return data.ADOQueryMain(); }
 
     // Switches to a database of its own with a log table LOGS holding these rows.
     QString useLogs(std::initializer_list<const char*> rows)
@@ -76,7 +76,7 @@ TEST_F(Gateway, TextIsKeptAsLinesAndReadBackWithCrLfAfterEach)
 
 TEST_F(Gateway, OpenFetchesOnceCloseDiscardsAndANewTextCloses)
 {
-    QSignalSpy opened(&main(), &StatementSlot::opened), closed(&main(), &StatementSlot::closed);
+    QSignalSpy opened(&main(), &Dataset::opened), closed(&main(), &Dataset::closed);
     openMain();
     EXPECT_EQ(main().recordCount(), 2000);
     // A second open must not re-run the statement: rows deleted since are still shown.
@@ -119,7 +119,7 @@ TEST_F(Gateway, FieldsByNameWithDisplayTextAndGridSettings)
     main().next();
     EXPECT_EQ(date.displayText(), QStringLiteral("07.12.2026"));
 
-    QSignalSpy changed(&main(), &StatementSlot::fieldsChanged);
+    QSignalSpy changed(&main(), &Dataset::fieldsChanged);
     Field sid = main().field(QStringLiteral("Sid"));
     sid.setVisible(false);
     main().field(QStringLiteral("STABLE")).setDisplayLabel(QStringLiteral("Таблица"));
@@ -153,7 +153,7 @@ TEST_F(Gateway, SortByReordersFetchedRowsOnlyAndKeepsTheCurrentRecord)
     openMain();
     main().setCurrentRow(100);
     const QString currentSid = main().field(QStringLiteral("SID")).displayText();
-    QSignalSpy reordered(&main(), &StatementSlot::reordered);
+    QSignalSpy reordered(&main(), &Dataset::reordered);
 
     // Rows written after the open must not appear: the sort never asks the database.
     data.ADOQueryCreateTable().setText(QStringLiteral("delete LOG_TABLE where sid > 10"));
@@ -246,10 +246,10 @@ TEST_F(Gateway, FindStepsThroughTheMatchingCellsInTheShownOrderAndGoesOnAtTheOth
         "(3, NULL, 'orders', 'DELETE', NULL, 'PETROV - WS3 - APP')",
         "(4, '2026-12-08 10:00:00', 'Склад', 'update', 'склад ordersы', 'sidorov')",
     });
-    using From = StatementSlot::FindFrom;
+    using From = Dataset::FindFrom;
     const std::vector<int> shown = {1, 2, 3, 4, 5}; // SID left out
     const auto find = [&](const char* text, int row, int index, From from) {
-        const StatementSlot::FoundCell found =
+        const Dataset::FoundCell found =
             main().find(QString::fromUtf8(text), shown, row, index, from);
         return std::tuple(found.row, found.column, found.wrapped);
     };
@@ -319,7 +319,7 @@ TEST_F(Gateway, DeleteCurrentRemovesExactlyOneOfIdenticalRecords)
     });
     openMain(QStringLiteral("Select * from logs where 1=1 order by ddate, sid"));
     ASSERT_EQ(main().recordCount(), 5);
-    QSignalSpy removed(&main(), &StatementSlot::rowRemoved);
+    QSignalSpy removed(&main(), &Dataset::rowRemoved);
 
     main().setCurrentRow(1); // the first of the three identical 10:00 records
     main().deleteCurrent();
@@ -438,58 +438,58 @@ TEST_F(Gateway, ALogTableThatAnotherProgramCreatesMeanwhileReadsDates)
 }
 
 // Views build begin/end pairs from these signals: each change is announced while the old rows
-// are still what the slot shows, and reported when done; a change that fails sends neither.
+// are still what the dataset shows, and reported when done; a change that fails sends neither.
 // A view moves the cursor while it hears of a removal (a selection model does): the row after
 // the deleted one is current all the same.
 TEST_F(Gateway, ChangesAreAnnouncedBeforeAndReportedAfterAndFailuresSendNothing)
 {
     useLogs({"(3, NULL, 'c', NULL, NULL, NULL)", "(1, NULL, 'a', NULL, NULL, NULL)",
              "(4, NULL, 'd', NULL, NULL, NULL)", "(2, NULL, 'b', NULL, NULL, NULL)"});
-    StatementSlot& slot = main();
+    Dataset& dataset = main();
     QStringList heard;
     const auto state = [&] {
         return QStringLiteral("rows=%1 first=%2")
-            .arg(slot.recordCount())
-            .arg(slot.displayText(0, 0));
+            .arg(dataset.recordCount())
+            .arg(dataset.displayText(0, 0));
     };
     const auto hear = [&](const char* name) {
         return [&, name] {
             heard << QString::fromLatin1(name) + ' ' + state();
         };
     };
-    QObject::connect(&slot, &StatementSlot::aboutToOpen, hear("aboutToOpen"));
-    QObject::connect(&slot, &StatementSlot::opened, hear("opened"));
-    QObject::connect(&slot, &StatementSlot::aboutToClose, hear("aboutToClose"));
-    QObject::connect(&slot, &StatementSlot::closed, hear("closed"));
-    QObject::connect(&slot, &StatementSlot::aboutToReorder, hear("aboutToReorder"));
-    QObject::connect(&slot, &StatementSlot::reordered, hear("reordered"));
-    QObject::connect(&slot, &StatementSlot::aboutToRemoveRow, [&](int row) {
+    QObject::connect(&dataset, &Dataset::aboutToOpen, hear("aboutToOpen"));
+    QObject::connect(&dataset, &Dataset::opened, hear("opened"));
+    QObject::connect(&dataset, &Dataset::aboutToClose, hear("aboutToClose"));
+    QObject::connect(&dataset, &Dataset::closed, hear("closed"));
+    QObject::connect(&dataset, &Dataset::aboutToReorder, hear("aboutToReorder"));
+    QObject::connect(&dataset, &Dataset::reordered, hear("reordered"));
+    QObject::connect(&dataset, &Dataset::aboutToRemoveRow, [&](int row) {
         heard << QStringLiteral("aboutToRemoveRow %1 ").arg(row) + state();
-        slot.setCurrentRow(row + 1);
+        dataset.setCurrentRow(row + 1);
     });
-    QObject::connect(&slot, &StatementSlot::rowRemoved, [&](int row) {
+    QObject::connect(&dataset, &Dataset::rowRemoved, [&](int row) {
         heard << QStringLiteral("rowRemoved %1 ").arg(row) + state() + QStringLiteral(" current=") +
-                     slot.field(QStringLiteral("SID")).displayText();
+                     dataset.field(QStringLiteral("SID")).displayText();
     });
 
     const std::pair<std::function<void()>, QStringList> steps[] = {
         {[&] { openMain(QStringLiteral("Select * from logs")); },
          {"aboutToOpen rows=0 first=", "opened rows=4 first=3"}},
-        {[&] { slot.sortBy(QStringLiteral("SID")); },
+        {[&] { dataset.sortBy(QStringLiteral("SID")); },
          {"aboutToReorder rows=4 first=3", "reordered rows=4 first=1"}},
         {[&] {
-             slot.setCurrentRow(1);
-             slot.deleteCurrent();
+             dataset.setCurrentRow(1);
+             dataset.deleteCurrent();
          },
          {"aboutToRemoveRow 1 rows=4 first=1", "rowRemoved 1 rows=3 first=1 current=3"}},
         {[&] {
              data.ADOQueryCreateTable().setText(QStringLiteral("delete logs where sid = 3"));
              data.ADOQueryCreateTable().execute();
-             slot.deleteCurrent(); // the record is gone: fails
+             dataset.deleteCurrent(); // the record is gone: fails
          },
          {}},
-        {[&] { slot.close(); }, {"aboutToClose rows=3 first=1", "closed rows=0 first="}},
-        {[&] { slot.sortBy(QStringLiteral("SID")); }, {}},
+        {[&] { dataset.close(); }, {"aboutToClose rows=3 first=1", "closed rows=0 first="}},
+        {[&] { dataset.sortBy(QStringLiteral("SID")); }, {}},
         {[&] { openMain(QStringLiteral("Select * from NO_SUCH_TABLE")); }, {}},
     };
     for (const auto& [step, expected] : steps) {
@@ -510,18 +510,18 @@ TEST(SnapshotMemory, OnlyAClosedSnapshotsBlocksAreKeptForTheNext)
     TempFolder folder;
     LogDatabase data;
     data.ADOConnectionBase().connect(localConnectionString(makeDemoDatabase(folder, 300000)));
-    StatementSlot& slot = data.ADOQueryMain();
-    slot.setText(QStringLiteral("Select * from LOG_TABLE"));
+    Dataset& dataset = data.ADOQueryMain();
+    dataset.setText(QStringLiteral("Select * from LOG_TABLE"));
     releaseKeptBlocks();
 
-    slot.open();
+    dataset.open();
     EXPECT_EQ(keptBytes(), 0u);
-    const size_t held = slot.rows().allocatedBytes();
-    slot.close();
+    const size_t held = dataset.rows().allocatedBytes();
+    dataset.close();
     const size_t kept = keptBytes();
     EXPECT_GT(kept, 0u);
     EXPECT_LE(kept, held);
-    slot.open();
+    dataset.open();
     EXPECT_LT(keptBytes(), kept); // the next snapshot took them
     data.ADOConnectionBase().disconnect();
     EXPECT_EQ(keptBytes(), 0u);
