@@ -25,7 +25,7 @@ public:
         OracleUser,  // ADOQueryOracleUser
         PC,          // ADOQueryPC
         OSUser,      // ADOQueryOSUser
-        CreateTable, // ADOQueryCreateTable: statements without rows
+        Command,     // ADOQueryCreateTable: statements without rows (creation, period deletion)
         SaveLog,     // ADOQuerySaveLog: export
         RoleCount
     };
@@ -43,7 +43,7 @@ public:
     Dataset& ADOQueryOracleUser() { return dataset(OracleUser); }
     Dataset& ADOQueryPC() { return dataset(PC); }
     Dataset& ADOQueryOSUser() { return dataset(OSUser); }
-    Dataset& ADOQueryCreateTable() { return dataset(CreateTable); }
+    Dataset& commandDataset() { return dataset(Command); }
     Dataset& ADOQuerySaveLog() { return dataset(SaveLog); }
 
     const QString& currentLogTable() const { return m_currentLogTable; }

@@ -75,7 +75,7 @@ QString publicSynonymStatement(const QString& name)
 
 void CreateLogTable(LogDatabase& database, const QString& name)
 {
-    Dataset& dataset = database.ADOQueryCreateTable();
+    Dataset& dataset = database.commandDataset();
     dataset.close();
     dataset.clearText();
     dataset.setWaitTitle(QStringLiteral("Создание таблицы логов"));

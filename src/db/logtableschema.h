@@ -29,7 +29,7 @@ QString publicSynonymStatement(const QString& name);
 
 // Creates the log table `name` in the connected user's schema, grants every user the rights
 // the outside writers need and makes it reachable by its bare name through a public synonym.
-// Runs on `ADOQueryCreateTable`; the first failing statement raises DbError and the ones after
+// Runs on `commandDataset`; the first failing statement raises DbError and the ones after
 // it are not run (what was created before stays).
 void CreateLogTable(LogDatabase& database, const QString& name);
 

@@ -78,7 +78,7 @@ void ControlLogsPage::BitBtnClearLogTableClick()
                            periodDeletionQuestion(table, chosen, locale)))
         return;
 
-    Dataset& dataset = m_database.ADOQueryCreateTable();
+    Dataset& dataset = m_database.commandDataset();
     std::optional<QString> failure;
     int64_t deleted = -1;
     dataset.close();

@@ -129,7 +129,7 @@ enum class Rule {
     ListError,   // default error display; the lists before the failing one stay open
     QueryError,  // default error display; ADOQueryMain closed, grid empty, panel unchanged
     DeleteError, // default error display; the row stays in the grid and in the table
-    PeriodError, // "Ошибка подключения..." in a message box; ADOQueryCreateTable closed
+    PeriodError, // "Ошибка подключения..." in a message box; commandDataset closed
     ExportError, // default error display; no completion message, no file
 };
 
@@ -269,7 +269,7 @@ protected:
         case Rule::PeriodError: {
             EXPECT_EQ(errors, QStringList{message});
             View expected = before;
-            expected.open[LogDatabase::CreateTable] = false;
+            expected.open[LogDatabase::Command] = false;
             EXPECT_TRUE(after == expected);
             return;
         }

@@ -80,8 +80,8 @@ TEST_F(Gateway, OpenFetchesOnceCloseDiscardsAndANewTextCloses)
     openMain();
     EXPECT_EQ(main().recordCount(), 2000);
     // A second open must not re-run the statement: rows deleted since are still shown.
-    data.ADOQueryCreateTable().setText(QStringLiteral("delete LOG_TABLE where sid > 5"));
-    data.ADOQueryCreateTable().execute();
+    data.commandDataset().setText(QStringLiteral("delete LOG_TABLE where sid > 5"));
+    data.commandDataset().execute();
     main().open();
     EXPECT_EQ(opened.count(), 1);
     EXPECT_EQ(main().recordCount(), 2000);
@@ -156,8 +156,8 @@ TEST_F(Gateway, SortByReordersFetchedRowsOnlyAndKeepsTheCurrentRecord)
     QSignalSpy reordered(&main(), &Dataset::reordered);
 
     // Rows written after the open must not appear: the sort never asks the database.
-    data.ADOQueryCreateTable().setText(QStringLiteral("delete LOG_TABLE where sid > 10"));
-    data.ADOQueryCreateTable().execute();
+    data.commandDataset().setText(QStringLiteral("delete LOG_TABLE where sid > 10"));
+    data.commandDataset().execute();
     main().sortBy(QStringLiteral("stable"));
     EXPECT_EQ(reordered.count(), 1);
     EXPECT_EQ(main().recordCount(), 2000);
@@ -291,8 +291,8 @@ TEST_F(Gateway, FindStepsThroughTheMatchingCellsInTheShownOrderAndGoesOnAtTheOth
     EXPECT_EQ(find("petrov", 0, 0, From::Here), std::tuple(1, 5, false));
     // Another opening reads its own rows.
     main().close();
-    data.ADOQueryCreateTable().setText(QStringLiteral("update logs set suser_info = 'x'"));
-    data.ADOQueryCreateTable().execute();
+    data.commandDataset().setText(QStringLiteral("update logs set suser_info = 'x'"));
+    data.commandDataset().execute();
     main().open();
     EXPECT_EQ(find("petrov", 0, 0, From::Here), std::tuple(-1, -1, false));
 }
@@ -339,8 +339,8 @@ TEST_F(Gateway, DeleteCurrentRemovesExactlyOneOfIdenticalRecords)
 
     // A record that someone else deleted meanwhile cannot be deleted again.
     main().setCurrentRow(0);
-    data.ADOQueryCreateTable().setText(QStringLiteral("delete logs where sid = 2"));
-    data.ADOQueryCreateTable().execute();
+    data.commandDataset().setText(QStringLiteral("delete logs where sid = 2"));
+    data.commandDataset().execute();
     EXPECT_TRUE(errorOf([&] {
                     main().deleteCurrent();
                 }).startsWith(QStringLiteral("Row cannot be located")));
@@ -483,8 +483,8 @@ TEST_F(Gateway, ChangesAreAnnouncedBeforeAndReportedAfterAndFailuresSendNothing)
          },
          {"aboutToRemoveRow 1 rows=4 first=1", "rowRemoved 1 rows=3 first=1 current=3"}},
         {[&] {
-             data.ADOQueryCreateTable().setText(QStringLiteral("delete logs where sid = 3"));
-             data.ADOQueryCreateTable().execute();
+             data.commandDataset().setText(QStringLiteral("delete logs where sid = 3"));
+             data.commandDataset().execute();
              dataset.deleteCurrent(); // the record is gone: fails
          },
          {}},

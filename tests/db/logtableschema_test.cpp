@@ -86,7 +86,7 @@ TEST_F(Creation, CreatesAnEmptyTableOfTheLogStructure)
     }
     EXPECT_EQ(rows.column(4).declaredSize, 4000);
     // The last statement stays in the dataset.
-    EXPECT_EQ(data.ADOQueryCreateTable().getText(),
+    EXPECT_EQ(data.commandDataset().getText(),
               QStringLiteral("create public synonym my_log for my_log\r\n"));
 }
 
@@ -96,14 +96,14 @@ TEST_F(Creation, AnExistingNameFailsAtTheFirstStatementAndRunsNoOther)
     EXPECT_EQ(errorOf([&] { CreateLogTable(data, QStringLiteral("logs")); }),
               QStringLiteral("ORA-00955: name is already used by an existing object"));
     EXPECT_TRUE(
-        data.ADOQueryCreateTable().getText().startsWith(QStringLiteral("create table logs(")));
+        data.commandDataset().getText().startsWith(QStringLiteral("create table logs(")));
 }
 
 TEST_F(Creation, ALeftoverPublicSynonymFailsTheLastStepAndKeepsTheTable)
 {
     CreateLogTable(data, QStringLiteral("LOGS"));
-    data.ADOQueryCreateTable().setText(QStringLiteral("drop table LOGS"));
-    data.ADOQueryCreateTable().execute();
+    data.commandDataset().setText(QStringLiteral("drop table LOGS"));
+    data.commandDataset().execute();
     EXPECT_EQ(errorOf([&] { CreateLogTable(data, QStringLiteral("LOGS")); }),
               QStringLiteral("ORA-00955: name is already used by an existing object"));
     EXPECT_EQ(query(QStringLiteral("Select * from LOGS")).columnCount(), 6);
@@ -112,7 +112,7 @@ TEST_F(Creation, ALeftoverPublicSynonymFailsTheLastStepAndKeepsTheTable)
 TEST_F(Creation, AGrantWithoutGranteeIsRejectedLikeOracleDoes)
 {
     CreateLogTable(data, QStringLiteral("LOGS"));
-    Dataset& dataset = data.ADOQueryCreateTable();
+    Dataset& dataset = data.commandDataset();
     dataset.setText(QStringLiteral("grant select, insert, update, delete on LOGS"));
     EXPECT_EQ(errorOf([&] { dataset.execute(); }), QStringLiteral("ORA-00946: missing TO keyword"));
     dataset.setText(QStringLiteral("grant select on NOPE to public"));

@@ -454,9 +454,9 @@ TEST_P(Statements, LoginProbeReadsOneRowAndPassesAnEmptyTable)
     EXPECT_EQ(run(data.ADOQueryMain(), QStringLiteral("Select * from LOG_TABLE where rownum=1"))
                   .rowCount(),
               1u);
-    data.ADOQueryCreateTable().setText(
+    data.commandDataset().setText(
         QStringLiteral("create table EMPTY_LOG(sid NUMBER, ddate DATE)"));
-    data.ADOQueryCreateTable().execute();
+    data.commandDataset().execute();
     EXPECT_EQ(run(data.ADOQueryMain(), QStringLiteral("Select * from empty_log where rownum=1"))
                   .rowCount(),
               0u);
@@ -480,7 +480,7 @@ TEST_P(Statements, PeriodDeletionTakesFullDateTimesBetweenMidnights)
                 "Select * from LOG_TABLE where ddate between '01.03.2025' and '10.03.2025'")),
         expected(inPeriod));
 
-    Dataset& dataset = data.ADOQueryCreateTable();
+    Dataset& dataset = data.commandDataset();
     dataset.setText(
         QStringLiteral("delete LOG_TABLE where ddate between '01.03.2025' and '10.03.2025'"));
     dataset.execute();

@@ -280,7 +280,7 @@ TEST_F(Login, CreationAsksWithTheNameUpperCasedAndUsesItAsTyped)
         EXPECT_EQ(handOvers, c.created ? 1 : 0);
     }
     EXPECT_EQ(database.currentLogTable(), QStringLiteral("new_logs"));
-    EXPECT_EQ(database.ADOQueryCreateTable().getText(),
+    EXPECT_EQ(database.commandDataset().getText(),
               QStringLiteral("create public synonym new_logs for new_logs\r\n"));
 }
 

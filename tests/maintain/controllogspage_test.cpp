@@ -244,7 +244,7 @@ TEST_F(ControlLogs, ExportAndDeletionOfAPeriodTakeTheSameRecords)
         click("BitBtnClearLogTable");
         EXPECT_EQ(sidsLeft(path), c.left);
         EXPECT_EQ(exported, bits({1, 2, 3, 4, 5, 6}) & ~c.left);
-        EXPECT_EQ(database.ADOQueryCreateTable().getText(),
+        EXPECT_EQ(database.commandDataset().getText(),
                   periodDeletionStatement(c.table, c.period, locale) + "\r\n");
         ASSERT_EQ(prompts.shown.size(), 5u);
         EXPECT_EQ(prompts.shown[2].kind, Kind::Confirm);
@@ -262,7 +262,7 @@ TEST_F(ControlLogs, ExportAndDeletionOfAPeriodTakeTheSameRecords)
 TEST_F(ControlLogs, DeletionAnsweredNoSendsNothingAndAFailureShowsTheDatabaseMessage)
 {
     const QString path = use(kPeriodRecords);
-    Dataset& dataset = database.ADOQueryCreateTable();
+    Dataset& dataset = database.commandDataset();
     dataset.setText(QStringLiteral("Select * from LOGS"));
     dataset.open();
     prompts.answers = {false};
