@@ -29,17 +29,17 @@
 // $TMPDIR/varnel-bench. "memory MB" is the snapshot's size for the select and, for the other
 // operations, how far the process's resident memory rose above what it held before them.
 
+#include "base/localetext.h"
 #include "benchsupport.h"
 #include "browse/core/filterset.h"
 #include "browse/findbar.h"
 #include "browse/loggrid.h"
 #include "db/connectionstring.h"
-#include "db/logdatabase.h"
 #include "db/dberror.h"
 #include "db/embedded/sqliteengine.h"
-#include "base/localetext.h"
-#include "ui/progresswait.h"
+#include "db/logdatabase.h"
 #include "ui/core/prompts.h"
+#include "ui/progresswait.h"
 
 #include <QApplication>
 #include <QDir>
@@ -193,9 +193,9 @@ struct Responsiveness {
 std::vector<Step> selectSteps(LogDatabase& data, LogGrid& grid, const LocaleText& locale)
 {
     return {
-        {"SQLMain, open ADOQueryMain and reset the grid's model",
+        {"SQLMain, open mainDataset and reset the grid's model",
          [&data, &locale] {
-             Dataset& dataset = data.ADOQueryMain();
+             Dataset& dataset = data.mainDataset();
              dataset.close();
              dataset.clearText();
              dataset.setText(mainQueryText(data.currentLogTable(), FilterValues{}, locale));
@@ -303,7 +303,7 @@ int main(int argc, char** argv)
         const QString file = demoDatabase(options->data, size);
         const std::string fileName = file.toStdString();
         LogDatabase module;
-        module.ADOConnectionBase().connect(
+        module.connection().connect(
             buildConnectionString(QStringLiteral("bench"), QStringLiteral("bench"), file));
         module.setCurrentLogTable(kTable);
         embedded::SqliteEngine translator(file, locale.statementDateFormat(), locale.locale());
@@ -321,27 +321,27 @@ int main(int argc, char** argv)
         };
         LogGrid grid;
         grid.resize(1239, 394);
-        grid.attach(module.ADOQueryMain(), prompts);
+        grid.attach(module.mainDataset(), prompts);
         grid.show();
         FindBar bar;
         bar.attach(grid, prompts);
         int searches = 0;
         const std::vector<Step> select = selectSteps(module, grid, locale);
         auto openAll = [&] {
-            if (!module.ADOQueryMain().isOpen())
+            if (!module.mainDataset().isOpen())
                 runSteps(select);
         };
         // The find bar searches the rows as the grid shows them, sorted as after the sorts.
         const auto sorted = [&] {
             openAll();
-            if (module.ADOQueryMain().sortColumn() < 0)
-                module.ADOQueryMain().sortBy(QStringLiteral("SCHANGES"));
+            if (module.mainDataset().sortColumn() < 0)
+                module.mainDataset().sortBy(QStringLiteral("SCHANGES"));
         };
         const std::vector<Operation> operations = {
             {"select, no filter", [&] { runSteps(select); },
              translated(mainQueryText(kTable, FilterValues{}, locale)), [] {},
              [&] {
-                 return double(module.ADOQueryMain().rows().allocatedBytes()) / 1048576.0;
+                 return double(module.mainDataset().rows().allocatedBytes()) / 1048576.0;
              }},
             {"FiltrSettings mode 0", [&] { rebuildFilterLists(module, FilterValues{}, locale); },
              shellListStatements(std::nullopt, QString()),
@@ -351,10 +351,10 @@ int main(int argc, char** argv)
              shellListStatements(narrowed.dateFrom, narrowed.table),
              [] {
              }},
-            {"sort by STABLE", [&] { module.ADOQueryMain().sortBy(QStringLiteral("STABLE")); },
+            {"sort by STABLE", [&] { module.mainDataset().sortBy(QStringLiteral("STABLE")); },
              translated(QStringLiteral("Select * from LOG_TABLE where 1=1 order by stable")),
              openAll},
-            {"sort by SCHANGES", [&] { module.ADOQueryMain().sortBy(QStringLiteral("SCHANGES")); },
+            {"sort by SCHANGES", [&] { module.mainDataset().sortBy(QStringLiteral("SCHANGES")); },
              translated(QStringLiteral("Select * from LOG_TABLE where 1=1 order by schanges")),
              openAll},
             // Typed anew each run: the dataset keeps what it found for the last text.
@@ -397,7 +397,7 @@ int main(int argc, char** argv)
                           median(ours),
                           median(theirs),
                           op.memoryMb ? op.memoryMb() : peak,
-                          op.memoryMb ? payloadMb(module.ADOQueryMain().rows()) : 0};
+                          op.memoryMb ? payloadMb(module.mainDataset().rows()) : 0};
             table.push_back(row);
             std::printf("%10lld  %-24s %10.4f %10.4f %7.3f %9.1f\n", row.records, row.operation,
                         row.ours, row.shell, row.ours / row.shell, row.memoryMb);
@@ -412,10 +412,10 @@ int main(int argc, char** argv)
             ProgressWait wait;
             PaintClock paints(QStringLiteral("Отбор записей"));
             app.installEventFilter(&paints);
-            module.ADOConnectionBase().setWaiter(&wait);
-            module.ADOQueryMain().setWaitTitle(QStringLiteral("Отбор записей"));
+            module.connection().setWaiter(&wait);
+            module.mainDataset().setWaitTitle(QStringLiteral("Отбор записей"));
             runSteps(select);
-            module.ADOConnectionBase().setWaiter(nullptr);
+            module.connection().setWaiter(nullptr);
             app.removeEventFilter(&paints);
             std::tie(responsive.repaintGapMs, responsive.paints) = paints.longestGap();
         }
@@ -430,18 +430,18 @@ int main(int argc, char** argv)
         const double sortSeconds = measured("sort by SCHANGES");
         const auto cancelled = [&](double after, const std::function<void()>& operation) {
             CancellingWait press(std::chrono::milliseconds(qint64(after * 1000)));
-            module.ADOConnectionBase().setWaiter(&press);
+            module.connection().setWaiter(&press);
             try {
                 operation();
             } catch (const Cancelled&) {
             }
-            module.ADOConnectionBase().setWaiter(nullptr);
+            module.connection().setWaiter(nullptr);
             return press.sincePress();
         };
         responsive.cancelFetchMs = cancelled(selectSeconds * 0.4, [&] { runSteps(select); });
         openAll();
         responsive.cancelSortMs = cancelled(
-            sortSeconds * 0.4, [&] { module.ADOQueryMain().sortBy(QStringLiteral("SCHANGES")); });
+            sortSeconds * 0.4, [&] { module.mainDataset().sortBy(QStringLiteral("SCHANGES")); });
         std::printf("%10lld  repaint gap %.0f ms over %zu paints; cancel: %.0f ms in the fetch, "
                     "%.0f ms in the sort\n",
                     size, responsive.repaintGapMs, responsive.paints, responsive.cancelFetchMs,

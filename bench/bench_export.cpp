@@ -16,14 +16,14 @@
 // beside it the file alone, from the open snapshot, which is what the user waits for after the
 // click. --csv-only runs this part alone.
 
-#include "browse/core/csvexport.h"
 #include "base/ansicodepage.h"
+#include "base/localetext.h"
+#include "browse/core/csvexport.h"
 #include "db/call.h"
 #include "db/connection.h"
 #include "db/connectionstring.h"
-#include "db/logdatabase.h"
-#include "base/localetext.h"
 #include "db/dataset.h"
+#include "db/logdatabase.h"
 #include "demodb.h"
 #include "maintain/core/logexport.h"
 #include "maintain/core/memoexport.h"
@@ -135,20 +135,19 @@ Exported exportOnce(const QString& databaseFile, const QString& output)
     varnel::ExportHooks hooks;
     // As the page runs it: the lines on the connection's thread, counted and cancellable.
     hooks.work = [&](const std::function<void(varnel::Call&)>& lines) {
-        database.ADOConnectionBase().work(QStringLiteral("Выгрузка логов"), lines);
+        database.connection().work(QStringLiteral("Выгрузка логов"), lines);
     };
 
     const auto start = Clock::now();
-    database.ADOConnectionBase().connect(
-        varnel::buildConnectionString(QStringLiteral("bench"), QStringLiteral("bench"),
-                                      databaseFile));
-    varnel::exportLog(database.ADOQuerySaveLog(),
+    database.connection().connect(varnel::buildConnectionString(
+        QStringLiteral("bench"), QStringLiteral("bench"), databaseFile));
+    varnel::exportLog(database.exportDataset(),
                       varnel::exportStatement(kTable, std::nullopt, varnel::LocaleText::current()),
                       memo, hooks);
     memo.saveToFile(output);
     const auto end = Clock::now();
     return {seconds(end - start), memo.byteCount(),
-            database.ADOQuerySaveLog().rows().allocatedBytes()};
+            database.exportDataset().rows().allocatedBytes()};
 }
 
 // The child that measures one export's memory: it prints the snapshot's bytes, the file's
@@ -210,11 +209,10 @@ CsvTimes csvOnce(const QString& databaseFile, const QString& output)
 {
     varnel::LogDatabase database;
     const auto start = Clock::now();
-    varnel::Connection& connection = database.ADOConnectionBase();
-    connection.connect(
-        varnel::buildConnectionString(QStringLiteral("bench"), QStringLiteral("bench"),
-                                      databaseFile));
-    varnel::Dataset& dataset = database.ADOQueryMain();
+    varnel::Connection& connection = database.connection();
+    connection.connect(varnel::buildConnectionString(QStringLiteral("bench"),
+                                                     QStringLiteral("bench"), databaseFile));
+    varnel::Dataset& dataset = database.mainDataset();
     dataset.setText(QStringLiteral("Select * from ") + kTable);
     dataset.open();
     dataset.field(QStringLiteral("SID")).setVisible(false);

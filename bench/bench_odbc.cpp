@@ -9,8 +9,8 @@
 
 #include "benchsupport.h"
 #include "db/connectionstring.h"
-#include "db/logdatabase.h"
 #include "db/embedded/sqliteengine.h"
+#include "db/logdatabase.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -38,10 +38,10 @@ const QString kStatement = QStringLiteral("Select * from LOG_TABLE where 1=1 ord
 std::pair<double, uint32_t> openInDataset(const QString& dataSource)
 {
     varnel::LogDatabase database;
-    varnel::Dataset& dataset = database.ADOQueryMain();
+    varnel::Dataset& dataset = database.mainDataset();
     dataset.setText(kStatement);
     const auto start = Clock::now();
-    database.ADOConnectionBase().connect(varnel::buildConnectionString(
+    database.connection().connect(varnel::buildConnectionString(
         QStringLiteral("bench"), QStringLiteral("bench"), dataSource));
     dataset.open();
     return {seconds(Clock::now() - start), dataset.rows().rowCount()};

@@ -8,11 +8,11 @@
 // bytes per record next to the payload per record (UTF-8 bytes of the text values plus 8 bytes
 // for each non-NULL number or date).
 
+#include "base/localetext.h"
 #include "benchsupport.h"
 #include "db/connectionstring.h"
-#include "db/logdatabase.h"
 #include "db/embedded/sqliteengine.h"
-#include "base/localetext.h"
+#include "db/logdatabase.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -42,15 +42,16 @@ struct Opened {
 Opened openInDataset(const QString& file, const QString& statement, bool measureMemory)
 {
     varnel::LogDatabase database;
-    varnel::Dataset& dataset = database.ADOQueryMain();
+    varnel::Dataset& dataset = database.mainDataset();
     dataset.setText(statement);
     const auto start = Clock::now();
-    database.ADOConnectionBase().connect(
+    database.connection().connect(
         varnel::buildConnectionString(QStringLiteral("bench"), QStringLiteral("bench"), file));
     dataset.open();
     const auto end = Clock::now();
 
-    Opened result{seconds(end - start), dataset.rows().allocatedBytes(), 0, dataset.rows().rowCount()};
+    Opened result{seconds(end - start), dataset.rows().allocatedBytes(), 0,
+                  dataset.rows().rowCount()};
     if (measureMemory) {
         const varnel::RowSet& rows = dataset.rows();
         for (int col = 0; col < rows.columnCount(); ++col)

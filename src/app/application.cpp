@@ -3,12 +3,12 @@
 #include "app/appmessage.h"
 #include "app/form_welcome.h"
 #include "app/formmain.h"
+#include "base/localetext.h"
 #include "browse/core/filterset.h"
 #include "browse/viewlogspage.h"
 #include "db/logdatabase.h"
-#include "base/localetext.h"
-#include "login/form_login.h"
 #include "login/core/historyfile.h"
+#include "login/form_login.h"
 #include "maintain/controllogspage.h"
 #include "ui/progresswait.h"
 #include "ui/qtprompts.h"
@@ -71,8 +71,8 @@ void Startup::start(std::chrono::milliseconds splash)
 {
     showSplash(splash);
     // The log database is made before the dialog so that the dialog can receive it.
-    m_database = m_engines ? std::make_unique<LogDatabase>(m_engines)
-                             : std::make_unique<LogDatabase>();
+    m_database =
+        m_engines ? std::make_unique<LogDatabase>(m_engines) : std::make_unique<LogDatabase>();
     // Every statement runs on the connection's thread; the windows wait for it painted, with
     // a progress window and Cancel once it takes long.
     m_wait = std::make_unique<ProgressWait>();
@@ -80,7 +80,7 @@ void Startup::start(std::chrono::milliseconds splash)
         if (m_mainWindow)
             m_mainWindow->showStatus({});
     };
-    m_database->ADOConnectionBase().setWaiter(m_wait.get());
+    m_database->connection().setWaiter(m_wait.get());
     m_login = new TForm_Login(*m_database, m_prompts, m_historyPath);
     m_login->setHandOver([this] { handOver(); });
     // Closing the dialog without a login ends the program, whatever other window lives.

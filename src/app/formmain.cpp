@@ -1,8 +1,8 @@
 #include "app/formmain.h"
 
+#include "app/form_about.h"
 #include "browse/viewlogspage.h"
 #include "db/logdatabase.h"
-#include "app/form_about.h"
 #include "maintain/controllogspage.h"
 #include "ui/core/guard.h"
 #include "ui/core/statustext.h"
@@ -54,8 +54,8 @@ TFormMain::TFormMain(LogDatabase& database, Prompts& prompts, QWidget* parent)
     QLabel* place = permanent("LabelRecordPlace");
     QLabel* took = permanent("LabelSelectTime");
     permanent("LabelDatabase")
-        ->setText(databaseText(m_database.currentLogTable(),
-                               m_database.ADOConnectionBase().connectionString()));
+        ->setText(
+            databaseText(m_database.currentLogTable(), m_database.connection().connectionString()));
     for (QLabel* label : {records, place, took})
         label->hide();
     connect(m_viewLogs, &ViewLogsPage::recordStatusChanged, this,
@@ -151,7 +151,7 @@ void TFormMain::closeEvent(QCloseEvent* event)
         m_viewLogs->storeLayout();
         m_settings->save();
     }
-    m_database.ADOConnectionBase().disconnect();
+    m_database.connection().disconnect();
     event->accept();
     // Quitting on the last closed window is not enough: any other top-level window still open
     // would keep the event loop running. quit() closes them all.

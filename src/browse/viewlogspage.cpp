@@ -1,11 +1,11 @@
 #include "browse/viewlogspage.h"
 
+#include "base/civiltime.h"
+#include "base/localetext.h"
 #include "browse/gridcsvexport.h"
 #include "browse/loggridmodel.h"
 #include "browse/recordwindow.h"
-#include "base/civiltime.h"
 #include "db/logdatabase.h"
-#include "base/localetext.h"
 #include "ui/core/guard.h"
 #include "ui/core/prompts.h"
 #include "ui/core/statustext.h"
@@ -82,7 +82,7 @@ ViewLogsPage::ViewLogsPage(LogDatabase& database, Prompts& prompts, QWidget* par
     for (const auto& [box, list] : lists) {
         box->attach(m_database.dataset(filterListDataset(list)), filterListKeyColumn(list));
     }
-    ui.DBGridMain->attach(ADOQueryMain(), m_prompts);
+    ui.DBGridMain->attach(mainDataset(), m_prompts);
     ui.DBGridMain->setFillField(QLatin1String(kFillField));
     ui.DBGridMain->keepDraggedWidths({});
     ui.FindBarMain->attach(*ui.DBGridMain, m_prompts, this);
@@ -111,9 +111,8 @@ ViewLogsPage::ViewLogsPage(LogDatabase& database, Prompts& prompts, QWidget* par
         runGuarded(m_prompts, [&] { selectByValue(cell); });
     });
 
-    Dataset& main = ADOQueryMain();
-    for (const auto signal :
-         {&Dataset::opened, &Dataset::closed, &Dataset::reordered})
+    Dataset& main = mainDataset();
+    for (const auto signal : {&Dataset::opened, &Dataset::closed, &Dataset::reordered})
         connect(&main, signal, this, &ViewLogsPage::updateRecordStatus);
     connect(&main, &Dataset::rowRemoved, this, &ViewLogsPage::updateRecordStatus);
     connect(ui.DBGridMain->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -138,9 +137,9 @@ ViewLogsPage::ViewLogsPage(LogDatabase& database, Prompts& prompts, QWidget* par
 
 ViewLogsPage::~ViewLogsPage() = default;
 
-Dataset& ViewLogsPage::ADOQueryMain()
+Dataset& ViewLogsPage::mainDataset()
 {
-    return m_database.ADOQueryMain();
+    return m_database.mainDataset();
 }
 
 void ViewLogsPage::FormCreate()
@@ -210,7 +209,7 @@ void ViewLogsPage::FiltrSettings(uint8_t mode)
 
 void ViewLogsPage::SQLMain()
 {
-    Dataset& main = ADOQueryMain();
+    Dataset& main = mainDataset();
     main.clearText();
     main.setText(
         mainQueryText(m_database.currentLogTable(), readFilterValues(), LocaleText::current()));
@@ -225,7 +224,7 @@ void ViewLogsPage::select(const FilterValues& values)
 {
     const WaitCursor wait;
     const LocaleText locale = LocaleText::current();
-    Dataset& main = ADOQueryMain();
+    Dataset& main = mainDataset();
     main.close();
     main.clearText();
     main.setText(mainQueryText(m_database.currentLogTable(), values, locale));
@@ -243,7 +242,7 @@ void ViewLogsPage::select(const FilterValues& values)
 
 void ViewLogsPage::updateRecordStatus()
 {
-    const Dataset& main = ADOQueryMain();
+    const Dataset& main = mainDataset();
     if (!main.isOpen()) {
         emit recordStatusChanged({}, {});
         return;
@@ -258,7 +257,7 @@ void ViewLogsPage::updateRecordStatus()
 
 void ViewLogsPage::exportToCsv()
 {
-    exportGridToCsv(window(), ADOQueryMain(), m_ui->DBGridMain->shownColumns(), m_prompts,
+    exportGridToCsv(window(), mainDataset(), m_ui->DBGridMain->shownColumns(), m_prompts,
                     m_programFiles);
 }
 
@@ -290,7 +289,7 @@ void ViewLogsPage::showRecordWindow()
 void ViewLogsPage::selectByValue(const QModelIndex& cell)
 {
     Ui::ViewLogsPage& ui = *m_ui;
-    Dataset& main = ADOQueryMain();
+    Dataset& main = mainDataset();
     if (!cell.isValid() || !main.isOpen() ||
         main.rows().isNull(main.rowAt(cell.row()), cell.column()))
         return;
@@ -360,7 +359,7 @@ void ViewLogsPage::LogTableSettings()
 {
     // Each step looks its column up by name: a missing column stops the setup there with the
     // dataset's "Field '...' not found".
-    Dataset& main = ADOQueryMain();
+    Dataset& main = mainDataset();
     main.field(QStringLiteral("SID")).setVisible(false);
     for (const ColumnSetting& column : kColumnSettings)
         main.field(QLatin1String(column.name)).setDisplayLabel(QString::fromUtf8(column.label));
@@ -373,7 +372,7 @@ void ViewLogsPage::DBGridMainTitleClick(int column)
     const WaitCursor wait;
     // While the dataset is closed the grid shows one blank column, and the closed dataset refuses.
     // A title sorts ascending, unless its column is sorted ascending already.
-    Dataset& main = ADOQueryMain();
+    Dataset& main = mainDataset();
     const bool again = main.sortColumn() == column && main.sortOrder() == Qt::AscendingOrder;
     main.sortBy(m_ui->DBGridMain->fieldName(column),
                 again ? Qt::DescendingOrder : Qt::AscendingOrder);

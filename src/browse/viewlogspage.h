@@ -101,7 +101,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    Dataset& ADOQueryMain();
+    Dataset& mainDataset();
     void dateBoxClick(bool checked, QWidget& picker);
     // The main query under `values` (the panel's, or the panel's with a value it cannot show)
     // into the grid.

@@ -19,14 +19,14 @@ class LogDatabase : public QObject {
 
 public:
     enum Role {
-        Main,        // ADOQueryMain: login probe, main log query
-        Table,       // ADOQueryTable
-        Action,      // ADOQueryAction
-        OracleUser,  // ADOQueryOracleUser
-        PC,          // ADOQueryPC
-        OSUser,      // ADOQueryOSUser
-        Command,     // ADOQueryCreateTable: statements without rows (creation, period deletion)
-        SaveLog,     // ADOQuerySaveLog: export
+        Main,       // ADOQueryMain: login probe, main log query
+        Table,      // ADOQueryTable
+        Action,     // ADOQueryAction
+        OracleUser, // ADOQueryOracleUser
+        PC,         // ADOQueryPC
+        OSUser,     // ADOQueryOSUser
+        Command,    // ADOQueryCreateTable: statements without rows (creation, period deletion)
+        Export,     // ADOQuerySaveLog: export
         RoleCount
     };
 
@@ -34,17 +34,12 @@ public:
     explicit LogDatabase(Connection::EngineFactory factory, QObject* parent = nullptr);
     ~LogDatabase() override;
 
-    Connection& ADOConnectionBase() { return m_connection; }
+    Connection& connection() { return m_connection; }
     Dataset& dataset(Role which) { return *m_datasets[which]; }
 
-    Dataset& ADOQueryMain() { return dataset(Main); }
-    Dataset& ADOQueryTable() { return dataset(Table); }
-    Dataset& ADOQueryAction() { return dataset(Action); }
-    Dataset& ADOQueryOracleUser() { return dataset(OracleUser); }
-    Dataset& ADOQueryPC() { return dataset(PC); }
-    Dataset& ADOQueryOSUser() { return dataset(OSUser); }
+    Dataset& mainDataset() { return dataset(Main); }
     Dataset& commandDataset() { return dataset(Command); }
-    Dataset& ADOQuerySaveLog() { return dataset(SaveLog); }
+    Dataset& exportDataset() { return dataset(Export); }
 
     const QString& currentLogTable() const { return m_currentLogTable; }
     void setCurrentLogTable(const QString& name) { m_currentLogTable = name; }

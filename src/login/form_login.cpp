@@ -1,9 +1,9 @@
 #include "login/form_login.h"
 
-#include "db/connectionstring.h"
-#include "db/logdatabase.h"
-#include "db/dberror.h"
 #include "base/localetext.h"
+#include "db/connectionstring.h"
+#include "db/dberror.h"
+#include "db/logdatabase.h"
 #include "db/logtableschema.h"
 #include "login/core/historyfile.h"
 #include "login/core/historylist.h"
@@ -158,8 +158,8 @@ void TForm_Login::BitBtn_OKClick()
         return;
     }
 
-    Connection& connection = m_database.ADOConnectionBase();
-    Dataset& probe = m_database.ADOQueryMain();
+    Connection& connection = m_database.connection();
+    Dataset& probe = m_database.mainDataset();
 
     // A connection left open (creation refused, failed hand-over) is reopened only when the
     // user changed what it points at: a corrected database name must reach that database.

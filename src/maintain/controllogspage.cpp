@@ -1,8 +1,8 @@
 #include "maintain/controllogspage.h"
 
-#include "db/logdatabase.h"
-#include "db/dberror.h"
 #include "base/localetext.h"
+#include "db/dberror.h"
+#include "db/logdatabase.h"
 #include "maintain/core/exporttarget.h"
 #include "maintain/core/logexport.h"
 #include "ui/core/errortext.h"
@@ -118,7 +118,7 @@ void ControlLogsPage::BitBtnExportClick()
         return;
     // The file would be replaced whole by the export's text.
     if (const QString refusal =
-            ownFileRefusal(path, m_database.ADOConnectionBase().localFile(), m_programFiles);
+            ownFileRefusal(path, m_database.connection().localFile(), m_programFiles);
         !refusal.isEmpty()) {
         m_prompts.message(refusal);
         return;
@@ -128,14 +128,13 @@ void ControlLogsPage::BitBtnExportClick()
     const auto release = qScopeGuard([this] { m_memoExport.clear(); });
     // The lines and the file are made on the connection's thread, where a cancel stops them
     // before anything is written; the window stays painted meanwhile.
-    Connection& connection = m_database.ADOConnectionBase();
+    Connection& connection = m_database.connection();
     ExportHooks hooks;
     hooks.work = [&](const std::function<void(Call&)>& work) {
         connection.work(QStringLiteral("Выгрузка логов"), work);
     };
-    exportLog(m_database.ADOQuerySaveLog(),
-              exportStatement(m_database.currentLogTable(), period(), locale), m_memoExport,
-              hooks);
+    exportLog(m_database.exportDataset(),
+              exportStatement(m_database.currentLogTable(), period(), locale), m_memoExport, hooks);
     connection.work(QStringLiteral("Выгрузка логов"), [&](Call& call) {
         m_memoExport.saveToFile(path, [&] { call.checkCancelled(); });
     });

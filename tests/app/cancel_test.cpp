@@ -9,9 +9,9 @@
 #include "common/blockingengine.h"
 #include "common/session.h"
 #include "common/testsupport.h"
-#include "db/logdatabase.h"
 #include "db/dberror.h"
 #include "db/embedded/sqliteengine.h"
+#include "db/logdatabase.h"
 #include "ui/progresswait.h"
 
 #include <QApplication>
@@ -127,7 +127,7 @@ TEST_F(Cancel, SelectAndTheListsLeaveTheirSlotsAsAFailureWould)
             << stopper.text.toStdString();
         EXPECT_TRUE(stopper.text.contains(QStringLiteral("\nЗаписей: ")))
             << stopper.text.toStdString();
-        EXPECT_FALSE(session->data().ADOQueryMain().isOpen());
+        EXPECT_FALSE(session->data().mainDataset().isOpen());
         EXPECT_EQ(session->grid()->model()->columnCount(), 1);
         EXPECT_EQ(session->grid()->model()->rowCount(), 0);
     }
@@ -140,10 +140,10 @@ TEST_F(Cancel, SelectAndTheListsLeaveTheirSlotsAsAFailureWould)
     stopper.arm();
     session->click("BitBtnRefresh");
     expectCancelled(*session, stopper, "Обновление фильтров");
-    EXPECT_TRUE(data.ADOQueryTable().isOpen());
-    EXPECT_TRUE(data.ADOQueryAction().isOpen());
-    for (Dataset* dataset :
-         {&data.ADOQueryOracleUser(), &data.ADOQueryPC(), &data.ADOQueryOSUser()})
+    EXPECT_TRUE(data.dataset(LogDatabase::Table).isOpen());
+    EXPECT_TRUE(data.dataset(LogDatabase::Action).isOpen());
+    for (Dataset* dataset : {&data.dataset(LogDatabase::OracleUser), &data.dataset(LogDatabase::PC),
+                             &data.dataset(LogDatabase::OSUser)})
         EXPECT_FALSE(dataset->isOpen()) << dataset->objectName().toStdString();
 }
 
@@ -205,7 +205,7 @@ TEST_F(Cancel, ACreationStoppedKeepsTheStepsDone)
                                 QStringLiteral("tiger"), true}));
     EXPECT_EQ(stopper.title, QStringLiteral("Создание таблицы логов"));
     EXPECT_NE(session.dialog(), nullptr);
-    EXPECT_FALSE(session.data().ADOConnectionBase().connected());
+    EXPECT_FALSE(session.data().connection().connected());
     EXPECT_EQ(queryScalar(empty, "select count(*) from sqlite_schema where name = 'NEW_LOG'"), 1);
     for (const auto& shown : session.prompts.shown)
         EXPECT_NE(shown.kind, Kind::Message) << shown.text.toStdString();
@@ -235,7 +235,7 @@ TEST_F(Cancel, TheWindowRepaintsWhileTheDriverBlocksInOneCall)
     EXPECT_GE(clock.elapsed(), 1500);
     EXPECT_GE(ticks, 10); // every 50 ms from 500 ms on
     EXPECT_TRUE(texts.filter("Прошло: 0:01").size() >= 1) << texts.join('|').toStdString();
-    EXPECT_EQ(session.data().ADOQueryMain().recordCount(), 50);
+    EXPECT_EQ(session.data().mainDataset().recordCount(), 50);
     session.progressWait().whileShown = {};
 }
 
@@ -244,8 +244,8 @@ TEST(CancelSort, ACancelledSortLeavesTheOrderAsItWas)
 {
     TempFolder folder;
     LogDatabase data;
-    data.ADOConnectionBase().connect(localConnectionString(makeDemoDatabase(folder, 200000)));
-    Dataset& dataset = data.ADOQueryMain();
+    data.connection().connect(localConnectionString(makeDemoDatabase(folder, 200000)));
+    Dataset& dataset = data.mainDataset();
     dataset.setText(QStringLiteral("Select * from LOG_TABLE"));
     dataset.open();
     // Cancelled as soon as it starts: it must reach a cancellation point.
@@ -256,7 +256,7 @@ TEST(CancelSort, ACancelledSortLeavesTheOrderAsItWas)
             call.waitFinished();
         }
     } impatient;
-    data.ADOConnectionBase().setWaiter(&impatient);
+    data.connection().setWaiter(&impatient);
     std::vector<uint32_t> before;
     for (int row = 0; row < dataset.recordCount(); ++row)
         before.push_back(dataset.rowAt(row));
@@ -277,9 +277,9 @@ TEST(CancelSort, ACancelledSortLeavesTheOrderAsItWas)
                 QThread::yieldCurrentThread();
         }
     } hasty;
-    data.ADOConnectionBase().setWaiter(&hasty);
+    data.connection().setWaiter(&hasty);
     EXPECT_THROW(dataset.sortBy(QStringLiteral("SCHANGES")), Cancelled);
-    data.ADOConnectionBase().setWaiter(nullptr);
+    data.connection().setWaiter(nullptr);
     dataset.close();
     dataset.open();
     EXPECT_EQ(dataset.recordCount(), 200000);

@@ -4,11 +4,11 @@
 // table whose DDATE holds text.
 
 #include "app/formmain.h"
+#include "base/localetext.h"
 #include "browse/loggrid.h"
 #include "common/session.h"
 #include "common/testsupport.h"
 #include "db/logdatabase.h"
-#include "base/localetext.h"
 #include "login/form_login.h"
 #include "maintain/core/exporttarget.h"
 #include "ui/qtprompts.h"
@@ -403,7 +403,7 @@ TEST(DataSafety, ALogTableWhoseDdateIsNoDateEndsTheLogin)
         EXPECT_EQ(session.prompts.shown[0].text,
                   QStringLiteral("Столбец DDATE таблицы логов LOGS должен иметь тип DATE."));
         EXPECT_NE(session.dialog(), nullptr);
-        EXPECT_TRUE(session.data().ADOConnectionBase().connected());
+        EXPECT_TRUE(session.data().connection().connected());
     }
 }
 

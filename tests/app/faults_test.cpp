@@ -5,15 +5,15 @@
 // repeats the failed operation, and the session ends exactly as one that met no fault.
 
 #include "app/formmain.h"
-#include "browse/dblookupcombobox.h"
 #include "browse/core/filterset.h"
+#include "browse/dblookupcombobox.h"
 #include "browse/loggrid.h"
 #include "browse/loggridmodel.h"
 #include "common/session.h"
 #include "common/testsupport.h"
-#include "db/logdatabase.h"
 #include "db/dberror.h"
 #include "db/engine.h"
+#include "db/logdatabase.h"
 #include "login/form_login.h"
 
 #include <QCheckBox>
@@ -160,7 +160,7 @@ protected:
     {
         View v;
         v.mainWindow = s.window() != nullptr;
-        v.connected = s.data().ADOConnectionBase().connected();
+        v.connected = s.data().connection().connected();
         for (int i = 0; i < LogDatabase::RoleCount; ++i)
             v.open[size_t(i)] = s.data().dataset(LogDatabase::Role(i)).isOpen();
         v.records = queryScalar(base, QStringLiteral("select count(*) from LOG_TABLE"));
@@ -276,7 +276,7 @@ protected:
         case Rule::ExportError:
             EXPECT_EQ(errors, QStringList{error});
             EXPECT_EQ(after.exported, QByteArray("<no file>"));
-            EXPECT_FALSE(after.open[LogDatabase::SaveLog]);
+            EXPECT_FALSE(after.open[LogDatabase::Export]);
             return;
         }
     }

@@ -5,15 +5,15 @@
 // running, and nothing lost or corrupted.
 
 #include "app/formmain.h"
+#include "base/ansicodepage.h"
+#include "base/localetext.h"
 #include "browse/dblookupcombobox.h"
 #include "browse/loggrid.h"
 #include "common/session.h"
 #include "common/testsupport.h"
-#include "base/ansicodepage.h"
 #include "db/logdatabase.h"
-#include "base/localetext.h"
-#include "login/form_login.h"
 #include "login/core/historyfile.h"
+#include "login/form_login.h"
 #include "ui/core/errortext.h"
 
 #include <QApplication>
@@ -161,7 +161,7 @@ TEST_F(Hostility, HostileTextsInTheLoginFieldsConnectAndAreRememberedOrRefused)
                 EXPECT_EQ(s.prompts.texts(),
                           QStringList{"Неверное имя таблицы логов: «" + h.text + "»"});
             }
-            EXPECT_FALSE(s.data().ADOConnectionBase().connected());
+            EXPECT_FALSE(s.data().connection().connected());
             s.prompts.shown.clear();
             EXPECT_EQ(s.login({base, QStringLiteral("LOGS"), h.text, h.text}), nameFits);
             if (!nameFits) {
@@ -365,7 +365,7 @@ TEST_F(Hostility, UnusualTableNamesWorkThroughEveryStatement)
                                        locale.upper(name) + "\"?",
                                    "Таблица логов \"" + locale.upper(name) + "создана!"}));
             s.prompts.shown.clear();
-            s.data().ADOConnectionBase().engine().execute(
+            s.data().connection().engine().execute(
                 "insert into " + name +
                 " values (1, '2025-03-01 10:00:00', 'ORDERS', 'INSERT', 'c', 'P - W - A'), "
                 "(2, '2025-03-02 10:00:00', 'CLIENTS', 'INSERT', 'd', 'P - W - A'), "
@@ -377,8 +377,8 @@ TEST_F(Hostility, UnusualTableNamesWorkThroughEveryStatement)
             EXPECT_EQ(s.entries("DBLookupComboBoxAction"),
                       QStringList({"DELETE", "INSERT", "UPDATE", ""}));
             s.click("BitBtnSelect");
-            EXPECT_TRUE(s.data().ADOQueryMain().getText().startsWith("Select * from " + name +
-                                                                     " where 1=1 "));
+            EXPECT_TRUE(s.data().mainDataset().getText().startsWith("Select * from " + name +
+                                                                    " where 1=1 "));
             EXPECT_EQ(s.sids(), QList<int>({1, 3, 4}));
             s.titleClick(QStringLiteral("SCHANGES"));
             EXPECT_EQ(s.sids(), QList<int>({4, 3, 1}));
@@ -865,7 +865,7 @@ TEST_F(Hostility, AMillionRecordsStayCorrectThroughTheGridTheSortTheDeletionAndT
         queryScalar(base, QStringLiteral("select count(*) from LOGS where sid = %1").arg(doomed)),
         0);
     ASSERT_EQ(grid->rowCount(), kRecords - 1);
-    EXPECT_EQ(s.data().ADOQueryMain().currentRow(), kRecords / 2);
+    EXPECT_EQ(s.data().mainDataset().currentRow(), kRecords / 2);
     EXPECT_EQ(s.sids().mid(kRecords / 2 - 1, 2),
               QList<int>({sids[kRecords / 2 - 1], sids[kRecords / 2 + 1]}));
 

@@ -181,7 +181,7 @@ TEST_F(OraclePath, LoginCreationAndItsFailuresThroughTheDriver)
             << first->text.toStdString();
         EXPECT_FALSE(first->text.contains(QLatin1String("Help:")));
         if (!c.opens) {
-            EXPECT_FALSE(session.data().ADOConnectionBase().connected());
+            EXPECT_FALSE(session.data().connection().connected());
         }
     }
     // The refused synonym came after the table: what the database created stays.

@@ -92,7 +92,7 @@ class MainWindowTest : public testing::Test {
 protected:
     MainWindowTest()
     {
-        database.ADOConnectionBase().connect(
+        database.connection().connect(
             test::localConnectionString(test::makeDatabase(folder, "main.sqlite")));
         main.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&main));
@@ -115,7 +115,7 @@ TEST_F(MainWindowTest, EveryWayOutDisconnectsAndEndsTheEventLoop)
         {"Exit on the manage page", 1, "BitBtnExit2"},
         {"close box", 0, nullptr}};
     for (const auto& [way, page, exit] : ways) {
-        database.ADOConnectionBase().connect();
+        database.connection().connect();
         main.show();
         main.findChild<QTabWidget*>("PageControl")->setCurrentIndex(page);
         QTimer::singleShot(0, &main, [this, name = exit] {
@@ -125,7 +125,7 @@ TEST_F(MainWindowTest, EveryWayOutDisconnectsAndEndsTheEventLoop)
         QObject giveUp; // its timer dies with it, never ending a later loop
         QTimer::singleShot(2000, &giveUp, [] { QCoreApplication::exit(1); });
         EXPECT_EQ(QCoreApplication::exec(), 0) << way;
-        EXPECT_FALSE(database.ADOConnectionBase().connected()) << way;
+        EXPECT_FALSE(database.connection().connected()) << way;
         EXPECT_FALSE(main.isVisible()) << way;
     }
 }
@@ -273,12 +273,12 @@ TEST_F(WheelTest, OnlyTheProgramsWindowsAndTheirPopUpsTakeTheWheelAsArrows)
     // The progress window of a wait, while it is shown.
     LogDatabase data;
     ProgressWait wait(std::chrono::milliseconds(0));
-    data.ADOConnectionBase().setWaiter(&wait);
+    data.connection().setWaiter(&wait);
     std::optional<bool> progressServed;
     wait.whileShown = [&](QWidget& shown) {
         progressServed = takesWheelAsArrows(&shown);
     };
-    data.ADOConnectionBase().work(QStringLiteral("Выгрузка логов"), [](Call&) {
+    data.connection().work(QStringLiteral("Выгрузка логов"), [](Call&) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     });
     EXPECT_EQ(progressServed, std::optional<bool>(false));

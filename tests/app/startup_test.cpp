@@ -103,7 +103,7 @@ TEST_F(StartupFlow, LoginOpensTheMainWindowAndExitEndsTheProgram)
                           Qt::LeftButton);
     });
     EXPECT_EQ(runEventLoop(), 0);
-    EXPECT_FALSE(startup.database().ADOConnectionBase().connected());
+    EXPECT_FALSE(startup.database().connection().connected());
 }
 
 TEST_F(StartupFlow, ATableWithoutTheLogColumnsEndsTheLoginAtTheFilterLists)
@@ -126,7 +126,7 @@ TEST_F(StartupFlow, ATableWithoutTheLogColumnsEndsTheLoginAtTheFilterLists)
     EXPECT_EQ(prompts.shown.at(0).kind, ScriptedPrompts::Kind::Error);
     EXPECT_EQ(startup.loginDialog(), dialog);
     EXPECT_EQ(startup.mainWindow(), nullptr);
-    EXPECT_TRUE(startup.database().ADOConnectionBase().connected());
+    EXPECT_TRUE(startup.database().connection().connected());
     EXPECT_EQ(startup.database().currentLogTable(), QStringLiteral("NOT_A_LOG"));
 }
 

@@ -3,12 +3,12 @@
 // it beside Login.ini.
 
 #include "app/formmain.h"
+#include "base/localetext.h"
 #include "browse/core/filterset.h"
 #include "browse/loggrid.h"
 #include "common/session.h"
 #include "common/testsupport.h"
 #include "db/logdatabase.h"
-#include "base/localetext.h"
 #include "ui/progresswait.h"
 #include "ui/windowsettings.h"
 
@@ -100,7 +100,7 @@ class MainWindowSettings : public ::testing::Test {
 protected:
     MainWindowSettings()
     {
-        data.ADOConnectionBase().connect(localConnectionString(makeDemoDatabase(folder, 40)));
+        data.connection().connect(localConnectionString(makeDemoDatabase(folder, 40)));
         data.setCurrentLogTable(QStringLiteral("LOG_TABLE"));
         rebuildFilterLists(data, FilterValues{}, LocaleText::current());
     }
@@ -120,8 +120,8 @@ protected:
     };
     std::unique_ptr<Run> start()
     {
-        if (!data.ADOConnectionBase().connected()) // the last run's exit closed it
-            data.ADOConnectionBase().connect();
+        if (!data.connection().connected()) // the last run's exit closed it
+            data.connection().connect();
         return std::make_unique<Run>(path, data, prompts);
     }
     // «Выход», pressed while the event loop runs, as in the program.
@@ -171,7 +171,7 @@ TEST_F(MainWindowSettings, ExitStoresWhatTheUserChangedAndTheNextRunRestoresIt)
             panel = run->child<QSplitter>("Splitter1")->sizes().value(0);
             QTest::mouseClick(run->child<QPushButton>("BitBtnSelect"), Qt::LeftButton);
             auto* grid = run->child<LogGrid>("DBGridMain");
-            const int column = data.ADOQueryMain().field("STABLE").index();
+            const int column = data.mainDataset().field("STABLE").index();
             drag(grid->horizontalHeader()->viewport(),
                  {grid->columnViewportPosition(column) + grid->columnWidth(column) - 1, 5},
                  {-50, 0});
@@ -194,8 +194,8 @@ TEST_F(MainWindowSettings, ExitStoresWhatTheUserChangedAndTheNextRunRestoresIt)
     EXPECT_EQ(viewer.geometry(), viewerPlace);
     QTest::mouseClick(run->child<QPushButton>("BitBtnSelect"), Qt::LeftButton);
     auto* grid = run->child<LogGrid>("DBGridMain");
-    EXPECT_EQ(grid->columnWidth(data.ADOQueryMain().field("STABLE").index()), stable);
-    EXPECT_EQ(grid->columnWidth(data.ADOQueryMain().field("SUSER_INFO").index()),
+    EXPECT_EQ(grid->columnWidth(data.mainDataset().field("STABLE").index()), stable);
+    EXPECT_EQ(grid->columnWidth(data.mainDataset().field("SUSER_INFO").index()),
               30 * grid->fontMetrics().horizontalAdvance('0') + 4);
 }
 

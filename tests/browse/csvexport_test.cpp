@@ -7,8 +7,8 @@
 #include "browse/loggrid.h"
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
-#include "db/logdatabase.h"
 #include "db/dberror.h"
+#include "db/logdatabase.h"
 #include "db/logtableschema.h"
 #include "ui/progresswait.h"
 
@@ -97,7 +97,7 @@ protected:
 
     void useDatabase(const QString& path, const QString& table = QStringLiteral("LOGS"))
     {
-        data.ADOConnectionBase().connect(localConnectionString(path));
+        data.connection().connect(localConnectionString(path));
         data.setCurrentLogTable(table);
     }
     // A database of its own whose log table LOGS holds these rows (SQLite values lists).
@@ -132,7 +132,7 @@ protected:
         prompts.fileNames = {path};
         exportGridToCsv(grid, dataset(), shownColumns(*grid), prompts);
     }
-    Dataset& dataset() { return data.ADOQueryMain(); }
+    Dataset& dataset() { return data.mainDataset(); }
     int column(const char* name) { return dataset().field(QString::fromLatin1(name)).index(); }
     int files() const { return int(QDir(folder.path(".")).entryList(QDir::Files).size()); }
 
@@ -295,7 +295,7 @@ TEST_F(CsvExport, ACancelLeavesTheOldFile)
     open(QStringLiteral("Select * from LOG_TABLE"));
     const QString target = folder.path(QStringLiteral("cancelled.csv"));
     writeFile(target, "old");
-    Connection& connection = data.ADOConnectionBase();
+    Connection& connection = data.connection();
     ProgressWait wait(std::chrono::milliseconds(0));
     QString title, progress;
     wait.whileShown = [&](QWidget& shown) {

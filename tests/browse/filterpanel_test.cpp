@@ -3,12 +3,12 @@
 // growing window.
 
 #include "app/formmain.h"
+#include "base/localetext.h"
 #include "browse/core/filterset.h"
 #include "browse/loggrid.h"
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
 #include "db/logdatabase.h"
-#include "base/localetext.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -30,7 +30,7 @@ class FilterPanel : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        data.ADOConnectionBase().connect(localConnectionString(makeDemoDatabase(folder, 40)));
+        data.connection().connect(localConnectionString(makeDemoDatabase(folder, 40)));
         data.setCurrentLogTable(QStringLiteral("LOG_TABLE"));
         rebuildFilterLists(data, FilterValues{}, LocaleText::current());
         window = std::make_unique<TFormMain>(data, prompts);
@@ -71,18 +71,18 @@ TEST_F(FilterPanel, OnlyEnterWithoutCtrlShiftOrAltRunsTheDrawnDefaultOtobrat)
     for (const char* name :
          {"CheckBoxDateFrom", "EditChanges", "DBLookupComboBoxAction", "RadioGroupChangesItem1"}) {
         for (const auto& [key, modifiers, runs] : keys) {
-            data.ADOQueryMain().close();
+            data.mainDataset().close();
             child(name)->setFocus(Qt::TabFocusReason);
             QTest::keyClick(child(name), key, modifiers);
-            EXPECT_EQ(data.ADOQueryMain().isOpen(), runs)
+            EXPECT_EQ(data.mainDataset().isOpen(), runs)
                 << name << " key " << key << " modifiers " << modifiers.toInt();
         }
     }
     // The button itself, no longer auto-default, still takes Enter.
-    data.ADOQueryMain().close();
+    data.mainDataset().close();
     child("BitBtnSelect")->setFocus(Qt::TabFocusReason);
     QTest::keyClick(child("BitBtnSelect"), Qt::Key_Return);
-    EXPECT_TRUE(data.ADOQueryMain().isOpen());
+    EXPECT_TRUE(data.mainDataset().isOpen());
     // Still drawn as the default button after the focus has been on it and left it.
     auto* select = child<QPushButton>("BitBtnSelect");
     child("EditChanges")->setFocus(Qt::TabFocusReason);
@@ -171,7 +171,7 @@ TEST_F(FilterPanel, AGrowingWindowGrowsTheGridAndTheChangeTextColumnOnly)
     QTest::keyClick(child("CheckBoxDateFrom"), Qt::Key_Return);
     EXPECT_EQ(shownWidths(), grown) << "«Отобрать» again";
     // A neighbour dragged wider takes its room from the change text.
-    const int action = data.ADOQueryMain().field("SACTION").index();
+    const int action = data.mainDataset().field("SACTION").index();
     const QPoint border(grid->columnViewportPosition(action) + grid->columnWidth(action) - 1, 5);
     QTest::mousePress(grid->horizontalHeader()->viewport(), Qt::LeftButton, {}, border);
     QTest::mouseMove(grid->horizontalHeader()->viewport(), border + QPoint(30, 0));

@@ -7,8 +7,8 @@
 #include "browse/loggridmodel.h"
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
-#include "db/logdatabase.h"
 #include "db/dberror.h"
+#include "db/logdatabase.h"
 #include "db/logtableschema.h"
 #include "ui/windowsupport.h"
 
@@ -53,7 +53,7 @@ protected:
 
     void useDatabase(const QString& path, const QString& table)
     {
-        data.ADOConnectionBase().connect(localConnectionString(path));
+        data.connection().connect(localConnectionString(path));
         data.setCurrentLogTable(table);
     }
     // A database of its own whose log table LOGS holds these rows (SQLite values lists).
@@ -77,7 +77,7 @@ protected:
         dataset().field(QStringLiteral("STABLE")).setDisplayWidth(30);
         dataset().field(QStringLiteral("SCHANGES")).setDisplayWidth(80);
     }
-    Dataset& dataset() { return data.ADOQueryMain(); }
+    Dataset& dataset() { return data.mainDataset(); }
     int column(const char* name) { return dataset().field(QString::fromLatin1(name)).index(); }
     QModelIndex cell(int row, const char* name) { return grid->model()->index(row, column(name)); }
     void key(int key, Qt::KeyboardModifiers modifiers = {})
@@ -407,12 +407,12 @@ TEST(GridOfAMillionRows, AsksOnlyForTheCellsItShows)
     TempFolder folder;
     LogDatabase data;
     ScriptedPrompts prompts;
-    data.ADOConnectionBase().connect(localConnectionString(makeDatabase(
+    data.connection().connect(localConnectionString(makeDatabase(
         folder, "big.sqlite",
         {"create table BIG(sid NUMBER, stable VARCHAR2(30), schanges VARCHAR2(4000))",
          "insert into BIG with recursive n(i) as (select 1 union all select i + 1 from n "
          "where i < 1000000) select i, 'T' || (i % 97), 'change ' || i from n"})));
-    Dataset& dataset = data.ADOQueryMain();
+    Dataset& dataset = data.mainDataset();
     LogGrid grid;
     CountingModel model(dataset);
     grid.attach(model, prompts);

@@ -3,8 +3,9 @@
 
 #include "app/appmessage.h"
 #include "app/formmain.h"
-#include "browse/dblookupcombobox.h"
+#include "base/localetext.h"
 #include "browse/core/filterset.h"
+#include "browse/dblookupcombobox.h"
 #include "browse/findbar.h"
 #include "browse/loggrid.h"
 #include "browse/recordwindow.h"
@@ -13,7 +14,6 @@
 #include "common/testsupport.h"
 #include "db/call.h"
 #include "db/logdatabase.h"
-#include "base/localetext.h"
 #include "ui/windowsettings.h"
 
 #include <QAbstractItemView>
@@ -59,7 +59,7 @@ protected:
         for (const char* record : kRecords)
             statements << QStringLiteral("insert into LOG_TABLE values ") + record;
         path = makeDatabase(folder, QStringLiteral("log.sqlite"), statements);
-        data.ADOConnectionBase().connect(localConnectionString(path));
+        data.connection().connect(localConnectionString(path));
         data.setCurrentLogTable(QStringLiteral("LOG_TABLE"));
         // What the login's hand-over does before the main window exists.
         rebuildFilterLists(data, FilterValues{}, LocaleText::current());
@@ -77,7 +77,7 @@ protected:
     }
     DBLookupComboBox* box(const char* name) const { return child<DBLookupComboBox>(name); }
     LogGrid* grid() const { return child<LogGrid>("DBGridMain"); }
-    Dataset& main() { return data.ADOQueryMain(); }
+    Dataset& main() { return data.mainDataset(); }
 
     QStringList items(const char* name) const
     {
@@ -327,13 +327,13 @@ TEST_F(Page, ASecondClickOnATitleSortsDescendingAndTheArrowShowsTheOrderUntilOto
             call.waitFinished();
         }
     } impatient;
-    data.ADOConnectionBase().setWaiter(&impatient);
+    data.connection().setWaiter(&impatient);
     for (const int column : {ddate, stable}) {
         titleClick(column);
         EXPECT_EQ(shownSids(), QList<int>({5, 4, 3, 1, 2}));
         EXPECT_EQ(arrow(), std::pair(ddate, Qt::DescendingOrder));
     }
-    data.ADOConnectionBase().setWaiter(nullptr);
+    data.connection().setWaiter(nullptr);
     // No error: the status bar says what happened.
     EXPECT_EQ(prompts.texts(), QStringList({"Отменено", "Отменено"}));
     for (const auto& shown : prompts.shown)
@@ -419,14 +419,14 @@ TEST_F(Page, CtrlFFindsTheTypedTextInTheShownCellsAndF3StepsThroughTheMatches)
 TEST_F(Page, AFailingListClosesItAndTheOnesAfterItAndShowsTheDatabasesMessage)
 {
     // A column that the list statements need goes: lists 1 and 2 still open, 3 to 5 fail.
-    data.ADOConnectionBase().engine().execute(
+    data.connection().engine().execute(
         QStringLiteral("alter table LOG_TABLE rename column suser_info to other"));
     click("BitBtnRefresh");
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_TRUE(prompts.shown[0].text.startsWith(QStringLiteral("ORA-00904")))
         << prompts.shown[0].text.toStdString();
-    EXPECT_TRUE(data.ADOQueryTable().isOpen());
-    EXPECT_TRUE(data.ADOQueryAction().isOpen());
+    EXPECT_TRUE(data.dataset(LogDatabase::Table).isOpen());
+    EXPECT_TRUE(data.dataset(LogDatabase::Action).isOpen());
     for (auto dataset : {LogDatabase::OracleUser, LogDatabase::PC, LogDatabase::OSUser})
         EXPECT_FALSE(data.dataset(dataset).isOpen());
     EXPECT_EQ(box("DBLookupComboBoxPC")->count(), 0);
@@ -604,7 +604,7 @@ TEST_F(Page, FilterByValueSetsTheColumnsFilterAndSelects)
 // rebuilding them; one the other filters now exclude finds nothing rather than every record.
 TEST_F(Page, FilterByAValueTheListsLackRebuildsThemOrFindsNothing)
 {
-    data.ADOConnectionBase().engine().execute(QStringLiteral(
+    data.connection().engine().execute(QStringLiteral(
         "insert into LOG_TABLE values (6, '2025-03-04 08:00:00', 'NEWTAB', 'INSERT', 'new', "
         "'KOZLOV - PC2 - APPUSER')"));
     click("BitBtnSelect");
@@ -626,7 +626,7 @@ TEST_F(Page, FilterByAValueTheListsLackRebuildsThemOrFindsNothing)
 // Enter or a double click shows the record whole; the window walks the grid and copies.
 TEST_F(Page, TheRecordWindowShowsTheWholeRecordWalksTheGridAndCopies)
 {
-    data.ADOConnectionBase().engine().execute(QStringLiteral(
+    data.connection().engine().execute(QStringLiteral(
         "update LOG_TABLE set schanges = 'a' || char(13) || char(10) || 'b' || char(10) || 'c' "
         "|| char(13) || 'd' where sid = 1"));
     click("BitBtnSelect");

@@ -1,11 +1,11 @@
 // The gateway on databases made by the demo generator: connection, datasets, fields, sorting and
 // deleting the current record.
 
+#include "base/largepages.h"
 #include "common/testsupport.h"
 #include "db/connectionstring.h"
-#include "db/logdatabase.h"
 #include "db/dberror.h"
-#include "base/largepages.h"
+#include "db/logdatabase.h"
 
 #include <QCollator>
 #include <QFile>
@@ -24,7 +24,7 @@ protected:
     void SetUp() override
     {
         path = makeDemoDatabase(folder, 2000);
-        data.ADOConnectionBase().connect(localConnectionString(path));
+        data.connection().connect(localConnectionString(path));
         data.setCurrentLogTable(QStringLiteral("LOG_TABLE"));
     }
 
@@ -34,7 +34,7 @@ protected:
         main().setText(sql);
         main().open();
     }
-    Dataset& main() { return data.ADOQueryMain(); }
+    Dataset& main() { return data.mainDataset(); }
 
     // Switches to a database of its own with a log table LOGS holding these rows.
     QString useLogs(std::initializer_list<const char*> rows)
@@ -45,7 +45,7 @@ protected:
         for (const char* row : rows)
             statements << QStringLiteral("insert into LOGS values ") + QString::fromUtf8(row);
         const QString file = makeDatabase(folder, QStringLiteral("logs.sqlite"), statements);
-        data.ADOConnectionBase().connect(localConnectionString(file));
+        data.connection().connect(localConnectionString(file));
         data.setCurrentLogTable(QStringLiteral("logs"));
         return file;
     }
@@ -213,7 +213,7 @@ TEST_F(Gateway, SortDirectionLastsUntilTheNextOpeningAndACancelledSortChangesNot
     std::vector<uint32_t> before;
     for (int row = 0; row < main().recordCount(); ++row)
         before.push_back(main().rowAt(row));
-    data.ADOConnectionBase().setWaiter(&impatient);
+    data.connection().setWaiter(&impatient);
     for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
         EXPECT_THROW(main().sortBy(QStringLiteral("SID"), order), Cancelled);
         std::vector<uint32_t> after;
@@ -223,7 +223,7 @@ TEST_F(Gateway, SortDirectionLastsUntilTheNextOpeningAndACancelledSortChangesNot
         EXPECT_EQ(std::pair(main().sortColumn(), main().sortOrder()),
                   std::pair(stable, Qt::DescendingOrder));
     }
-    data.ADOConnectionBase().setWaiter(nullptr);
+    data.connection().setWaiter(nullptr);
 
     // A new opening shows the fetched order, and so does the same text opened again.
     main().close();
@@ -360,20 +360,20 @@ TEST_F(Gateway, DeleteCurrentNeverRunsASecondStatementFromTheTableName)
 TEST_F(Gateway, DisconnectClosesEverySlot)
 {
     openMain();
-    data.ADOQueryTable().setText(
-        QStringLiteral("Select distinct upper(stable) stable from LOG_TABLE"));
-    data.ADOQueryTable().open();
-    data.ADOConnectionBase().disconnect();
-    data.ADOConnectionBase().disconnect();
+    data.dataset(LogDatabase::Table)
+        .setText(QStringLiteral("Select distinct upper(stable) stable from LOG_TABLE"));
+    data.dataset(LogDatabase::Table).open();
+    data.connection().disconnect();
+    data.connection().disconnect();
     EXPECT_FALSE(main().isOpen());
-    EXPECT_FALSE(data.ADOQueryTable().isOpen());
+    EXPECT_FALSE(data.dataset(LogDatabase::Table).isOpen());
     EXPECT_EQ(errorOf([&] { main().open(); }),
               QStringLiteral("ADOConnectionBase: Connection is not open"));
 }
 
 TEST_F(Gateway, ANewConnectionStringReachesTheNewDatabase)
 {
-    Connection& connection = data.ADOConnectionBase();
+    Connection& connection = data.connection();
     const QString first = connection.connectionString();
     openMain();
 
@@ -509,8 +509,8 @@ TEST(SnapshotMemory, OnlyAClosedSnapshotsBlocksAreKeptForTheNext)
 {
     TempFolder folder;
     LogDatabase data;
-    data.ADOConnectionBase().connect(localConnectionString(makeDemoDatabase(folder, 300000)));
-    Dataset& dataset = data.ADOQueryMain();
+    data.connection().connect(localConnectionString(makeDemoDatabase(folder, 300000)));
+    Dataset& dataset = data.mainDataset();
     dataset.setText(QStringLiteral("Select * from LOG_TABLE"));
     releaseKeptBlocks();
 
@@ -523,6 +523,6 @@ TEST(SnapshotMemory, OnlyAClosedSnapshotsBlocksAreKeptForTheNext)
     EXPECT_LE(kept, held);
     dataset.open();
     EXPECT_LT(keptBytes(), kept); // the next snapshot took them
-    data.ADOConnectionBase().disconnect();
+    data.connection().disconnect();
     EXPECT_EQ(keptBytes(), 0u);
 }

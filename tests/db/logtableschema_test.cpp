@@ -1,6 +1,6 @@
 #include "common/testsupport.h"
-#include "db/logdatabase.h"
 #include "db/dberror.h"
+#include "db/logdatabase.h"
 #include "db/logtableschema.h"
 
 #include <gtest/gtest.h>
@@ -14,10 +14,10 @@ class Creation : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        data.ADOConnectionBase().connect(
+        data.connection().connect(
             localConnectionString(makeDatabase(folder, QStringLiteral("c.sqlite"))));
     }
-    RowSet query(const QString& sql) { return data.ADOConnectionBase().engine().query(sql); }
+    RowSet query(const QString& sql) { return data.connection().engine().query(sql); }
 
     TempFolder folder;
     LogDatabase data;
@@ -95,8 +95,7 @@ TEST_F(Creation, AnExistingNameFailsAtTheFirstStatementAndRunsNoOther)
     CreateLogTable(data, QStringLiteral("LOGS"));
     EXPECT_EQ(errorOf([&] { CreateLogTable(data, QStringLiteral("logs")); }),
               QStringLiteral("ORA-00955: name is already used by an existing object"));
-    EXPECT_TRUE(
-        data.commandDataset().getText().startsWith(QStringLiteral("create table logs(")));
+    EXPECT_TRUE(data.commandDataset().getText().startsWith(QStringLiteral("create table logs(")));
 }
 
 TEST_F(Creation, ALeftoverPublicSynonymFailsTheLastStepAndKeepsTheTable)

@@ -1,14 +1,14 @@
 // The Oracle path through ODBC: its pure parts against golden texts, and the engine's mechanics
 // against the real unixODBC driver manager with the SQLite ODBC driver standing in for Oracle's.
 
+#include "base/civiltime.h"
+#include "base/localetext.h"
 #include "common/oraclestandin.h"
 #include "common/testsupport.h"
-#include "base/civiltime.h"
 #include "db/connection.h"
 #include "db/connectionstring.h"
-#include "db/logdatabase.h"
 #include "db/dberror.h"
-#include "base/localetext.h"
+#include "db/logdatabase.h"
 #include "db/odbc/odbcengine.h"
 #include "db/odbc/oraclesession.h"
 
@@ -425,9 +425,9 @@ TEST_F(OdbcSqlite, CurrentRecordIsDeletedOnceThroughTheGateway)
                           QString(row).replace(QLatin1String(":12'"), QLatin1String(":13'")) +
                           ", (2, null, 'T', null, null)"});
     LogDatabase data([&](const QString&) -> std::unique_ptr<Engine> { return open(path); });
-    data.ADOConnectionBase().connect(localConnectionString(QStringLiteral("ignored")));
+    data.connection().connect(localConnectionString(QStringLiteral("ignored")));
     data.setCurrentLogTable(QStringLiteral("LOGS"));
-    Dataset& main = data.ADOQueryMain();
+    Dataset& main = data.mainDataset();
     main.setText(QStringLiteral("select * from LOGS order by sid, ddate"));
     main.open();
     ASSERT_EQ(main.recordCount(), 4);
@@ -475,8 +475,8 @@ TEST_F(OdbcSqlite, DeletingOneRecordDeletesAtMostOneOnBothEnginesWhateverTheTabl
                     ? std::make_unique<LogDatabase>(
                           [&](const QString&) -> std::unique_ptr<Engine> { return open(path); })
                     : std::make_unique<LogDatabase>();
-            data->ADOConnectionBase().connect(localConnectionString(path));
-            Dataset& main = data->ADOQueryMain();
+            data->connection().connect(localConnectionString(path));
+            Dataset& main = data->mainDataset();
             main.setText(QStringLiteral("select * from LOG_TABLE order by sid"));
             main.open();
             data->setCurrentLogTable(name);

@@ -2,12 +2,12 @@
 // generated log and checked against results worked out here from the raw records with
 // Oracle's rules.
 
+#include "base/civiltime.h"
 #include "common/oraclestandin.h"
 #include "common/testsupport.h"
-#include "base/civiltime.h"
 #include "db/connectionstring.h"
-#include "db/logdatabase.h"
 #include "db/dberror.h"
+#include "db/logdatabase.h"
 
 #include <QDate>
 #include <QFile>
@@ -183,7 +183,7 @@ protected:
         } else {
             connection = localConnectionString(path);
         }
-        data.ADOConnectionBase().connect(connection);
+        data.connection().connect(connection);
         data.setCurrentLogTable(QStringLiteral("LOG_TABLE"));
         return reached;
     }
@@ -364,7 +364,7 @@ TEST_P(Statements, MainQueryWithEachFilter)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sql);
-        const RowSet& rows = run(data.ADOQueryMain(), QString::fromUtf8(c.sql));
+        const RowSet& rows = run(data.mainDataset(), QString::fromUtf8(c.sql));
         const std::vector<Record> want = expected(c.keep);
         expectSameRecords(rows, want);
         expectDateOrder(rows);
@@ -435,7 +435,7 @@ TEST_P(Statements, FilterListsHoldEachUpperCasedValueOnceAndOneEmptyEntryLast)
             if (const auto v = c.value(r))
                 values.insert(*v);
         // SQLite orders by code points; the list's order is its own matter, the values are not.
-        const RowSet& rows = run(data.ADOQueryTable(), QString::fromUtf8(c.sql));
+        const RowSet& rows = run(data.dataset(LogDatabase::Table), QString::fromUtf8(c.sql));
         ASSERT_EQ(rows.columnCount(), 1);
         ASSERT_EQ(rows.rowCount(), values.size() + 1);
         auto it = values.begin();
@@ -451,17 +451,16 @@ TEST_P(Statements, FilterListsHoldEachUpperCasedValueOnceAndOneEmptyEntryLast)
 TEST_P(Statements, LoginProbeReadsOneRowAndPassesAnEmptyTable)
 {
     copyOfLog(); // the shared log stays without the new table
-    EXPECT_EQ(run(data.ADOQueryMain(), QStringLiteral("Select * from LOG_TABLE where rownum=1"))
+    EXPECT_EQ(run(data.mainDataset(), QStringLiteral("Select * from LOG_TABLE where rownum=1"))
                   .rowCount(),
               1u);
-    data.commandDataset().setText(
-        QStringLiteral("create table EMPTY_LOG(sid NUMBER, ddate DATE)"));
+    data.commandDataset().setText(QStringLiteral("create table EMPTY_LOG(sid NUMBER, ddate DATE)"));
     data.commandDataset().execute();
-    EXPECT_EQ(run(data.ADOQueryMain(), QStringLiteral("Select * from empty_log where rownum=1"))
+    EXPECT_EQ(run(data.mainDataset(), QStringLiteral("Select * from empty_log where rownum=1"))
                   .rowCount(),
               0u);
     EXPECT_EQ(errorOf([&] {
-                  run(data.ADOQueryMain(), QStringLiteral("Select * from NO_LOG where rownum=1"));
+                  run(data.mainDataset(), QStringLiteral("Select * from NO_LOG where rownum=1"));
               }),
               message("ORA-00942: table or view does not exist"));
 }
@@ -475,7 +474,7 @@ TEST_P(Statements, PeriodDeletionTakesFullDateTimesBetweenMidnights)
     };
     // The export statement selects exactly what the deletion will take.
     expectSameRecords(
-        run(data.ADOQuerySaveLog(),
+        run(data.exportDataset(),
             QStringLiteral(
                 "Select * from LOG_TABLE where ddate between '01.03.2025' and '10.03.2025'")),
         expected(inPeriod));
@@ -484,7 +483,7 @@ TEST_P(Statements, PeriodDeletionTakesFullDateTimesBetweenMidnights)
     dataset.setText(
         QStringLiteral("delete LOG_TABLE where ddate between '01.03.2025' and '10.03.2025'"));
     dataset.execute();
-    expectSameRecords(run(data.ADOQuerySaveLog(), QStringLiteral("Select * from LOG_TABLE")),
+    expectSameRecords(run(data.exportDataset(), QStringLiteral("Select * from LOG_TABLE")),
                       expected([&](const Record& r) { return !inPeriod(r); }));
     // Later on the last day stays: records between 10.03 00:00:01 and 23:59:59 remain.
     EXPECT_FALSE(expected([&](const Record& r) {
@@ -497,8 +496,7 @@ TEST_P(Statements, PeriodDeletionTakesFullDateTimesBetweenMidnights)
     dataset.execute();
     dataset.setText(QStringLiteral("delete LOG_TABLE"));
     dataset.execute();
-    EXPECT_EQ(run(data.ADOQuerySaveLog(), QStringLiteral("Select * from LOG_TABLE")).rowCount(),
-              0u);
+    EXPECT_EQ(run(data.exportDataset(), QStringLiteral("Select * from LOG_TABLE")).rowCount(), 0u);
     (void)copy;
 }
 
@@ -516,7 +514,7 @@ TEST_P(Statements, APeriodOfOneDayTakesOnlyItsMidnightRecords)
         QDate(static_cast<int>(day.year), static_cast<int>(day.month), static_cast<int>(day.day))
             .toString(QStringLiteral("dd.MM.yyyy"));
     const RowSet& rows =
-        run(data.ADOQuerySaveLog(),
+        run(data.exportDataset(),
             QStringLiteral("Select * from LOG_TABLE where ddate between '%1' and '%1'").arg(text));
     EXPECT_EQ(rows.rowCount(), static_cast<uint32_t>(count));
 }
@@ -539,8 +537,8 @@ TEST_P(Statements, TwoDigitYearLocalesReadTheFourDigitYearsOfStatements)
         SCOPED_TRACE(c.date);
         QLocale::setDefault(c.locale);
         LogDatabase module;
-        module.ADOConnectionBase().connect(connection);
-        Dataset& dataset = module.ADOQueryMain();
+        module.connection().connect(connection);
+        Dataset& dataset = module.mainDataset();
         dataset.setText(
             QStringLiteral(
                 "Select * from LOG_TABLE where 1=1  and trunc(ddate) >= '%1'order by ddate, sid")
@@ -569,11 +567,11 @@ TEST_P(Statements, RejectedStatementsCarryOraclesMessage)
     for (const auto& [sql, message] : cases) {
         SCOPED_TRACE(sql);
         const QString error =
-            errorOf([&, &sql = sql] { run(data.ADOQueryMain(), QString::fromUtf8(sql)); });
+            errorOf([&, &sql = sql] { run(data.mainDataset(), QString::fromUtf8(sql)); });
         EXPECT_TRUE(error.startsWith(this->message(message))) << error.toStdString();
-        EXPECT_FALSE(data.ADOQueryMain().isOpen());
+        EXPECT_FALSE(data.mainDataset().isOpen());
     }
-    EXPECT_EQ(run(data.ADOQueryMain(), QStringLiteral("Select * from LOG_TABLE")).rowCount(),
+    EXPECT_EQ(run(data.mainDataset(), QStringLiteral("Select * from LOG_TABLE")).rowCount(),
               s_records->size());
 }
 

@@ -1,7 +1,7 @@
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
-#include "db/logdatabase.h"
 #include "db/dberror.h"
+#include "db/logdatabase.h"
 #include "login/form_login.h"
 
 #include <QAbstractItemView>
@@ -146,7 +146,7 @@ TEST_F(Login, EmptyFieldsGiveOneMessageAndTheLastEmptyFieldInOrderTakesTheFocus)
         EXPECT_EQ(QApplication::focusWidget() ? QApplication::focusWidget()->objectName()
                                               : QString(),
                   QLatin1String(c.focus));
-        EXPECT_FALSE(database.ADOConnectionBase().connected());
+        EXPECT_FALSE(database.connection().connected());
         destroy();
     }
 }
@@ -182,8 +182,8 @@ TEST_F(Login, FailuresAreShownAndLeaveTheDialogOpenAndDisconnected)
                 << prompts.shown[0].text.toStdString();
         } else
             EXPECT_EQ(prompts.shown[0].text, c.message);
-        EXPECT_FALSE(database.ADOConnectionBase().connected());
-        EXPECT_FALSE(database.ADOQueryMain().isOpen());
+        EXPECT_FALSE(database.connection().connected());
+        EXPECT_FALSE(database.mainDataset().isOpen());
         EXPECT_EQ(handOvers, 0);
         EXPECT_TRUE(database.currentLogTable().isEmpty());
     }
@@ -214,7 +214,7 @@ TEST_F(Login, ATableTextThatNamesNoTableIsRefusedBeforeAnythingIsSent)
         EXPECT_EQ(prompts.texts(),
                   QStringList{QStringLiteral("Неверное имя таблицы логов: «") + table + "»"});
         EXPECT_EQ(QApplication::focusWidget(), box("ComboBox_Table"));
-        EXPECT_FALSE(database.ADOConnectionBase().connected());
+        EXPECT_FALSE(database.connection().connected());
         EXPECT_EQ(handOvers, 0);
     }
 }
@@ -241,8 +241,8 @@ TEST_F(Login, AnEmptyExistingTablePassesAndHandsOverWithTheNameAsTyped)
     EXPECT_TRUE(prompts.shown.empty());
     EXPECT_EQ(handOvers, 1);
     EXPECT_EQ(database.currentLogTable(), QStringLiteral("logs"));
-    EXPECT_TRUE(database.ADOConnectionBase().connected());
-    EXPECT_FALSE(database.ADOQueryMain().isOpen());
+    EXPECT_TRUE(database.connection().connected());
+    EXPECT_FALSE(database.mainDataset().isOpen());
     EXPECT_FALSE(dialog) << "the dialog destroys itself after the hand-over";
     // The password is never stored.
     EXPECT_EQ(historyBytes(), QByteArray("[Login]\r\nUser=scott;\r\nBase=") + base.toLocal8Bit() +
@@ -276,7 +276,7 @@ TEST_F(Login, CreationAsksWithTheNameUpperCasedAndUsesItAsTyped)
                   QStringLiteral("Вы действительно хотите создать таблицу логов \"") +
                       c.table.toUpper() + QStringLiteral("\"?"));
         EXPECT_EQ(prompts.shown[1].text, c.outcome);
-        EXPECT_EQ(database.ADOConnectionBase().connected(), c.created);
+        EXPECT_EQ(database.connection().connected(), c.created);
         EXPECT_EQ(handOvers, c.created ? 1 : 0);
     }
     EXPECT_EQ(database.currentLogTable(), QStringLiteral("new_logs"));
@@ -296,7 +296,7 @@ TEST_F(Login, RefusedCreationKeepsTheConnectionAndACorrectedDatabaseIsReached)
     prompts.answers = {false};
     clickOk();
     EXPECT_EQ(prompts.shown.size(), 1u);
-    EXPECT_TRUE(database.ADOConnectionBase().connected());
+    EXPECT_TRUE(database.connection().connected());
     EXPECT_TRUE(dialog);
 
     child<QCheckBox>("CheckBoxCreateTable")->setChecked(false);
@@ -304,7 +304,7 @@ TEST_F(Login, RefusedCreationKeepsTheConnectionAndACorrectedDatabaseIsReached)
     clickOk();
     EXPECT_EQ(prompts.shown.size(), 1u) << prompts.texts().join('|').toStdString();
     EXPECT_EQ(handOvers, 1);
-    EXPECT_TRUE(database.ADOConnectionBase().connectionString().contains(right));
+    EXPECT_TRUE(database.connection().connectionString().contains(right));
 }
 
 // A hand-over that fails (a table without the log columns makes the filter lists fail)
@@ -320,7 +320,7 @@ TEST_F(Login, FailedHandOverReachesTheErrorDisplayAndKeepsTheDialog)
     EXPECT_EQ(prompts.shown[0].kind, ScriptedPrompts::Kind::Error);
     EXPECT_EQ(prompts.shown[0].text, handOverError + QLatin1Char('.'));
     EXPECT_TRUE(dialog);
-    EXPECT_TRUE(database.ADOConnectionBase().connected());
+    EXPECT_TRUE(database.connection().connected());
     EXPECT_EQ(database.currentLogTable(), QStringLiteral("LOGS"));
 
     handOverError.clear();

@@ -1,7 +1,7 @@
+#include "base/localetext.h"
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
 #include "db/logdatabase.h"
-#include "base/localetext.h"
 #include "maintain/controllogspage.h"
 #include "maintain/core/periodstatements.h"
 #include "ui/progresswait.h"
@@ -78,7 +78,7 @@ public:
     {
         const QString path = makeDatabase(folder, QStringLiteral("log%1.sqlite").arg(++databases),
                                           QStringList{kCreate.arg("LOGS")} + statements);
-        database.ADOConnectionBase().connect(localConnectionString(path));
+        database.connection().connect(localConnectionString(path));
         database.setCurrentLogTable(table);
         return path;
     }
@@ -322,7 +322,7 @@ TEST_F(ControlLogs, EachExportReplacesTheFileWithOneBlockOfTheRecordsAsTheyAre)
     EXPECT_EQ(request.defaultSuffix, QStringLiteral("txt"));
     EXPECT_FALSE(request.confirmOverwrite);
     EXPECT_EQ(prompts.shown[0].owner, page->window());
-    EXPECT_TRUE(database.ADOQuerySaveLog().isOpen());
+    EXPECT_TRUE(database.exportDataset().isOpen());
 }
 
 TEST_F(ControlLogs, ExportFailuresLeaveFilesAsTheyWereAndReachTheErrorDisplay)
@@ -334,7 +334,7 @@ TEST_F(ControlLogs, ExportFailuresLeaveFilesAsTheyWereAndReachTheErrorDisplay)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("old\r\n");
     file.close();
-    Dataset& dataset = database.ADOQuerySaveLog();
+    Dataset& dataset = database.exportDataset();
     dataset.setText(QStringLiteral("Select sid from LOGS"));
     dataset.open();
 
@@ -377,11 +377,11 @@ TEST_F(ControlLogs, ExportFailuresLeaveFilesAsTheyWereAndReachTheErrorDisplay)
 TEST_F(ControlLogs, ALongOperationShowsAModalProgressWindowUntilItEnds)
 {
     use({"insert into LOGS(sid) values (1), (2), (3), (4), (5), (6), (7), (8)"});
-    Dataset& dataset = database.ADOQuerySaveLog();
+    Dataset& dataset = database.exportDataset();
     dataset.setText(QStringLiteral(
         "Select count(*) from LOGS a, LOGS b, LOGS c, LOGS d, LOGS e, LOGS f, LOGS g"));
     ProgressWait wait(std::chrono::milliseconds(0));
-    database.ADOConnectionBase().setWaiter(&wait);
+    database.connection().setWaiter(&wait);
     QPointer<QWidget> shown;
     int ticks = 0;
     wait.whileShown = [&](QWidget& window) {
@@ -398,7 +398,7 @@ TEST_F(ControlLogs, ALongOperationShowsAModalProgressWindowUntilItEnds)
     EXPECT_FALSE(shown);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(dataset.field(QStringLiteral("count(*)")).displayText(), QStringLiteral("2097152"));
-    database.ADOConnectionBase().setWaiter(nullptr);
+    database.connection().setWaiter(nullptr);
 }
 
 } // namespace

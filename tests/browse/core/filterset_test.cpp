@@ -136,7 +136,7 @@ protected:
              "'petrov - WS12 - appuser'),"
              "(7, '2026-03-02 12:00:00', 'INVOICES', 'UPDATE', 'price: 3 -> 4', "
              "'ivanov - PC1 - APP-BATCH')"});
-        data.ADOConnectionBase().connect(localConnectionString(path));
+        data.connection().connect(localConnectionString(path));
         data.setCurrentLogTable(kLog);
     }
 
@@ -146,7 +146,7 @@ protected:
         QStringList out;
         for (int row = 0; row < dataset.recordCount(); ++row)
             out << (dataset.rows().isNull(dataset.rowAt(row), 0) ? QStringLiteral("-")
-                                                           : dataset.displayText(row, 0));
+                                                                 : dataset.displayText(row, 0));
         return out;
     }
 
@@ -198,7 +198,7 @@ TEST_F(FilteredLog, MainQueryPassesWhatEachFilterSays)
          }),
          {6}},
     };
-    Dataset& dataset = data.ADOQueryMain();
+    Dataset& dataset = data.mainDataset();
     for (const auto& [values, sids] : cases) {
         dataset.setText(mainQueryText(kLog, values, kRussian));
         SCOPED_TRACE(dataset.getText().toStdString());
