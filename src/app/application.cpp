@@ -1,8 +1,8 @@
 #include "app/application.h"
 
-#include "app/appmessage.h"
 #include "app/form_welcome.h"
 #include "app/formmain.h"
+#include "app/wheeltoarrowfilter.h"
 #include "base/localetext.h"
 #include "browse/core/filterset.h"
 #include "browse/viewlogspage.h"
@@ -87,7 +87,7 @@ void Startup::start(std::chrono::milliseconds splash)
     QObject::connect(m_login, &QDialog::rejected, qApp, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     m_login->show();
-    m_wheel = std::make_unique<AppMessage>();
+    m_wheel = std::make_unique<WheelToArrowFilter>();
     qApp->installEventFilter(m_wheel.get());
 }
 

@@ -14,7 +14,7 @@ class QTranslator;
 
 namespace varnel {
 
-class AppMessage;
+class WheelToArrowFilter;
 class ProgressWait;
 class Prompts;
 class LogDatabase;
@@ -53,7 +53,7 @@ private:
     QString m_historyPath;
     Connection::EngineFactory m_engines;
     std::unique_ptr<LogDatabase> m_database;
-    std::unique_ptr<AppMessage> m_wheel;
+    std::unique_ptr<WheelToArrowFilter> m_wheel;
     std::unique_ptr<ProgressWait> m_wait;
     // Varnel.ini beside the login history; made at the first hand-over.
     std::unique_ptr<WindowSettings> m_settings;

@@ -30,9 +30,9 @@ void setItemHeight(QComboBox& box, int pixels);
 void substituteWindowFont();
 
 // The program's own windows (the main window, the login dialog, the About window) say with
-// this that the mouse wheel steps in them like the arrow keys (AppMessage). Message boxes, the
-// save dialog and the progress window never do: in a question box an arrow key moves the
-// focus, and with it the default button, from «Нет» to «Да».
+// this that the mouse wheel steps in them like the arrow keys (WheelToArrowFilter). Message boxes,
+// the save dialog and the progress window never do: in a question box an arrow key moves the focus,
+// and with it the default button, from «Нет» to «Да».
 void takeWheelAsArrows(QWidget& window);
 // Whether the wheel steps like the arrow keys in the window of `widget`: its own window, or
 // for a pop-up (an open drop-down list, a picker's calendar) the window it opened from.

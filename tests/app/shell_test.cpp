@@ -1,7 +1,7 @@
-#include "app/appmessage.h"
 #include "app/form_about.h"
 #include "app/form_welcome.h"
 #include "app/formmain.h"
+#include "app/wheeltoarrowfilter.h"
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
 #include "db/logdatabase.h"
@@ -202,7 +202,7 @@ protected:
         QCoreApplication::sendEvent(over->window()->windowHandle(), &wheel);
     }
 
-    AppMessage filter;
+    WheelToArrowFilter filter;
     QWidget window;
     QComboBox* combo = new QComboBox;
     QDateEdit* date = new QDateEdit;
@@ -228,7 +228,7 @@ TEST_F(WheelTest, EachNotchStepsOneEntryDayOrRowWhateverTheDelta)
         {"grid, two notches towards", table, {-120, -120}, 7},
     };
     for (const auto& [name, control, deltas, expected] : cases) {
-        AppMessage fresh; // nothing summed by the case before
+        WheelToArrowFilter fresh; // nothing summed by the case before
         qApp->removeEventFilter(&filter);
         qApp->installEventFilter(&fresh);
         control->setFocus();

@@ -1,7 +1,7 @@
 // The log grid and its model on generated databases: real widgets, keys and clicks, the
 // scripted prompts answering the question of Ctrl+Delete.
 
-#include "app/appmessage.h"
+#include "app/wheeltoarrowfilter.h"
 #include "browse/findbar.h"
 #include "browse/loggrid.h"
 #include "browse/loggridmodel.h"
@@ -235,7 +235,7 @@ TEST_F(Grid, SidStaysHiddenAfterSortingAndEveryOpeningAndTheCursorAvoidsIt)
 // leaves the grid.
 TEST_F(Grid, TabMovesBetweenCellsAndArrowsAndWheelNotchesMoveOneRow)
 {
-    AppMessage wheelToKeys;
+    WheelToArrowFilter wheelToKeys;
     takeWheelAsArrows(window);
     qApp->installEventFilter(&wheelToKeys);
     open();

@@ -1,8 +1,8 @@
 // The page "Просмотр логов" in the real main window, driven by clicks and keys over a small log
 // whose every record is known.
 
-#include "app/appmessage.h"
 #include "app/formmain.h"
+#include "app/wheeltoarrowfilter.h"
 #include "base/localetext.h"
 #include "browse/core/filterset.h"
 #include "browse/dblookupcombobox.h"
@@ -651,7 +651,7 @@ TEST_F(Page, TheRecordWindowShowsTheWholeRecordWalksTheGridAndCopies)
     QTest::keyClick(memo, Qt::Key_Down);
     EXPECT_EQ(grid()->currentIndex().row(), 2);
     EXPECT_EQ(field("EditTable"), QStringLiteral("CLIENTS"));
-    AppMessage wheel;
+    WheelToArrowFilter wheel;
     qApp->installEventFilter(&wheel);
     QWheelEvent turn(QPointF(5, 5), memo->mapToGlobal(QPointF(5, 5)), {}, QPoint(0, 120), {}, {},
                      Qt::NoScrollPhase, false);

@@ -17,14 +17,14 @@ namespace varnel {
 // Wheels that report fractions of a notch (high-resolution wheels, touchpads) are summed: one
 // press when the sum reaches a notch, then the sum starts again; a turn in the other direction
 // drops what was summed before.
-class AppMessage : public QObject {
+class WheelToArrowFilter : public QObject {
     Q_OBJECT
 
 public:
     // One standard notch of a wheel in eighths of a degree.
     static constexpr int Notch = 120;
 
-    explicit AppMessage(QObject* parent = nullptr);
+    explicit WheelToArrowFilter(QObject* parent = nullptr);
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -32,7 +32,7 @@ private:
     int m_sum = 0; // the vertical delta of the turn so far, less than a notch
 };
 
-// Installs one AppMessage as an event filter of the application, owned by it.
-void installAppMessage(QApplication& app);
+// Installs one WheelToArrowFilter as an event filter of the application, owned by it.
+void installWheelToArrowFilter(QApplication& app);
 
 } // namespace varnel

@@ -1,4 +1,4 @@
-#include "app/appmessage.h"
+#include "app/wheeltoarrowfilter.h"
 
 #include "ui/windowsupport.h"
 
@@ -35,9 +35,9 @@ QWidget* addresseeOf(QObject* watched, const QWheelEvent& wheel)
 
 } // namespace
 
-AppMessage::AppMessage(QObject* parent) : QObject(parent) {}
+WheelToArrowFilter::WheelToArrowFilter(QObject* parent) : QObject(parent) {}
 
-bool AppMessage::eventFilter(QObject* watched, QEvent* event)
+bool WheelToArrowFilter::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() != QEvent::Wheel)
         return false;
@@ -83,9 +83,9 @@ bool AppMessage::eventFilter(QObject* watched, QEvent* event)
     return true;
 }
 
-void installAppMessage(QApplication& app)
+void installWheelToArrowFilter(QApplication& app)
 {
-    app.installEventFilter(new AppMessage(&app));
+    app.installEventFilter(new WheelToArrowFilter(&app));
 }
 
 } // namespace varnel
