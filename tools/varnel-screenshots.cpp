@@ -9,7 +9,7 @@
 #include "browse/recordwindow.h"
 #include "browse/viewlogspage.h"
 #include "demodb.h"
-#include "login/form_login.h"
+#include "login/logindialog.h"
 #include "ui/qtprompts.h"
 #include "ui/windowsupport.h"
 
@@ -82,7 +82,7 @@ int main(int argc, char** argv)
     varnel::QtPrompts prompts;
     varnel::Startup startup(prompts, work.filePath(QStringLiteral("Login.ini")));
     startup.start(std::chrono::milliseconds(0));
-    varnel::TForm_Login* login = startup.loginDialog();
+    varnel::LoginDialog* login = startup.loginDialog();
     login->findChild<QComboBox*>(QStringLiteral("ComboBox_User"))->setEditText("scott");
     login->findChild<QLineEdit*>(QStringLiteral("Edit_Password"))->setText("tiger");
     login->findChild<QComboBox*>(QStringLiteral("ComboBox_Base"))->setEditText(demo.path);
@@ -124,8 +124,7 @@ int main(int argc, char** argv)
     QTest::keyClick(grid, Qt::Key_Return);
     QWidget* record = main->viewLogsPage().recordWindow();
     if (record) {
-        record->move(main->geometry().right() - record->width() + 40,
-                     main->geometry().top() + 120);
+        record->move(main->geometry().right() - record->width() + 40, main->geometry().top() + 120);
         QTest::keyClick(record, Qt::Key_Down);
         ok &= save(record, QStringLiteral("record.png"));
         record->close();

@@ -8,7 +8,7 @@
 #include "browse/viewlogspage.h"
 #include "db/logdatabase.h"
 #include "login/core/historyfile.h"
-#include "login/form_login.h"
+#include "login/logindialog.h"
 #include "maintain/controllogspage.h"
 #include "ui/progresswait.h"
 #include "ui/qtprompts.h"
@@ -62,7 +62,7 @@ Startup::~Startup()
     m_wait.reset();
 }
 
-TForm_Login* Startup::loginDialog() const
+LoginDialog* Startup::loginDialog() const
 {
     return m_login.data();
 }
@@ -81,7 +81,7 @@ void Startup::start(std::chrono::milliseconds splash)
             m_mainWindow->showStatus({});
     };
     m_database->connection().setWaiter(m_wait.get());
-    m_login = new TForm_Login(*m_database, m_prompts, m_historyPath);
+    m_login = new LoginDialog(*m_database, m_prompts, m_historyPath);
     m_login->setHandOver([this] { handOver(); });
     // Closing the dialog without a login ends the program, whatever other window lives.
     QObject::connect(m_login, &QDialog::rejected, qApp, &QCoreApplication::quit,

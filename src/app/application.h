@@ -19,7 +19,7 @@ class ProgressWait;
 class Prompts;
 class LogDatabase;
 class TFormMain;
-class TForm_Login;
+class LoginDialog;
 class WindowSettings;
 
 // The program's start-up and the windows it owns for the whole run. Start-up shows the
@@ -40,7 +40,7 @@ public:
 
     LogDatabase& database() { return *m_database; }
     // The login dialog until a login succeeds; null afterwards.
-    TForm_Login* loginDialog() const;
+    LoginDialog* loginDialog() const;
     // Null until a login succeeds.
     TFormMain* mainWindow() const { return m_mainWindow.get(); }
     // How the windows wait for the connection's thread; made by start().
@@ -58,7 +58,7 @@ private:
     // Varnel.ini beside the login history; made at the first hand-over.
     std::unique_ptr<WindowSettings> m_settings;
     std::unique_ptr<TFormMain> m_mainWindow;
-    QPointer<TForm_Login> m_login;
+    QPointer<LoginDialog> m_login;
 };
 
 // Loads Qt's own texts (the file dialog, the message boxes' buttons) in `locale`'s language

@@ -9,7 +9,7 @@
 #include "common/session.h"
 #include "common/testsupport.h"
 #include "db/logdatabase.h"
-#include "login/form_login.h"
+#include "login/logindialog.h"
 #include "maintain/core/exporttarget.h"
 #include "ui/qtprompts.h"
 

@@ -14,7 +14,7 @@
 #include "db/dberror.h"
 #include "db/engine.h"
 #include "db/logdatabase.h"
-#include "login/form_login.h"
+#include "login/logindialog.h"
 
 #include <QCheckBox>
 #include <QDateEdit>

@@ -13,7 +13,7 @@
 #include "common/testsupport.h"
 #include "db/logdatabase.h"
 #include "login/core/historyfile.h"
-#include "login/form_login.h"
+#include "login/logindialog.h"
 #include "ui/core/errortext.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
 #include "db/logdatabase.h"
-#include "login/form_login.h"
+#include "login/logindialog.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -71,7 +71,7 @@ TEST_F(StartupFlow, LoginOpensTheMainWindowAndExitEndsTheProgram)
 
     Startup startup(prompts, history);
     startup.start(std::chrono::milliseconds(0));
-    TForm_Login* dialog = startup.loginDialog();
+    LoginDialog* dialog = startup.loginDialog();
     QApplication::setActiveWindow(dialog);
     auto* user = dialog->findChild<QComboBox*>("ComboBox_User");
     user->setFocus();
@@ -113,7 +113,7 @@ TEST_F(StartupFlow, ATableWithoutTheLogColumnsEndsTheLoginAtTheFilterLists)
                                       {QStringLiteral("create table NOT_A_LOG(a NUMBER)")});
     Startup startup(prompts, history);
     startup.start(std::chrono::milliseconds(0));
-    TForm_Login* dialog = startup.loginDialog();
+    LoginDialog* dialog = startup.loginDialog();
     dialog->findChild<QComboBox*>("ComboBox_User")->setEditText(QStringLiteral("scott"));
     dialog->findChild<QLineEdit*>("Edit_Password")->setText(QStringLiteral("tiger"));
     dialog->findChild<QComboBox*>("ComboBox_Base")->setEditText(base);

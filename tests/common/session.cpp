@@ -5,7 +5,7 @@
 #include "browse/loggrid.h"
 #include "browse/loggridmodel.h"
 #include "db/logdatabase.h"
-#include "login/form_login.h"
+#include "login/logindialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -41,7 +41,7 @@ ProgressWait& Session::progressWait()
     return m_startup.progressWait();
 }
 
-TForm_Login* Session::dialog() const
+LoginDialog* Session::dialog() const
 {
     return m_startup.loginDialog();
 }

@@ -17,7 +17,7 @@ class LogGrid;
 class ProgressWait;
 class LogDatabase;
 class TFormMain;
-class TForm_Login;
+class LoginDialog;
 } // namespace varnel
 
 namespace varnel::test {
@@ -44,7 +44,7 @@ public:
 
     LogDatabase& data();
     ProgressWait& progressWait();
-    TForm_Login* dialog() const;
+    LoginDialog* dialog() const;
     TFormMain* window() const;
     LogGrid* grid() const;
 

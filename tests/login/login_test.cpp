@@ -2,7 +2,7 @@
 #include "common/testsupport.h"
 #include "db/dberror.h"
 #include "db/logdatabase.h"
-#include "login/form_login.h"
+#include "login/logindialog.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -53,7 +53,7 @@ public:
 
     void open()
     {
-        dialog = new TForm_Login(database, prompts, history);
+        dialog = new LoginDialog(database, prompts, history);
         dialog->setHandOver([this] {
             ++handOvers;
             if (!handOverError.isEmpty())
@@ -120,7 +120,7 @@ public:
     ScriptedPrompts prompts;
     LogDatabase database;
     QString history = folder.path(QStringLiteral("Login.ini"));
-    QPointer<TForm_Login> dialog;
+    QPointer<LoginDialog> dialog;
     int handOvers = 0;
     QString handOverError;
 };

@@ -20,14 +20,14 @@ class LogDatabase;
 // the log table can be read (or creates it) and hands over. It knows neither the main window
 // nor the pages: the hand-over is a callback that the start-up code sets. The dialog destroys
 // itself once a hand-over has returned; its destructor stores the login history.
-class TForm_Login : public QDialog {
+class LoginDialog : public QDialog {
     Q_OBJECT
 public:
     // `historyPath` is the full path of the login history file, read here and written when
     // the dialog is destroyed.
-    TForm_Login(LogDatabase& database, Prompts& prompts, QString historyPath,
+    LoginDialog(LogDatabase& database, Prompts& prompts, QString historyPath,
                 QWidget* parent = nullptr);
-    ~TForm_Login() override;
+    ~LoginDialog() override;
 
     // Runs after a successful check or creation, with the current log table already set.
     // An error it raises ends the login at that point and reaches the default error display;

@@ -1,4 +1,4 @@
-#include "login/form_login.h"
+#include "login/logindialog.h"
 
 #include "base/localetext.h"
 #include "db/connectionstring.h"
@@ -12,7 +12,7 @@
 #include "ui/core/guard.h"
 #include "ui/core/prompts.h"
 #include "ui/windowsupport.h"
-#include "ui_form_login.h"
+#include "ui_logindialog.h"
 
 #include <QLineEdit>
 
@@ -37,7 +37,7 @@ void activateUsEnglishLayout()
 
 } // namespace
 
-TForm_Login::TForm_Login(LogDatabase& database, Prompts& prompts, QString historyPath,
+LoginDialog::LoginDialog(LogDatabase& database, Prompts& prompts, QString historyPath,
                          QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
@@ -61,13 +61,13 @@ TForm_Login::TForm_Login(LogDatabase& database, Prompts& prompts, QString histor
     FormCreate();
 }
 
-TForm_Login::~TForm_Login()
+LoginDialog::~LoginDialog()
 {
     // Destruction goes on whatever the save meets: a failed write is shown, not thrown.
     runGuarded(m_prompts, [this] { FormDestroy(); });
 }
 
-void TForm_Login::FormCreate()
+void LoginDialog::FormCreate()
 {
     const LoginHistoryFile history(m_historyPath);
     for (const HistoryListKey& list : kHistoryLists)
@@ -78,7 +78,7 @@ void TForm_Login::FormCreate()
     activateUsEnglishLayout();
 }
 
-void TForm_Login::showEvent(QShowEvent* event)
+void LoginDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     // The user field opens with the focus and its remembered text selected, as a native
@@ -86,7 +86,7 @@ void TForm_Login::showEvent(QShowEvent* event)
     ui->ComboBox_User->lineEdit()->selectAll();
 }
 
-void TForm_Login::FormDestroy()
+void LoginDialog::FormDestroy()
 {
     QList<std::pair<QString, QString>> values;
     for (const HistoryListKey& list : kHistoryLists)
@@ -94,19 +94,19 @@ void TForm_Login::FormDestroy()
     LoginHistoryFile(m_historyPath).writeStrings(kHistorySection, values);
 }
 
-QComboBox* TForm_Login::historyBox(const QString& name) const
+QComboBox* LoginDialog::historyBox(const QString& name) const
 {
     const int index = historyListIndex(name);
     return index < 0 ? nullptr : findChild<QComboBox*>(kHistoryLists[size_t(index)].controlName);
 }
 
-void TForm_Login::Import_Into_ComboBox_From_INI(const QString& name, const QString& value)
+void LoginDialog::Import_Into_ComboBox_From_INI(const QString& name, const QString& value)
 {
     if (QComboBox* box = historyBox(name))
         box->addItems(parseHistoryList(value));
 }
 
-QString TForm_Login::Export_From_ComboBox_Into_INI(const QString& name) const
+QString LoginDialog::Export_From_ComboBox_Into_INI(const QString& name) const
 {
     QComboBox* box = historyBox(name);
     if (!box)
@@ -117,18 +117,18 @@ QString TForm_Login::Export_From_ComboBox_Into_INI(const QString& name) const
     return serialiseHistoryList(box->currentText(), items, box->currentIndex());
 }
 
-void TForm_Login::reject()
+void LoginDialog::reject()
 {
     // Escape and the close box end the program like "Отмена" while this is the main window.
     BitBtn_CancelClick();
 }
 
-void TForm_Login::BitBtn_CancelClick()
+void LoginDialog::BitBtn_CancelClick()
 {
     QDialog::reject();
 }
 
-void TForm_Login::BitBtn_OKClick()
+void LoginDialog::BitBtn_OKClick()
 {
     const QString user = ui->ComboBox_User->currentText();
     const QString base = ui->ComboBox_Base->currentText();
