@@ -4,7 +4,7 @@
 // Run on a display of its own: xvfb-run -s "-screen 0 1600x900x24" varnel-screenshots OUTDIR
 #include "app/application.h"
 #include "app/form_welcome.h"
-#include "app/formmain.h"
+#include "app/mainwindow.h"
 #include "browse/loggrid.h"
 #include "browse/recordwindow.h"
 #include "browse/viewlogspage.h"
@@ -90,7 +90,7 @@ int main(int argc, char** argv)
     ok &= save(login, QStringLiteral("login.png"));
 
     login->findChild<QPushButton*>(QStringLiteral("BitBtn_OK"))->click();
-    varnel::TFormMain* main = startup.mainWindow();
+    varnel::MainWindow* main = startup.mainWindow();
     if (!main) {
         std::fprintf(stderr, "the login did not open the main window\n");
         return 1;

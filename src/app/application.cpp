@@ -1,7 +1,7 @@
 #include "app/application.h"
 
 #include "app/form_welcome.h"
-#include "app/formmain.h"
+#include "app/mainwindow.h"
 #include "app/wheeltoarrowfilter.h"
 #include "base/localetext.h"
 #include "browse/core/filterset.h"
@@ -100,7 +100,7 @@ void Startup::handOver()
     rebuildFilterLists(*m_database, FilterValues{}, LocaleText::current());
     if (!m_settings)
         m_settings = std::make_unique<WindowSettings>(WindowSettings::pathBeside(m_historyPath));
-    m_mainWindow = std::make_unique<TFormMain>(*m_database, m_prompts);
+    m_mainWindow = std::make_unique<MainWindow>(*m_database, m_prompts);
     m_mainWindow->useSettings(*m_settings);
     // An export written over Varnel.ini would be written over again by the settings on exit.
     m_mainWindow->controlLogsPage().setProgramFiles({m_historyPath, m_settings->path()});
@@ -140,7 +140,7 @@ int runApplication(int& argc, char** argv)
                                                  QStandardPaths::AppConfigLocation)));
     // «Отменено» and the like go to the main window's status bar.
     prompts.statusLine = [&startup](const QString& text) {
-        if (TFormMain* window = startup.mainWindow())
+        if (MainWindow* window = startup.mainWindow())
             window->showStatus(text);
     };
     startup.start(std::chrono::milliseconds(1500));

@@ -18,7 +18,7 @@ class WheelToArrowFilter;
 class ProgressWait;
 class Prompts;
 class LogDatabase;
-class TFormMain;
+class MainWindow;
 class LoginDialog;
 class WindowSettings;
 
@@ -42,7 +42,7 @@ public:
     // The login dialog until a login succeeds; null afterwards.
     LoginDialog* loginDialog() const;
     // Null until a login succeeds.
-    TFormMain* mainWindow() const { return m_mainWindow.get(); }
+    MainWindow* mainWindow() const { return m_mainWindow.get(); }
     // How the windows wait for the connection's thread; made by start().
     ProgressWait& progressWait() { return *m_wait; }
 
@@ -57,7 +57,7 @@ private:
     std::unique_ptr<ProgressWait> m_wait;
     // Varnel.ini beside the login history; made at the first hand-over.
     std::unique_ptr<WindowSettings> m_settings;
-    std::unique_ptr<TFormMain> m_mainWindow;
+    std::unique_ptr<MainWindow> m_mainWindow;
     QPointer<LoginDialog> m_login;
 };
 

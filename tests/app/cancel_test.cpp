@@ -3,7 +3,7 @@
 // leaving what a failure would leave and no message but «Отменено». Oracle's driver, which
 // blocks inside one call, is stood in for by an engine that waits before each chosen statement.
 
-#include "app/formmain.h"
+#include "app/mainwindow.h"
 #include "browse/loggrid.h"
 #include "browse/loggridmodel.h"
 #include "common/blockingengine.h"

@@ -3,7 +3,7 @@
 // digits, a wheel turned over the question, an export onto the program's own files, a log
 // table whose DDATE holds text.
 
-#include "app/formmain.h"
+#include "app/mainwindow.h"
 #include "base/localetext.h"
 #include "browse/loggrid.h"
 #include "common/session.h"

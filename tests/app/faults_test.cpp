@@ -4,7 +4,7 @@
 // leave the datasets and the lists in their stated states, and the program must go on: the user
 // repeats the failed operation, and the session ends exactly as one that met no fault.
 
-#include "app/formmain.h"
+#include "app/mainwindow.h"
 #include "browse/core/filterset.h"
 #include "browse/dblookupcombobox.h"
 #include "browse/loggrid.h"

@@ -4,7 +4,7 @@
 // a full disk and a million records. Each ends in a clear message with the program still
 // running, and nothing lost or corrupted.
 
-#include "app/formmain.h"
+#include "app/mainwindow.h"
 #include "base/ansicodepage.h"
 #include "base/localetext.h"
 #include "browse/dblookupcombobox.h"

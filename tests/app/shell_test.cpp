@@ -1,6 +1,6 @@
 #include "app/form_about.h"
 #include "app/form_welcome.h"
-#include "app/formmain.h"
+#include "app/mainwindow.h"
 #include "app/wheeltoarrowfilter.h"
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
@@ -102,7 +102,7 @@ protected:
     test::TempFolder folder;
     LogDatabase database;
     test::ScriptedPrompts prompts;
-    TFormMain main{database, prompts};
+    MainWindow main{database, prompts};
 };
 
 // With another window open, which alone would keep the event loop running.

@@ -1,5 +1,5 @@
 #include "app/application.h"
-#include "app/formmain.h"
+#include "app/mainwindow.h"
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
 #include "db/logdatabase.h"

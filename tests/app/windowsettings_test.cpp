@@ -2,7 +2,7 @@
 // screen (the offscreen screen is smaller than the first layout), and the start-up that keeps
 // it beside Login.ini.
 
-#include "app/formmain.h"
+#include "app/mainwindow.h"
 #include "base/localetext.h"
 #include "browse/core/filterset.h"
 #include "browse/loggrid.h"
@@ -108,7 +108,7 @@ protected:
     // A run of the main window over Varnel.ini, as the start-up makes it.
     struct Run {
         WindowSettings settings;
-        TFormMain window;
+        MainWindow window;
         Run(const QString& path, LogDatabase& data, Prompts& prompts)
             : settings(path), window(data, prompts)
         {
@@ -125,7 +125,7 @@ protected:
         return std::make_unique<Run>(path, data, prompts);
     }
     // «Выход», pressed while the event loop runs, as in the program.
-    static void exit(TFormMain& window)
+    static void exit(MainWindow& window)
     {
         QTimer::singleShot(0, &window, [&window] {
             QTest::mouseClick(window.findChild<QPushButton*>("BitBtnExit"), Qt::LeftButton);

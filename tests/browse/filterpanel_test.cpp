@@ -2,7 +2,7 @@
 // Enter runs, how a typed date lands in a picker after a click, and who takes the room of a
 // growing window.
 
-#include "app/formmain.h"
+#include "app/mainwindow.h"
 #include "base/localetext.h"
 #include "browse/core/filterset.h"
 #include "browse/loggrid.h"
@@ -33,7 +33,7 @@ protected:
         data.connection().connect(localConnectionString(makeDemoDatabase(folder, 40)));
         data.setCurrentLogTable(QStringLiteral("LOG_TABLE"));
         rebuildFilterLists(data, FilterValues{}, LocaleText::current());
-        window = std::make_unique<TFormMain>(data, prompts);
+        window = std::make_unique<MainWindow>(data, prompts);
         window->show();
         QApplication::setActiveWindow(window.get());
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
@@ -55,7 +55,7 @@ protected:
     TempFolder folder;
     ScriptedPrompts prompts;
     LogDatabase data;
-    std::unique_ptr<TFormMain> window;
+    std::unique_ptr<MainWindow> window;
 };
 
 TEST_F(FilterPanel, OnlyEnterWithoutCtrlShiftOrAltRunsTheDrawnDefaultOtobrat)

@@ -1,7 +1,7 @@
 // The page "Просмотр логов" in the real main window, driven by clicks and keys over a small log
 // whose every record is known.
 
-#include "app/formmain.h"
+#include "app/mainwindow.h"
 #include "app/wheeltoarrowfilter.h"
 #include "base/localetext.h"
 #include "browse/core/filterset.h"
@@ -63,7 +63,7 @@ protected:
         data.setCurrentLogTable(QStringLiteral("LOG_TABLE"));
         // What the login's hand-over does before the main window exists.
         rebuildFilterLists(data, FilterValues{}, LocaleText::current());
-        window = std::make_unique<TFormMain>(data, prompts);
+        window = std::make_unique<MainWindow>(data, prompts);
         window->show();
         QApplication::setActiveWindow(window.get());
         QApplication::processEvents();
@@ -143,7 +143,7 @@ protected:
     QString path;
     ScriptedPrompts prompts;
     LogDatabase data;
-    std::unique_ptr<TFormMain> window;
+    std::unique_ptr<MainWindow> window;
 };
 
 TEST_F(Page, OpensWithEveryFilterOffAndEnterOnTheFirstBoxShowsEveryRecord)
@@ -689,7 +689,7 @@ TEST_F(Page, TheRecordWindowKeepsItsPlaceInVarnelIni)
     const QRect place(40, 50, 500, 300);
     for (const bool first : {true, false}) {
         WindowSettings settings(ini);
-        TFormMain main(data, prompts);
+        MainWindow main(data, prompts);
         main.useSettings(settings);
         main.show();
         main.findChild<QPushButton*>(QStringLiteral("BitBtnSelect"))->click();

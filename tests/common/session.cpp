@@ -1,6 +1,6 @@
 #include "common/session.h"
 
-#include "app/formmain.h"
+#include "app/mainwindow.h"
 #include "browse/dblookupcombobox.h"
 #include "browse/loggrid.h"
 #include "browse/loggridmodel.h"
@@ -46,7 +46,7 @@ LoginDialog* Session::dialog() const
     return m_startup.loginDialog();
 }
 
-TFormMain* Session::window() const
+MainWindow* Session::window() const
 {
     return m_startup.mainWindow();
 }

@@ -16,7 +16,7 @@ namespace varnel {
 class LogGrid;
 class ProgressWait;
 class LogDatabase;
-class TFormMain;
+class MainWindow;
 class LoginDialog;
 } // namespace varnel
 
@@ -45,7 +45,7 @@ public:
     LogDatabase& data();
     ProgressWait& progressWait();
     LoginDialog* dialog() const;
-    TFormMain* window() const;
+    MainWindow* window() const;
     LogGrid* grid() const;
 
     // A control of the main window, or of the login dialog while there is no main window.

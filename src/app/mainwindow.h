@@ -19,12 +19,12 @@ class WindowSettings;
 // The main window: the page control with the pages "Просмотр логов" and "Управление логами",
 // the About button in the top right corner over the page tabs, and the end of the program.
 // Closing it by any way closes the database connection and ends the event loop.
-class TFormMain : public QWidget {
+class MainWindow : public QWidget {
     Q_OBJECT
 
 public:
-    TFormMain(LogDatabase& database, Prompts& prompts, QWidget* parent = nullptr);
-    ~TFormMain() override;
+    MainWindow(LogDatabase& database, Prompts& prompts, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // Both Exit buttons: closes the connection and ends the program.
     void BitBtnExitClick();

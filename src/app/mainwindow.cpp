@@ -1,4 +1,4 @@
-#include "app/formmain.h"
+#include "app/mainwindow.h"
 
 #include "app/form_about.h"
 #include "browse/viewlogspage.h"
@@ -8,7 +8,7 @@
 #include "ui/core/statustext.h"
 #include "ui/windowsettings.h"
 #include "ui/windowsupport.h"
-#include "ui_formmain.h"
+#include "ui_mainwindow.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -23,7 +23,7 @@ const QString kWindowKey = QStringLiteral("MainWindow");
 
 } // namespace
 
-TFormMain::TFormMain(LogDatabase& database, Prompts& prompts, QWidget* parent)
+MainWindow::MainWindow(LogDatabase& database, Prompts& prompts, QWidget* parent)
     : QWidget(parent), m_ui(std::make_unique<Ui::TFormMain>()), m_database(database),
       m_prompts(prompts)
 {
@@ -87,7 +87,7 @@ TFormMain::TFormMain(LogDatabase& database, Prompts& prompts, QWidget* parent)
     m_viewLogs->firstControl()->setFocus();
 }
 
-void TFormMain::showStatus(const QString& text)
+void MainWindow::showStatus(const QString& text)
 {
     if (text.isEmpty())
         m_ui->StatusBar->clearMessage();
@@ -95,40 +95,40 @@ void TFormMain::showStatus(const QString& text)
         m_ui->StatusBar->showMessage(text);
 }
 
-void TFormMain::useSettings(WindowSettings& settings)
+void MainWindow::useSettings(WindowSettings& settings)
 {
     m_settings = &settings;
     m_viewLogs->useSettings(settings);
     m_restored = settings.track(kWindowKey, *this);
 }
 
-void TFormMain::FormCreate()
+void MainWindow::FormCreate()
 {
     m_viewLogs->FormCreate();
     m_controlLogs->FormCreate();
 }
 
-TFormMain::~TFormMain() = default;
+MainWindow::~MainWindow() = default;
 
-void TFormMain::BitBtnExitClick()
+void MainWindow::BitBtnExitClick()
 {
     // The close event disconnects and ends the program, the same way as the close box does.
     close();
 }
 
-void TFormMain::ButtonAboutClick()
+void MainWindow::ButtonAboutClick()
 {
     TForm_About about(this);
     about.exec();
 }
 
-void TFormMain::resizeEvent(QResizeEvent* event)
+void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     m_ui->ButtonAbout->move(width() - m_ui->ButtonAbout->width(), 0);
 }
 
-void TFormMain::showEvent(QShowEvent* event)
+void MainWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     if (m_shown)
@@ -143,7 +143,7 @@ void TFormMain::showEvent(QShowEvent* event)
         fitOnScreen(*this);
 }
 
-void TFormMain::closeEvent(QCloseEvent* event)
+void MainWindow::closeEvent(QCloseEvent* event)
 {
     // The window's own geometry is stored as it closes (WindowSettings::track). A file that
     // cannot be written costs the next run its layout, nothing more: the program ends anyway.
