@@ -1,6 +1,6 @@
 #include "app/mainwindow.h"
 
-#include "app/form_about.h"
+#include "app/aboutdialog.h"
 #include "browse/viewlogspage.h"
 #include "db/logdatabase.h"
 #include "maintain/controllogspage.h"
@@ -118,7 +118,7 @@ void MainWindow::BitBtnExitClick()
 
 void MainWindow::ButtonAboutClick()
 {
-    TForm_About about(this);
+    AboutDialog about(this);
     about.exec();
 }
 

@@ -1,4 +1,4 @@
-#include "app/form_about.h"
+#include "app/aboutdialog.h"
 #include "app/form_welcome.h"
 #include "app/mainwindow.h"
 #include "app/wheeltoarrowfilter.h"
@@ -65,7 +65,7 @@ TEST(SplashAndAbout, CentredPicturesFitAndOnlyTheAboutLinkOpensOnALeftClick)
     QWidget owner;
     owner.setGeometry(10, 10, 200, 100);
     TForm_Welcome welcome;
-    TForm_About about(&owner);
+    AboutDialog about(&owner);
     const std::pair<QWidget*, std::vector<const char*>> forms[] = {
         {&welcome, {"ImageProgram", "ImagePicture"}}, {&about, {"ProgramIcon", "ImagePicture"}}};
     UrlCatcher catcher;

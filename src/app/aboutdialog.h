@@ -12,12 +12,12 @@ namespace varnel {
 
 // The About window: a fixed-size modal dialog centred on the screen, closed by its "OK"
 // button. Its link label Label2 holds the maker's full web address as its tooltip.
-class TForm_About : public QDialog {
+class AboutDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TForm_About(QWidget* parent = nullptr);
-    ~TForm_About() override;
+    explicit AboutDialog(QWidget* parent = nullptr);
+    ~AboutDialog() override;
 
     // Opens the address held as Label2's tooltip with the desktop's handler for it; a failure
     // to open is not reported.

@@ -1,7 +1,7 @@
-#include "app/form_about.h"
+#include "app/aboutdialog.h"
 
 #include "ui/windowsupport.h"
-#include "ui_form_about.h"
+#include "ui_aboutdialog.h"
 
 #include <QDesktopServices>
 #include <QMouseEvent>
@@ -9,7 +9,7 @@
 
 namespace varnel {
 
-TForm_About::TForm_About(QWidget* parent)
+AboutDialog::AboutDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_ui(std::make_unique<Ui::TForm_About>())
@@ -24,14 +24,14 @@ TForm_About::TForm_About(QWidget* parent)
     m_ui->Label2->installEventFilter(this);
 }
 
-TForm_About::~TForm_About() = default;
+AboutDialog::~AboutDialog() = default;
 
-void TForm_About::Label2Click()
+void AboutDialog::Label2Click()
 {
     QDesktopServices::openUrl(QUrl(m_ui->Label2->toolTip()));
 }
 
-bool TForm_About::eventFilter(QObject* watched, QEvent* event)
+bool AboutDialog::eventFilter(QObject* watched, QEvent* event)
 {
     // A click is a left release over the label after a press on it, as with a button: a press
     // dragged off the label opens nothing.
