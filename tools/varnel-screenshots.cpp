@@ -3,8 +3,8 @@
 // screen as the program really shows it.
 // Run on a display of its own: xvfb-run -s "-screen 0 1600x900x24" varnel-screenshots OUTDIR
 #include "app/application.h"
-#include "app/form_welcome.h"
 #include "app/mainwindow.h"
+#include "app/splashwindow.h"
 #include "browse/loggrid.h"
 #include "browse/recordwindow.h"
 #include "browse/viewlogspage.h"
@@ -74,7 +74,7 @@ int main(int argc, char** argv)
 
     bool ok = true;
     {
-        varnel::TForm_Welcome splash;
+        varnel::SplashWindow splash;
         splash.show();
         ok &= save(&splash, QStringLiteral("splash.png"));
     }

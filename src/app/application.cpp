@@ -1,7 +1,7 @@
 #include "app/application.h"
 
-#include "app/form_welcome.h"
 #include "app/mainwindow.h"
+#include "app/splashwindow.h"
 #include "app/wheeltoarrowfilter.h"
 #include "base/localetext.h"
 #include "browse/core/filterset.h"
@@ -30,7 +30,7 @@ namespace {
 
 void showSplash(std::chrono::milliseconds duration)
 {
-    TForm_Welcome splash;
+    SplashWindow splash;
     splash.show();
     // Drawn before anything else happens: wait (briefly) until the window system has
     // mapped it, then paint it at once.

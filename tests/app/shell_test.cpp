@@ -1,6 +1,6 @@
 #include "app/aboutdialog.h"
-#include "app/form_welcome.h"
 #include "app/mainwindow.h"
+#include "app/splashwindow.h"
 #include "app/wheeltoarrowfilter.h"
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
@@ -64,7 +64,7 @@ TEST(SplashAndAbout, CentredPicturesFitAndOnlyTheAboutLinkOpensOnALeftClick)
 {
     QWidget owner;
     owner.setGeometry(10, 10, 200, 100);
-    TForm_Welcome welcome;
+    SplashWindow welcome;
     AboutDialog about(&owner);
     const std::pair<QWidget*, std::vector<const char*>> forms[] = {
         {&welcome, {"ImageProgram", "ImagePicture"}}, {&about, {"ProgramIcon", "ImagePicture"}}};

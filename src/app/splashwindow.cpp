@@ -1,11 +1,11 @@
-#include "app/form_welcome.h"
+#include "app/splashwindow.h"
 
 #include "ui/windowsupport.h"
-#include "ui_form_welcome.h"
+#include "ui_splashwindow.h"
 
 namespace varnel {
 
-TForm_Welcome::TForm_Welcome(QWidget* parent)
+SplashWindow::SplashWindow(QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint),
       m_ui(std::make_unique<Ui::TForm_Welcome>())
 {
@@ -15,6 +15,6 @@ TForm_Welcome::TForm_Welcome(QWidget* parent)
     centerOnScreen(*this);
 }
 
-TForm_Welcome::~TForm_Welcome() = default;
+SplashWindow::~SplashWindow() = default;
 
 } // namespace varnel

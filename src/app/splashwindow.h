@@ -12,12 +12,12 @@ namespace varnel {
 
 // The splash window shown while the program starts: frameless, centred on the screen, with
 // nothing on it that takes focus or answers a click.
-class TForm_Welcome : public QWidget {
+class SplashWindow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TForm_Welcome(QWidget* parent = nullptr);
-    ~TForm_Welcome() override;
+    explicit SplashWindow(QWidget* parent = nullptr);
+    ~SplashWindow() override;
 
 private:
     std::unique_ptr<Ui::TForm_Welcome> m_ui;
