@@ -26,7 +26,7 @@ AboutDialog::AboutDialog(QWidget* parent)
 
 AboutDialog::~AboutDialog() = default;
 
-void AboutDialog::Label2Click()
+void AboutDialog::openMakerAddress()
 {
     QDesktopServices::openUrl(QUrl(m_ui->Label2->toolTip()));
 }
@@ -39,7 +39,7 @@ bool AboutDialog::eventFilter(QObject* watched, QEvent* event)
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton &&
             m_ui->Label2->rect().contains(mouse->position().toPoint())) {
-            Label2Click();
+            openMakerAddress();
             return true;
         }
     }

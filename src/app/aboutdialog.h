@@ -19,14 +19,14 @@ public:
     explicit AboutDialog(QWidget* parent = nullptr);
     ~AboutDialog() override;
 
-    // Opens the address held as Label2's tooltip with the desktop's handler for it; a failure
-    // to open is not reported.
-    void Label2Click();
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Opens the address held as Label2's tooltip with the desktop's handler for it; a failure
+    // to open is not reported.
+    void openMakerAddress();
+
     std::unique_ptr<Ui::TForm_About> m_ui;
 };
 

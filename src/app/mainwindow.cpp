@@ -71,18 +71,18 @@ MainWindow::MainWindow(LogDatabase& database, Prompts& prompts, QWidget* parent)
     });
 
     connect(m_viewLogs, &ViewLogsPage::exitRequested, this,
-            guarded(m_prompts, [this] { BitBtnExitClick(); }));
+            guarded(m_prompts, [this] { exitProgram(); }));
     connect(m_controlLogs, &ControlLogsPage::exitRequested, this,
-            guarded(m_prompts, [this] { BitBtnExitClick(); }));
+            guarded(m_prompts, [this] { exitProgram(); }));
     connect(m_ui->ButtonAbout, &QPushButton::clicked, this,
-            guarded(m_prompts, [this] { ButtonAboutClick(); }));
+            guarded(m_prompts, [this] { showAbout(); }));
     // A page brought to the front takes the keyboard at once, at its first control.
     connect(m_ui->PageControl, &QTabWidget::currentChanged, this, [this](int page) {
         (page == 0 ? m_viewLogs->firstControl() : m_controlLogs->firstControl())
             ->setFocus(Qt::TabFocusReason);
     });
 
-    FormCreate();
+    setDatesToToday();
     // Enter runs "Отобрать" at once, and Tab walks the filter panel in its order.
     m_viewLogs->firstControl()->setFocus();
 }
@@ -102,21 +102,21 @@ void MainWindow::useSettings(WindowSettings& settings)
     m_restored = settings.track(kWindowKey, *this);
 }
 
-void MainWindow::FormCreate()
+void MainWindow::setDatesToToday()
 {
-    m_viewLogs->FormCreate();
-    m_controlLogs->FormCreate();
+    m_viewLogs->setDatesToToday();
+    m_controlLogs->setDatesToToday();
 }
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::BitBtnExitClick()
+void MainWindow::exitProgram()
 {
     // The close event disconnects and ends the program, the same way as the close box does.
     close();
 }
 
-void MainWindow::ButtonAboutClick()
+void MainWindow::showAbout()
 {
     AboutDialog about(this);
     about.exec();

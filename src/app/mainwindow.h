@@ -26,14 +26,6 @@ public:
     MainWindow(LogDatabase& database, Prompts& prompts, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // Both Exit buttons: closes the connection and ends the program.
-    void BitBtnExitClick();
-    // Shows a new About window modally; returns when it is closed, the window destroyed.
-    void ButtonAboutClick();
-
-    // Sets the date pickers of both pages to today.
-    void FormCreate();
-
     // The status bar under the pages (an empty text clears it).
     void showStatus(const QString& text);
 
@@ -46,8 +38,6 @@ public:
 
     ViewLogsPage& viewLogsPage() { return *m_viewLogs; }
     ControlLogsPage& controlLogsPage() { return *m_controlLogs; }
-    LogDatabase& database() { return m_database; }
-    Prompts& prompts() { return m_prompts; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -55,6 +45,13 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Both Exit buttons: closes the connection and ends the program.
+    void exitProgram();
+    // Shows a new About window modally; returns when it is closed, the window destroyed.
+    void showAbout();
+    // Sets the date pickers of both pages to today.
+    void setDatesToToday();
+
     std::unique_ptr<Ui::TFormMain> m_ui;
     LogDatabase& m_database;
     Prompts& m_prompts;

@@ -88,21 +88,21 @@ ViewLogsPage::ViewLogsPage(LogDatabase& database, Prompts& prompts, QWidget* par
     ui.FindBarMain->attach(*ui.DBGridMain, m_prompts, this);
 
     connect(ui.CheckBoxDateFrom, &QCheckBox::clicked, this,
-            guarded(m_prompts, [this] { CheckBoxDateFromClick(); }));
+            guarded(m_prompts, [this] { onDateFromClicked(); }));
     connect(ui.CheckBoxDateTo, &QCheckBox::clicked, this,
-            guarded(m_prompts, [this] { CheckBoxDateToClick(); }));
+            guarded(m_prompts, [this] { onDateToClicked(); }));
     // The form makes "Отобрать" the default button, drawn as such, and not an auto-default
     // one: outside a dialog an auto-default button loses the default look for good the first
     // time the focus leaves it.
     connect(ui.BitBtnSelect, &QPushButton::clicked, this,
-            guarded(m_prompts, [this] { BitBtnSelectClick(); }));
+            guarded(m_prompts, [this] { onSelectClicked(); }));
     connect(ui.BitBtnClearFiltr, &QPushButton::clicked, this,
-            guarded(m_prompts, [this] { BitBtnClearFiltrClick(); }));
+            guarded(m_prompts, [this] { onClearFiltersClicked(); }));
     connect(ui.BitBtnRefresh, &QPushButton::clicked, this,
-            guarded(m_prompts, [this] { BitBtnRefreshClick(); }));
+            guarded(m_prompts, [this] { onRefreshClicked(); }));
     connect(ui.BitBtnExit, &QPushButton::clicked, this, &ViewLogsPage::exitRequested);
     connect(ui.DBGridMain, &LogGrid::titleClicked, this,
-            [this](int column) { runGuarded(m_prompts, [&] { DBGridMainTitleClick(column); }); });
+            [this](int column) { runGuarded(m_prompts, [&] { onGridTitleClicked(column); }); });
     connect(ui.DBGridMain, &LogGrid::recordRequested, this,
             guarded(m_prompts, [this] { showRecordWindow(); }));
     connect(ui.DBGridMain, &LogGrid::exportRequested, this,
@@ -118,17 +118,12 @@ ViewLogsPage::ViewLogsPage(LogDatabase& database, Prompts& prompts, QWidget* par
     connect(ui.DBGridMain->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &ViewLogsPage::updateRecordStatus);
 
-    m_exitHandlers = {
-        {ui.DateTimePickerFrom, &ViewLogsPage::DateTimePickerFromExit},
-        {ui.DateTimePickerTo, &ViewLogsPage::DateTimePickerToExit},
-        {ui.DBLookupComboBoxTable, &ViewLogsPage::DBLookupComboBoxTableExit},
-        {ui.DBLookupComboBoxAction, &ViewLogsPage::DBLookupComboBoxActionExit},
-        {ui.DBLookupComboBoxOracleUser, &ViewLogsPage::DBLookupComboBoxOracleUserExit},
-        {ui.DBLookupComboBoxPC, &ViewLogsPage::DBLookupComboBoxPCExit},
-        {ui.DBLookupComboBoxOSUser, &ViewLogsPage::DBLookupComboBoxOSUserExit},
-    };
-    for (const auto& handler : m_exitHandlers)
-        handler.first->installEventFilter(this);
+    m_listControls = {ui.DateTimePickerFrom,         ui.DateTimePickerTo,
+                      ui.DBLookupComboBoxTable,      ui.DBLookupComboBoxAction,
+                      ui.DBLookupComboBoxOracleUser, ui.DBLookupComboBoxPC,
+                      ui.DBLookupComboBoxOSUser};
+    for (QWidget* control : m_listControls)
+        control->installEventFilter(this);
     for (QWidget* control : std::initializer_list<QWidget*>{
              ui.CheckBoxDateFrom, ui.CheckBoxDateTo, ui.EditChanges, ui.RadioGroupChangesItem0,
              ui.RadioGroupChangesItem1, ui.RadioGroupChangesItem2})
@@ -142,7 +137,7 @@ Dataset& ViewLogsPage::mainDataset()
     return m_database.mainDataset();
 }
 
-void ViewLogsPage::FormCreate()
+void ViewLogsPage::setDatesToToday()
 {
     const QDate today = QDate::currentDate();
     m_ui->DateTimePickerFrom->setDate(today);
@@ -200,22 +195,15 @@ FilterValues ViewLogsPage::readFilterValues() const
     return values;
 }
 
-void ViewLogsPage::FiltrSettings(uint8_t mode)
+void ViewLogsPage::rebuildFilterLists(FilterScope scope)
 {
     const WaitCursor wait;
-    rebuildFilterLists(m_database, mode == 1 ? readFilterValues() : FilterValues{},
-                       LocaleText::current());
+    varnel::rebuildFilterLists(m_database,
+                               scope == FilterScope::Panel ? readFilterValues() : FilterValues{},
+                               LocaleText::current());
 }
 
-void ViewLogsPage::SQLMain()
-{
-    Dataset& main = mainDataset();
-    main.clearText();
-    main.setText(
-        mainQueryText(m_database.currentLogTable(), readFilterValues(), LocaleText::current()));
-}
-
-void ViewLogsPage::BitBtnSelectClick()
+void ViewLogsPage::onSelectClicked()
 {
     select(readFilterValues());
 }
@@ -237,7 +225,7 @@ void ViewLogsPage::select(const FilterValues& values)
         selectTimeText(std::chrono::milliseconds(took.elapsed()), locale.locale()));
     if (main.recordCount() == 0)
         m_prompts.status(noRecordsText());
-    LogTableSettings();
+    setUpGridColumns();
 }
 
 void ViewLogsPage::updateRecordStatus()
@@ -319,7 +307,7 @@ void ViewLogsPage::selectByValue(const QModelIndex& cell)
             picker->setEnabled(true);
         }
         // As ticking the boxes by hand: the lists narrow to the day.
-        FiltrSettings(1);
+        rebuildFilterLists(FilterScope::Panel);
         select(readFilterValues());
         return;
     } else if (field == QLatin1String("SCHANGES")) {
@@ -339,7 +327,7 @@ void ViewLogsPage::selectByValue(const QModelIndex& cell)
         });
     };
     if (lacking())
-        FiltrSettings(1);
+        rebuildFilterLists(FilterScope::Panel);
     // A list that still lacks the value has no record with it under the other filters, which
     // changed since the grid was filled: the filter holds it all the same, and the grid shows
     // that nothing passes, rather than the records of every value.
@@ -355,7 +343,7 @@ void ViewLogsPage::selectByValue(const QModelIndex& cell)
     select(values);
 }
 
-void ViewLogsPage::LogTableSettings()
+void ViewLogsPage::setUpGridColumns()
 {
     // Each step looks its column up by name: a missing column stops the setup there with the
     // dataset's "Field '...' not found".
@@ -367,7 +355,7 @@ void ViewLogsPage::LogTableSettings()
         main.field(QLatin1String(column.name)).setDisplayWidth(column.width);
 }
 
-void ViewLogsPage::DBGridMainTitleClick(int column)
+void ViewLogsPage::onGridTitleClicked(int column)
 {
     const WaitCursor wait;
     // While the dataset is closed the grid shows one blank column, and the closed dataset refuses.
@@ -378,33 +366,33 @@ void ViewLogsPage::DBGridMainTitleClick(int column)
                 again ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
-void ViewLogsPage::dateBoxClick(bool checked, QWidget& picker)
+void ViewLogsPage::onDateBoxClicked(bool checked, QWidget& picker)
 {
     picker.setEnabled(checked);
-    FiltrSettings(1);
+    rebuildFilterLists(FilterScope::Panel);
 }
 
-void ViewLogsPage::CheckBoxDateFromClick()
+void ViewLogsPage::onDateFromClicked()
 {
-    dateBoxClick(m_ui->CheckBoxDateFrom->isChecked(), *m_ui->DateTimePickerFrom);
+    onDateBoxClicked(m_ui->CheckBoxDateFrom->isChecked(), *m_ui->DateTimePickerFrom);
 }
 
-void ViewLogsPage::CheckBoxDateToClick()
+void ViewLogsPage::onDateToClicked()
 {
-    dateBoxClick(m_ui->CheckBoxDateTo->isChecked(), *m_ui->DateTimePickerTo);
+    onDateBoxClicked(m_ui->CheckBoxDateTo->isChecked(), *m_ui->DateTimePickerTo);
 }
 
-void ViewLogsPage::BitBtnClearFiltrClick()
+void ViewLogsPage::onClearFiltersClicked()
 {
     Ui::ViewLogsPage& ui = *m_ui;
     // Clearing a ticked box runs its click handling, as a click would.
     if (ui.CheckBoxDateFrom->isChecked()) {
         ui.CheckBoxDateFrom->setChecked(false);
-        CheckBoxDateFromClick();
+        onDateFromClicked();
     }
     if (ui.CheckBoxDateTo->isChecked()) {
         ui.CheckBoxDateTo->setChecked(false);
-        CheckBoxDateToClick();
+        onDateToClicked();
     }
     ui.DateTimePickerFrom->setEnabled(false);
     ui.DateTimePickerTo->setEnabled(false);
@@ -414,10 +402,10 @@ void ViewLogsPage::BitBtnClearFiltrClick()
         box->setKeyValue(QString());
     ui.EditChanges->clear();
     ui.RadioGroupChangesItem1->setChecked(true);
-    FiltrSettings(0);
+    rebuildFilterLists(FilterScope::None);
 }
 
-void ViewLogsPage::BitBtnRefreshClick()
+void ViewLogsPage::onRefreshClicked()
 {
     const WaitCursor wait;
     // The statements stay those of the last rebuild: the lists re-read the database under
@@ -457,9 +445,9 @@ bool ViewLogsPage::eventFilter(QObject* watched, QEvent* event)
         // leaving: the focus comes back to the same control.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) {
-            for (const auto& [control, handler] : m_exitHandlers)
-                if (control == watched)
-                    runGuarded(m_prompts, [this, handler = handler] { (this->*handler)(); });
+            if (std::find(m_listControls.begin(), m_listControls.end(), watched) !=
+                m_listControls.end())
+                runGuarded(m_prompts, [this] { rebuildFilterLists(FilterScope::Panel); });
         }
     }
     return QWidget::eventFilter(watched, event);

@@ -36,7 +36,7 @@ public:
     ~ViewLogsPage() override;
 
     // The page's part of the main window's creation: both date pickers show today.
-    void FormCreate();
+    void setDatesToToday();
     // The first control in tab order, which takes the focus when the page comes to the front.
     QWidget* firstControl() const;
 
@@ -45,48 +45,13 @@ public:
     // remember their own geometry there (settings->track("RecordWindow", window)). Called once,
     // before the page is shown; without it the page has its first layout and stores nothing.
     void useSettings(WindowSettings& settings);
-    // Null until useSettings.
-    WindowSettings* windowSettings() const { return m_settings; }
     // Puts the splitter's place and the dragged widths into the settings (not yet the file).
     void storeLayout();
 
-    // The filter set as the controls hold it now. For the change text the edit is read first,
-    // and the radio group only when the text is not empty.
-    FilterValues readFilterValues() const;
-
-    // Mode 1 builds the lists under the filter set of the panel; any other mode without
-    // filters.
-    void FiltrSettings(uint8_t mode);
-    // Sets the main query, built from the filter set, as ADOQueryMain's text; does not open it.
-    void SQLMain();
-    // The grid's column setup on the open result of ADOQueryMain.
-    void LogTableSettings();
-
-    void CheckBoxDateFromClick();
-    void CheckBoxDateToClick();
-    void BitBtnSelectClick();
-    void BitBtnClearFiltrClick();
-    void BitBtnRefreshClick();
-    void DBGridMainTitleClick(int column);
-    // The grid's current record in its window, made on first use and kept for the run.
-    void showRecordWindow();
+    // The grid's current record in its window; null until it is first opened.
     RecordWindow* recordWindow() const;
-    // «Отобрать по значению»: the filter that the cell's column stands for takes the cell's
-    // value (the table, the action, the three user-info segments, the day on both date
-    // boxes, or the change text's first 100 characters contained), then «Отобрать».
-    void selectByValue(const QModelIndex& cell);
-    // «Экспорт в CSV…»: the grid's rows as it shows them, into a file the user names.
-    void exportToCsv();
     // Files an export must never write over, beside the database's and the program's own.
     void setProgramFiles(QStringList files) { m_programFiles = std::move(files); }
-    // The focus leaving a date picker or a drop-down rebuilds the lists.
-    void DateTimePickerFromExit() { FiltrSettings(1); }
-    void DateTimePickerToExit() { FiltrSettings(1); }
-    void DBLookupComboBoxTableExit() { FiltrSettings(1); }
-    void DBLookupComboBoxActionExit() { FiltrSettings(1); }
-    void DBLookupComboBoxOracleUserExit() { FiltrSettings(1); }
-    void DBLookupComboBoxPCExit() { FiltrSettings(1); }
-    void DBLookupComboBoxOSUserExit() { FiltrSettings(1); }
 
 signals:
     // "Выход": the main window closes the connection and ends the program.
@@ -101,8 +66,34 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Which filters the drop-down lists are rebuilt under.
+    enum class FilterScope {
+        None,  // every record of the log table: the lists after «Очистить фильтр»
+        Panel, // the filter set the panel holds now
+    };
+    void rebuildFilterLists(FilterScope scope);
+    // The filter set as the controls hold it now. For the change text the edit is read first,
+    // and the radio group only when the text is not empty.
+    FilterValues readFilterValues() const;
+    // The grid's column setup on the open result of ADOQueryMain.
+    void setUpGridColumns();
+
+    void onDateFromClicked();
+    void onDateToClicked();
+    void onSelectClicked();
+    void onClearFiltersClicked();
+    void onRefreshClicked();
+    void onGridTitleClicked(int column);
+    // The grid's current record in its window, made on first use and kept for the run.
+    void showRecordWindow();
+    // «Отобрать по значению»: the filter that the cell's column stands for takes the cell's
+    // value (the table, the action, the three user-info segments, the day on both date
+    // boxes, or the change text's first 100 characters contained), then «Отобрать».
+    void selectByValue(const QModelIndex& cell);
+    // «Экспорт в CSV…»: the grid's rows as it shows them, into a file the user names.
+    void exportToCsv();
     Dataset& mainDataset();
-    void dateBoxClick(bool checked, QWidget& picker);
+    void onDateBoxClicked(bool checked, QWidget& picker);
     // The main query under `values` (the panel's, or the panel's with a value it cannot show)
     // into the grid.
     void select(const FilterValues& values);
@@ -112,8 +103,8 @@ private:
     LogDatabase& m_database;
     Prompts& m_prompts;
     WindowSettings* m_settings = nullptr;
-    // The controls whose losing the focus rebuilds the lists, with the handler it runs.
-    std::vector<std::pair<QWidget*, void (ViewLogsPage::*)()>> m_exitHandlers;
+    // The controls whose losing the focus rebuilds the lists under the panel's filters.
+    std::vector<QWidget*> m_listControls;
     QPointer<RecordWindow> m_recordWindow;
     QStringList m_programFiles;
 };

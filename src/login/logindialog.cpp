@@ -55,19 +55,19 @@ LoginDialog::LoginDialog(LogDatabase& database, Prompts& prompts, QString histor
     }
 
     connect(ui->BitBtn_OK, &QPushButton::clicked, this,
-            guarded(m_prompts, [this] { BitBtn_OKClick(); }));
+            guarded(m_prompts, [this] { onOkClicked(); }));
     connect(ui->BitBtn_Cancel, &QPushButton::clicked, this,
-            guarded(m_prompts, [this] { BitBtn_CancelClick(); }));
-    FormCreate();
+            guarded(m_prompts, [this] { onCancelClicked(); }));
+    loadHistory();
 }
 
 LoginDialog::~LoginDialog()
 {
     // Destruction goes on whatever the save meets: a failed write is shown, not thrown.
-    runGuarded(m_prompts, [this] { FormDestroy(); });
+    runGuarded(m_prompts, [this] { storeHistory(); });
 }
 
-void LoginDialog::FormCreate()
+void LoginDialog::loadHistory()
 {
     const LoginHistoryFile history(m_historyPath);
     for (const HistoryListKey& list : kHistoryLists)
@@ -86,7 +86,7 @@ void LoginDialog::showEvent(QShowEvent* event)
     ui->ComboBox_User->lineEdit()->selectAll();
 }
 
-void LoginDialog::FormDestroy()
+void LoginDialog::storeHistory()
 {
     QList<std::pair<QString, QString>> values;
     for (const HistoryListKey& list : kHistoryLists)
@@ -120,15 +120,15 @@ QString LoginDialog::Export_From_ComboBox_Into_INI(const QString& name) const
 void LoginDialog::reject()
 {
     // Escape and the close box end the program like "Отмена" while this is the main window.
-    BitBtn_CancelClick();
+    onCancelClicked();
 }
 
-void LoginDialog::BitBtn_CancelClick()
+void LoginDialog::onCancelClicked()
 {
     QDialog::reject();
 }
 
-void LoginDialog::BitBtn_OKClick()
+void LoginDialog::onOkClicked()
 {
     const QString user = ui->ComboBox_User->currentText();
     const QString base = ui->ComboBox_Base->currentText();

@@ -46,10 +46,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void FormCreate();
-    void FormDestroy();
-    void BitBtn_OKClick();
-    void BitBtn_CancelClick();
+    void loadHistory();
+    void storeHistory();
+    void onOkClicked();
+    void onCancelClicked();
     QComboBox* historyBox(const QString& name) const;
 
     std::unique_ptr<Ui::TForm_Login> ui;

@@ -29,17 +29,17 @@ ControlLogsPage::ControlLogsPage(LogDatabase& database, Prompts& prompts, QWidge
         picker->setDisplayFormat(dateFormat);
 
     connect(m_ui->CheckBoxClearLogTable, &QCheckBox::toggled, this,
-            guarded(m_prompts, [this] { CheckBoxClearLogTableClick(); }));
+            guarded(m_prompts, [this] { onPeriodToggled(); }));
     connect(m_ui->BitBtnClearLogTable, &QPushButton::clicked, this,
-            guarded(m_prompts, [this] { BitBtnClearLogTableClick(); }));
+            guarded(m_prompts, [this] { onDeleteClicked(); }));
     connect(m_ui->BitBtnExport, &QPushButton::clicked, this,
-            guarded(m_prompts, [this] { BitBtnExportClick(); }));
+            guarded(m_prompts, [this] { onExportClicked(); }));
     connect(m_ui->BitBtnExit2, &QPushButton::clicked, this, &ControlLogsPage::exitRequested);
 }
 
 ControlLogsPage::~ControlLogsPage() = default;
 
-void ControlLogsPage::FormCreate()
+void ControlLogsPage::setDatesToToday()
 {
     const QDate today = QDate::currentDate();
     m_ui->DateTimePickerClearFrom->setDate(today);
@@ -58,7 +58,7 @@ std::optional<Period> ControlLogsPage::period() const
     return Period{m_ui->DateTimePickerClearFrom->date(), m_ui->DateTimePickerClearTo->date()};
 }
 
-void ControlLogsPage::CheckBoxClearLogTableClick()
+void ControlLogsPage::onPeriodToggled()
 {
     const bool on = m_ui->CheckBoxClearLogTable->isChecked();
     for (QWidget* control : std::initializer_list<QWidget*>{
@@ -67,7 +67,7 @@ void ControlLogsPage::CheckBoxClearLogTableClick()
         control->setEnabled(on);
 }
 
-void ControlLogsPage::BitBtnClearLogTableClick()
+void ControlLogsPage::onDeleteClicked()
 {
     // Neither the order of the dates nor whether the table holds records is looked at: From
     // later than To deletes nothing and still reports success.
@@ -105,7 +105,7 @@ void ControlLogsPage::BitBtnClearLogTableClick()
     m_prompts.message(QStringLiteral("Записи успешно удалены!"));
 }
 
-void ControlLogsPage::BitBtnExportClick()
+void ControlLogsPage::onExportClicked()
 {
     const LocaleText locale = LocaleText::current();
     SaveFileRequest SaveDialogExportLog;

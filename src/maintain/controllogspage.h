@@ -30,14 +30,9 @@ public:
     ~ControlLogsPage() override;
 
     // The page's part of the main window's creation: both period pickers show today.
-    void FormCreate();
+    void setDatesToToday();
     // The first control in tab order, which takes the focus when the page comes to the front.
     QWidget* firstControl() const;
-
-    // Enables the period's labels and pickers when the box is ticked, disables them when clear.
-    void CheckBoxClearLogTableClick();
-    void BitBtnClearLogTableClick();
-    void BitBtnExportClick();
 
     // The period as the controls show it now; none when the box is clear.
     std::optional<Period> period() const;
@@ -51,6 +46,11 @@ signals:
     void exitRequested();
 
 private:
+    // Enables the period's labels and pickers when the box is ticked, disables them when clear.
+    void onPeriodToggled();
+    void onDeleteClicked();
+    void onExportClicked();
+
     std::unique_ptr<Ui::ControlLogsPage> m_ui;
     LogDatabase& m_database;
     Prompts& m_prompts;

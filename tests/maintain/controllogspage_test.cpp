@@ -67,7 +67,7 @@ public:
         layout->addWidget(page);
         applyPixelSizes(host);
         host.resize(1239, 570);
-        page->FormCreate();
+        page->setDatesToToday();
         host.show();
         QApplication::setActiveWindow(&host);
     }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "db/logdatabase.h"
 #include "base/localetext.h"
+#include "db/logdatabase.h"
 
 #include <QDate>
 #include <QString>
@@ -12,7 +12,8 @@ namespace varnel {
 
 // The filter set as read from the filter panel's controls at the moment a statement is built.
 // Nothing keeps one between statements. A default value is the filter set with every filter
-// off: what the lists are built from at login and after a reset (FiltrSettings' mode 0).
+// off: what the lists are built from at login and after a reset (the lists rebuilt without
+// filters).
 struct FilterValues {
     std::optional<QDate> dateFrom;                 // set only when CheckBoxDateFrom is ticked
     std::optional<QDate> dateTo;                   // set only when CheckBoxDateTo is ticked
@@ -35,7 +36,7 @@ inline constexpr FilterList kFilterLists[] = {FilterList::Table, FilterList::Act
 // wildcards and nothing is trimmed. The date text is the locale's short date.
 QString filterFragment(Filter filter, const FilterValues& values, const LocaleText& locale);
 
-// The main query that SQLMain sets on ADOQueryMain: every record passing all eight filters,
+// The main query that «Отобрать» sets on ADOQueryMain: every record passing all eight filters,
 // by date and record number.
 QString mainQueryText(const QString& logTable, const FilterValues& values,
                       const LocaleText& locale);
@@ -58,8 +59,8 @@ struct UserInfoSegments {
 };
 UserInfoSegments userInfoSegments(const QString& userInfo);
 
-// FiltrSettings' work on the log database: sets the five list statements for the current log
-// table, each setting closing its dataset, then opens the five in the lists' order. The first
+// The drop-down lists rebuilt on the log database: sets the five list statements for the current
+// log table, each setting closing its dataset, then opens the five in the lists' order. The first
 // failing open raises DbError; the lists before it stay open with their new rows, it and the
 // ones after it stay closed.
 void rebuildFilterLists(LogDatabase& database, const FilterValues& values,

@@ -20,7 +20,7 @@ void showDefaultError(Prompts& prompts, const QString& message);
 void runGuarded(Prompts& prompts, const std::function<void()>& handler);
 
 // The handler wrapped for a connect(): `connect(button, &QPushButton::clicked, this,
-// guarded(prompts, [this] { BitBtnSelectClick(); }))`.
+// guarded(prompts, [this] { onSelectClicked(); }))`.
 template <class Handler> auto guarded(Prompts& prompts, Handler handler)
 {
     return [&prompts, handler = std::move(handler)]() {
