@@ -83,9 +83,4 @@ bool WheelToArrowFilter::eventFilter(QObject* watched, QEvent* event)
     return true;
 }
 
-void installWheelToArrowFilter(QApplication& app)
-{
-    app.installEventFilter(new WheelToArrowFilter(&app));
-}
-
 } // namespace varnel

@@ -2,8 +2,6 @@
 
 #include <QObject>
 
-class QApplication;
-
 namespace varnel {
 
 // The application-wide mouse-wheel hook: in the program's own windows (takeWheelAsArrows),
@@ -31,8 +29,5 @@ public:
 private:
     int m_sum = 0; // the vertical delta of the turn so far, less than a notch
 };
-
-// Installs one WheelToArrowFilter as an event filter of the application, owned by it.
-void installWheelToArrowFilter(QApplication& app);
 
 } // namespace varnel

@@ -213,8 +213,6 @@ void ViewLogsPage::select(const FilterValues& values)
     const WaitCursor wait;
     const LocaleText locale = LocaleText::current();
     Dataset& main = mainDataset();
-    main.close();
-    main.clearText();
     main.setText(mainQueryText(m_database.currentLogTable(), values, locale));
     // The login's probe ran on this dataset under a name of its own.
     main.setWaitTitle(QStringLiteral("Отбор записей"));
