@@ -3,9 +3,9 @@
 //   - "Отобрать" with every filter off: the main query opened into ADOQueryMain, the log grid's
 //     model reset and its first paint at the page's 1239 x 394, against the shell running the
 //     same statement;
-//   - FiltrSettings in mode 0 and in mode 1 (a date-from and a table filter on): the five list
-//     statements opened one after another, against the shell running the same five scans
-//     written with SQLite's own functions;
+//   - the filter lists rebuilt without filters and narrowed (a date-from and a table filter
+//     on): the five list statements opened one after another, against the shell running the
+//     same five scans written with SQLite's own functions;
 //   - a click on the title "Таблица" and on "Внесенные изменения": sorting the fetched rows by
 //     STABLE and by SCHANGES, against the shell's query ordered by that column;
 //   - a text typed into the find bar that no cell shows, the worst case, since every shown
@@ -193,7 +193,7 @@ struct Responsiveness {
 std::vector<Step> selectSteps(LogDatabase& data, LogGrid& grid, const LocaleText& locale)
 {
     return {
-        {"SQLMain, open mainDataset and reset the grid's model",
+        {"main query text, open and reset the grid's model",
          [&data, &locale] {
              Dataset& dataset = data.mainDataset();
              dataset.close();
@@ -343,11 +343,11 @@ int main(int argc, char** argv)
              [&] {
                  return double(module.mainDataset().rows().allocatedBytes()) / 1048576.0;
              }},
-            {"FiltrSettings mode 0", [&] { rebuildFilterLists(module, FilterValues{}, locale); },
+            {"filter lists, no filter", [&] { rebuildFilterLists(module, FilterValues{}, locale); },
              shellListStatements(std::nullopt, QString()),
              [] {
              }},
-            {"FiltrSettings mode 1", [&] { rebuildFilterLists(module, narrowed, locale); },
+            {"filter lists, narrowed", [&] { rebuildFilterLists(module, narrowed, locale); },
              shellListStatements(narrowed.dateFrom, narrowed.table),
              [] {
              }},
@@ -450,8 +450,8 @@ int main(int argc, char** argv)
 
     const Target targets[] = {
         {"select, no filter", 1.15, {kTargetRecords, 10 * kTargetRecords}},
-        {"FiltrSettings mode 0", 1.3},
-        {"FiltrSettings mode 1", 1.3},
+        {"filter lists, no filter", 1.3},
+        {"filter lists, narrowed", 1.3},
         {"sort by STABLE", 0.2},
         {"sort by SCHANGES", 1.0},
     };

@@ -80,8 +80,8 @@ int main(int argc, char** argv)
     const QString statement = QStringLiteral("Select * from ") + kTable +
                               QStringLiteral(" where 1=1 order by ddate, sid");
     std::printf("statement: %s\n", statement.toUtf8().constData());
-    std::printf("%10s %12s %12s %7s %12s %12s %12s %12s\n", "records", "slot s", "sqlite3 s",
-                "ratio", "slot us/rec", "snapshot B/r", "payload B/r", "limit B/r");
+    std::printf("%10s %12s %12s %7s %12s %12s %12s %12s\n", "records", "open s", "sqlite3 s",
+                "ratio", "open us/rec", "snapshot B/r", "payload B/r", "limit B/r");
 
     for (long long size : sizes) {
         const QString file = varnel::bench::demoDatabase(options->data, size);
@@ -106,12 +106,12 @@ int main(int argc, char** argv)
             }
         }
         const Opened memory = openInDataset(file, statement, true);
-        const double slotTime = median(ours), shellTime = median(theirs);
+        const double openTime = median(ours), shellTime = median(theirs);
         const double records = double(std::max<uint32_t>(memory.rows, 1));
         const double snapshot = double(memory.snapshotBytes) / records;
         const double payload = double(memory.payloadBytes) / records;
-        std::printf("%10lld %12.4f %12.4f %7.3f %12.3f %12.1f %12.1f %12.1f\n", size, slotTime,
-                    shellTime, slotTime / shellTime, slotTime * 1e6 / double(size), snapshot,
+        std::printf("%10lld %12.4f %12.4f %7.3f %12.3f %12.1f %12.1f %12.1f\n", size, openTime,
+                    shellTime, openTime / shellTime, openTime * 1e6 / double(size), snapshot,
                     payload, 1.2 * payload + 48);
         std::fflush(stdout);
     }
