@@ -2,7 +2,7 @@
 
 #include "db/call.h"
 #include "base/civiltime.h"
-#include "base/collationranks.h"
+#include "db/collationranks.h"
 #include "base/localetext.h"
 #include "base/textneedle.h"
 #include "base/vectorstate.h"

@@ -1,4 +1,4 @@
-#include "base/collationranks.h"
+#include "db/collationranks.h"
 
 #include "db/call.h"
 
