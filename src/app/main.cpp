@@ -1,4 +1,4 @@
-#include "app/application.h"
+#include "app/startup.h"
 
 int main(int argc, char** argv)
 {

@@ -1,4 +1,4 @@
-#include "app/application.h"
+#include "app/startup.h"
 #include "app/mainwindow.h"
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"

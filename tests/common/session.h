@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/application.h"
+#include "app/startup.h"
 #include "common/scriptedprompts.h"
 #include "db/connection.h"
 #include "maintain/core/periodstatements.h"

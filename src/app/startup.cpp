@@ -1,4 +1,4 @@
-#include "app/application.h"
+#include "app/startup.h"
 
 #include "app/mainwindow.h"
 #include "app/splashwindow.h"
