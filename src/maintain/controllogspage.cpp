@@ -114,7 +114,8 @@ void ControlLogsPage::onExportClicked()
         connection.work(QStringLiteral("Выгрузка логов"), work);
     };
     exportLog(m_database.exportDataset(),
-              exportStatement(m_database.currentLogTable(), period(), locale), m_memoExport, hooks);
+              exportStatement(m_database.currentLogTable(), period(), locale), m_memoExport, locale,
+              hooks);
     connection.work(QStringLiteral("Выгрузка логов"), [&](Call& call) {
         m_memoExport.saveToFile(path, [&] { call.checkCancelled(); });
     });

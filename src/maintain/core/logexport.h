@@ -11,6 +11,7 @@ namespace varnel {
 class Call;
 class MemoExport;
 class Dataset;
+class LocaleText;
 
 struct ExportHooks {
     // The local date and time for the begin and end stamps.
@@ -34,7 +35,9 @@ struct ExportHooks {
 // looked up by name, row by row; SID is not written) joined by " - ", nothing before the first
 // or after the last: a NULL's empty text leaves two separators side by side. Values are not
 // marked: a " - " or a line break inside one stands as it is.
+//
+// The stamps are written with `locale`, the export's one snapshot of the user's locale.
 void exportLog(Dataset& dataset, const QString& statement, MemoExport& memo,
-               const ExportHooks& hooks = {});
+               const LocaleText& locale, const ExportHooks& hooks = {});
 
 } // namespace varnel
