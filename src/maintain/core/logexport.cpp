@@ -28,8 +28,6 @@ const std::array<QString, 5>& recordLineColumns()
 void exportLog(Dataset& dataset, const QString& statement, MemoExport& memo,
                const LocaleText& locale, const ExportHooks& hooks)
 {
-    dataset.close();
-    dataset.clearText();
     dataset.setText(statement);
     memo.append(u"-- Varnel 1.0.0. Unload Logs.");
     memo.append(u"");

@@ -24,8 +24,8 @@ struct ExportHooks {
     std::function<void(const std::function<void(Call&)>& lines)> work;
 };
 
-// Appends one export block to `memo` (whatever it held before stays in front): closes and
-// clears `dataset`, sets its text to `statement`, appends the title, an empty line, "-- " and the
+// Appends one export block to `memo` (whatever it held before stays in front): closes
+// `dataset` and sets its text to `statement`, appends the title, an empty line, "-- " and the
 // text read back from the dataset (its own final line break gives the empty line after it) and the
 // begin stamp, opens the dataset and appends a record line for each row in the order the rows
 // come, then the end stamp. The dataset stays open. Database errors and a missing column
