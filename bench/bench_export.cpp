@@ -141,9 +141,9 @@ Exported exportOnce(const QString& databaseFile, const QString& output)
     const auto start = Clock::now();
     database.connection().connect(varnel::buildConnectionString(
         QStringLiteral("bench"), QStringLiteral("bench"), databaseFile));
+    const varnel::LocaleText locale = varnel::LocaleText::current();
     varnel::exportLog(database.exportDataset(),
-                      varnel::exportStatement(kTable, std::nullopt, varnel::LocaleText::current()),
-                      memo, hooks);
+                      varnel::exportStatement(kTable, std::nullopt, locale), memo, locale, hooks);
     memo.saveToFile(output);
     const auto end = Clock::now();
     return {seconds(end - start), memo.byteCount(),

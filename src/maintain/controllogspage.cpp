@@ -1,10 +1,10 @@
 #include "maintain/controllogspage.h"
 
 #include "base/localetext.h"
-#include "db/dberror.h"
 #include "db/logdatabase.h"
 #include "maintain/core/exporttarget.h"
 #include "maintain/core/logexport.h"
+#include "maintain/core/perioddeletion.h"
 #include "ui/core/errortext.h"
 #include "ui/core/guard.h"
 #include "ui/core/prompts.h"
@@ -69,39 +69,19 @@ void ControlLogsPage::onPeriodToggled()
 
 void ControlLogsPage::onDeleteClicked()
 {
-    // Neither the order of the dates nor whether the table holds records is looked at: From
-    // later than To deletes nothing and still reports success.
     const LocaleText locale = LocaleText::current();
     const std::optional<Period> chosen = period();
-    const QString& table = m_database.currentLogTable();
     if (!m_prompts.confirm(window(), QStringLiteral("Удалить записи таблицы логов"),
-                           periodDeletionQuestion(table, chosen, locale)))
+                           periodDeletionQuestion(m_database.currentLogTable(), chosen, locale)))
         return;
 
-    Dataset& dataset = m_database.commandDataset();
-    std::optional<QString> failure;
-    int64_t deleted = -1;
-    dataset.close();
-    dataset.clearText();
-    dataset.setText(periodDeletionStatement(table, chosen, locale));
-    dataset.setWaitTitle(QStringLiteral("Удаление записей"));
-    try {
-        deleted = dataset.execute();
-    } catch (const DbError& error) {
-        failure = error.message();
-    } catch (const Cancelled&) {
-        // A statement is atomic: nothing was deleted. The dataset ends as after a failure.
-        dataset.close();
-        throw;
-    }
-    if (failure) {
-        m_prompts.message(databaseErrorText(*failure));
-        dataset.close();
+    const PeriodDeletionOutcome outcome = deletePeriod(m_database, chosen, locale);
+    if (outcome.failure) {
+        m_prompts.message(databaseErrorText(*outcome.failure));
         return;
     }
-    // The dataset stays as it is: its next use closes it first.
-    if (deleted >= 0)
-        m_prompts.status(deletedRecordsText(deleted, locale.locale()));
+    if (outcome.deleted >= 0)
+        m_prompts.status(deletedRecordsText(outcome.deleted, locale.locale()));
     m_prompts.message(QStringLiteral("Записи успешно удалены!"));
 }
 
@@ -134,7 +114,8 @@ void ControlLogsPage::onExportClicked()
         connection.work(QStringLiteral("Выгрузка логов"), work);
     };
     exportLog(m_database.exportDataset(),
-              exportStatement(m_database.currentLogTable(), period(), locale), m_memoExport, hooks);
+              exportStatement(m_database.currentLogTable(), period(), locale), m_memoExport, locale,
+              hooks);
     connection.work(QStringLiteral("Выгрузка логов"), [&](Call& call) {
         m_memoExport.saveToFile(path, [&] { call.checkCancelled(); });
     });

@@ -1,7 +1,7 @@
 #include "maintain/core/logexport.h"
 
-#include "db/call.h"
 #include "base/localetext.h"
+#include "db/call.h"
 #include "db/dataset.h"
 #include "maintain/core/memoexport.h"
 
@@ -26,11 +26,8 @@ const std::array<QString, 5>& recordLineColumns()
 } // namespace
 
 void exportLog(Dataset& dataset, const QString& statement, MemoExport& memo,
-               const ExportHooks& hooks)
+               const LocaleText& locale, const ExportHooks& hooks)
 {
-    const LocaleText locale = LocaleText::current();
-    dataset.close();
-    dataset.clearText();
     dataset.setText(statement);
     memo.append(u"-- Varnel 1.0.0. Unload Logs.");
     memo.append(u"");

@@ -11,6 +11,7 @@ namespace varnel {
 class Call;
 class MemoExport;
 class Dataset;
+class LocaleText;
 
 struct ExportHooks {
     // The local date and time for the begin and end stamps.
@@ -23,8 +24,8 @@ struct ExportHooks {
     std::function<void(const std::function<void(Call&)>& lines)> work;
 };
 
-// Appends one export block to `memo` (whatever it held before stays in front): closes and
-// clears `dataset`, sets its text to `statement`, appends the title, an empty line, "-- " and the
+// Appends one export block to `memo` (whatever it held before stays in front): closes
+// `dataset` and sets its text to `statement`, appends the title, an empty line, "-- " and the
 // text read back from the dataset (its own final line break gives the empty line after it) and the
 // begin stamp, opens the dataset and appends a record line for each row in the order the rows
 // come, then the end stamp. The dataset stays open. Database errors and a missing column
@@ -34,7 +35,9 @@ struct ExportHooks {
 // looked up by name, row by row; SID is not written) joined by " - ", nothing before the first
 // or after the last: a NULL's empty text leaves two separators side by side. Values are not
 // marked: a " - " or a line break inside one stands as it is.
+//
+// The stamps are written with `locale`, the export's one snapshot of the user's locale.
 void exportLog(Dataset& dataset, const QString& statement, MemoExport& memo,
-               const ExportHooks& hooks = {});
+               const LocaleText& locale, const ExportHooks& hooks = {});
 
 } // namespace varnel

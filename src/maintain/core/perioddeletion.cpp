@@ -1,0 +1,27 @@
+#include "maintain/core/perioddeletion.h"
+
+#include "db/dberror.h"
+#include "db/logdatabase.h"
+
+namespace varnel {
+
+PeriodDeletionOutcome deletePeriod(LogDatabase& database, const std::optional<Period>& period,
+                                   const LocaleText& locale)
+{
+    Dataset& dataset = database.commandDataset();
+    dataset.setText(periodDeletionStatement(database.currentLogTable(), period, locale));
+    dataset.setWaitTitle(QStringLiteral("Удаление записей"));
+    PeriodDeletionOutcome outcome;
+    try {
+        outcome.deleted = dataset.execute();
+    } catch (const DbError& error) {
+        outcome.failure = error.message();
+        dataset.close();
+    } catch (const Cancelled&) {
+        dataset.close();
+        throw;
+    }
+    return outcome;
+}
+
+} // namespace varnel
