@@ -6,7 +6,6 @@
 #include "db/logdatabase.h"
 #include "db/logtableschema.h"
 #include "login/core/historyfile.h"
-#include "login/core/historylist.h"
 #include "login/inlinecompletion.h"
 #include "ui/core/errortext.h"
 #include "ui/core/guard.h"
@@ -49,7 +48,7 @@ LoginDialog::LoginDialog(LogDatabase& database, Prompts& prompts, QString histor
     takeWheelAsArrows(*this);
     // A top-level window's position is not taken from its form.
     move(244, 103);
-    for (QComboBox* box : {ui->ComboBox_User, ui->ComboBox_Base, ui->ComboBox_Table}) {
+    for (const auto& [box, list] : historyBoxes()) {
         InlineCompletion::attach(box);
         setItemHeight(*box, 15);
     }
@@ -67,13 +66,20 @@ LoginDialog::~LoginDialog()
     runGuarded(m_prompts, [this] { storeHistory(); });
 }
 
+std::array<std::pair<QComboBox*, HistoryListKey>, kHistoryLists.size()>
+LoginDialog::historyBoxes() const
+{
+    return {{{ui->ComboBox_User, kUserHistory},
+             {ui->ComboBox_Base, kBaseHistory},
+             {ui->ComboBox_Table, kTableHistory}}};
+}
+
 void LoginDialog::loadHistory()
 {
     const LoginHistoryFile history(m_historyPath);
-    for (const HistoryListKey& list : kHistoryLists)
-        Import_Into_ComboBox_From_INI(list.controlName,
-                                      history.readString(kHistorySection, list.key));
-    for (QComboBox* box : {ui->ComboBox_User, ui->ComboBox_Base, ui->ComboBox_Table})
+    for (const auto& [box, list] : historyBoxes())
+        box->addItems(parseHistoryList(history.readString(kHistorySection, list.key)));
+    for (const auto& [box, list] : historyBoxes())
         box->setCurrentIndex(box->count() > 0 ? 0 : -1);
     activateUsEnglishLayout();
 }
@@ -89,32 +95,14 @@ void LoginDialog::showEvent(QShowEvent* event)
 void LoginDialog::storeHistory()
 {
     QList<std::pair<QString, QString>> values;
-    for (const HistoryListKey& list : kHistoryLists)
-        values.append({list.key, Export_From_ComboBox_Into_INI(list.controlName)});
+    for (const auto& [box, list] : historyBoxes()) {
+        QStringList items;
+        for (int i = 0; i < box->count(); ++i)
+            items << box->itemText(i);
+        values.append(
+            {list.key, serialiseHistoryList(box->currentText(), items, box->currentIndex())});
+    }
     LoginHistoryFile(m_historyPath).writeStrings(kHistorySection, values);
-}
-
-QComboBox* LoginDialog::historyBox(const QString& name) const
-{
-    const int index = historyListIndex(name);
-    return index < 0 ? nullptr : findChild<QComboBox*>(kHistoryLists[size_t(index)].controlName);
-}
-
-void LoginDialog::Import_Into_ComboBox_From_INI(const QString& name, const QString& value)
-{
-    if (QComboBox* box = historyBox(name))
-        box->addItems(parseHistoryList(value));
-}
-
-QString LoginDialog::Export_From_ComboBox_Into_INI(const QString& name) const
-{
-    QComboBox* box = historyBox(name);
-    if (!box)
-        return {};
-    QStringList items;
-    for (int i = 0; i < box->count(); ++i)
-        items << box->itemText(i);
-    return serialiseHistoryList(box->currentText(), items, box->currentIndex());
 }
 
 void LoginDialog::reject()
