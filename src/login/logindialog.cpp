@@ -1,21 +1,15 @@
 #include "login/logindialog.h"
 
+#include "base/error.h"
 #include "base/localetext.h"
-#include "db/connectionstring.h"
-#include "db/dberror.h"
-#include "db/logdatabase.h"
-#include "db/logtableschema.h"
 #include "login/core/historyfile.h"
 #include "login/inlinecompletion.h"
-#include "ui/core/errortext.h"
 #include "ui/core/guard.h"
 #include "ui/core/prompts.h"
 #include "ui/windowsupport.h"
 #include "ui_logindialog.h"
 
 #include <QLineEdit>
-
-#include <optional>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -116,105 +110,41 @@ void LoginDialog::onCancelClicked()
     QDialog::reject();
 }
 
+QWidget* LoginDialog::fieldWidget(LoginField field) const
+{
+    switch (field) {
+    case LoginField::User:
+        return ui->ComboBox_User;
+    case LoginField::Password:
+        return ui->Edit_Password;
+    case LoginField::Base:
+        return ui->ComboBox_Base;
+    case LoginField::Table:
+        return ui->ComboBox_Table;
+    case LoginField::None:
+        break;
+    }
+    return nullptr;
+}
+
 void LoginDialog::onOkClicked()
 {
-    const QString user = ui->ComboBox_User->currentText();
-    const QString base = ui->ComboBox_Base->currentText();
-    const QString table = ui->ComboBox_Table->currentText();
-    const QString password = ui->Edit_Password->text();
-
-    if (user.isEmpty() || base.isEmpty() || table.isEmpty() || password.isEmpty()) {
-        m_prompts.message(QStringLiteral("Введены не все параметры!"));
-        // Each empty field takes the focus in turn, so the last empty one keeps it.
-        if (user.isEmpty())
-            ui->ComboBox_User->setFocus();
-        if (base.isEmpty())
-            ui->ComboBox_Base->setFocus();
-        if (table.isEmpty())
-            ui->ComboBox_Table->setFocus();
-        if (password.isEmpty())
-            ui->Edit_Password->setFocus();
-        return;
-    }
-
-    // The name stands verbatim in every statement of the program: nothing that is not a
-    // table's name may reach the database.
-    if (!isOracleTableName(table)) {
-        m_prompts.message(QStringLiteral("Неверное имя таблицы логов: «") + table +
-                          QStringLiteral("»"));
-        ui->ComboBox_Table->setFocus();
-        return;
-    }
-
-    Connection& connection = m_database.connection();
-    Dataset& probe = m_database.mainDataset();
-
-    // A connection left open (creation refused, failed hand-over) is reopened only when the
-    // user changed what it points at: a corrected database name must reach that database.
-    const QString connectionString = buildConnectionString(password, user, base);
-    if (connection.connectionString() != connectionString)
-        connection.setConnectionString(connectionString);
-    try {
-        connection.connect();
-    } catch (const DbError& e) {
-        m_prompts.message(databaseErrorText(e.message()));
-        probe.close();
-        connection.disconnect();
-        return;
-    }
-
-    QString fieldProblem;
-    if (ui->CheckBoxCreateTable->isChecked()) {
-        const QString shownName = LocaleText::current().upper(table);
-        if (!m_prompts.confirm(this, QStringLiteral("Создать таблицу логов?"),
-                               QStringLiteral("Вы действительно хотите создать таблицу логов \"") +
-                                   shownName + QStringLiteral("\"?")))
-            return;
-        // A failed creation is shown before disconnecting: a user without the right to
-        // create a public synonym must learn why the login went no further.
-        std::optional<QString> failure;
-        try {
-            CreateLogTable(m_database, table);
-        } catch (const Cancelled&) {
-            // As after a failure of the next step, what was created stays; nothing is shown.
-            connection.disconnect();
-            throw;
-        } catch (...) {
-            failure = messageOfCurrentError();
-        }
-        if (failure) {
-            m_prompts.message(databaseErrorText(*failure));
-            connection.disconnect();
-            return;
-        }
-        m_prompts.message(QStringLiteral("Таблица логов \"") + shownName +
-                          QStringLiteral("создана!"));
-    } else {
-        try {
-            probe.clearText();
-            probe.setText(QStringLiteral("Select * from ") + table +
-                          QStringLiteral(" where rownum=1"));
-            probe.setWaitTitle(QStringLiteral("Проверка таблицы логов"));
-            probe.open();
-        } catch (const DbError& e) {
-            m_prompts.message(databaseErrorText(e.message()));
-            probe.close();
-            connection.disconnect();
-            return;
-        } catch (const Cancelled&) {
-            probe.close();
-            connection.disconnect();
-            throw;
-        }
-        fieldProblem = logTableFieldProblem(probe.rows(), LocaleText::current().upper(table));
-        probe.close();
-    }
-
-    m_database.setCurrentLogTable(table);
+    const LoginFields fields{ui->ComboBox_User->currentText(), ui->Edit_Password->text(),
+                             ui->ComboBox_Base->currentText(), ui->ComboBox_Table->currentText(),
+                             ui->CheckBoxCreateTable->isChecked()};
+    const LoginPrompts prompts{[this](const QString& text) { m_prompts.message(text); },
+                               [this](const QString& title, const QString& question) {
+                                   return m_prompts.confirm(this, title, question);
+                               }};
+    const LoginOutcome outcome = attemptLogin(m_database, fields, LocaleText::current(), prompts);
+    if (QWidget* field = fieldWidget(outcome.focus))
+        field->setFocus();
     // Like a table without the log's columns, which the filter lists of the hand-over meet:
     // the dialog stays, connected, and no main window opens.
-    if (!fieldProblem.isEmpty())
-        throw Error(fieldProblem);
+    if (outcome.failedStep == LoginStep::TableFields)
+        throw Error(outcome.message);
+    if (outcome.failedStep != LoginStep::None)
+        return;
     if (m_handOver)
         m_handOver();
     deleteLater();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "login/core/historylist.h"
+#include "login/core/loginattempt.h"
 
 #include <QDialog>
 
@@ -51,6 +52,7 @@ private:
     // The drop-downs whose lists the login history keeps, each with its key, in the order of
     // kHistoryLists.
     std::array<std::pair<QComboBox*, HistoryListKey>, kHistoryLists.size()> historyBoxes() const;
+    QWidget* fieldWidget(LoginField field) const;
 
     std::unique_ptr<Ui::TForm_Login> ui;
     LogDatabase& m_database;
