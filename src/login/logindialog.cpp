@@ -1,22 +1,15 @@
 #include "login/logindialog.h"
 
+#include "base/error.h"
 #include "base/localetext.h"
-#include "db/connectionstring.h"
-#include "db/dberror.h"
-#include "db/logdatabase.h"
-#include "db/logtableschema.h"
 #include "login/core/historyfile.h"
-#include "login/core/historylist.h"
 #include "login/inlinecompletion.h"
-#include "ui/core/errortext.h"
 #include "ui/core/guard.h"
 #include "ui/core/prompts.h"
 #include "ui/windowsupport.h"
 #include "ui_logindialog.h"
 
 #include <QLineEdit>
-
-#include <optional>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -49,7 +42,7 @@ LoginDialog::LoginDialog(LogDatabase& database, Prompts& prompts, QString histor
     takeWheelAsArrows(*this);
     // A top-level window's position is not taken from its form.
     move(244, 103);
-    for (QComboBox* box : {ui->ComboBox_User, ui->ComboBox_Base, ui->ComboBox_Table}) {
+    for (const auto& [box, list] : historyBoxes()) {
         InlineCompletion::attach(box);
         setItemHeight(*box, 15);
     }
@@ -67,13 +60,20 @@ LoginDialog::~LoginDialog()
     runGuarded(m_prompts, [this] { storeHistory(); });
 }
 
+std::array<std::pair<QComboBox*, HistoryListKey>, kHistoryLists.size()>
+LoginDialog::historyBoxes() const
+{
+    return {{{ui->ComboBox_User, kUserHistory},
+             {ui->ComboBox_Base, kBaseHistory},
+             {ui->ComboBox_Table, kTableHistory}}};
+}
+
 void LoginDialog::loadHistory()
 {
     const LoginHistoryFile history(m_historyPath);
-    for (const HistoryListKey& list : kHistoryLists)
-        Import_Into_ComboBox_From_INI(list.controlName,
-                                      history.readString(kHistorySection, list.key));
-    for (QComboBox* box : {ui->ComboBox_User, ui->ComboBox_Base, ui->ComboBox_Table})
+    for (const auto& [box, list] : historyBoxes())
+        box->addItems(parseHistoryList(history.readString(kHistorySection, list.key)));
+    for (const auto& [box, list] : historyBoxes())
         box->setCurrentIndex(box->count() > 0 ? 0 : -1);
     activateUsEnglishLayout();
 }
@@ -89,32 +89,14 @@ void LoginDialog::showEvent(QShowEvent* event)
 void LoginDialog::storeHistory()
 {
     QList<std::pair<QString, QString>> values;
-    for (const HistoryListKey& list : kHistoryLists)
-        values.append({list.key, Export_From_ComboBox_Into_INI(list.controlName)});
+    for (const auto& [box, list] : historyBoxes()) {
+        QStringList items;
+        for (int i = 0; i < box->count(); ++i)
+            items << box->itemText(i);
+        values.append(
+            {list.key, serialiseHistoryList(box->currentText(), items, box->currentIndex())});
+    }
     LoginHistoryFile(m_historyPath).writeStrings(kHistorySection, values);
-}
-
-QComboBox* LoginDialog::historyBox(const QString& name) const
-{
-    const int index = historyListIndex(name);
-    return index < 0 ? nullptr : findChild<QComboBox*>(kHistoryLists[size_t(index)].controlName);
-}
-
-void LoginDialog::Import_Into_ComboBox_From_INI(const QString& name, const QString& value)
-{
-    if (QComboBox* box = historyBox(name))
-        box->addItems(parseHistoryList(value));
-}
-
-QString LoginDialog::Export_From_ComboBox_Into_INI(const QString& name) const
-{
-    QComboBox* box = historyBox(name);
-    if (!box)
-        return {};
-    QStringList items;
-    for (int i = 0; i < box->count(); ++i)
-        items << box->itemText(i);
-    return serialiseHistoryList(box->currentText(), items, box->currentIndex());
 }
 
 void LoginDialog::reject()
@@ -128,105 +110,41 @@ void LoginDialog::onCancelClicked()
     QDialog::reject();
 }
 
+QWidget* LoginDialog::fieldWidget(LoginField field) const
+{
+    switch (field) {
+    case LoginField::User:
+        return ui->ComboBox_User;
+    case LoginField::Password:
+        return ui->Edit_Password;
+    case LoginField::Base:
+        return ui->ComboBox_Base;
+    case LoginField::Table:
+        return ui->ComboBox_Table;
+    case LoginField::None:
+        break;
+    }
+    return nullptr;
+}
+
 void LoginDialog::onOkClicked()
 {
-    const QString user = ui->ComboBox_User->currentText();
-    const QString base = ui->ComboBox_Base->currentText();
-    const QString table = ui->ComboBox_Table->currentText();
-    const QString password = ui->Edit_Password->text();
-
-    if (user.isEmpty() || base.isEmpty() || table.isEmpty() || password.isEmpty()) {
-        m_prompts.message(QStringLiteral("Введены не все параметры!"));
-        // Each empty field takes the focus in turn, so the last empty one keeps it.
-        if (user.isEmpty())
-            ui->ComboBox_User->setFocus();
-        if (base.isEmpty())
-            ui->ComboBox_Base->setFocus();
-        if (table.isEmpty())
-            ui->ComboBox_Table->setFocus();
-        if (password.isEmpty())
-            ui->Edit_Password->setFocus();
-        return;
-    }
-
-    // The name stands verbatim in every statement of the program: nothing that is not a
-    // table's name may reach the database.
-    if (!isOracleTableName(table)) {
-        m_prompts.message(QStringLiteral("Неверное имя таблицы логов: «") + table +
-                          QStringLiteral("»"));
-        ui->ComboBox_Table->setFocus();
-        return;
-    }
-
-    Connection& connection = m_database.connection();
-    Dataset& probe = m_database.mainDataset();
-
-    // A connection left open (creation refused, failed hand-over) is reopened only when the
-    // user changed what it points at: a corrected database name must reach that database.
-    const QString connectionString = buildConnectionString(password, user, base);
-    if (connection.connectionString() != connectionString)
-        connection.setConnectionString(connectionString);
-    try {
-        connection.connect();
-    } catch (const DbError& e) {
-        m_prompts.message(databaseErrorText(e.message()));
-        probe.close();
-        connection.disconnect();
-        return;
-    }
-
-    QString fieldProblem;
-    if (ui->CheckBoxCreateTable->isChecked()) {
-        const QString shownName = LocaleText::current().upper(table);
-        if (!m_prompts.confirm(this, QStringLiteral("Создать таблицу логов?"),
-                               QStringLiteral("Вы действительно хотите создать таблицу логов \"") +
-                                   shownName + QStringLiteral("\"?")))
-            return;
-        // A failed creation is shown before disconnecting: a user without the right to
-        // create a public synonym must learn why the login went no further.
-        std::optional<QString> failure;
-        try {
-            CreateLogTable(m_database, table);
-        } catch (const Cancelled&) {
-            // As after a failure of the next step, what was created stays; nothing is shown.
-            connection.disconnect();
-            throw;
-        } catch (...) {
-            failure = messageOfCurrentError();
-        }
-        if (failure) {
-            m_prompts.message(databaseErrorText(*failure));
-            connection.disconnect();
-            return;
-        }
-        m_prompts.message(QStringLiteral("Таблица логов \"") + shownName +
-                          QStringLiteral("создана!"));
-    } else {
-        try {
-            probe.clearText();
-            probe.setText(QStringLiteral("Select * from ") + table +
-                          QStringLiteral(" where rownum=1"));
-            probe.setWaitTitle(QStringLiteral("Проверка таблицы логов"));
-            probe.open();
-        } catch (const DbError& e) {
-            m_prompts.message(databaseErrorText(e.message()));
-            probe.close();
-            connection.disconnect();
-            return;
-        } catch (const Cancelled&) {
-            probe.close();
-            connection.disconnect();
-            throw;
-        }
-        fieldProblem = logTableFieldProblem(probe.rows(), LocaleText::current().upper(table));
-        probe.close();
-    }
-
-    m_database.setCurrentLogTable(table);
+    const LoginFields fields{ui->ComboBox_User->currentText(), ui->Edit_Password->text(),
+                             ui->ComboBox_Base->currentText(), ui->ComboBox_Table->currentText(),
+                             ui->CheckBoxCreateTable->isChecked()};
+    const LoginPrompts prompts{[this](const QString& text) { m_prompts.message(text); },
+                               [this](const QString& title, const QString& question) {
+                                   return m_prompts.confirm(this, title, question);
+                               }};
+    const LoginOutcome outcome = attemptLogin(m_database, fields, LocaleText::current(), prompts);
+    if (QWidget* field = fieldWidget(outcome.focus))
+        field->setFocus();
     // Like a table without the log's columns, which the filter lists of the hand-over meet:
     // the dialog stays, connected, and no main window opens.
-    if (!fieldProblem.isEmpty())
-        throw Error(fieldProblem);
+    if (outcome.failedStep == LoginStep::TableFields)
+        throw Error(outcome.message);
+    if (outcome.failedStep != LoginStep::None)
+        return;
     if (m_handOver)
         m_handOver();
     deleteLater();

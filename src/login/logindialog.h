@@ -1,9 +1,14 @@
 #pragma once
 
+#include "login/core/historylist.h"
+#include "login/core/loginattempt.h"
+
 #include <QDialog>
 
+#include <array>
 #include <functional>
 #include <memory>
+#include <utility>
 
 class QComboBox;
 
@@ -34,12 +39,6 @@ public:
     // the dialog then stays open.
     void setHandOver(std::function<void()> handOver) { m_handOver = std::move(handOver); }
 
-    // The history list of the drop-down named `name` (any case) appends the entries of
-    // `value`; another name adds nothing.
-    void Import_Into_ComboBox_From_INI(const QString& name, const QString& value);
-    // The history list to store for the drop-down named `name`; empty for another name.
-    QString Export_From_ComboBox_Into_INI(const QString& name) const;
-
     void reject() override;
 
 protected:
@@ -50,7 +49,10 @@ private:
     void storeHistory();
     void onOkClicked();
     void onCancelClicked();
-    QComboBox* historyBox(const QString& name) const;
+    // The drop-downs whose lists the login history keeps, each with its key, in the order of
+    // kHistoryLists.
+    std::array<std::pair<QComboBox*, HistoryListKey>, kHistoryLists.size()> historyBoxes() const;
+    QWidget* fieldWidget(LoginField field) const;
 
     std::unique_ptr<Ui::TForm_Login> ui;
     LogDatabase& m_database;

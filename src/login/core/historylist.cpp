@@ -39,13 +39,4 @@ QString serialiseHistoryList(const QString& currentText, const QStringList& item
     return value;
 }
 
-int historyListIndex(const QString& controlName)
-{
-    for (std::size_t i = 0; i < kHistoryLists.size(); ++i) {
-        if (controlName.compare(kHistoryLists[i].controlName, Qt::CaseInsensitive) == 0)
-            return static_cast<int>(i);
-    }
-    return -1;
-}
-
 } // namespace varnel

@@ -24,28 +24,19 @@ QString serialiseHistoryList(const QString& currentText, const QStringList& item
 
 inline constexpr int kHistoryListLength = 5;
 
-// The login dialog's remembered drop-down lists and where each is kept.
+// The keys under which the login history keeps the dialog's remembered drop-down lists.
 struct HistoryListKey {
-    QLatin1StringView controlName;
     QLatin1StringView key;
 };
 
 inline constexpr QLatin1StringView kHistorySection{"Login"};
 
+inline constexpr HistoryListKey kUserHistory{QLatin1StringView("User")};
+inline constexpr HistoryListKey kBaseHistory{QLatin1StringView("Base")};
+inline constexpr HistoryListKey kTableHistory{QLatin1StringView("Table")};
+
 // In the order the lists are loaded and saved.
-inline constexpr std::array<HistoryListKey, 3> kHistoryLists{{
-    {QLatin1StringView("ComboBox_User"), QLatin1StringView("User")},
-    {QLatin1StringView("ComboBox_Base"), QLatin1StringView("Base")},
-    {QLatin1StringView("ComboBox_Table"), QLatin1StringView("Table")},
-}};
-
-// The position in kHistoryLists of the list called `controlName`, compared without regard to
-// case; -1 for any other name, which loads nothing and saves an empty value.
-int historyListIndex(const QString& controlName);
-
-inline bool isHistoryListName(const QString& controlName)
-{
-    return historyListIndex(controlName) >= 0;
-}
+inline constexpr std::array<HistoryListKey, 3> kHistoryLists{
+    {kUserHistory, kBaseHistory, kTableHistory}};
 
 } // namespace varnel
