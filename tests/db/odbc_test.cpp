@@ -434,16 +434,16 @@ TEST_F(OdbcSqlite, CurrentRecordIsDeletedOnceThroughTheGateway)
 
     const QString twins = QStringLiteral("select count(*) from LOGS where ddate like '%:12'");
     for (const long long left : {1, 0}) {
-        main.deleteCurrent();
+        main.deleteCurrent(data.currentLogTable());
         EXPECT_EQ(queryScalar(path, twins), left);
     }
     main.setCurrentRow(1);
-    main.deleteCurrent();
+    main.deleteCurrent(data.currentLogTable());
     EXPECT_EQ(queryScalar(path, QStringLiteral("select count(*) from LOGS where sid = 2")), 0);
 
     // Gone behind the grid's back: ADO's words.
     queryScalar(path, QStringLiteral("delete from LOGS"));
-    EXPECT_EQ(errorOf([&] { main.deleteCurrent(); }),
+    EXPECT_EQ(errorOf([&] { main.deleteCurrent(data.currentLogTable()); }),
               QStringLiteral("Row cannot be located for updating. Some values may have been "
                              "changed since it was last read."));
 }
@@ -480,7 +480,7 @@ TEST_F(OdbcSqlite, DeletingOneRecordDeletesAtMostOneOnBothEnginesWhateverTheTabl
             main.setText(QStringLiteral("select * from LOG_TABLE order by sid"));
             main.open();
             data->setCurrentLogTable(name);
-            const QString error = errorOf([&] { main.deleteCurrent(); });
+            const QString error = errorOf([&] { main.deleteCurrent(data->currentLogTable()); });
             EXPECT_EQ(error == QLatin1String("<no error>"), deletes) << error.toStdString();
             EXPECT_EQ(queryScalar(path, QStringLiteral("select count(*) from LOG_TABLE")),
                       deletes ? 3 : 4);
