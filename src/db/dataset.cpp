@@ -138,7 +138,8 @@ void Dataset::open()
         fields[static_cast<size_t>(col)].label = rows.column(col).name;
         fields[static_cast<size_t>(col)].width = defaultDisplayWidth(rows.column(col));
     }
-    LocaleText locale = LocaleText::current();
+    // The rows show in the regional settings of the connection they came from.
+    LocaleText locale = m_connection.locale();
     emit aboutToOpen();
     m_rows = std::make_shared<const RowSet>(std::move(rows));
     m_order.clear();

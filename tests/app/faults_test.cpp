@@ -83,9 +83,11 @@ private:
 
 Connection::EngineFactory failingEngines(FaultPlan& plan)
 {
-    return [&plan](const QString& connectionString) -> std::unique_ptr<Engine> {
+    return [&plan](const QString& connectionString,
+                   const LocaleText& locale) -> std::unique_ptr<Engine> {
         plan.call();
-        return std::make_unique<FailingEngine>(Connection::openEngine(connectionString), plan);
+        return std::make_unique<FailingEngine>(Connection::openEngine(connectionString, locale),
+                                               plan);
     };
 }
 

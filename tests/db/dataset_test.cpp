@@ -367,8 +367,8 @@ TEST_F(Gateway, DeleteCurrentRefusesWithoutARowOrATableAndDeletesFromTheTableGiv
         const char* error;
         long long left; // records of LOG_TABLE afterwards
     } cases[] = {
-        {nullptr, "LOG_TABLE",
-         "ADOQueryMain: Cannot perform this operation on a closed dataset", 2000},
+        {nullptr, "LOG_TABLE", "ADOQueryMain: Cannot perform this operation on a closed dataset",
+         2000},
         {"Select * from LOG_TABLE where sid < 0", "LOG_TABLE",
          "ADOQueryMain: Cannot perform this operation on an empty dataset", 2000},
         {"Select * from LOG_TABLE", "", "ADOQueryMain: No log table is chosen", 2000},
@@ -384,6 +384,26 @@ TEST_F(Gateway, DeleteCurrentRefusesWithoutARowOrATableAndDeletesFromTheTableGiv
         EXPECT_EQ(errorOf([&] { main().deleteCurrent(QString::fromLatin1(c.table)); }),
                   QString::fromLatin1(c.error));
         EXPECT_EQ(queryScalar(path, QStringLiteral("select count(*) from LOG_TABLE")), c.left);
+    }
+}
+
+// The regional settings given at connect, not the default ones (Russian here), read the date
+// texts of statements and show the rows: the two orders of day and month tell them apart.
+TEST_F(Gateway, TheLocaleOfTheConnectionReadsStatementDatesAndShowsTheRows)
+{
+    useLogs({"(1, '2026-12-07 10:30:00', 'T', 'UPDATE', NULL, 'a - b - c')",
+             "(2, '2026-07-12 10:30:00', 'T', 'UPDATE', NULL, 'a - b - c')"});
+    for (const QLocale& qlocale : {QLocale(QLocale::English, QLocale::UnitedStates),
+                                   QLocale(QLocale::English, QLocale::UnitedKingdom)}) {
+        SCOPED_TRACE(qlocale.name().toStdString());
+        const LocaleText locale(qlocale);
+        data.connection().disconnect();
+        data.connection().connect(locale);
+        openMain(QStringLiteral("Select sid, ddate from logs where trunc(ddate) = '%1'")
+                     .arg(locale.dateText(QDate(2026, 12, 7))));
+        ASSERT_EQ(main().recordCount(), 1);
+        EXPECT_EQ(main().displayText(0, 0), QStringLiteral("1"));
+        EXPECT_EQ(main().displayText(0, 1), locale.dateTimeText(QDate(2026, 12, 7), QTime(10, 30)));
     }
 }
 

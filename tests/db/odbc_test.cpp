@@ -142,11 +142,10 @@ TEST(OdbcLogin, WithoutAnOracleDriverTheConnectionSaysWhatToInstall)
 {
     // Through the gateway, as the login dialog meets it, on a machine whose driver manager
     // knows no Oracle driver (the tests' own stand-in left out).
-    Connection connection([](const QString& connectionString) {
+    Connection connection([](const QString& connectionString, const LocaleText& locale) {
         odbc::OdbcCatalog catalog = odbc::OdbcCatalog::installed();
         catalog.drivers.removeIf([](const QString& name) { return name.contains("Oracle"); });
-        return odbc::openOracle(parseConnectionString(connectionString), LocaleText::current(),
-                                catalog);
+        return odbc::openOracle(parseConnectionString(connectionString), locale, catalog);
     });
     const QString message = errorOf([&] {
         connection.connect(buildConnectionString(QStringLiteral("pw"), QStringLiteral("u"),
@@ -409,7 +408,8 @@ TEST_F(OdbcSqlite, CurrentRecordIsDeletedOnceThroughTheGateway)
                       "insert into LOGS values " + row + ", " + row + ", " +
                           QString(row).replace(QLatin1String(":12'"), QLatin1String(":13'")) +
                           ", (2, null, 'T', null, null)"});
-    LogDatabase data([&](const QString&) -> std::unique_ptr<Engine> { return open(path); });
+    LogDatabase data(
+        [&](const QString&, const LocaleText&) -> std::unique_ptr<Engine> { return open(path); });
     data.connection().connect(localConnectionString(QStringLiteral("ignored")));
     data.setCurrentLogTable(QStringLiteral("LOGS"));
     Dataset& main = data.mainDataset();
@@ -458,7 +458,9 @@ TEST_F(OdbcSqlite, DeletingOneRecordDeletesAtMostOneOnBothEnginesWhateverTheTabl
             auto data =
                 throughOdbc
                     ? std::make_unique<LogDatabase>(
-                          [&](const QString&) -> std::unique_ptr<Engine> { return open(path); })
+                          [&](const QString&, const LocaleText&) -> std::unique_ptr<Engine> {
+                              return open(path);
+                          })
                     : std::make_unique<LogDatabase>();
             data->connection().connect(localConnectionString(path));
             Dataset& main = data->mainDataset();
