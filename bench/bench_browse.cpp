@@ -321,7 +321,7 @@ int main(int argc, char** argv)
         };
         LogGrid grid;
         grid.resize(1239, 394);
-        grid.attach(module.mainDataset(), prompts);
+        grid.attach(module.mainDataset(), prompts, [&module] { return module.currentLogTable(); });
         grid.show();
         FindBar bar;
         bar.attach(grid, prompts);

@@ -1,7 +1,7 @@
 #include "browse/loggrid.h"
 
-#include "browse/loggridmodel.h"
 #include "base/localetext.h"
+#include "browse/loggridmodel.h"
 #include "db/dataset.h"
 #include "ui/core/guard.h"
 #include "ui/core/prompts.h"
@@ -168,15 +168,16 @@ LogGrid::LogGrid(QWidget* parent) : QTableView(parent)
 
 LogGrid::~LogGrid() = default;
 
-void LogGrid::attach(Dataset& dataset, Prompts& prompts)
+void LogGrid::attach(Dataset& dataset, Prompts& prompts, std::function<QString()> logTable)
 {
-    attach(*new LogGridModel(dataset, this), prompts);
+    attach(*new LogGridModel(dataset, this), prompts, std::move(logTable));
 }
 
-void LogGrid::attach(LogGridModel& model, Prompts& prompts)
+void LogGrid::attach(LogGridModel& model, Prompts& prompts, std::function<QString()> logTable)
 {
     m_model = &model;
     m_prompts = &prompts;
+    m_logTable = std::move(logTable);
     setModel(&model);
     // After the view's own handling of each change, which these connections follow.
     connect(&model, &QAbstractItemModel::modelReset, this, guarded(prompts, [this] {
@@ -372,7 +373,7 @@ void LogGrid::deleteCurrentRecord()
         return;
     // Finding the record reads the log table on the server.
     const WaitCursor wait;
-    dataset.deleteCurrent();
+    dataset.deleteCurrent(m_logTable());
     m_prompts->status(deletedRecordsText(1, LocaleText::current().locale()));
 }
 

@@ -5,6 +5,7 @@
 #include <QMap>
 #include <QTableView>
 
+#include <functional>
 #include <vector>
 
 class QMenu;
@@ -34,9 +35,11 @@ public:
 
     // Shows the dataset's rows from now on, whether it is open or not; called once. `prompts`
     // asks the question of Ctrl+Delete and shows its errors. Both must outlive the grid.
-    void attach(Dataset& dataset, Prompts& prompts);
+    // `logTable` names, at each Ctrl+Delete, the table the record is deleted from (the log
+    // database's current log table, which a later login changes).
+    void attach(Dataset& dataset, Prompts& prompts, std::function<QString()> logTable);
     // The same with a model that the caller keeps alive as long as the grid.
-    void attach(LogGridModel& model, Prompts& prompts);
+    void attach(LogGridModel& model, Prompts& prompts, std::function<QString()> logTable);
 
     LogGridModel* gridModel() const { return m_model; }
     // The name of the field shown in a model column; empty while the dataset is closed.
@@ -105,6 +108,7 @@ private:
 
     LogGridModel* m_model = nullptr;
     Prompts* m_prompts = nullptr;
+    std::function<QString()> m_logTable;
     QMenu* m_menu = nullptr;
     QPersistentModelIndex m_menuCell; // the cell the menu was opened on
     QString m_fillField;

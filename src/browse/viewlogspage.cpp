@@ -82,7 +82,8 @@ ViewLogsPage::ViewLogsPage(LogDatabase& database, Prompts& prompts, QWidget* par
     for (const auto& [box, list] : lists) {
         box->attach(m_database.dataset(filterListDataset(list)), filterListKeyColumn(list));
     }
-    ui.DBGridMain->attach(mainDataset(), m_prompts);
+    ui.DBGridMain->attach(mainDataset(), m_prompts,
+                          [this] { return m_database.currentLogTable(); });
     ui.DBGridMain->setFillField(QLatin1String(kFillField));
     ui.DBGridMain->keepDraggedWidths({});
     ui.FindBarMain->attach(*ui.DBGridMain, m_prompts, this);

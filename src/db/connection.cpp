@@ -1,15 +1,18 @@
 #include "db/connection.h"
 
+#include "base/largepages.h"
 #include "db/connectionstring.h"
 #include "db/dberror.h"
 #include "db/embedded/sqliteengine.h"
-#include "base/largepages.h"
-#include "base/localetext.h"
 #include "db/odbc/odbcengine.h"
 
 namespace varnel {
 
-Connection::Connection() : Connection(&Connection::openEngine) {}
+Connection::Connection()
+    : Connection([](const QString& connectionString, const LocaleText& locale) {
+          return openEngine(connectionString, locale);
+      })
+{}
 
 Connection::Connection(EngineFactory factory) : m_factory(std::move(factory)) {}
 
@@ -36,11 +39,17 @@ void Connection::setConnectionString(const QString& connectionString)
 
 void Connection::connect()
 {
+    if (!m_engine)
+        connect(LocaleText::current());
+}
+
+void Connection::connect(const LocaleText& locale)
+{
     if (m_engine)
         return;
     const auto wait = std::make_shared<Call>(QStringLiteral("Подключение к базе данных"), nullptr);
     std::unique_ptr<Engine> engine;
-    runOnThread(wait, [&] { engine = m_factory(m_connectionString); });
+    runOnThread(wait, [&] { engine = m_factory(m_connectionString, locale); });
     // A login cannot be stopped half way; one the user gave up waiting for is closed again.
     if (wait->cancelRequested()) {
         runOnThread(std::make_shared<Call>(QStringLiteral("Отключение от базы данных"), nullptr),
@@ -49,7 +58,15 @@ void Connection::connect()
     }
     if (m_progress)
         engine->setProgressHandler(m_progress);
+    m_locale = locale;
     m_engine = std::move(engine);
+}
+
+const LocaleText& Connection::locale() const
+{
+    if (!m_locale)
+        throw DbError(QStringLiteral("%1: Connection is not open").arg(m_name));
+    return *m_locale;
 }
 
 void Connection::setProgressHandler(std::function<void()> handler)
@@ -210,7 +227,15 @@ void Connection::threadLoop()
     }
 }
 
-std::unique_ptr<Engine> Connection::openEngine(const QString& connectionString)
+std::unique_ptr<Engine> Connection::openEngine(const QString& connectionString,
+                                               const LocaleText& locale)
+{
+    return openEngine(connectionString, locale, embedded::SqliteEngine::kDefaultBusyTimeout);
+}
+
+std::unique_ptr<Engine> Connection::openEngine(const QString& connectionString,
+                                               const LocaleText& locale,
+                                               std::chrono::milliseconds busyTimeout)
 {
     const ConnectionParams params = parseConnectionString(connectionString);
     if (params.dataSource.isEmpty())
@@ -218,11 +243,10 @@ std::unique_ptr<Engine> Connection::openEngine(const QString& connectionString)
     if (params.isLocalFile()) {
         // The connection reads dates with the format the program writes them in, so the
         // date texts of statements always read back as the days they were written from.
-        const LocaleText locale = LocaleText::current();
         return std::make_unique<embedded::SqliteEngine>(
-            params.dataSource, locale.statementDateFormat(), locale.locale());
+            params.dataSource, locale.statementDateFormat(), locale.locale(), busyTimeout);
     }
-    return odbc::openOracle(params, LocaleText::current(), odbc::OdbcCatalog::installed());
+    return odbc::openOracle(params, locale, odbc::OdbcCatalog::installed());
 }
 
 } // namespace varnel

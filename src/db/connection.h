@@ -1,14 +1,17 @@
 #pragma once
 
+#include "base/localetext.h"
 #include "db/call.h"
 #include "db/engine.h"
 
 #include <QString>
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -24,7 +27,9 @@ namespace varnel {
 // offers Cancel). A cancelled call raises Cancelled.
 class Connection {
 public:
-    using EngineFactory = std::function<std::unique_ptr<Engine>(const QString& connectionString)>;
+    // Opens an engine for a connection string, reading and writing date texts in `locale`.
+    using EngineFactory = std::function<std::unique_ptr<Engine>(const QString& connectionString,
+                                                                const LocaleText& locale)>;
 
     Connection();
     // Tests and the Oracle path hand in another way to open an engine.
@@ -40,9 +45,17 @@ public:
     // connect() opens the new database, never the old one under a new name.
     void setConnectionString(const QString& connectionString);
 
-    // Opens the connection with the current string; nothing happens when it is open.
+    // Opens the connection with the current string; nothing happens when it is open. `locale`
+    // holds for the whole connection: the engine reads the date texts of statements in its
+    // format, and the datasets show their rows in it.
+    void connect(const LocaleText& locale);
+    // The same in the user's regional settings of this moment: the one place where the
+    // gateway reads LocaleText::current(). The program never changes them while it runs, so
+    // this is the locale of every later statement and opening as well.
     void connect();
     void connect(const QString& connectionString);
+    // The regional settings of the last connect(); raises DbError before the first one.
+    const LocaleText& locale() const;
     // Closes the connection, and with it every statement dataset; allowed when closed.
     void disconnect();
     bool connected() const { return m_engine != nullptr; }
@@ -88,7 +101,14 @@ public:
 
     // The engine for a connection string: the embedded engine for a local database file,
     // Oracle through ODBC otherwise.
-    static std::unique_ptr<Engine> openEngine(const QString& connectionString);
+    static std::unique_ptr<Engine> openEngine(const QString& connectionString,
+                                              const LocaleText& locale);
+    // The same with the embedded engine waiting up to `busyTimeout` for a file that another
+    // connection has locked, where the form above waits SqliteEngine::kDefaultBusyTimeout;
+    // Oracle waits as its server decides.
+    static std::unique_ptr<Engine> openEngine(const QString& connectionString,
+                                              const LocaleText& locale,
+                                              std::chrono::milliseconds busyTimeout);
 
 private:
     // Runs `job` on the connection's thread and waits for it through the waiter.
@@ -99,6 +119,7 @@ private:
     QString m_connectionString;
     EngineFactory m_factory;
     std::unique_ptr<Engine> m_engine;
+    std::optional<LocaleText> m_locale;
     std::function<void()> m_progress;
     std::vector<std::function<void()>> m_onDisconnect;
     Waiter* m_waiter = nullptr;

@@ -1,9 +1,9 @@
 #include "db/dataset.h"
 
-#include "db/connection.h"
-#include "db/dberror.h"
 #include "base/largepages.h"
 #include "base/textneedle.h"
+#include "db/connection.h"
+#include "db/dberror.h"
 
 #include <QCollator>
 #include <QRegularExpression>
@@ -92,10 +92,8 @@ void Field::setDisplayWidth(int width)
     emit m_dataset->fieldsChanged();
 }
 
-Dataset::Dataset(const QString& name, Connection& connection,
-                             const QString& currentLogTable, QObject* parent)
-    : QObject(parent), m_connection(connection), m_currentLogTable(currentLogTable),
-      m_rows(emptyRows())
+Dataset::Dataset(const QString& name, Connection& connection, QObject* parent)
+    : QObject(parent), m_connection(connection), m_rows(emptyRows())
 {
     setObjectName(name);
 }
@@ -140,7 +138,8 @@ void Dataset::open()
         fields[static_cast<size_t>(col)].label = rows.column(col).name;
         fields[static_cast<size_t>(col)].width = defaultDisplayWidth(rows.column(col));
     }
-    LocaleText locale = LocaleText::current();
+    // The rows show in the regional settings of the connection they came from.
+    LocaleText locale = m_connection.locale();
     emit aboutToOpen();
     m_rows = std::make_shared<const RowSet>(std::move(rows));
     m_order.clear();
@@ -297,8 +296,8 @@ void Dataset::sortBy(const QString& fieldName, Qt::SortOrder order)
     emit reordered();
 }
 
-Dataset::FoundCell Dataset::find(const QString& text, const std::vector<int>& columns,
-                                             int fromRow, int fromIndex, FindFrom from) const
+Dataset::FoundCell Dataset::find(const QString& text, const std::vector<int>& columns, int fromRow,
+                                 int fromIndex, FindFrom from) const
 {
     const TextNeedle needle(text);
     const auto width = static_cast<int64_t>(columns.size());
@@ -357,19 +356,19 @@ Dataset::FoundCell Dataset::find(const QString& text, const std::vector<int>& co
     return {};
 }
 
-void Dataset::deleteCurrent()
+void Dataset::deleteCurrent(const QString& table)
 {
     requireOpen();
     if (m_shown == 0)
         throw DbError(objectName() +
                       QStringLiteral(": Cannot perform this operation on an empty dataset"));
-    if (m_currentLogTable.isEmpty())
+    if (table.isEmpty())
         throw DbError(objectName() + QStringLiteral(": No log table is chosen"));
     const int removed = m_position;
     const uint32_t record = rowAt(removed);
     m_connection.call(
         QStringLiteral("Удаление записей"),
-        [&](Engine& engine) { engine.deleteRecord(m_currentLogTable, *m_rows, record); }, true);
+        [&](Engine& engine) { engine.deleteRecord(table, *m_rows, record); }, true);
     materializeOrder();
     emit aboutToRemoveRow(removed);
     m_order.erase(m_order.begin() + removed);

@@ -50,9 +50,7 @@ class Dataset : public QObject {
     Q_OBJECT
 
 public:
-    // `currentLogTable` is the program's current log table, read when a record is deleted.
-    Dataset(const QString& name, Connection& connection, const QString& currentLogTable,
-                  QObject* parent = nullptr);
+    Dataset(const QString& name, Connection& connection, QObject* parent = nullptr);
     ~Dataset() override;
 
     // Each change of the text closes an open dataset first, so that its rows
@@ -131,8 +129,9 @@ public:
     FoundCell find(const QString& text, const std::vector<int>& columns, int fromRow, int fromIndex,
                    FindFrom from) const;
 
-    // Deletes the record of the current row from the current log table, then drops the row.
-    void deleteCurrent();
+    // Deletes the record of the current row from `table` (the program's current log table),
+    // then drops the row. An empty name deletes nothing and raises DbError.
+    void deleteCurrent(const QString& table);
 
     Connection& connection() { return m_connection; }
 
@@ -167,7 +166,6 @@ private:
     void materializeOrder();
 
     Connection& m_connection;
-    const QString& m_currentLogTable;
     QString m_waitTitle;
     QString m_text; // as set, sent as it is
     bool m_open = false;

@@ -2,6 +2,7 @@
 
 #include "db/connection.h"
 #include "db/dataset.h"
+#include "db/datasetrole.h"
 
 #include <QObject>
 #include <QString>
@@ -18,28 +19,16 @@ class LogDatabase : public QObject {
     Q_OBJECT
 
 public:
-    enum Role {
-        Main,       // ADOQueryMain: login probe, main log query
-        Table,      // ADOQueryTable
-        Action,     // ADOQueryAction
-        OracleUser, // ADOQueryOracleUser
-        PC,         // ADOQueryPC
-        OSUser,     // ADOQueryOSUser
-        Command,    // ADOQueryCreateTable: statements without rows (creation, period deletion)
-        Export,     // ADOQuerySaveLog: export
-        RoleCount
-    };
-
     explicit LogDatabase(QObject* parent = nullptr);
     explicit LogDatabase(Connection::EngineFactory factory, QObject* parent = nullptr);
     ~LogDatabase() override;
 
     Connection& connection() { return m_connection; }
-    Dataset& dataset(Role which) { return *m_datasets[which]; }
+    Dataset& dataset(DatasetRole which) { return *m_datasets[roleIndex(which)]; }
 
-    Dataset& mainDataset() { return dataset(Main); }
-    Dataset& commandDataset() { return dataset(Command); }
-    Dataset& exportDataset() { return dataset(Export); }
+    Dataset& mainDataset() { return dataset(DatasetRole::Main); }
+    Dataset& commandDataset() { return dataset(DatasetRole::Command); }
+    Dataset& exportDataset() { return dataset(DatasetRole::Export); }
 
     const QString& currentLogTable() const { return m_currentLogTable; }
     void setCurrentLogTable(const QString& name) { m_currentLogTable = name; }
@@ -47,9 +36,9 @@ public:
 private:
     void createDatasets();
 
-    QString m_currentLogTable; // declared before the datasets, which keep a reference to it
+    QString m_currentLogTable;
     Connection m_connection;
-    std::array<std::unique_ptr<Dataset>, RoleCount> m_datasets;
+    std::array<std::unique_ptr<Dataset>, kDatasetRoleCount> m_datasets;
 };
 
 } // namespace varnel

@@ -76,17 +76,13 @@ QString publicSynonymStatement(const QString& name)
 void CreateLogTable(LogDatabase& database, const QString& name)
 {
     Dataset& dataset = database.commandDataset();
-    dataset.close();
-    dataset.clearText();
     dataset.setWaitTitle(QStringLiteral("Создание таблицы логов"));
-    for (const QString& statement : {createLogTableStatement(name), grantLogTableStatement(name)}) {
+    // Each setText closes the dataset first; the first failing statement ends the creation.
+    for (const QString& statement : {createLogTableStatement(name), grantLogTableStatement(name),
+                                     publicSynonymStatement(name)}) {
         dataset.setText(statement);
         dataset.execute();
-        dataset.close();
-        dataset.clearText();
     }
-    dataset.setText(publicSynonymStatement(name));
-    dataset.execute();
 }
 
 } // namespace varnel

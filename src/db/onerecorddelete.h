@@ -5,10 +5,6 @@
 #include <QString>
 #include <QVariantList>
 
-#include <optional>
-#include <string>
-#include <string_view>
-
 namespace varnel {
 
 // How an engine writes the deletion of the one record that a row of a snapshot shows. The
@@ -51,10 +47,5 @@ BoundStatement oneRecordDeleteStatement(const QString& table, const RowSet& rows
 // has then been rolled back).
 QString noRecordDeletedMessage();
 QString manyRecordsDeletedMessage();
-
-// A number as a driver writes it ("12,5", ".5", "-1.0E+20", " 42 ") in plain decimal notation
-// without superfluous zeros ("12.5", "0.5", "-100000000000000000000", "42"); nothing for a
-// text that is no number.
-std::optional<std::string> plainDecimal(std::string_view text);
 
 } // namespace varnel

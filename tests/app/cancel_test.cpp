@@ -140,10 +140,10 @@ TEST_F(Cancel, SelectAndTheListsLeaveTheirSlotsAsAFailureWould)
     stopper.arm();
     session->click("BitBtnRefresh");
     expectCancelled(*session, stopper, "Обновление фильтров");
-    EXPECT_TRUE(data.dataset(LogDatabase::Table).isOpen());
-    EXPECT_TRUE(data.dataset(LogDatabase::Action).isOpen());
-    for (Dataset* dataset : {&data.dataset(LogDatabase::OracleUser), &data.dataset(LogDatabase::PC),
-                             &data.dataset(LogDatabase::OSUser)})
+    EXPECT_TRUE(data.dataset(DatasetRole::Table).isOpen());
+    EXPECT_TRUE(data.dataset(DatasetRole::Action).isOpen());
+    for (Dataset* dataset : {&data.dataset(DatasetRole::OracleUser), &data.dataset(DatasetRole::PC),
+                             &data.dataset(DatasetRole::OSUser)})
         EXPECT_FALSE(dataset->isOpen()) << dataset->objectName().toStdString();
 }
 

@@ -83,9 +83,11 @@ private:
 
 Connection::EngineFactory failingEngines(FaultPlan& plan)
 {
-    return [&plan](const QString& connectionString) -> std::unique_ptr<Engine> {
+    return [&plan](const QString& connectionString,
+                   const LocaleText& locale) -> std::unique_ptr<Engine> {
         plan.call();
-        return std::make_unique<FailingEngine>(Connection::openEngine(connectionString), plan);
+        return std::make_unique<FailingEngine>(Connection::openEngine(connectionString, locale),
+                                               plan);
     };
 }
 
@@ -97,7 +99,7 @@ constexpr const char* kLists[] = {"DBLookupComboBoxTable", "DBLookupComboBoxActi
 struct View {
     bool mainWindow = false;
     bool connected = false;
-    std::array<bool, LogDatabase::RoleCount> open{};
+    std::array<bool, kDatasetRoleCount> open{};
     std::array<QStringList, 5> lists;
     std::array<QString, 5> shown;
     std::array<bool, 2> dateBoxes{};
@@ -161,8 +163,8 @@ protected:
         View v;
         v.mainWindow = s.window() != nullptr;
         v.connected = s.data().connection().connected();
-        for (int i = 0; i < LogDatabase::RoleCount; ++i)
-            v.open[size_t(i)] = s.data().dataset(LogDatabase::Role(i)).isOpen();
+        for (size_t i = 0; i < kDatasetRoleCount; ++i)
+            v.open[i] = s.data().dataset(DatasetRole(i)).isOpen();
         v.records = queryScalar(base, QStringLiteral("select count(*) from LOG_TABLE"));
         v.exported = withoutStamps(fileBytes(exported));
         if (!s.window())
@@ -231,7 +233,7 @@ protected:
             EXPECT_EQ(errors, QStringList{message});
             EXPECT_FALSE(after.connected);
             EXPECT_FALSE(after.mainWindow);
-            EXPECT_FALSE(after.open[LogDatabase::Main]);
+            EXPECT_FALSE(after.open[roleIndex(DatasetRole::Main)]);
             EXPECT_NE(s.dialog(), nullptr);
             return;
         case Rule::ListError: {
@@ -239,7 +241,7 @@ protected:
             const int failed = failure.rebuiltAgain ? 5 : failure.list;
             for (int list = 0; list < 5; ++list) {
                 const auto dataset = filterListDataset(kFilterLists[list]);
-                EXPECT_EQ(after.open[dataset], list < failed) << list;
+                EXPECT_EQ(after.open[roleIndex(dataset)], list < failed) << list;
                 if (s.window() && list >= failed) {
                     EXPECT_TRUE(after.lists[size_t(list)].isEmpty());
                     EXPECT_TRUE(after.shown[size_t(list)].isEmpty());
@@ -254,10 +256,10 @@ protected:
         }
         case Rule::QueryError: {
             EXPECT_EQ(errors, QStringList{error});
-            EXPECT_FALSE(after.open[LogDatabase::Main]);
+            EXPECT_FALSE(after.open[roleIndex(DatasetRole::Main)]);
             EXPECT_EQ(s.grid()->model()->rowCount(), 0);
             View panel = before;
-            panel.open[LogDatabase::Main] = false;
+            panel.open[roleIndex(DatasetRole::Main)] = false;
             panel.grid.clear();
             EXPECT_TRUE(after == panel);
             return;
@@ -269,14 +271,14 @@ protected:
         case Rule::PeriodError: {
             EXPECT_EQ(errors, QStringList{message});
             View expected = before;
-            expected.open[LogDatabase::Command] = false;
+            expected.open[roleIndex(DatasetRole::Command)] = false;
             EXPECT_TRUE(after == expected);
             return;
         }
         case Rule::ExportError:
             EXPECT_EQ(errors, QStringList{error});
             EXPECT_EQ(after.exported, QByteArray("<no file>"));
-            EXPECT_FALSE(after.open[LogDatabase::Export]);
+            EXPECT_FALSE(after.open[roleIndex(DatasetRole::Export)]);
             return;
         }
     }

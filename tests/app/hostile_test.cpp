@@ -32,6 +32,7 @@
 #include <sys/mount.h>
 #endif
 
+#include <chrono>
 #include <optional>
 
 namespace varnel::test {
@@ -329,9 +330,9 @@ TEST_F(Hostility, TextsThatNameNoTableAreRefusedBeforeTheDatabaseIsOpened)
         "\t",
     };
     int opened = 0;
-    Session s(history, [&opened](const QString& connectionString) {
+    Session s(history, [&opened](const QString& connectionString, const LocaleText& locale) {
         ++opened;
-        return Connection::openEngine(connectionString);
+        return Connection::openEngine(connectionString, locale);
     });
     for (const QString& table : refused) {
         SCOPED_TRACE(table.toStdString());
@@ -404,7 +405,7 @@ TEST_F(Hostility, UnusualTableNamesWorkThroughEveryStatement)
 }
 
 // Another connection to the file, holding a transaction open as a program that writes the log
-// may; the busy engine waits five seconds for it before it gives up.
+// may; the busy engine waits for it (five seconds in the program) before it gives up.
 class Holder {
 public:
     Holder(const QString& path, const char* begin)
@@ -444,7 +445,7 @@ protected:
         ASSERT_TRUE(QFile::copy(demo, base));
         c.breakIt(base);
         const QByteArray before = fileBytes(base);
-        Session s(history);
+        Session s(history, engines);
         if (!c.atLogin.isEmpty()) {
             EXPECT_FALSE(s.login({base, QStringLiteral("LOG_TABLE")}));
             EXPECT_EQ(s.prompts.texts(), QStringList{kDbError + "Cannot open the database file \"" +
@@ -473,7 +474,17 @@ protected:
     QString demo = makeDemoDatabase(folder, 300, 3);
     QString base = folder.path(QStringLiteral("faulty.sqlite"));
     std::optional<Holder> holder;
+    Connection::EngineFactory engines; // empty: the program's own
 };
+
+// The program's engines, giving up on a locked file after a tenth of a second instead of five
+// seconds: the same failure, sooner.
+Connection::EngineFactory impatientEngines()
+{
+    return [](const QString& connectionString, const LocaleText& locale) {
+        return Connection::openEngine(connectionString, locale, std::chrono::milliseconds(100));
+    };
+}
 
 TEST_F(FaultyFiles, AMissingReadOnlyOrBrokenFileIsReportedAndLeftAsItIs)
 {
@@ -506,15 +517,17 @@ TEST_F(FaultyFiles, AMissingReadOnlyOrBrokenFileIsReportedAndLeftAsItIs)
 }
 
 // Locked by another connection that holds its transaction open; each statement that meets the
-// lock waits five seconds for it.
+// lock waits for it until the engine gives up.
 TEST_F(FaultyFiles, AFileLockedByAnotherWriterIsReportedAtTheLogin)
 {
+    engines = impatientEngines();
     meet({"locked", [this](const QString& path) { holder.emplace(path, "begin exclusive"); },
           "ORA-00054: resource busy (database is locked)", ""});
 }
 
 TEST_F(FaultyFiles, AFileWithAnotherWritersTransactionOpenRefusesOnlyTheDeletions)
 {
+    engines = impatientEngines();
     meet({"write-locked", [this](const QString& path) { holder.emplace(path, "begin immediate"); },
           "", "ORA-00054: resource busy (database is locked)"});
     // The failed deletions left no lock of their own behind: the other writer can commit.

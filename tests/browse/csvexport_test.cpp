@@ -91,7 +91,7 @@ class CsvExport : public ::testing::Test {
 protected:
     CsvExport()
     {
-        grid->attach(dataset(), prompts);
+        grid->attach(dataset(), prompts, [this] { return data.currentLogTable(); });
         window.show();
     }
 
@@ -200,7 +200,7 @@ TEST_F(CsvExport, TheFileHoldsWhatTheGridShowsInItsOrder)
     dataset().sortBy(QStringLiteral("STABLE"));
     for (const int row : {0, 150}) {
         dataset().setCurrentRow(row);
-        dataset().deleteCurrent();
+        dataset().deleteCurrent(data.currentLogTable());
     }
     QHeaderView& titles = *grid->horizontalHeader();
     titles.moveSection(titles.visualIndex(column("SUSER_INFO")), 2);

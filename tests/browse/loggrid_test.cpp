@@ -44,7 +44,7 @@ protected:
         window.setFont(font);
         grid->resize(900, 300);
         (new QLineEdit(&window))->move(0, 310); // somewhere for Tab to go, were it let out
-        grid->attach(dataset(), prompts);
+        grid->attach(dataset(), prompts, [this] { return data.currentLogTable(); });
         useDatabase(makeDemoDatabase(folder, 300), QStringLiteral("LOG_TABLE"));
         window.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -128,7 +128,7 @@ TEST_F(Grid, ModelStaysConsistentThroughOpenSortDeleteAndClose)
     EXPECT_EQ(kept.data().toString(), keptSid);
     EXPECT_NE(kept.row(), 10);
     dataset().setCurrentRow(5);
-    dataset().deleteCurrent();
+    dataset().deleteCurrent(data.currentLogTable());
     EXPECT_EQ(model.rowCount(), 299);
     dataset().close();
     dataset().setText(QStringLiteral("Select * from NO_SUCH_TABLE"));
@@ -415,7 +415,7 @@ TEST(GridOfAMillionRows, AsksOnlyForTheCellsItShows)
     Dataset& dataset = data.mainDataset();
     LogGrid grid;
     CountingModel model(dataset);
-    grid.attach(model, prompts);
+    grid.attach(model, prompts, [&data] { return data.currentLogTable(); });
     grid.resize(600, 300);
     grid.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));

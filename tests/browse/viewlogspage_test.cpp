@@ -425,9 +425,9 @@ TEST_F(Page, AFailingListClosesItAndTheOnesAfterItAndShowsTheDatabasesMessage)
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_TRUE(prompts.shown[0].text.startsWith(QStringLiteral("ORA-00904")))
         << prompts.shown[0].text.toStdString();
-    EXPECT_TRUE(data.dataset(LogDatabase::Table).isOpen());
-    EXPECT_TRUE(data.dataset(LogDatabase::Action).isOpen());
-    for (auto dataset : {LogDatabase::OracleUser, LogDatabase::PC, LogDatabase::OSUser})
+    EXPECT_TRUE(data.dataset(DatasetRole::Table).isOpen());
+    EXPECT_TRUE(data.dataset(DatasetRole::Action).isOpen());
+    for (auto dataset : {DatasetRole::OracleUser, DatasetRole::PC, DatasetRole::OSUser})
         EXPECT_FALSE(data.dataset(dataset).isOpen());
     EXPECT_EQ(box("DBLookupComboBoxPC")->count(), 0);
     EXPECT_EQ(items("DBLookupComboBoxTable"), QStringList({"CLIENTS", "ORDERS", ""}));

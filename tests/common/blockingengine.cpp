@@ -1,9 +1,9 @@
 #include "common/blockingengine.h"
 
+#include "base/localetext.h"
 #include "db/connectionstring.h"
 #include "db/dberror.h"
 #include "db/embedded/sqliteengine.h"
-#include "base/localetext.h"
 
 namespace varnel::test {
 
@@ -56,11 +56,11 @@ void BlockingEngine::cancel()
     m_inner->cancel();
 }
 
-std::function<std::unique_ptr<Engine>(const QString&)>
-BlockingEngine::factory(std::function<bool(const QString&)> blocks, std::chrono::milliseconds delay)
+Connection::EngineFactory BlockingEngine::factory(std::function<bool(const QString&)> blocks,
+                                                  std::chrono::milliseconds delay)
 {
-    return [blocks = std::move(blocks), delay](const QString& connectionString) {
-        const LocaleText locale = LocaleText::current();
+    return [blocks = std::move(blocks), delay](const QString& connectionString,
+                                               const LocaleText& locale) {
         return std::make_unique<BlockingEngine>(
             std::make_unique<embedded::SqliteEngine>(
                 parseConnectionString(connectionString).dataSource, locale.statementDateFormat(),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/connection.h"
 #include "db/engine.h"
 
 #include <QString>
@@ -29,7 +30,7 @@ public:
 
     // The embedded engine for `connectionString`, each statement that `blocks` picks made to
     // wait first (Connection::EngineFactory).
-    static std::function<std::unique_ptr<Engine>(const QString&)>
+    static Connection::EngineFactory
     factory(std::function<bool(const QString& sql)> blocks,
             std::chrono::milliseconds delay = std::chrono::seconds(10));
 

@@ -287,7 +287,7 @@ TEST_F(Gateway, FindStepsThroughTheMatchingCellsInTheShownOrderAndGoesOnAtTheOth
     main().sortBy(QStringLiteral("STABLE"));
     EXPECT_EQ(find("petrov", 0, 0, From::Here), std::tuple(1, 4, false));
     main().setCurrentRow(1);
-    main().deleteCurrent();
+    main().deleteCurrent(data.currentLogTable());
     EXPECT_EQ(find("petrov", 0, 0, From::Here), std::tuple(1, 5, false));
     // Another opening reads its own rows.
     main().close();
@@ -322,7 +322,7 @@ TEST_F(Gateway, DeleteCurrentRemovesExactlyOneOfIdenticalRecords)
     QSignalSpy removed(&main(), &Dataset::rowRemoved);
 
     main().setCurrentRow(1); // the first of the three identical 10:00 records
-    main().deleteCurrent();
+    main().deleteCurrent(data.currentLogTable());
     EXPECT_EQ(queryScalar(dupPath, QStringLiteral("select count(*) from LOGS where sid = 1")), 2);
     EXPECT_EQ(main().recordCount(), 4);
     ASSERT_EQ(removed.count(), 1);
@@ -332,7 +332,7 @@ TEST_F(Gateway, DeleteCurrentRemovesExactlyOneOfIdenticalRecords)
     // The all-NULL record, last in the order, matches through NULL = NULL.
     main().setCurrentRow(3);
     EXPECT_TRUE(main().field(QStringLiteral("SID")).isNull());
-    main().deleteCurrent();
+    main().deleteCurrent(data.currentLogTable());
     EXPECT_EQ(queryScalar(dupPath, QStringLiteral("select count(*) from LOGS where sid is null")),
               0);
     EXPECT_EQ(main().currentRow(), 2);
@@ -342,7 +342,7 @@ TEST_F(Gateway, DeleteCurrentRemovesExactlyOneOfIdenticalRecords)
     data.commandDataset().setText(QStringLiteral("delete logs where sid = 2"));
     data.commandDataset().execute();
     EXPECT_TRUE(errorOf([&] {
-                    main().deleteCurrent();
+                    main().deleteCurrent(data.currentLogTable());
                 }).startsWith(QStringLiteral("Row cannot be located")));
     EXPECT_EQ(main().recordCount(), 3);
 }
@@ -351,22 +351,72 @@ TEST_F(Gateway, DeleteCurrentNeverRunsASecondStatementFromTheTableName)
 {
     openMain();
     data.setCurrentLogTable(QStringLiteral("LOG_TABLE; drop table LOG_TABLE"));
-    EXPECT_EQ(errorOf([&] { main().deleteCurrent(); }),
+    EXPECT_EQ(errorOf([&] { main().deleteCurrent(data.currentLogTable()); }),
               QStringLiteral("ORA-00911: invalid character"));
     EXPECT_EQ(queryScalar(path, QStringLiteral("select count(*) from LOG_TABLE")), 2000);
     EXPECT_EQ(main().recordCount(), 2000);
 }
 
+// A deletion that cannot name its record, or its table, is refused before the database is
+// asked; the table given is the one deleted from, whatever the dataset's text reads.
+TEST_F(Gateway, DeleteCurrentRefusesWithoutARowOrATableAndDeletesFromTheTableGiven)
+{
+    const struct {
+        const char* sql; // nullptr: the dataset stays closed
+        const char* table;
+        const char* error;
+        long long left; // records of LOG_TABLE afterwards
+    } cases[] = {
+        {nullptr, "LOG_TABLE", "ADOQueryMain: Cannot perform this operation on a closed dataset",
+         2000},
+        {"Select * from LOG_TABLE where sid < 0", "LOG_TABLE",
+         "ADOQueryMain: Cannot perform this operation on an empty dataset", 2000},
+        {"Select * from LOG_TABLE", "", "ADOQueryMain: No log table is chosen", 2000},
+        {"Select * from LOG_TABLE", "NO_SUCH_TABLE", "ORA-00942: table or view does not exist",
+         2000},
+        {"Select * from LOG_TABLE", "LOG_TABLE", "<no error>", 1999},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.table);
+        main().close();
+        if (c.sql)
+            openMain(QString::fromLatin1(c.sql));
+        EXPECT_EQ(errorOf([&] { main().deleteCurrent(QString::fromLatin1(c.table)); }),
+                  QString::fromLatin1(c.error));
+        EXPECT_EQ(queryScalar(path, QStringLiteral("select count(*) from LOG_TABLE")), c.left);
+    }
+}
+
+// The regional settings given at connect, not the default ones (Russian here), read the date
+// texts of statements and show the rows: the two orders of day and month tell them apart.
+TEST_F(Gateway, TheLocaleOfTheConnectionReadsStatementDatesAndShowsTheRows)
+{
+    useLogs({"(1, '2026-12-07 10:30:00', 'T', 'UPDATE', NULL, 'a - b - c')",
+             "(2, '2026-07-12 10:30:00', 'T', 'UPDATE', NULL, 'a - b - c')"});
+    for (const QLocale& qlocale : {QLocale(QLocale::English, QLocale::UnitedStates),
+                                   QLocale(QLocale::English, QLocale::UnitedKingdom)}) {
+        SCOPED_TRACE(qlocale.name().toStdString());
+        const LocaleText locale(qlocale);
+        data.connection().disconnect();
+        data.connection().connect(locale);
+        openMain(QStringLiteral("Select sid, ddate from logs where trunc(ddate) = '%1'")
+                     .arg(locale.dateText(QDate(2026, 12, 7))));
+        ASSERT_EQ(main().recordCount(), 1);
+        EXPECT_EQ(main().displayText(0, 0), QStringLiteral("1"));
+        EXPECT_EQ(main().displayText(0, 1), locale.dateTimeText(QDate(2026, 12, 7), QTime(10, 30)));
+    }
+}
+
 TEST_F(Gateway, DisconnectClosesEverySlot)
 {
     openMain();
-    data.dataset(LogDatabase::Table)
+    data.dataset(DatasetRole::Table)
         .setText(QStringLiteral("Select distinct upper(stable) stable from LOG_TABLE"));
-    data.dataset(LogDatabase::Table).open();
+    data.dataset(DatasetRole::Table).open();
     data.connection().disconnect();
     data.connection().disconnect();
     EXPECT_FALSE(main().isOpen());
-    EXPECT_FALSE(data.dataset(LogDatabase::Table).isOpen());
+    EXPECT_FALSE(data.dataset(DatasetRole::Table).isOpen());
     EXPECT_EQ(errorOf([&] { main().open(); }),
               QStringLiteral("ADOConnectionBase: Connection is not open"));
 }
@@ -479,13 +529,13 @@ TEST_F(Gateway, ChangesAreAnnouncedBeforeAndReportedAfterAndFailuresSendNothing)
          {"aboutToReorder rows=4 first=3", "reordered rows=4 first=1"}},
         {[&] {
              dataset.setCurrentRow(1);
-             dataset.deleteCurrent();
+             dataset.deleteCurrent(data.currentLogTable());
          },
          {"aboutToRemoveRow 1 rows=4 first=1", "rowRemoved 1 rows=3 first=1 current=3"}},
         {[&] {
              data.commandDataset().setText(QStringLiteral("delete logs where sid = 3"));
              data.commandDataset().execute();
-             dataset.deleteCurrent(); // the record is gone: fails
+             dataset.deleteCurrent(data.currentLogTable()); // the record is gone: fails
          },
          {}},
         {[&] { dataset.close(); }, {"aboutToClose rows=3 first=1", "closed rows=0 first="}},

@@ -2,17 +2,21 @@
 // something else than the text says: each statement either gives Oracle's result or fails
 // without changing anything.
 
+#include "base/localetext.h"
 #include "common/testsupport.h"
 #include "db/embedded/sqliteengine.h"
 #include "db/embedded/sqlrewriter.h"
-#include "base/localetext.h"
 
 #include <QLocale>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <atomic>
+#include <chrono>
+#include <optional>
 #include <thread>
 
 using namespace varnel;
@@ -190,4 +194,45 @@ TEST_F(EmbeddedEngine, ASessionsCancelTransactionsChangeCountAndToDate)
                              .arg(QLatin1String(expression))),
                   QString::fromUtf8(expected))
             << expression;
+}
+
+// Another connection's write transaction: a statement that writes waits for it up to the
+// engine's busy timeout, then fails as Oracle's resource busy; one that ends sooner is waited
+// for.
+TEST_F(EmbeddedEngine, AWriterWaitsForAnotherWritersTransactionUpToItsBusyTimeout)
+{
+    using std::chrono::milliseconds;
+    const struct {
+        milliseconds busyTimeout;
+        std::optional<milliseconds> heldFor; // nothing: until the statement is over
+        const char* error;
+        milliseconds within;
+    } cases[] = {
+        {milliseconds(100), std::nullopt, "ORA-00054: resource busy (database is locked)",
+         milliseconds(2000)},
+        {SqliteEngine::kDefaultBusyTimeout, milliseconds(300), "<no error>", milliseconds(4000)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.busyTimeout.count());
+        SqliteEngine writer(path, QStringLiteral("dd.MM.yyyy"), QLocale(QLocale::Russian),
+                            c.busyTimeout);
+        sqlite3* other = nullptr;
+        ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &other), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(other, "begin immediate", nullptr, nullptr, nullptr), SQLITE_OK);
+        std::thread release;
+        if (c.heldFor)
+            release = std::thread([&] {
+                std::this_thread::sleep_for(*c.heldFor);
+                sqlite3_exec(other, "rollback", nullptr, nullptr, nullptr);
+            });
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(errorOf([&] { writer.execute(QStringLiteral("delete T where sid = 1")); }),
+                  QString::fromLatin1(c.error));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, c.within);
+        if (release.joinable())
+            release.join();
+        else
+            sqlite3_exec(other, "rollback", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+    }
 }

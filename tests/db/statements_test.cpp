@@ -435,7 +435,7 @@ TEST_P(Statements, FilterListsHoldEachUpperCasedValueOnceAndOneEmptyEntryLast)
             if (const auto v = c.value(r))
                 values.insert(*v);
         // SQLite orders by code points; the list's order is its own matter, the values are not.
-        const RowSet& rows = run(data.dataset(LogDatabase::Table), QString::fromUtf8(c.sql));
+        const RowSet& rows = run(data.dataset(DatasetRole::Table), QString::fromUtf8(c.sql));
         ASSERT_EQ(rows.columnCount(), 1);
         ASSERT_EQ(rows.rowCount(), values.size() + 1);
         auto it = values.begin();

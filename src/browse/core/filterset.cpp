@@ -1,5 +1,7 @@
 #include "browse/core/filterset.h"
 
+#include "db/logdatabase.h"
+
 #include <algorithm>
 
 namespace varnel {
@@ -52,30 +54,30 @@ struct ListStatement {
     const char* alias;
     const char* tail;
     const char* keyColumn;
-    LogDatabase::Role dataset;
+    DatasetRole dataset;
 };
 
 const ListStatement& listStatement(FilterList list)
 {
     static const ListStatement statements[] = {
         {Filter::Table, "Select distinct upper(stable) stable from ", "",
-         " union Select null from dual order by stable", "STABLE", LogDatabase::Table},
+         " union Select null from dual order by stable", "STABLE", DatasetRole::Table},
         {Filter::Action, "Select distinct upper(saction) saction from ", "",
-         " union Select null from dual order by saction", "SACTION", LogDatabase::Action},
+         " union Select null from dual order by saction", "SACTION", DatasetRole::Action},
         {Filter::OracleUser,
          "Select distinct upper(substr(t.suser_info,  instr(t.suser_info, '-', "
          "instr(t.suser_info, '-', 1) + 1) + 2))  Oracle_User from ",
          " t", " union Select null  from dual order by Oracle_User", "ORACLE_USER",
-         LogDatabase::OracleUser},
+         DatasetRole::OracleUser},
         {Filter::PC,
          "Select distinct upper(substr(t.suser_info,  instr(t.suser_info, '-', 1) + 2, "
          "(instr(t.suser_info, '-',  instr(t.suser_info, '-', 1)+1)) - (instr(t.suser_info, "
          "'-', 1) + 2) - 1))  PC from ",
-         " t", " union Select null from dual order by PC", "PC", LogDatabase::PC},
+         " t", " union Select null from dual order by PC", "PC", DatasetRole::PC},
         // No "distinct": the union removes the duplicates all the same.
         {Filter::OSUser,
          "Select upper(substr(t.suser_info, 1,  instr(t.suser_info, '-', 1) - 1)) OS_User from ",
-         " t", " union Select null from dual order by OS_User", "OS_USER", LogDatabase::OSUser},
+         " t", " union Select null from dual order by OS_User", "OS_USER", DatasetRole::OSUser},
     };
     return statements[static_cast<int>(list)];
 }
@@ -135,7 +137,7 @@ QString filterListKeyColumn(FilterList list)
     return QLatin1String(listStatement(list).keyColumn);
 }
 
-LogDatabase::Role filterListDataset(FilterList list)
+DatasetRole filterListDataset(FilterList list)
 {
     return listStatement(list).dataset;
 }
@@ -186,8 +188,7 @@ UserInfoSegments userInfoSegments(const QString& userInfo)
             text.upperSubstr(second + 2)};
 }
 
-void rebuildFilterLists(LogDatabase& database, const FilterValues& values,
-                        const LocaleText& locale)
+void rebuildFilterLists(LogDatabase& database, const FilterValues& values, const LocaleText& locale)
 {
     for (FilterList list : kFilterLists)
         database.dataset(filterListDataset(list))

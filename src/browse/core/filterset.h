@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/localetext.h"
-#include "db/logdatabase.h"
+#include "db/datasetrole.h"
 
 #include <QDate>
 #include <QString>
@@ -9,6 +9,8 @@
 #include <optional>
 
 namespace varnel {
+
+class LogDatabase;
 
 // The filter set as read from the filter panel's controls at the moment a statement is built.
 // Nothing keeps one between statements. A default value is the filter set with every filter
@@ -49,7 +51,7 @@ QString filterListStatement(FilterList list, const QString& logTable, const Filt
 // "OS_USER".
 QString filterListKeyColumn(FilterList list);
 // The statement dataset that holds the list.
-LogDatabase::Role filterListDataset(FilterList list);
+DatasetRole filterListDataset(FilterList list);
 
 // The three segments of a user-info text as the computer, OS-user and database-user lists
 // show them: their own substr/instr expressions, upper-cased. A segment those expressions

@@ -1,11 +1,11 @@
 #include "db/embedded/sqliteengine.h"
 
 #include "base/civiltime.h"
-#include "db/dberror.h"
-#include "db/onerecorddelete.h"
 #include "base/vectorstate.h"
+#include "db/dberror.h"
 #include "db/embedded/oraclefunctions.h"
 #include "db/embedded/sqlrewriter.h"
+#include "db/onerecorddelete.h"
 
 #include <QDate>
 #include <QRegularExpression>
@@ -132,7 +132,8 @@ struct SqliteEngine::Statement {
     ~Statement() { sqlite3_finalize(handle); }
 };
 
-SqliteEngine::SqliteEngine(const QString& path, const QString& dateFormat, const QLocale& locale)
+SqliteEngine::SqliteEngine(const QString& path, const QString& dateFormat, const QLocale& locale,
+                           std::chrono::milliseconds busyTimeout)
     : m_path(path), m_dateFormat(dateFormat, locale)
 {
     // Never create a file: a mistyped name must fail like an unknown Oracle service. One
@@ -147,7 +148,7 @@ SqliteEngine::SqliteEngine(const QString& path, const QString& dateFormat, const
         throw DbError(QStringLiteral("Cannot open the database file \"%1\": %2").arg(path, reason));
     }
     sqlite3_extended_result_codes(m_db, 0);
-    sqlite3_busy_timeout(m_db, 5000);
+    sqlite3_busy_timeout(m_db, static_cast<int>(busyTimeout.count()));
     // Oracle reads a double-quoted word only as a name: an unknown one is an error, never the
     // text that SQLite would make of it.
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);

@@ -1,14 +1,15 @@
 #pragma once
 
-#include "db/engine.h"
 #include "db/embedded/oracledate.h"
 #include "db/embedded/sqlrewriter.h"
+#include "db/engine.h"
 
 #include <QHash>
 #include <QSet>
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 
 struct sqlite3;
@@ -22,9 +23,14 @@ namespace varnel::embedded {
 // 'YYYY-MM-DD HH:MM:SS' texts. Exactly one statement runs per text.
 class SqliteEngine final : public Engine {
 public:
+    // How long a statement waits by default for the file that another connection has locked
+    // (a writer of the log in its transaction) before it fails with ORA-00054.
+    static constexpr std::chrono::milliseconds kDefaultBusyTimeout{5000};
+
     // `dateFormat` is the connection's date format in Qt's notation (the statement date format
     // of LocaleText): quoted date texts in statements are read with it.
-    SqliteEngine(const QString& path, const QString& dateFormat, const QLocale& locale);
+    SqliteEngine(const QString& path, const QString& dateFormat, const QLocale& locale,
+                 std::chrono::milliseconds busyTimeout = kDefaultBusyTimeout);
     ~SqliteEngine() override;
 
     RowSet query(const QString& sql) override;

@@ -1,9 +1,10 @@
 #include "db/odbc/odbcengine.h"
 
 #include "base/civiltime.h"
+#include "base/localetext.h"
 #include "db/connectionstring.h"
 #include "db/dberror.h"
-#include "base/localetext.h"
+#include "db/decimaltext.h"
 #include "db/odbc/oraclesession.h"
 
 #include <QDateTime>

@@ -1,5 +1,6 @@
 #include "browse/core/filterset.h"
 #include "common/testsupport.h"
+#include "db/logdatabase.h"
 #include "db/logtableschema.h"
 
 #include <gtest/gtest.h>
