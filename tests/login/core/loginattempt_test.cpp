@@ -192,7 +192,8 @@ public:
 TEST(LoginAttempt, ACancelledStepDisconnectsShowsNothingAndGoesOn)
 {
     for (const bool create : {false, true}) {
-        LogDatabase database([](const QString&) { return std::make_unique<CancelledEngine>(); });
+        LogDatabase database(
+            [](const QString&, const LocaleText&) { return std::make_unique<CancelledEngine>(); });
         Attempt seen;
         EXPECT_THROW(attempt(database, {"u", "pw", "ORCL", "LOGS", create}, seen), Cancelled);
         EXPECT_TRUE(seen.shown.empty());
