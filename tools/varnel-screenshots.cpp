@@ -2,9 +2,9 @@
 // main window, the grid's cell menu and record window, and the About window, each cut from the
 // screen as the program really shows it.
 // Run on a display of its own: xvfb-run -s "-screen 0 1600x900x24" varnel-screenshots OUTDIR
-#include "app/startup.h"
 #include "app/mainwindow.h"
 #include "app/splashwindow.h"
+#include "app/startup.h"
 #include "browse/loggrid.h"
 #include "browse/recordwindow.h"
 #include "browse/viewlogspage.h"

@@ -1,10 +1,10 @@
 #include "browse/gridcsvexport.h"
 
+#include "base/localetext.h"
 #include "browse/core/csvexport.h"
 #include "db/connection.h"
-#include "db/dberror.h"
-#include "base/localetext.h"
 #include "db/dataset.h"
+#include "db/dberror.h"
 #include "maintain/core/exporttarget.h"
 #include "maintain/core/periodstatements.h"
 #include "ui/core/guard.h"

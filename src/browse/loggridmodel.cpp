@@ -11,10 +11,8 @@ LogGridModel::LogGridModel(Dataset& dataset, QObject* parent)
     connect(&dataset, &Dataset::opened, this, &LogGridModel::endResetModel);
     connect(&dataset, &Dataset::aboutToClose, this, &LogGridModel::beginResetModel);
     connect(&dataset, &Dataset::closed, this, &LogGridModel::endResetModel);
-    connect(&dataset, &Dataset::aboutToReorder, this,
-            &LogGridModel::saveRecordsOfPersistentRows);
-    connect(&dataset, &Dataset::reordered, this,
-            &LogGridModel::movePersistentRowsToTheirRecords);
+    connect(&dataset, &Dataset::aboutToReorder, this, &LogGridModel::saveRecordsOfPersistentRows);
+    connect(&dataset, &Dataset::reordered, this, &LogGridModel::movePersistentRowsToTheirRecords);
     connect(&dataset, &Dataset::aboutToRemoveRow, this,
             [this](int shownRow) { beginRemoveRows(QModelIndex(), shownRow, shownRow); });
     connect(&dataset, &Dataset::rowRemoved, this, &LogGridModel::endRemoveRows);

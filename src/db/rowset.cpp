@@ -1,11 +1,11 @@
 #include "db/rowset.h"
 
-#include "db/call.h"
 #include "base/civiltime.h"
-#include "db/collationranks.h"
 #include "base/localetext.h"
 #include "base/textneedle.h"
 #include "base/vectorstate.h"
+#include "db/call.h"
+#include "db/collationranks.h"
 
 #include <QCollator>
 

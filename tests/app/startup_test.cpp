@@ -1,5 +1,5 @@
-#include "app/startup.h"
 #include "app/mainwindow.h"
+#include "app/startup.h"
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
 #include "db/logdatabase.h"

@@ -1,10 +1,10 @@
-#include "common/testsupport.h"
 #include "base/civiltime.h"
+#include "base/localetext.h"
+#include "base/qtformat.h"
+#include "common/testsupport.h"
 #include "db/embedded/oracledate.h"
 #include "db/embedded/sqliteengine.h"
-#include "base/localetext.h"
 #include "db/odbc/oraclesession.h"
-#include "base/qtformat.h"
 
 #include <QLocale>
 

@@ -3,8 +3,8 @@
 
 #include "base/civiltime.h"
 #include "base/localetext.h"
-#include "db/rowset.h"
 #include "base/textneedle.h"
+#include "db/rowset.h"
 
 #include <QLocale>
 

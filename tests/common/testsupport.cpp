@@ -1,8 +1,8 @@
 #include "testsupport.h"
 
+#include "base/error.h"
 #include "db/connectionstring.h"
 #include "db/dberror.h"
-#include "base/error.h"
 #include "demodb.h"
 
 #include <sqlite3.h>

@@ -3,9 +3,9 @@
 // any locale reads back as the same day.
 
 #include "base/civiltime.h"
+#include "base/localetext.h"
 #include "db/dberror.h"
 #include "db/embedded/oracledate.h"
-#include "base/localetext.h"
 #include "fuzzcheck.h"
 
 #include <QDate>

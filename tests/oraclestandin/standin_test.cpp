@@ -1,9 +1,9 @@
 // The Oracle stand-in through the real unixODBC driver manager, called with the wide API as
 // the program calls it: what a client could tell apart from Oracle's own driver.
 
-#include "common/testsupport.h"
 #include "base/ansicodepage.h"
 #include "base/civiltime.h"
+#include "common/testsupport.h"
 #include "db/embedded/sqliteengine.h"
 
 #include <QElapsedTimer>

@@ -2,10 +2,10 @@
 // root: the files it must hold, and the demo generator it carries making a log that the
 // embedded engine opens. What the package depends on is check-depends.sh's part.
 
+#include "base/localetext.h"
 #include "browse/core/filterset.h"
 #include "common/testsupport.h"
 #include "db/connection.h"
-#include "base/localetext.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
+#include "base/error.h"
 #include "common/scriptedprompts.h"
 #include "common/testsupport.h"
-#include "base/error.h"
-#include "ui/datepicker.h"
 #include "ui/core/errortext.h"
 #include "ui/core/guard.h"
+#include "ui/datepicker.h"
 #include "ui/qtprompts.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "browse/core/csvexport.h"
 
-#include "db/call.h"
 #include "base/error.h"
+#include "db/call.h"
 #include "db/dataset.h"
 
 #include <QByteArrayView>

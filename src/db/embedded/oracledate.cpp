@@ -1,8 +1,8 @@
 #include "db/embedded/oracledate.h"
 
 #include "base/civiltime.h"
-#include "db/dberror.h"
 #include "base/qtformat.h"
+#include "db/dberror.h"
 
 namespace varnel::embedded {
 

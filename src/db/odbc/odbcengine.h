@@ -1,8 +1,8 @@
 #pragma once
 
 #include "db/engine.h"
-#include "db/onerecorddelete.h"
 #include "db/odbc/odbclogin.h"
+#include "db/onerecorddelete.h"
 
 #include <QString>
 #include <QStringList>

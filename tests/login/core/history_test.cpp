@@ -1,6 +1,6 @@
-#include "common/testsupport.h"
 #include "base/ansicodepage.h"
 #include "base/error.h"
+#include "common/testsupport.h"
 #include "login/core/historyfile.h"
 #include "login/core/historylist.h"
 

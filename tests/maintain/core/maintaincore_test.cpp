@@ -1,5 +1,5 @@
-#include "common/testsupport.h"
 #include "base/localetext.h"
+#include "common/testsupport.h"
 #include "maintain/core/memoexport.h"
 #include "maintain/core/periodstatements.h"
 
