@@ -75,11 +75,9 @@ public:
     }
 
 private:
-    void close()
-    {
-        m_database.mainDataset().close();
-        m_database.connection().disconnect();
-    }
+    // Disconnecting closes every dataset, the probe among them; while disconnected none is
+    // open.
+    void close() { m_database.connection().disconnect(); }
 
     LogDatabase& m_database;
     const LoginPrompts& m_prompts;

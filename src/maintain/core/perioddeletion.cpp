@@ -8,6 +8,8 @@ namespace varnel {
 PeriodDeletionOutcome deletePeriod(LogDatabase& database, const std::optional<Period>& period,
                                    const LocaleText& locale)
 {
+    // Setting the text closes the dataset, and executing never opens it: it ends closed
+    // whatever the statement meets, a cancel included.
     Dataset& dataset = database.commandDataset();
     dataset.setText(periodDeletionStatement(database.currentLogTable(), period, locale));
     dataset.setWaitTitle(QStringLiteral("Удаление записей"));
@@ -16,10 +18,6 @@ PeriodDeletionOutcome deletePeriod(LogDatabase& database, const std::optional<Pe
         outcome.deleted = dataset.execute();
     } catch (const DbError& error) {
         outcome.failure = error.message();
-        dataset.close();
-    } catch (const Cancelled&) {
-        dataset.close();
-        throw;
     }
     return outcome;
 }
