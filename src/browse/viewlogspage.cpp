@@ -464,6 +464,9 @@ bool ViewLogsPage::eventFilter(QObject* watched, QEvent* event)
         // Enter with Ctrl, Shift or Alt is left to the control: a finger on Ctrl must not
         // start a long query.
         if ((key == Qt::Key_Return || key == Qt::Key_Enter) && plain) {
+            // The picker sees no Enter after this: its typing ends here.
+            if (auto* picker = qobject_cast<DatePicker*>(watched))
+                picker->finishTyping();
             m_ui->BitBtnSelect->click();
             return true;
         }
@@ -483,8 +486,12 @@ bool ViewLogsPage::eventFilter(QObject* watched, QEvent* event)
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) {
             if (std::find(m_listControls.begin(), m_listControls.end(), watched) !=
-                m_listControls.end())
+                m_listControls.end()) {
+                // The lists are built before the picker's own leaving ends its typing.
+                if (auto* picker = qobject_cast<DatePicker*>(watched))
+                    picker->finishTyping();
                 runGuarded(m_prompts, [this] { rebuildFilterLists(FilterScope::Panel); });
+            }
         }
     }
     return QWidget::eventFilter(watched, event);
