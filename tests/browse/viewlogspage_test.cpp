@@ -535,6 +535,56 @@ TEST_F(Page, TheCellMenuOpensByRightClickMenuKeyAndShiftF10AndCopies)
     EXPECT_EQ(written.readAll().count("\r\n"), 5);
 }
 
+// «Экспорт в CSV…» writes a text cell that a spreadsheet would run as a formula with an
+// apostrophe in front, inside its quotes, as OWASP advises against CSV injection; other cells,
+// the dates among them, stay as they are.
+TEST_F(Page, CsvCellsThatASpreadsheetWouldRunAreWrittenAsText)
+{
+    const struct {
+        QString stored; // an SQLite expression for the change text
+        QByteArray field;
+    } cases[] = {
+        {"'=HYPERLINK(\"http://x.example\",\"y\")'",
+         "\"'=HYPERLINK(\"\"http://x.example\"\",\"\"y\"\")\""},
+        {"'+1+2'", "\"'+1+2\""},
+        {"'-2+3'", "\"'-2+3\""},
+        {"'@SUM(A1)'", "\"'@SUM(A1)\""},
+        {"char(9) || '=1'", "\"'\t=1\""},
+        {"char(13) || '=1'", "\"'\r=1\""},
+        {"'=a,b'", "\"'=a,b\""},
+        // not at the start, or after a blank: text to a spreadsheet already
+        {"'a=b'", "a=b"},
+        {"' =1'", " =1"},
+        {"'''=1'", "'=1"},
+    };
+    data.connection().engine().execute(QStringLiteral("delete from LOG_TABLE"));
+    for (size_t i = 0; i < std::size(cases); ++i)
+        data.connection().engine().execute(
+            QStringLiteral("insert into LOG_TABLE values (%1, '2025-03-05 10:00:%2', '=T', "
+                           "'-A', %3, '@U - PC - +X')")
+                .arg(i)
+                .arg(i, 2, 10, QLatin1Char('0'))
+                .arg(cases[i].stored));
+    click("BitBtnSelect");
+    const QString csv = folder.path(QStringLiteral("formulas.csv"));
+    prompts.fileNames = {csv};
+    mouseOn(grid()->model()->index(0, main().field(QStringLiteral("STABLE")).index()),
+            Qt::RightButton);
+    QMenu& menu = grid()->cellMenu();
+    QAction* item = menu.findChild<QAction*>(QStringLiteral("ActionExportCsv"));
+    QTest::mouseClick(&menu, Qt::LeftButton, {}, menu.actionGeometry(item).center());
+
+    QFile written(csv);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = written.readAll().split('\n');
+    ASSERT_EQ(lines.size(), qsizetype(std::size(cases)) + 2) << lines.join('|').toStdString();
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(lines[qsizetype(i) + 1],
+                  "05.03.2025 10:00:" + QByteArray::number(qulonglong(i)).rightJustified(2, '0') +
+                      ",\"'=T\",\"'-A\"," + cases[i].field + ",\"'@U - PC - +X\"\r")
+            << cases[i].stored.toStdString();
+}
+
 // «Отобрать по значению» on each column of record 3 sets the filter that column stands for
 // and shows the records that share the value.
 TEST_F(Page, FilterByValueSetsTheColumnsFilterAndSelects)
