@@ -99,11 +99,14 @@ public:
         m_buffer[m_used++] = c;
     }
 
-    // One field, quoted where a spreadsheet would otherwise split it. A text cell (`text`) that
-    // a spreadsheet would run as a formula gets an apostrophe in front, inside quotes, as
-    // OWASP's advice on CSV injection has it: whoever changes the audited tables writes the
-    // change texts. Numbers and dates are the program's own texts, and a minus is their sign.
-    void field(std::string_view utf8, bool text = false)
+    // Whose text a field holds: the program's own (titles, numbers, dates, where a minus is a
+    // sign), or what whoever changes the audited tables wrote into a record.
+    enum class Source { Program, Record };
+
+    // One field, quoted where a spreadsheet would otherwise split it. A record's text that a
+    // spreadsheet would run as a formula gets an apostrophe in front, inside quotes, as OWASP's
+    // advice on CSV injection has it.
+    void field(std::string_view utf8, Source source = Source::Program)
     {
         const Scan found = scan(utf8);
         if (found.nonAscii && !QByteArrayView(utf8.data(), qsizetype(utf8.size())).isValidUtf8()) {
@@ -111,11 +114,11 @@ public:
             // stays UTF-8 throughout.
             const QByteArray shown =
                 QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())).toUtf8();
-            field(std::string_view(shown.constData(), static_cast<size_t>(shown.size())), text);
+            field(std::string_view(shown.constData(), static_cast<size_t>(shown.size())), source);
             return;
         }
         const bool formula =
-            text && !utf8.empty() &&
+            source == Source::Record && !utf8.empty() &&
             std::string_view("=+-@\t\r").find(utf8.front()) != std::string_view::npos;
         if (!found.quote && !formula) {
             put(utf8);
@@ -182,7 +185,7 @@ void writeCell(Output& out, const Dataset& dataset, int shownRow, uint32_t row, 
     switch (type) {
     case ColumnType::Text:
         // A NULL's text is empty.
-        out.field(rows.text(row, col), true);
+        out.field(rows.text(row, col), Output::Source::Record);
         return;
     case ColumnType::Number:
         if (rows.isNull(row, col))
