@@ -218,6 +218,17 @@ void Connection::endTransaction(bool commit)
     m_inTransaction = false;
 }
 
+QHash<QString, QString> Connection::lobColumns()
+{
+    const RowSet rows = m_engine->query(QStringLiteral(
+        "select upper(p.name), upper(p.type) from sqlite_schema m, pragma_table_info(m.name) p "
+        "where m.type = 'table' and upper(p.type) in ('CLOB', 'NCLOB')"));
+    QHash<QString, QString> columns;
+    for (uint32_t row = 0; row < rows.rowCount(); ++row)
+        columns.insert(QString::fromUtf8(rows.text(row, 0)), QString::fromUtf8(rows.text(row, 1)));
+    return columns;
+}
+
 void Connection::cancel(const Statement& statement)
 {
     if (!statement.executing())

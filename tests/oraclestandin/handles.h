@@ -4,6 +4,7 @@
 #include "db/rowset.h"
 #include "nls.h"
 
+#include <QHash>
 #include <QString>
 
 #include <sql.h>
@@ -98,6 +99,9 @@ public:
     // Stops what `statement` runs now, from any thread; nothing when it runs nothing.
     void cancel(const Statement& statement);
 
+    // The columns of the database's tables declared CLOB or NCLOB, upper case, with that type.
+    QHash<QString, QString> lobColumns();
+
     // The connection owns its statements: disconnecting frees them.
     void adopt(Statement* statement) { m_statements.push_back(statement); }
     void release(Statement* statement) { std::erase(m_statements, statement); }
@@ -138,6 +142,14 @@ struct ResultColumn {
     std::string name; // UTF-8
     SQLSMALLINT sqlType = SQL_VARCHAR;
     SQLULEN size = 0;
+    const char* typeName = nullptr; // Oracle's name of the type, when it is no plain one
+
+    bool isText() const
+    {
+        return sqlType == SQL_VARCHAR || sqlType == SQL_WVARCHAR || sqlType == SQL_WLONGVARCHAR;
+    }
+    // CLOB and NCLOB: no width, and a value read in pieces has no known total.
+    bool isLob() const { return sqlType == SQL_WLONGVARCHAR; }
 };
 
 class Statement : public Handle {
@@ -163,7 +175,8 @@ public:
     const std::vector<ResultColumn>& resultColumns() const { return m_resultColumns; }
     const ResultColumn& resultColumn(SQLUSMALLINT number) const;
     SQLLEN rowCount() const { return m_rowCount; }
-    SQLLEN cursorRowCount() const { return m_cursorOpen ? SQLLEN(m_rows.rowCount()) : 0; }
+    // The rows fetched so far: what comes after them is not read yet.
+    SQLLEN cursorRowCount() const { return m_cursorOpen ? SQLLEN(m_rowsBefore + m_nextRow) : 0; }
 
     SQLRETURN fetch();
     SQLRETURN getData(SQLUSMALLINT number, SQLSMALLINT cType, void* target, SQLLEN bufferLength,
@@ -193,6 +206,8 @@ private:
     bool fetchTextsWide(int col, const ColumnBinding& binding, uint32_t first, uint32_t count);
     double cellNumber(uint32_t row, int col) const;
     void openRows(RowSet rows, std::vector<ResultColumn> columns);
+    // The next rows of the cursor into m_rows, while the fetch call that wants them runs.
+    void readBlock();
     // The SQL literal of the value bound to a marker (numbered from 0).
     QString parameterLiteral(size_t marker) const;
 
@@ -202,10 +217,14 @@ private:
     std::vector<std::optional<ParameterBinding>> m_parameters; // by marker number - 1
     std::vector<std::optional<ColumnBinding>> m_columns;       // by column number - 1
 
+    // The rows are made as the client fetches them, a block at a time: the block read last,
+    // the rows of the blocks before it, and the query's cursor until its last row is read.
     RowSet m_rows;
+    uint64_t m_rowsBefore = 0;
+    std::optional<embedded::SqliteEngine::Cursor> m_cursor;
     std::vector<ResultColumn> m_resultColumns;
     bool m_cursorOpen = false;
-    uint32_t m_nextRow = 0;
+    uint32_t m_nextRow = 0;               // in m_rows
     std::optional<uint32_t> m_currentRow; // the row SQLGetData reads
     SQLLEN m_rowCount = -1;
     int m_pieceColumn = -1; // SQLGetData's column whose text goes out in pieces

@@ -11,10 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <sql.h>
 #include <sqlext.h>
 
 #include <thread>
+#include <type_traits>
 
 using namespace varnel;
 using namespace varnel::test;
@@ -486,4 +488,226 @@ TEST(OracleStandin, TypeInfoHasOraclesTypesWithADateOfNineteenAndNoBigint)
     EXPECT_EQ(types, QStringList({"NVARCHAR2 -9 2000", "RAW -3 2000", "CLOB -1 2147483647",
                                   "CHAR 1 2000", "NUMBER 3 38", "NUMBER 8 15", "VARCHAR2 12 4000",
                                   "DATE 93 19", "TIMESTAMP 93 27"}));
+}
+
+// A CLOB and an NCLOB reach a client of the wide API as long wide texts of no known width,
+// whose pieces never tell the total; an NVARCHAR2 as a wide text of its width. A value wider
+// than its column was described overflows the driver's own conversion of a bound fetch
+// (ORA-01406) and still comes whole in pieces.
+TEST(OracleStandin, LargeAndNationalTextsAreDescribedAndReadAsOraclesDriverDoes)
+{
+    const QString big = QString(2500, QChar(0x416));
+    database(QStringLiteral("lobs"),
+             {"create table t(c CLOB, n NCLOB, v NVARCHAR2(30), s VARCHAR2(5))",
+              "insert into t values ('" + big + "', 'ёж', 'ёлка', 'abcdefgh')"});
+    struct Case {
+        SQLSMALLINT type;
+        SQLULEN size;
+        std::vector<SQLLEN> indicators; // of the pieces, read 1,000 UTF-16 units at a time
+        QString whole;
+    };
+    const Case cases[] = {
+        {SQL_WLONGVARCHAR, 2147483647, {SQL_NO_TOTAL, SQL_NO_TOTAL, 1000}, big},
+        {SQL_WLONGVARCHAR, 2147483647, {4}, "ёж"},
+        {SQL_WVARCHAR, 30, {8}, "ёлка"},
+        {SQL_VARCHAR, 5, {16}, "abcdefgh"},
+    };
+    Session s;
+    ASSERT_TRUE(s.connect(kLogin + "lobs"));
+    ASSERT_EQ(s.run(QStringLiteral("select c, n, v, s from t")), SQL_SUCCESS);
+    ASSERT_EQ(SQLFetch(s.stmt), SQL_SUCCESS);
+    for (SQLUSMALLINT c = 1; c <= 4; ++c) {
+        const Case& expected = cases[c - 1];
+        std::pair<SQLSMALLINT, SQLULEN> type;
+        SQLDescribeColW(s.stmt, c, nullptr, 0, nullptr, &type.first, &type.second, nullptr,
+                        nullptr);
+        EXPECT_EQ(type, std::make_pair(expected.type, expected.size)) << c;
+        std::vector<SQLLEN> indicators;
+        QString whole;
+        char16_t piece[1001];
+        SQLLEN indicator = 0;
+        while (SQL_SUCCEEDED(SQLGetData(s.stmt, c, SQL_C_WCHAR, piece, sizeof piece, &indicator))) {
+            indicators.push_back(indicator);
+            whole += QString::fromUtf16(piece);
+        }
+        EXPECT_EQ(indicators, expected.indicators) << c;
+        EXPECT_EQ(whole, expected.whole) << c;
+    }
+
+    // Bound: the CLOB cut to its buffer without a total, the VARCHAR2(5) of eight refused.
+    for (const auto& [column, rc, error] :
+         {std::tuple<SQLUSMALLINT, SQLRETURN, QString>{
+              1, SQL_SUCCESS_WITH_INFO, "01004 0 [Oracle][ODBC]String data, right truncated."},
+          {4, SQL_ERROR,
+           "HY000 1406 [Oracle][ODBC][Ora]ORA-01406: fetched column value was truncated"}}) {
+        char16_t buffer[16];
+        SQLLEN indicator = 0;
+        s.run(QStringLiteral("select c, n, v, s from t"));
+        SQLBindCol(s.stmt, column, SQL_C_WCHAR, buffer, sizeof buffer, &indicator);
+        EXPECT_EQ(SQLFetch(s.stmt), rc) << column;
+        EXPECT_EQ(s.error(), error) << column;
+        if (rc != SQL_ERROR) {
+            EXPECT_EQ(indicator, SQL_NO_TOTAL);
+        }
+        SQLFreeStmt(s.stmt, SQL_UNBIND);
+    }
+}
+
+// Oracle compares no LOB with "=" or its kin; a deletion compares one through dbms_lob.compare,
+// which the stand-in runs on the embedded engine, as it runs to_clob.
+TEST(OracleStandin, ALobIsComparedThroughDbmsLobAndNeverWithEquals)
+{
+    database(QStringLiteral("lobcompare"),
+             {"create table t(sid NUMBER, c CLOB, n NCLOB, v NVARCHAR2(10))",
+              "insert into t values (1, 'abc,(def)', 'ж', 'ё'), (2, NULL, NULL, NULL)"});
+    const QString refused =
+        "42000 932 [Oracle][ODBC][Ora]ORA-00932: inconsistent datatypes: expected - got ";
+    // The statement, its first value or its whole error.
+    const std::pair<QString, QString> cases[] = {
+        {"select count(*) from t where c = 'abc,(def)'", refused + "CLOB"},
+        {"select count(*) from t where \"C\"='abc,(def)'", refused + "CLOB"},
+        {"select count(*) from t where 'ж' = n", refused + "NCLOB"},
+        {"select count(*) from t where c <> 'x'", refused + "CLOB"},
+        {"select count(*) from t where 'c = x' = 'c = x' and c is not null", "1"},
+        {"select count(*) from t where upper(c) like 'ABC%'", "1"},
+        {"select count(*) from t where v = 'ё'", "1"},
+        {"select count(*) from t where sid = 1 and dbms_lob.compare(\"C\", to_clob('abc,(') || "
+         "to_clob('def)')) = 0",
+         "1"},
+        {"select count(*) from t where dbms_lob.compare(c, to_clob('abc')) = 0", "0"},
+        {"select count(*) from t where DBMS_LOB.COMPARE(n, TO_NCLOB('ж')) = 0 and sid = 1", "1"},
+        {"select count(*) from t where dbms_lob.compare(c, to_clob('x')) = 0 or c is null", "1"},
+        {"delete t where dbms_lob.compare(c, to_clob('abc,(def)')) = 0", "<no row>"},
+        {"select count(*) from t", "1"},
+    };
+    Session s;
+    ASSERT_TRUE(s.connect(kLogin + "lobcompare"));
+    for (const auto& [sql, expected] : cases)
+        EXPECT_EQ(s.answer(sql), expected) << sql.toStdString();
+}
+
+namespace {
+
+// The ODBC calls of a test, either through the driver manager or straight into the stand-in.
+struct Calls {
+    decltype(&SQLAllocHandle) allocHandle = &SQLAllocHandle;
+    decltype(&SQLSetEnvAttr) setEnvAttr = &SQLSetEnvAttr;
+    decltype(&SQLDriverConnectW) driverConnect = &SQLDriverConnectW;
+    decltype(&SQLExecDirectW) execDirect = &SQLExecDirectW;
+    decltype(&SQLSetStmtAttrW) setStmtAttr = &SQLSetStmtAttrW;
+    decltype(&SQLBindCol) bindCol = &SQLBindCol;
+    decltype(&SQLFetch) fetch = &SQLFetch;
+    decltype(&SQLCancel) cancel = &SQLCancel;
+    decltype(&SQLGetDiagRecW) diagRec = &SQLGetDiagRecW;
+    decltype(&SQLFreeHandle) freeHandle = &SQLFreeHandle;
+    decltype(&SQLDisconnect) disconnect = &SQLDisconnect;
+
+    // The stand-in's own entry points, as the driver manager finds them.
+    static Calls driver()
+    {
+        void* library = dlopen(VARNEL_ORACLE_STANDIN_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        EXPECT_NE(library, nullptr) << dlerror();
+        Calls c;
+        const auto find = [&](auto& entry, const char* name) {
+            entry =
+                reinterpret_cast<std::remove_reference_t<decltype(entry)>>(dlsym(library, name));
+            EXPECT_NE(reinterpret_cast<void*>(entry), nullptr) << name;
+        };
+        find(c.allocHandle, "SQLAllocHandle");
+        find(c.setEnvAttr, "SQLSetEnvAttr");
+        find(c.driverConnect, "SQLDriverConnectW");
+        find(c.execDirect, "SQLExecDirectW");
+        find(c.setStmtAttr, "SQLSetStmtAttrW");
+        find(c.bindCol, "SQLBindCol");
+        find(c.fetch, "SQLFetch");
+        find(c.cancel, "SQLCancel");
+        find(c.diagRec, "SQLGetDiagRecW");
+        find(c.freeHandle, "SQLFreeHandle");
+        find(c.disconnect, "SQLDisconnect");
+        return c;
+    }
+};
+
+} // namespace
+
+// Rows are made as the client fetches them: a value that cannot be read fails the fetch that
+// reaches it, and a SQLCancel stops a fetch that runs. One that comes while no call runs does
+// nothing (ODBC 3.5, and Windows' driver manager passes it on so): the stand-in goes on
+// fetching; unixODBC's own state machine ends the cursor instead (HY010 on the next fetch).
+TEST(OracleStandin, RowsAreMadeAsTheyAreFetchedAndACancelBetweenFetchesDoesNothing)
+{
+    database(QStringLiteral("lazy"),
+             {"create table t(d DATE)",
+              "with recursive c(i) as (select 1 union all select i + 1 from c where i < 2500) "
+              "insert into t select '2025-06-01 10:20:30' from c",
+              "insert into t values ('not a date')"});
+    const std::pair<const char*, Calls> paths[] = {{"driver manager", Calls()},
+                                                   {"driver", Calls::driver()}};
+    for (const auto& [name, calls] : paths) {
+        SCOPED_TRACE(name);
+        SQLHENV env = nullptr;
+        SQLHDBC dbc = nullptr;
+        SQLHSTMT stmt = nullptr;
+        calls.allocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+        calls.setEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        calls.allocHandle(SQL_HANDLE_DBC, env, &dbc);
+        std::u16string login = (kLogin + "lazy").toStdU16String();
+        ASSERT_TRUE(SQL_SUCCEEDED(calls.driverConnect(dbc, nullptr, w(login), SQL_NTS, nullptr, 0,
+                                                      nullptr, SQL_DRIVER_NOPROMPT)));
+        calls.allocHandle(SQL_HANDLE_STMT, dbc, &stmt);
+        const auto error = [&] {
+            char16_t state[6] = {}, message[256] = {};
+            SQLINTEGER native = 0;
+            calls.diagRec(SQL_HANDLE_STMT, stmt, 1, reinterpret_cast<SQLWCHAR*>(state), &native,
+                          reinterpret_cast<SQLWCHAR*>(message), 256, nullptr);
+            return QString::fromUtf16(state) + ' ' + QString::fromUtf16(message);
+        };
+        constexpr SQLULEN kBlock = 1000;
+        std::vector<SQL_TIMESTAMP_STRUCT> dates(kBlock);
+        std::vector<SQLLEN> indicators(kBlock);
+        SQLULEN fetched = 0;
+        calls.setStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kBlock), 0);
+        calls.setStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
+        std::u16string sql = u"select d from t";
+        ASSERT_EQ(calls.execDirect(stmt, w(sql), SQL_NTS), SQL_SUCCESS) << error().toStdString();
+        calls.bindCol(stmt, 1, SQL_C_TYPE_TIMESTAMP, dates.data(), 0, indicators.data());
+        EXPECT_EQ(calls.fetch(stmt), SQL_SUCCESS);
+        EXPECT_EQ(calls.cancel(stmt), SQL_SUCCESS);
+        if (QLatin1String(name) == QLatin1String("driver")) {
+            EXPECT_EQ(calls.fetch(stmt), SQL_SUCCESS);
+            EXPECT_EQ(fetched, kBlock);
+            EXPECT_EQ(dates[999].second, 30);
+            EXPECT_EQ(calls.fetch(stmt), SQL_ERROR);
+            EXPECT_TRUE(error().startsWith("HY000 [Oracle][ODBC][Ora]ORA-01861")) << error().toStdString();
+        } else {
+            EXPECT_EQ(calls.fetch(stmt), SQL_ERROR);
+            EXPECT_EQ(error(), "HY010 [unixODBC][Driver Manager]Function sequence error");
+        }
+
+        // A fetch that has to go through a billion rows for its next one, stopped as it runs.
+        sql = u"select i from (with c(i) as (select 1 from dual union all select i + 1 from c "
+              u"where i < 1000000000) select i from c) where i in (1, 1000000000)";
+        calls.setStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+        ASSERT_EQ(calls.execDirect(stmt, w(sql), SQL_NTS), SQL_SUCCESS) << error().toStdString();
+        calls.bindCol(stmt, 1, SQL_C_TYPE_TIMESTAMP, nullptr, 0, nullptr);
+        SQLRETURN rc = SQL_SUCCESS;
+        std::thread worker([&] {
+            while ((rc = calls.fetch(stmt)) == SQL_SUCCESS) {
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        QElapsedTimer sinceCancel;
+        sinceCancel.start();
+        calls.cancel(stmt);
+        worker.join();
+        EXPECT_LT(sinceCancel.elapsed(), 1000);
+        EXPECT_EQ(rc, SQL_ERROR);
+        EXPECT_EQ(error(), "HY008 [Oracle][ODBC][Ora]ORA-01013: user requested cancel of current "
+                           "operation");
+
+        calls.freeHandle(SQL_HANDLE_STMT, stmt);
+        calls.disconnect(dbc);
+        calls.freeHandle(SQL_HANDLE_DBC, dbc);
+        calls.freeHandle(SQL_HANDLE_ENV, env);
+    }
 }

@@ -13,9 +13,9 @@ namespace varnel::standin {
 
 namespace {
 
-// The statement with quoted texts, quoted names and comments blanked out, at the same
-// positions: whatever is still there is the statement's own code.
-QString codeOf(const QString& sql)
+// The statement with quoted texts, quoted names (unless `keepNames`) and comments blanked
+// out, at the same positions: whatever is still there is the statement's own code.
+QString codeOf(const QString& sql, bool keepNames = false)
 {
     QString code = sql;
     const qsizetype n = code.size();
@@ -30,6 +30,10 @@ QString codeOf(const QString& sql)
         if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
             end = sql.indexOf(c, i + 1);
             end = end < 0 ? n : end + 1;
+            if (keepNames && c == QLatin1Char('"')) {
+                i = end;
+                continue;
+            }
         } else if (c == QLatin1Char('-') && i + 1 < n && sql[i + 1] == QLatin1Char('-')) {
             end = sql.indexOf(QLatin1Char('\n'), i);
             end = end < 0 ? n : end;
@@ -88,6 +92,15 @@ QString textLiteral(const QString& text)
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
+// While a driver call runs what SQLCancel can stop.
+struct Running {
+    explicit Running(std::atomic<bool>& running) : flag(running) { flag.store(true); }
+    ~Running() { flag.store(false); }
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+    std::atomic<bool>& flag;
+};
+
 // A negative number goes in parentheses: after a minus sign of the statement it would
 // otherwise open a comment.
 QString numberLiteral(std::string_view digits)
@@ -96,18 +109,82 @@ QString numberLiteral(std::string_view digits)
     return digits.starts_with('-') ? QLatin1Char('(') + text + QLatin1Char(')') : text;
 }
 
-ResultColumn describe(const ColumnInfo& info)
+// `declared` is the type that the column's table declares, upper case, if any.
+ResultColumn describe(const ColumnInfo& info, const QString& declared = {})
 {
+    std::string name = info.name.toStdString();
     switch (info.type) {
     case ColumnType::Number:
-        return {info.name.toStdString(), SQL_DOUBLE, 15};
+        return {name, SQL_DOUBLE, 15};
     case ColumnType::Date:
-        return {info.name.toStdString(), SQL_TYPE_TIMESTAMP, 19};
+        return {name, SQL_TYPE_TIMESTAMP, 19};
     case ColumnType::Text:
         break;
     }
-    return {info.name.toStdString(), SQL_VARCHAR,
-            info.declaredSize > 0 ? static_cast<SQLULEN>(info.declaredSize) : 4000};
+    // The wide types, as the driver describes them to a client of the wide API.
+    if (declared == QLatin1String("CLOB") || declared == QLatin1String("NCLOB"))
+        return {name, SQL_WLONGVARCHAR, 2147483647, declared.startsWith(u'N') ? "NCLOB" : "CLOB"};
+    const auto size = static_cast<SQLULEN>(info.declaredSize > 0 ? info.declaredSize : 4000);
+    if (declared.startsWith(QLatin1String("NVARCHAR2")))
+        return {name, SQL_WVARCHAR, size, "NVARCHAR2"};
+    return {name, SQL_VARCHAR, size};
+}
+
+// Oracle compares no LOB with "=" (nor "<>", "<" and the like): a statement that does fails
+// before it runs. `code` keeps the quoted names.
+void refuseLobComparisons(const QString& code, const QHash<QString, QString>& lobColumns)
+{
+    for (auto column = lobColumns.cbegin(); column != lobColumns.cend(); ++column) {
+        const QString name = QRegularExpression::escape(column.key());
+        const QRegularExpression compared(
+            QStringLiteral("(^|[^\\w$#\"])\"?%1\"?\\s*(=|<|>|!=)|(=|<|>)\\s*\"?%1\"?($|[^\\w$#\"])")
+                .arg(name),
+            QRegularExpression::CaseInsensitiveOption);
+        if (compared.match(code).hasMatch())
+            throw DbError(QStringLiteral("ORA-00932: inconsistent datatypes: expected - got ") +
+                          column.value());
+    }
+}
+
+// The embedded engine has no packages: dbms_lob.compare(a, b) = 0 runs as (a <> b) = 0, which is
+// 0 for equal values and NULL for a NULL, and to_clob(x) as (x).
+QString withoutLobFunctions(QString sql)
+{
+    static const QRegularExpression compare(QStringLiteral("\\bdbms_lob\\s*\\.\\s*compare\\s*\\("),
+                                            QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression toLob(QStringLiteral("\\bto_n?clob\\s*(?=\\()"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    for (;;) {
+        const QString code = codeOf(sql);
+        const QRegularExpressionMatch call = compare.match(code);
+        if (!call.hasMatch())
+            break;
+        // The one comma and the closing parenthesis at the call's own depth.
+        qsizetype comma = -1, close = -1;
+        int depth = 0;
+        for (qsizetype i = call.capturedEnd(); i < code.size() && close < 0; ++i) {
+            const QChar c = code[i];
+            if (c == u'(')
+                ++depth;
+            else if (c == u')' && depth-- == 0)
+                close = i;
+            else if (c == u',' && depth == 0)
+                comma = i;
+        }
+        if (comma < 0 || close < 0)
+            throw DbError(QStringLiteral("ORA-00909: invalid number of arguments"));
+        const qsizetype from = call.capturedEnd();
+        sql = sql.left(call.capturedStart()) + QStringLiteral("((") + sql.mid(from, comma - from) +
+              QStringLiteral(") <> (") + sql.mid(comma + 1, close - comma - 1) +
+              QStringLiteral("))") + sql.mid(close + 1);
+    }
+    for (;;) {
+        const QRegularExpressionMatch call = toLob.match(codeOf(sql));
+        if (!call.hasMatch())
+            break;
+        sql.remove(call.capturedStart(), call.capturedLength());
+    }
+    return sql;
 }
 
 size_t fixedSize(SQLSMALLINT cType)
@@ -152,12 +229,14 @@ SQLRETURN Statement::executePrepared()
     return execute(m_prepared);
 }
 
-SQLRETURN Statement::execute(const QString& sql)
+SQLRETURN Statement::execute(const QString& given)
 {
     closeCursor();
     m_rowCount = -1;
-    if (sql.contains(QChar(0)))
+    if (given.contains(QChar(0)))
         throw DbError(QStringLiteral("ORA-00911: invalid character"));
+    refuseLobComparisons(codeOf(given, true), m_connection.lobColumns());
+    const QString sql = withoutLobFunctions(given);
     const QString code = codeOf(sql);
     const Shape shape = shapeOf(code);
     Connection& connection = m_connection;
@@ -185,13 +264,16 @@ SQLRETURN Statement::execute(const QString& sql)
     text += QStringView(sql).mid(copied);
 
     connection.prepareToRun();
-    m_executing.store(true);
-    struct Done {
-        std::atomic<bool>& flag;
-        ~Done() { flag.store(false); }
-    } done{m_executing};
+    const Running running(m_executing);
     if (shape.kind == Shape::Kind::Query) {
-        openRows(connection.engine().query(text), {});
+        // Run as far as its first row, as Oracle runs a query before it answers the execute.
+        embedded::SqliteEngine::Cursor cursor = connection.engine().openCursor(text);
+        std::vector<ResultColumn> columns;
+        for (int c = 0; c < static_cast<int>(cursor.columns().size()); ++c)
+            columns.push_back(
+                describe(cursor.columns()[static_cast<size_t>(c)], cursor.declaration(c)));
+        openRows(RowSet(), std::move(columns));
+        m_cursor.emplace(std::move(cursor));
         return SQL_SUCCESS;
     }
     connection.engine().execute(text);
@@ -275,13 +357,38 @@ void Statement::openRows(RowSet rows, std::vector<ResultColumn> columns)
     m_resultColumns = std::move(columns);
     m_cursorOpen = true;
     m_nextRow = 0;
+    m_rowsBefore = 0;
     m_currentRow.reset();
     m_pieceColumn = -1;
+}
+
+void Statement::readBlock()
+{
+    // As many rows as the client fetches in one call, or a few hundred of its calls: the
+    // blocks are a whole number of its row arrays.
+    const SQLULEN array = m_fetch.rowArraySize;
+    const auto block = static_cast<uint32_t>(
+        std::min<SQLULEN>(array * std::max<SQLULEN>(1, 256 / array), UINT32_MAX / 2));
+    m_rowsBefore += m_rows.rowCount();
+    m_rows = RowSet();
+    m_nextRow = 0;
+    const Running running(m_executing);
+    try {
+        RowSet::Builder rows = m_cursor->builder();
+        const bool more = m_cursor->fetch(rows, block);
+        m_rows = rows.finish();
+        if (!more)
+            m_cursor.reset();
+    } catch (...) {
+        closeCursor();
+        throw;
+    }
 }
 
 void Statement::closeCursor()
 {
     // A closed cursor lets its rows go: a million records are gigabytes.
+    m_cursor.reset();
     m_rows = RowSet();
     m_resultColumns.clear();
     m_cursorOpen = false;
@@ -364,10 +471,13 @@ Statement::Cell Statement::putCell(uint32_t row, int col, SQLSMALLINT cType, voi
         text.remove_prefix(std::min(offset, text.size()));
         const Piece piece = writeText(text, cType == SQL_C_WCHAR, m_connection.client().charset,
                                       target, bufferLength);
+        const bool cut = piece.consumed < text.size();
         if (indicator != nullptr)
-            *indicator = static_cast<SQLLEN>(piece.needed);
+            *indicator = cut && m_resultColumns[static_cast<size_t>(col)].isLob()
+                             ? SQL_NO_TOTAL
+                             : static_cast<SQLLEN>(piece.needed);
         offset += piece.consumed;
-        return piece.consumed < text.size() ? Cell::Truncated : Cell::Written;
+        return cut ? Cell::Truncated : Cell::Written;
     }
     case SQL_C_DOUBLE: {
         const double value = cellNumber(row, col);
@@ -413,6 +523,8 @@ SQLRETURN Statement::fetch()
 {
     if (!m_cursorOpen)
         fail("24000", "Invalid cursor state");
+    if (m_nextRow == m_rows.rowCount() && m_cursor)
+        readBlock();
     const uint32_t first = m_nextRow;
     SQLUSMALLINT* const rowStatus = m_fetch.rowStatus;
     const auto count =
@@ -475,6 +587,7 @@ SQLRETURN Statement::fetch()
 bool Statement::fetchTextsWide(int col, const ColumnBinding& b, uint32_t first, uint32_t count)
 {
     const auto room = static_cast<size_t>(b.bufferLength / 2 - 1);
+    const ResultColumn& column = m_resultColumns[static_cast<size_t>(col)];
     bool truncated = false;
     for (uint32_t r = 0; r < count; ++r) {
         if (m_rows.isNull(first + r, col)) {
@@ -484,9 +597,15 @@ bool Statement::fetchTextsWide(int col, const ColumnBinding& b, uint32_t first, 
         const std::string_view text = m_rows.text(first + r, col);
         auto* out = reinterpret_cast<char16_t*>(b.data + r * static_cast<size_t>(b.bufferLength));
         const Piece piece = toUtf16(text, out, room);
+        // A value wider than the column was described overflows the driver's own buffer
+        // before it reaches the client's.
+        if (!column.isLob() && piece.needed / 2 > column.size)
+            throw DbError(QStringLiteral("ORA-01406: fetched column value was truncated"));
         out[piece.written / 2] = 0;
         b.indicator[r] = static_cast<SQLLEN>(piece.needed);
         if (piece.consumed < text.size()) {
+            if (column.isLob())
+                b.indicator[r] = SQL_NO_TOTAL;
             truncated = true;
             if (m_fetch.rowStatus != nullptr)
                 m_fetch.rowStatus[r] = SQL_ROW_SUCCESS_WITH_INFO;
@@ -504,9 +623,10 @@ SQLRETURN Statement::getData(SQLUSMALLINT number, SQLSMALLINT cType, void* targe
         fail("HYC00", "Optional feature not implemented.");
     const ResultColumn& column = resultColumn(number);
     if (cType == SQL_C_DEFAULT)
-        cType = column.sqlType == SQL_TYPE_TIMESTAMP
-                    ? SQL_C_TYPE_TIMESTAMP
-                    : (column.sqlType == SQL_VARCHAR ? SQL_C_CHAR : SQL_C_DOUBLE);
+        cType = column.sqlType == SQL_TYPE_TIMESTAMP ? SQL_C_TYPE_TIMESTAMP
+                : column.sqlType == SQL_VARCHAR      ? SQL_C_CHAR
+                : column.isText()                    ? SQL_C_WCHAR
+                                                     : SQL_C_DOUBLE;
     requireCType(cType);
     const int col = number - 1;
     // Another column starts from the beginning; the same one goes on where the last piece

@@ -376,90 +376,149 @@ QString SqliteEngine::translate(const QString& sql)
     return rewrite(sql, rewriteContext()).sql;
 }
 
-RowSet SqliteEngine::query(const QString& sql)
+SqliteEngine::Cursor::Cursor(SqliteEngine& engine, Statement statement)
+    : m_engine(engine), m_handle(statement.handle)
+{
+    const int columns = sqlite3_column_count(m_handle);
+    for (int col = 0; col < columns; ++col) {
+        ColumnType type = ColumnType::Text;
+        int size = 0;
+        const char* declared = sqlite3_column_decltype(m_handle, col);
+        m_known.push_back(declaredType(declared, type, size));
+        m_declared.push_back(QString::fromUtf8(declared).toUpper());
+        // Oracle reports unquoted names in upper case, and the program's callers rely on
+        // nothing else: match names without regard to case.
+        m_columns.push_back(
+            {QString::fromUtf8(sqlite3_column_name(m_handle, col)).toUpper(), type, size});
+    }
+    clearUpperVectorState();
+    m_step = sqlite3_step(m_handle);
+    if (m_step != SQLITE_ROW && m_step != SQLITE_DONE)
+        engine.raise(m_step); // `statement` still owns the handle
+    for (int col = 0; col < columns && m_step == SQLITE_ROW; ++col) {
+        const int storage = sqlite3_column_type(m_handle, col);
+        if (!m_known[size_t(col)] && storage != SQLITE_NULL) {
+            m_columns[size_t(col)].type = storage == SQLITE_INTEGER || storage == SQLITE_FLOAT
+                                              ? ColumnType::Number
+                                              : ColumnType::Text;
+            m_known[size_t(col)] = true;
+        }
+    }
+    statement.handle = nullptr;
+}
+
+SqliteEngine::Cursor::Cursor(Cursor&& other) noexcept
+    : m_engine(other.m_engine), m_handle(std::exchange(other.m_handle, nullptr)),
+      m_columns(std::move(other.m_columns)), m_known(std::move(other.m_known)),
+      m_declared(std::move(other.m_declared)), m_step(other.m_step)
+{}
+
+SqliteEngine::Cursor::~Cursor()
+{
+    sqlite3_finalize(m_handle);
+}
+
+RowSet::Builder SqliteEngine::Cursor::builder() const
+{
+    RowSet::Builder rows;
+    for (size_t col = 0; col < m_columns.size(); ++col)
+        rows.addColumn(m_columns[col].name, m_columns[col].type, m_columns[col].declaredSize,
+                       m_known[col]);
+    return rows;
+}
+
+bool SqliteEngine::Cursor::fetch(RowSet::Builder& rows, uint32_t count)
+{
+    if (m_step != SQLITE_ROW && m_step != SQLITE_DONE)
+        m_engine.raise(std::exchange(m_step, SQLITE_DONE));
+    clearUpperVectorState();
+    for (uint32_t n = 0; n < count && m_step == SQLITE_ROW; ++n) {
+        readRow(rows);
+        if ((rows.rowCount() & 1023) == 0)
+            m_engine.countFetched(rows.rowCount());
+        m_step = sqlite3_step(m_handle);
+    }
+    if (m_step == SQLITE_ROW || m_step == SQLITE_DONE)
+        return m_step == SQLITE_ROW;
+    return true; // the failure comes with the next call
+}
+
+void SqliteEngine::Cursor::readRow(RowSet::Builder& builder)
+{
+    sqlite3_stmt* const st = m_handle;
+    const int columns = int(m_columns.size());
+    for (int col = 0; col < columns; ++col) {
+        const int storage = sqlite3_column_type(st, col);
+        if (storage == SQLITE_NULL) {
+            builder.addNull(col);
+            continue;
+        }
+        if (!builder.typeKnown(col))
+            builder.settleType(col, storage == SQLITE_INTEGER || storage == SQLITE_FLOAT
+                                        ? ColumnType::Number
+                                        : ColumnType::Text);
+        switch (builder.type(col)) {
+        case ColumnType::Text: {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+            const auto bytes = static_cast<size_t>(sqlite3_column_bytes(st, col));
+            if (bytes == 0)
+                builder.addNull(col); // Oracle has no empty text
+            else
+                builder.addText(col, text, bytes);
+            break;
+        }
+        case ColumnType::Number:
+            if (storage == SQLITE_INTEGER) {
+                builder.addInteger(col, sqlite3_column_int64(st, col));
+            } else if (storage == SQLITE_FLOAT) {
+                addFloat(builder, col, sqlite3_column_double(st, col));
+            } else {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+                const auto bytes = static_cast<size_t>(sqlite3_column_bytes(st, col));
+                if (bytes == 0)
+                    builder.addNull(col);
+                else
+                    addNumberText(builder, col, std::string_view(text, bytes));
+            }
+            break;
+        case ColumnType::Date: {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+            const auto bytes = static_cast<int64_t>(sqlite3_column_bytes(st, col));
+            int64_t seconds = 0;
+            if (bytes == 0) {
+                builder.addNull(col);
+            } else if (storage == SQLITE_TEXT && civil::parseStoredDateTime(text, bytes, seconds)) {
+                builder.addDate(col, seconds);
+            } else {
+                throw DbError(
+                    QStringLiteral("ORA-01861: literal does not match format string "
+                                   "(column %1 holds \"%2\", not a date 'YYYY-MM-DD HH:MM:SS')")
+                        .arg(m_columns[size_t(col)].name,
+                             QString::fromUtf8(text, static_cast<qsizetype>(bytes))));
+            }
+            break;
+        }
+        }
+    }
+    builder.endRow();
+}
+
+SqliteEngine::Cursor SqliteEngine::openCursor(const QString& sql)
 {
     requireOpenedFile();
     m_cancelled = false;
     checkCallCancelled();
-    Statement s = prepareUnbound(translate(sql));
-    sqlite3_stmt* st = s.handle;
-    const int columns = sqlite3_column_count(st);
-    RowSet::Builder builder;
-    for (int col = 0; col < columns; ++col) {
-        ColumnType type = ColumnType::Text;
-        int size = 0;
-        const bool known = declaredType(sqlite3_column_decltype(st, col), type, size);
-        // Oracle reports unquoted names in upper case, and the program's callers rely on
-        // nothing else: match names without regard to case.
-        builder.addColumn(QString::fromUtf8(sqlite3_column_name(st, col)).toUpper(), type, size,
-                          known);
-    }
+    return Cursor(*this, prepareUnbound(translate(sql)));
+}
 
-    clearUpperVectorState();
+RowSet SqliteEngine::query(const QString& sql)
+{
     countFetched(0);
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-        for (int col = 0; col < columns; ++col) {
-            const int storage = sqlite3_column_type(st, col);
-            if (storage == SQLITE_NULL) {
-                builder.addNull(col);
-                continue;
-            }
-            if (!builder.typeKnown(col))
-                builder.settleType(col, storage == SQLITE_INTEGER || storage == SQLITE_FLOAT
-                                            ? ColumnType::Number
-                                            : ColumnType::Text);
-            switch (builder.type(col)) {
-            case ColumnType::Text: {
-                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
-                const auto bytes = static_cast<size_t>(sqlite3_column_bytes(st, col));
-                if (bytes == 0)
-                    builder.addNull(col); // Oracle has no empty text
-                else
-                    builder.addText(col, text, bytes);
-                break;
-            }
-            case ColumnType::Number:
-                if (storage == SQLITE_INTEGER) {
-                    builder.addInteger(col, sqlite3_column_int64(st, col));
-                } else if (storage == SQLITE_FLOAT) {
-                    addFloat(builder, col, sqlite3_column_double(st, col));
-                } else {
-                    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
-                    const auto bytes = static_cast<size_t>(sqlite3_column_bytes(st, col));
-                    if (bytes == 0)
-                        builder.addNull(col);
-                    else
-                        addNumberText(builder, col, std::string_view(text, bytes));
-                }
-                break;
-            case ColumnType::Date: {
-                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
-                const auto bytes = static_cast<int64_t>(sqlite3_column_bytes(st, col));
-                int64_t seconds = 0;
-                if (bytes == 0) {
-                    builder.addNull(col);
-                } else if (storage == SQLITE_TEXT &&
-                           civil::parseStoredDateTime(text, bytes, seconds)) {
-                    builder.addDate(col, seconds);
-                } else {
-                    throw DbError(
-                        QStringLiteral("ORA-01861: literal does not match format string "
-                                       "(column %1 holds \"%2\", not a date 'YYYY-MM-DD HH:MM:SS')")
-                            .arg(QString::fromUtf8(sqlite3_column_name(st, col)).toUpper(),
-                                 QString::fromUtf8(text, static_cast<qsizetype>(bytes))));
-                }
-                break;
-            }
-            }
-        }
-        builder.endRow();
-        if ((builder.rowCount() & 1023) == 0)
-            countFetched(builder.rowCount());
+    Cursor cursor = openCursor(sql);
+    RowSet::Builder builder = cursor.builder();
+    while (cursor.fetch(builder, UINT32_MAX)) {
     }
     countFetched(builder.rowCount());
-    if (rc != SQLITE_DONE)
-        raise(rc);
     return builder.finish();
 }
 

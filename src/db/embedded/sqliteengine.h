@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -22,6 +23,8 @@ namespace varnel::embedded {
 // functions, case-sensitive LIKE and a one-row "dual". DATE columns hold
 // 'YYYY-MM-DD HH:MM:SS' texts. Exactly one statement runs per text.
 class SqliteEngine final : public Engine {
+    struct Statement;
+
 public:
     // How long a statement waits by default for the file that another connection has locked
     // (a writer of the log in its transaction) before it fails with ORA-00054.
@@ -32,6 +35,40 @@ public:
     SqliteEngine(const QString& path, const QString& dateFormat, const QLocale& locale,
                  std::chrono::milliseconds busyTimeout = kDefaultBusyTimeout);
     ~SqliteEngine() override;
+
+    // The rows of a query read a block at a time, as a server's cursor hands them to a client
+    // that fetches as it goes. Opening runs the statement as far as its first row, so that
+    // what fails at once (a sort that is cancelled, say) fails there and a column without a
+    // declared type takes the type of its first value. The engine must outlive its cursors.
+    class Cursor {
+    public:
+        Cursor(Cursor&&) noexcept;
+        ~Cursor();
+        Cursor& operator=(Cursor&&) = delete;
+
+        const std::vector<ColumnInfo>& columns() const { return m_columns; }
+        // The column's type as its table declares it, upper case ("CLOB", "NVARCHAR2(50)");
+        // empty for an expression.
+        const QString& declaration(int col) const { return m_declared[size_t(col)]; }
+        // A builder with the result's columns, for fetch().
+        RowSet::Builder builder() const;
+        // Appends up to `count` rows to `rows`; false once no row follows them. A step that
+        // fails after some rows were appended fails the next call, so that those rows count.
+        bool fetch(RowSet::Builder& rows, uint32_t count);
+
+    private:
+        friend class SqliteEngine;
+        Cursor(SqliteEngine& engine, Statement statement);
+        void readRow(RowSet::Builder& rows);
+
+        SqliteEngine& m_engine;
+        sqlite3_stmt* m_handle;
+        std::vector<ColumnInfo> m_columns;
+        std::vector<bool> m_known;
+        std::vector<QString> m_declared;
+        int m_step = 0; // what the last sqlite3_step answered: SQLITE_ROW while a row waits
+    };
+    Cursor openCursor(const QString& sql);
 
     RowSet query(const QString& sql) override;
     int64_t execute(const QString& sql) override;
@@ -60,8 +97,6 @@ public:
     QString translate(const QString& sql);
 
 private:
-    struct Statement;
-
     RewriteContext rewriteContext() const;
     Statement prepare(const QString& sqliteSql) const;
     // The same for a statement of the user's, which binds no values of its own.
