@@ -55,7 +55,10 @@ const OneRecordDeleteForm& oracleOneRecordDelete()
     static const OneRecordDeleteForm form{
         QStringLiteral("delete from %1\nwhere %2 and rownum = 1"),
         QStringLiteral("%1 = to_date(?, 'YYYY-MM-DD HH24:MI:SS')"),
-        OneRecordDeleteForm::DateValue::StoredText, 80};
+        OneRecordDeleteForm::DateValue::StoredText,
+        80,
+        QStringLiteral("dbms_lob.compare(%1, %2) = 0"),
+        QStringLiteral("to_clob(?)")};
     return form;
 }
 
@@ -82,6 +85,7 @@ BoundStatement oneRecordDeleteStatement(const QString& table, const RowSet& rows
             const std::string_view utf8 = rows.text(row, col);
             const QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
             const qsizetype piece = form.textPiece > 0 ? form.textPiece : text.size();
+            const bool lob = rows.column(col).lob;
             QStringList marks;
             for (qsizetype at = 0; at < text.size();) {
                 qsizetype length = std::min(piece, text.size() - at);
@@ -89,10 +93,12 @@ BoundStatement oneRecordDeleteStatement(const QString& table, const RowSet& rows
                 if (at + length < text.size() && text.at(at + length - 1).isHighSurrogate())
                     --length;
                 statement.values << text.mid(at, length);
-                marks << QStringLiteral("?");
+                marks << (lob ? form.lobPiece : QStringLiteral("?"));
                 at += length;
             }
-            conditions << name + QStringLiteral(" = ") + marks.join(QStringLiteral(" || "));
+            const QString value = marks.join(QStringLiteral(" || "));
+            conditions << (lob ? form.lobEquals.arg(name, value)
+                               : name + QStringLiteral(" = ") + value);
             break;
         }
         }

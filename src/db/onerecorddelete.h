@@ -21,13 +21,20 @@ struct OneRecordDeleteForm {
     // Texts are bound in pieces of at most this many characters joined by "||"; 0 binds a
     // text whole.
     qsizetype textPiece = 0;
+    // A LOB column (ColumnInfo::lob): %1 its quoted name, %2 its value's pieces, each written
+    // as `lobPiece` and joined by "||".
+    QString lobEquals = QStringLiteral("%1 = %2");
+    QString lobPiece = QStringLiteral("?");
 };
 
 // Oracle: the conditions, then "rownum = 1". A date-time is bound as text and read by
 // to_date in a fixed format, whatever the session's date format; a DATE compared with a
 // DATE keeps an index on the column usable, where a TIMESTAMP parameter would not. A text is
 // bound in pieces of at most 80 characters: Oracle takes a bound text of more than 4000
-// bytes for a LONG, which a comparison with VARCHAR2 refuses.
+// bytes for a LONG, which a comparison with VARCHAR2 refuses. Oracle compares no LOB with "=":
+// a CLOB goes through dbms_lob.compare, against pieces each made a CLOB, whose concatenation
+// has no length limit (VARCHAR2 pieces would stop at 4000 bytes), and which reads a CLOB of
+// any row whatever its length (to_char of a CLOB fails for one of more than 4000 bytes).
 const OneRecordDeleteForm& oracleOneRecordDelete();
 
 struct BoundStatement {

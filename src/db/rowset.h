@@ -24,6 +24,7 @@ struct ColumnInfo {
     QString name; // as the database reports it (Oracle: upper case for unquoted names)
     ColumnType type = ColumnType::Text;
     int declaredSize = 0; // characters of a text column when the database tells, else 0
+    bool lob = false;     // a text of no bounded width (CLOB, NCLOB): compared as a LOB
 };
 
 // The rows of one opened statement, fetched whole and held column by column: per column a
@@ -113,6 +114,7 @@ public:
     bool typeKnown(int col) const { return m_set.m_columns[col].typeKnown; }
     ColumnType type(int col) const { return m_set.m_columns[col].info.type; }
     void settleType(int col, ColumnType type);
+    void setLob(int col) { m_set.m_columns[col].info.lob = true; }
 
     void addNull(int col)
     {

@@ -24,16 +24,7 @@ QString uniqueName(const char* stem)
     return QStringLiteral("%1%2").arg(QLatin1String(stem)).arg(++made);
 }
 
-class OraclePath : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        QString why;
-        if (!OracleStandin::available(&why))
-            GTEST_SKIP() << why.toStdString();
-    }
-    TempFolder folder;
-};
+using OraclePath = OracleStandinTest;
 
 // The embedded engine and Oracle's path over copies of one log, driven alike.
 TEST_F(OraclePath, EveryStepGivesWhatTheEmbeddedEngineGivesOverTheSameRecords)

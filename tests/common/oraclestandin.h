@@ -1,6 +1,10 @@
 #pragma once
 
+#include "common/testsupport.h"
+
 #include <QString>
+
+#include <gtest/gtest.h>
 
 namespace varnel::test {
 
@@ -20,6 +24,18 @@ public:
     static QString place(const QString& sqlitePath, const QString& name);
     // The stand-in's folder.
     static QString folder();
+};
+
+// A test of the Oracle path, skipped (saying why) where the stand-in cannot be registered.
+class OracleStandinTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QString why;
+        if (!OracleStandin::available(&why))
+            GTEST_SKIP() << why.toStdString();
+    }
+    TempFolder folder;
 };
 
 } // namespace varnel::test

@@ -13,6 +13,7 @@
 #include "db/odbc/oraclesession.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTimeZone>
 
@@ -29,6 +30,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 
 using namespace varnel;
 using namespace varnel::test;
@@ -542,5 +544,167 @@ TEST(OdbcOracle, ACancelFromAnotherThreadStopsTheStatementAndALostDatabaseFailsE
     for (const auto& statement : statements) {
         const QString failure = errorOf(statement);
         EXPECT_TRUE(failure.startsWith("[Oracle][ODBC][Ora]")) << failure.toStdString();
+    }
+}
+
+namespace {
+
+// The engine on the stand-in's database `name`; with `trace`, the driver manager writes every
+// call there.
+std::unique_ptr<OdbcEngine> openStandin(const QString& name, const QString& trace = {})
+{
+    OdbcEngine::Options o;
+    o.login = odbc::oracleLogin(parseConnectionString(buildConnectionString(
+                                    QStringLiteral("tiger"), QStringLiteral("scott"), name)),
+                                odbc::OdbcCatalog::installed());
+    o.traceFile = trace;
+    return std::make_unique<OdbcEngine>(std::move(o));
+}
+
+// A database of the stand-in named after `stem`, holding `statements` (SQLite's dialect).
+QString standinDatabase(const TempFolder& folder, const QString& stem,
+                        const QStringList& statements)
+{
+    static int made = 0;
+    const QString name = stem + QString::number(++made);
+    OracleStandin::place(makeDatabase(folder, name + QStringLiteral(".sqlite"), statements), name);
+    return name;
+}
+
+using OdbcOracleStandin = OracleStandinTest;
+
+} // namespace
+
+// A CLOB or NCLOB has no width to bind it with: it is read in pieces on the statement that ran,
+// which never runs a second time; an NVARCHAR2 is bound like any text; a value that overflows
+// the driver's own conversion (ORA-01406) makes the rows be read again, in pieces.
+TEST_F(OdbcOracleStandin, LargeAndNationalTextsAreReadWholeAndRunAgainOnlyAfterAnOverflow)
+{
+    const QString big = QString(5000, QChar(0x416)) + QString::fromUtf8("😀") + "конец";
+    struct Case {
+        const char* type;
+        QString value;
+        int executions;
+    };
+    const Case cases[] = {
+        {"CLOB", big, 1},
+        {"NCLOB", big, 1},
+        {"NVARCHAR2(20)", QStringLiteral("ёлка и 😀"), 1},
+        {"VARCHAR2(5)", QStringLiteral("abcdefgh"), 2},
+    };
+    const QString sql = QStringLiteral("select k, v from t order by k");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.type);
+        const QString name = standinDatabase(
+            folder, QStringLiteral("TEXTS"),
+            {QStringLiteral("create table t(k NUMBER, v %1)").arg(QLatin1String(c.type)),
+             "insert into t values (1, '" + c.value + "'), (2, NULL)"});
+        const QString trace = folder.path(name + QStringLiteral(".trace"));
+        const RowSet rows = openStandin(name, trace)->query(sql);
+        ASSERT_EQ(rows.rowCount(), 2u);
+        EXPECT_EQ(QString::fromUtf8(rows.text(0, 1)), c.value);
+        EXPECT_TRUE(rows.isNull(1, 1));
+        QFile log(trace);
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+        EXPECT_EQ(log.readAll().count(sql.toUtf8()), c.executions);
+    }
+}
+
+// Oracle compares no LOB with "=": a record whose text is a CLOB is found through
+// dbms_lob.compare, also when it is longer than the 4000 bytes of a VARCHAR2, and only one of
+// two equal records goes.
+TEST_F(OdbcOracleStandin, ARecordWithALobIsDeletedOnceThroughDbmsLob)
+{
+    const QString big = QString(3000, QChar(0x416)) + QStringLiteral("'\r\n");
+    const std::pair<const char*, QString> cases[] = {{"CLOB", big},
+                                                     {"CLOB", QStringLiteral("коротко")},
+                                                     {"NCLOB", QStringLiteral("ё")},
+                                                     {"CLOB", QString()},
+                                                     {"VARCHAR2(4000)", big}};
+    for (const auto& [type, value] : cases) {
+        SCOPED_TRACE(type);
+        const QString literal =
+            value.isEmpty() ? QStringLiteral("NULL")
+                            : "'" + QString(value).replace(u'\'', QStringLiteral("''")) + "'";
+        const QString name = standinDatabase(
+            folder, QStringLiteral("DELETE"),
+            {QStringLiteral("create table t(sid NUMBER, d DATE, c %1)").arg(QLatin1String(type)),
+             "insert into t values (1, '2025-01-02 03:04:05', " + literal + "), (1, " +
+                 "'2025-01-02 03:04:05', " + literal + "), (2, NULL, 'иное')"});
+        const auto engine = openStandin(name);
+        const RowSet rows = engine->query(QStringLiteral("select * from t order by sid"));
+        ASSERT_EQ(QString::fromUtf8(rows.text(0, 2)), value);
+        EXPECT_EQ(rows.column(2).lob, QByteArray(type).endsWith("CLOB"));
+        EXPECT_EQ(errorOf([&] { engine->deleteRecord(QStringLiteral("t"), rows, 0); }),
+                  "<no error>");
+        const QString file = OracleStandin::folder() + u'/' + name + QStringLiteral(".sqlite");
+        EXPECT_EQ(queryScalar(file, QStringLiteral("select count(*) from t where sid = 1")), 1);
+        EXPECT_EQ(queryScalar(file, QStringLiteral("select count(*) from t")), 2);
+    }
+}
+
+// A cancel between fetch calls finds no driver call to stop (ODBC 3.5); the fetch ends at its
+// next call all the same, as a cancel, whether the cancel is the call's or the engine's own,
+// and however the driver manager answers the calls after it (unixODBC: HY010).
+TEST_F(OdbcOracleStandin, ACancelBetweenFetchCallsEndsTheFetchAsACancel)
+{
+    for (const char* type : {"VARCHAR2(100)", "CLOB"}) {
+        const QString name = standinDatabase(
+            folder, QStringLiteral("FETCH"),
+            {QStringLiteral("create table t(k NUMBER, v %1)").arg(QLatin1String(type)),
+             "with recursive c(i) as (select 1 union all select i + 1 from c where i < 10000) "
+             "insert into t select i, 'запись ' || i from c"});
+        for (const bool byTheCall : {true, false}) {
+            SCOPED_TRACE(std::string(type) + (byTheCall ? " by the call" : " by the engine"));
+            const auto engine = openStandin(name);
+            std::atomic<bool> cancelled{false};
+            engine->beginCall(&cancelled);
+            bool once = false;
+            engine->setProgressHandler([&] {
+                if (std::exchange(once, true))
+                    return;
+                if (byTheCall)
+                    cancelled = true;
+                engine->cancel();
+            });
+            EXPECT_EQ(errorOf([&] { engine->query(QStringLiteral("select k, v from t")); }),
+                      "ORA-01013: user requested cancel of current operation");
+            EXPECT_LT(engine->fetchedSoFar(), 10000);
+            engine->setProgressHandler({});
+            engine->beginCall(nullptr);
+            EXPECT_EQ(engine->query(QStringLiteral("select count(*) from t")).integer(0, 0), 10000);
+        }
+    }
+}
+
+// One cancel, wherever it lands: before the statement reaches the driver, before the driver
+// runs it, while it runs. A SQLCancel that finds no call running does nothing, so the engine
+// sends it again until the statement has ended.
+TEST_F(OdbcOracleStandin, ASingleCancelStopsTheStatementWhereverItLands)
+{
+    const auto engine = openStandin(standinDatabase(folder, QStringLiteral("ONCE"), {}));
+    const QString slow = QStringLiteral(
+        "select count(*) from (with c(i) as (select 1 from dual union all select i + 1 from c "
+        "where i < 3000000) select i from c)");
+    for (int trial = 0; trial < 40; ++trial) {
+        SCOPED_TRACE(trial);
+        std::atomic<bool> cancelled{false};
+        QString error;
+        std::atomic<bool> done{false};
+        std::thread running([&] {
+            engine->beginCall(&cancelled);
+            error = errorOf([&] { engine->query(slow); });
+            engine->beginCall(nullptr);
+            done = true;
+        });
+        std::this_thread::sleep_for(std::chrono::microseconds(trial * 50));
+        // As Call::cancel does it: the flag first, then the engine.
+        cancelled = true;
+        engine->cancel();
+        QElapsedTimer sinceCancel;
+        sinceCancel.start();
+        running.join();
+        EXPECT_LT(sinceCancel.elapsed(), 500);
+        EXPECT_TRUE(error.contains(QLatin1String("ORA-01013"))) << error.toStdString();
     }
 }

@@ -235,6 +235,9 @@ SQLRETURN Statement::execute(const QString& given)
     m_rowCount = -1;
     if (given.contains(QChar(0)))
         throw DbError(QStringLiteral("ORA-00911: invalid character"));
+    // Before the statement's own look at the schema, which a cancel of the last one must not
+    // stop.
+    m_connection.prepareToRun();
     refuseLobComparisons(codeOf(given, true), m_connection.lobColumns());
     const QString sql = withoutLobFunctions(given);
     const QString code = codeOf(sql);
@@ -263,7 +266,6 @@ SQLRETURN Statement::execute(const QString& given)
     }
     text += QStringView(sql).mid(copied);
 
-    connection.prepareToRun();
     const Running running(m_executing);
     if (shape.kind == Shape::Kind::Query) {
         // Run as far as its first row, as Oracle runs a query before it answers the execute.

@@ -132,6 +132,24 @@ void check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle)
         raise(type, handle);
 }
 
+// Whether a diagnostic record of the statement is the SQLSTATE `state`, or the native error
+// `native` when that is not 0.
+bool diagnosed(SQLHSTMT handle, const char16_t* state, SQLINTEGER native = 0)
+{
+    for (SQLSMALLINT record = 1;; ++record) {
+        SQLWCHAR found[6] = {};
+        SQLINTEGER foundNative = 0;
+        SQLSMALLINT length = 0;
+        if (!SQL_SUCCEEDED(SQLGetDiagRecW(SQL_HANDLE_STMT, handle, record, found, &foundNative,
+                                          nullptr, 0, &length)))
+            return false;
+        if (native != 0 ? foundNative == native
+                        : std::char_traits<char16_t>::compare(
+                              reinterpret_cast<const char16_t*>(found), state, 5) == 0)
+            return true;
+    }
+}
+
 [[noreturn]] void notNumber(const QString& column, std::string_view value)
 {
     throw DbError(QStringLiteral("Column %1 holds \"%2\", which is not a number")
@@ -165,8 +183,18 @@ struct ColumnPlan {
     SQLSMALLINT cType = SQL_C_WCHAR;
     SQLLEN width = 0;    // 0: no bound width (LONG, CLOB, unknown size): read in pieces
     bool binary = false; // RAW: hexadecimal digits
+    bool lob = false;    // CLOB, NCLOB, LONG: a text of no bounded width
     int declared = 0;    // characters of a text column, when the driver tells
 };
+
+void addColumns(RowSet::Builder& builder, const std::vector<ColumnPlan>& plans)
+{
+    for (const ColumnPlan& plan : plans) {
+        const int col = builder.addColumn(plan.name, plan.type, plan.declared);
+        if (plan.lob)
+            builder.setLob(col);
+    }
+}
 
 // Widths beyond this are no VARCHAR2 the program reads; such columns are read in pieces.
 constexpr SQLULEN kWidestBoundText = 32767;
@@ -209,6 +237,7 @@ ColumnPlan planColumn(const QString& name, SQLSMALLINT sqlType, SQLULEN size)
     case SQL_WLONGVARCHAR:
     case SQL_LONGVARBINARY:
         plan.binary = sqlType == SQL_LONGVARBINARY;
+        plan.lob = !plan.binary;
         plan.cType = plan.binary ? SQL_C_CHAR : SQL_C_WCHAR;
         break;
     default:
@@ -252,12 +281,85 @@ public:
         odbc::check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &m_handle), SQL_HANDLE_DBC, dbc);
         {
             const std::lock_guard lock(engine.m_runningLock);
-            engine.m_running = m_handle;
+            engine.m_running = this;
         }
-        // A cancel that came before the handle was known had nothing to reach.
-        engine.checkCallCancelled();
+        // A cancel that came before the statement was known had nothing to reach.
+        if (engine.callCancelled()) {
+            release();
+            throw DbError(QString::fromLatin1(kCancelledMessage));
+        }
     }
-    ~Statement()
+    ~Statement() { release(); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    SQLHSTMT handle() const { return m_handle; }
+
+    // The user cancelled this statement, or the call that it belongs to (only on the
+    // connection's thread: the call's flag is the call's of that thread).
+    bool cancelled() const { return cancelRequested() || m_engine.callCancelled(); }
+    // From any thread, under the engine's lock.
+    void cancel() { m_cancelled.store(true); }
+    bool cancelRequested() const { return m_cancelled.load(); }
+    // Between driver calls, which a cancel may have come between unseen: closes the cursor
+    // and raises the cancel once there is one.
+    void stopIfCancelled() const
+    {
+        if (!cancelled())
+            return;
+        SQLCloseCursor(m_handle);
+        throw DbError(QString::fromLatin1(kCancelledMessage));
+    }
+    void check(SQLRETURN rc) const
+    {
+        if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA)
+            fail();
+    }
+    // The driver's words for what failed, or for the cancel that the failure follows: after a
+    // SQLCancel between two calls a driver manager may answer the next one with HY010
+    // (function sequence error) or 24000 (invalid cursor state), which tell the user nothing,
+    // and a SQLCancel sent again clears the diagnostics of the call before it.
+    [[noreturn]] void fail() const
+    {
+        if (!cancelled())
+            raise(SQL_HANDLE_STMT, m_handle);
+        const QString message = diagnostics(SQL_HANDLE_STMT, m_handle);
+        if (message.isEmpty() || diagnosed(m_handle, u"HY010") || diagnosed(m_handle, u"24000"))
+            throw DbError(QString::fromLatin1(kCancelledMessage));
+        throw DbError(message);
+    }
+    // The driver's own conversion could not hold a value (Oracle: ORA-01406).
+    bool overflowed() const { return diagnosed(m_handle, nullptr, 1406); }
+
+    // How the result's columns are read, asked of the driver once.
+    const std::vector<ColumnPlan>& plans()
+    {
+        if (m_described)
+            return m_plans;
+        SQLSMALLINT count = 0;
+        check(SQLNumResultCols(m_handle, &count));
+        for (SQLUSMALLINT col = 1; col <= count; ++col) {
+            SQLWCHAR name[256];
+            SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
+            SQLULEN size = 0;
+            check(SQLDescribeColW(m_handle, col, name, SQLSMALLINT(std::size(name)), &nameLength,
+                                  &type, &size, &digits, &nullable));
+            m_plans.push_back(planColumn(
+                fromWide(name, std::min<qsizetype>(nameLength, qsizetype(std::size(name)) - 1)),
+                type, size));
+        }
+        m_described = true;
+        return m_plans;
+    }
+    // Every column has a width to bind it with.
+    bool bindable()
+    {
+        return std::none_of(plans().begin(), plans().end(),
+                            [](const ColumnPlan& plan) { return plan.width == 0; });
+    }
+
+private:
+    void release()
     {
         {
             const std::lock_guard lock(m_engine.m_runningLock);
@@ -265,33 +367,12 @@ public:
         }
         SQLFreeHandle(SQL_HANDLE_STMT, m_handle);
     }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
 
-    SQLHSTMT handle() const { return m_handle; }
-    void check(SQLRETURN rc) const { odbc::check(rc, SQL_HANDLE_STMT, m_handle); }
-
-    std::vector<ColumnPlan> describe() const
-    {
-        SQLSMALLINT count = 0;
-        check(SQLNumResultCols(m_handle, &count));
-        std::vector<ColumnPlan> plans;
-        for (SQLUSMALLINT col = 1; col <= count; ++col) {
-            SQLWCHAR name[256];
-            SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
-            SQLULEN size = 0;
-            check(SQLDescribeColW(m_handle, col, name, SQLSMALLINT(std::size(name)), &nameLength,
-                                  &type, &size, &digits, &nullable));
-            plans.push_back(planColumn(
-                fromWide(name, std::min<qsizetype>(nameLength, qsizetype(std::size(name)) - 1)),
-                type, size));
-        }
-        return plans;
-    }
-
-private:
     OdbcEngine& m_engine;
     SQLHSTMT m_handle = SQL_NULL_HSTMT;
+    std::atomic<bool> m_cancelled{false};
+    std::vector<ColumnPlan> m_plans;
+    bool m_described = false;
 };
 
 OdbcEngine::OdbcEngine(Options options)
@@ -334,13 +415,45 @@ OdbcEngine::OdbcEngine(Options options)
             execute(statement);
 }
 
-OdbcEngine::~OdbcEngine() = default;
+OdbcEngine::~OdbcEngine()
+{
+    std::thread repeater;
+    {
+        const std::lock_guard lock(m_runningLock);
+        m_ending = true;
+        repeater = std::move(m_repeater);
+    }
+    m_cancelled.notify_all();
+    if (repeater.joinable())
+        repeater.join();
+}
 
 void OdbcEngine::cancel()
 {
     const std::lock_guard lock(m_runningLock);
-    if (m_running)
-        SQLCancel(static_cast<SQLHSTMT>(m_running));
+    if (!m_running)
+        return;
+    m_running->cancel();
+    SQLCancel(m_running->handle());
+    if (!m_repeater.joinable() && !m_ending)
+        m_repeater = std::thread([this] { repeatCancels(); });
+    m_cancelled.notify_all();
+}
+
+void OdbcEngine::repeatCancels()
+{
+    // Often enough that a call which a cancel missed ends well within the 200 ms a user waits.
+    constexpr auto kEvery = std::chrono::milliseconds(25);
+    std::unique_lock lock(m_runningLock);
+    while (!m_ending) {
+        if (!m_running || !m_running->cancelRequested()) {
+            m_cancelled.wait(lock);
+            continue;
+        }
+        m_cancelled.wait_for(lock, kEvery);
+        if (!m_ending && m_running && m_running->cancelRequested())
+            SQLCancel(m_running->handle());
+    }
 }
 
 void OdbcEngine::run(Statement& statement, const QString& sql)
@@ -355,11 +468,16 @@ RowSet OdbcEngine::query(const QString& sql)
         Statement statement(*this);
         run(statement, sql);
         RowSet::Builder builder;
+        if (!statement.bindable()) {
+            fetchPieces(statement, builder);
+            return builder.finish();
+        }
         if (fetchBound(statement, builder))
             return builder.finish();
     }
-    // A column without a width, or a value wider than its column said: all rows again, each
-    // value whole in as many pieces as it takes.
+    // A value wider than its buffer: all rows again, each value whole in as many pieces as it
+    // takes.
+    countFetched(0);
     Statement statement(*this);
     run(statement, sql);
     RowSet::Builder builder;
@@ -369,15 +487,11 @@ RowSet OdbcEngine::query(const QString& sql)
 
 bool OdbcEngine::fetchBound(Statement& statement, RowSet::Builder& builder)
 {
-    const std::vector<ColumnPlan> plans = statement.describe();
+    const std::vector<ColumnPlan>& plans = statement.plans();
     SQLLEN rowBytes = 0;
-    for (const ColumnPlan& plan : plans) {
-        if (plan.width == 0)
-            return false;
+    for (const ColumnPlan& plan : plans)
         rowBytes += plan.width + SQLLEN(sizeof(SQLLEN));
-    }
-    for (size_t col = 0; col < plans.size(); ++col)
-        builder.addColumn(plans[col].name, plans[col].type, plans[col].declared);
+    addColumns(builder, plans);
     if (plans.empty())
         return true;
 
@@ -408,17 +522,20 @@ bool OdbcEngine::fetchBound(Statement& statement, RowSet::Builder& builder)
 
     std::string utf8;
     for (;;) {
+        // A cancel between fetch calls finds no driver call to stop.
+        statement.stopIfCancelled();
         const SQLRETURN rc = SQLFetchScroll(st, SQL_FETCH_NEXT, 0);
-        // Between fetch calls no driver call runs for SQLCancel to stop.
-        checkCallCancelled();
+        statement.stopIfCancelled();
         if (rc == SQL_NO_DATA)
             break;
+        if (rc != SQL_SUCCESS && statement.overflowed())
+            return false;
         statement.check(rc);
         reportProgress();
         countFetched(builder.rowCount() + int64_t(fetched));
         for (SQLULEN row = 0; row < fetched; ++row) {
             if (status[row] == SQL_ROW_ERROR)
-                raise(SQL_HANDLE_STMT, st);
+                statement.fail();
             for (size_t col = 0; col < plans.size(); ++col) {
                 const ColumnPlan& plan = plans[col];
                 const SQLLEN length = bound[col].lengths[row];
@@ -460,9 +577,8 @@ bool OdbcEngine::fetchBound(Statement& statement, RowSet::Builder& builder)
 
 void OdbcEngine::fetchPieces(Statement& statement, RowSet::Builder& builder)
 {
-    const std::vector<ColumnPlan> plans = statement.describe();
-    for (size_t col = 0; col < plans.size(); ++col)
-        builder.addColumn(plans[col].name, plans[col].type, plans[col].declared);
+    const std::vector<ColumnPlan>& plans = statement.plans();
+    addColumns(builder, plans);
     const SQLHSTMT st = statement.handle();
 
     std::u16string wideText;
@@ -499,8 +615,9 @@ void OdbcEngine::fetchPieces(Statement& statement, RowSet::Builder& builder)
     };
 
     for (uint32_t rows = 0;; ++rows) {
+        statement.stopIfCancelled();
         const SQLRETURN rc = SQLFetch(st);
-        checkCallCancelled();
+        statement.stopIfCancelled();
         if (rc == SQL_NO_DATA)
             break;
         statement.check(rc);

@@ -7,8 +7,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace varnel {
 
@@ -47,8 +49,11 @@ public:
     int64_t execute(const QString& sql) override;
     void deleteRecord(const QString& table, const RowSet& rows, uint32_t row) override;
 
-    // From any thread: asks the driver to stop the statement that runs now (SQLCancel), which
-    // then fails with the driver's message (Oracle: ORA-01013). Nothing happens when none runs.
+    // From any thread: stops the statement that runs now, which then fails as cancelled
+    // (Oracle: ORA-01013). SQLCancel stops only a driver call that runs (ODBC 3.5): it is sent
+    // again and again until the statement has ended, so that a call that starts just after
+    // one is stopped too, and the fetch stops after its next fetch call at the latest. Nothing
+    // happens when no statement runs.
     void cancel() override;
 
     // Whether the driver reports an Oracle database.
@@ -59,10 +64,15 @@ private:
     class Statement;
     friend class Statement;
 
-    // Reads every row of a statement that has run into a snapshot. False when a value was
-    // longer than its column said, so that the rows must be read again piece by piece.
+    // Read every row of a statement that has run and been described into a snapshot: in
+    // arrays into bound buffers, where every column has a width; else each value whole in
+    // pieces. fetchBound is false when a value overflowed its buffer (longer than its column
+    // said, or the driver's own conversion failed with ORA-01406), so that the rows must be
+    // read again in pieces.
     bool fetchBound(Statement& statement, RowSet::Builder& builder);
     void fetchPieces(Statement& statement, RowSet::Builder& builder);
+    // The cancel's SQLCancel, sent until the statement that it was meant for has ended.
+    void repeatCancels();
     void run(Statement& statement, const QString& sql);
     void setAutocommit(bool on);
     void endTransaction(bool commit);
@@ -71,9 +81,12 @@ private:
     OneRecordDeleteForm m_oneRecordDelete;
     size_t m_fetchBytes;
     bool m_oracle = false;
-    // The statement handle that runs now, for cancel() from another thread.
+    // The statement that runs now, for cancel() from another thread; it ends under the lock.
     std::mutex m_runningLock;
-    void* m_running = nullptr;
+    Statement* m_running = nullptr;
+    std::condition_variable m_cancelled; // a cancel came, or the engine ends
+    bool m_ending = false;
+    std::thread m_repeater; // started by the first cancel
 };
 
 // Oracle's fetch buffer (FBS, bytes per round trip to the server): the driver's default of
