@@ -29,6 +29,27 @@ QString uniqueName(const char* stem)
 
 using OraclePath = OracleStandinTest;
 
+// The embedded engine and Oracle's path over copies of one log file, both logged in to `table`.
+struct SideBySide {
+    SideBySide(const TempFolder& folder, const QString& source, const char* stem,
+               const QString& table)
+        : name(uniqueName(stem)), embeddedFile(folder.path(QStringLiteral("embedded.sqlite"))),
+          oracleFile(OracleStandin::place(source, name)),
+          embedded(folder.path(QStringLiteral("embedded.ini"))),
+          oracle(folder.path(QStringLiteral("oracle.ini")))
+    {
+        loggedIn = QFile::copy(source, embeddedFile) && embedded.login({embeddedFile, table}) &&
+                   oracle.login({name, table});
+    }
+    // Why a login failed.
+    std::string shown() const { return oracle.prompts.texts().join('\n').toStdString(); }
+
+    const QString name;
+    const QString embeddedFile, oracleFile;
+    Session embedded, oracle;
+    bool loggedIn = false;
+};
+
 // The embedded engine and Oracle's path over copies of one log, driven alike.
 TEST_F(OraclePath, EveryStepGivesWhatTheEmbeddedEngineGivesOverTheSameRecords)
 {
@@ -40,16 +61,11 @@ TEST_F(OraclePath, EveryStepGivesWhatTheEmbeddedEngineGivesOverTheSameRecords)
                                        "00:00:00', 'СКЛАД', 'UPDATE', '%1', 'Иванов - ПК-1 - "
                                        "ADMIN'), (900002, NULL, NULL, NULL, NULL, NULL)")
                             .arg(QString(longText).replace(u'\'', QStringLiteral("''"))));
-    const QString embeddedFile = folder.path(QStringLiteral("embedded.sqlite"));
-    ASSERT_TRUE(QFile::copy(source, embeddedFile));
-    const QString name = uniqueName("LOGS");
-    const QString oracleFile = OracleStandin::place(source, name);
-
-    Session embedded(folder.path(QStringLiteral("embedded.ini")));
-    Session oracle(folder.path(QStringLiteral("oracle.ini")));
-    ASSERT_TRUE(embedded.login({embeddedFile, QStringLiteral("LOG_TABLE")}));
-    ASSERT_TRUE(oracle.login({name, QStringLiteral("LOG_TABLE")}))
-        << oracle.prompts.texts().join('\n').toStdString();
+    SideBySide paths(folder, source, "LOGS", QStringLiteral("LOG_TABLE"));
+    ASSERT_TRUE(paths.loggedIn) << paths.shown();
+    Session &embedded = paths.embedded, &oracle = paths.oracle;
+    const QString& oracleFile = paths.oracleFile;
+    const QString& embeddedFile = paths.embeddedFile;
     const auto both = [&](const std::function<void(Session&)>& step) {
         step(embedded);
         step(oracle);
@@ -204,16 +220,10 @@ TEST_F(OraclePath, ALogOfClobChangeTextsShowsFindsExportsAndDeletesOneRecord)
         queryScalar(source, statement);
     queryScalar(source, QStringLiteral("insert into CLOB_LOG select * from CLOB_LOG where sid = "
                                        "900001"));
-    const QString embeddedFile = folder.path(QStringLiteral("embedded.sqlite"));
-    ASSERT_TRUE(QFile::copy(source, embeddedFile));
-    const QString name = uniqueName("CLOBS");
-    const QString oracleFile = OracleStandin::place(source, name);
-
-    Session embedded(folder.path(QStringLiteral("embedded.ini")));
-    Session oracle(folder.path(QStringLiteral("oracle.ini")));
-    ASSERT_TRUE(embedded.login({embeddedFile, QStringLiteral("CLOB_LOG")}));
-    ASSERT_TRUE(oracle.login({name, QStringLiteral("CLOB_LOG")}))
-        << oracle.prompts.texts().join('\n').toStdString();
+    SideBySide paths(folder, source, "CLOBS", QStringLiteral("CLOB_LOG"));
+    ASSERT_TRUE(paths.loggedIn) << paths.shown();
+    Session &embedded = paths.embedded, &oracle = paths.oracle;
+    const QString& oracleFile = paths.oracleFile;
     for (Session* s : {&embedded, &oracle})
         s->click("BitBtnSelect");
     EXPECT_EQ(oracle.column(QStringLiteral("SCHANGES")),
