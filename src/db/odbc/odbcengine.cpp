@@ -41,11 +41,13 @@ QString fromWide(const SQLWCHAR* text, qsizetype length)
     return QString::fromUtf16(reinterpret_cast<const char16_t*>(text), length);
 }
 
-// UTF-16 to UTF-8 into `out`, which it replaces; a lone surrogate becomes U+FFFD, as QString
-// would make it. A million rows of a log pass through here: no allocation once `out` has grown.
-void toUtf8(std::string& out, const char16_t* text, size_t length)
+// UTF-16 to UTF-8 at the start of `out`, which only grows; the bytes written. A lone surrogate
+// becomes U+FFFD, as QString would make it. A million rows of a log pass through here: once
+// `out` has grown, nothing is allocated or cleared.
+size_t toUtf8(std::string& out, const char16_t* text, size_t length)
 {
-    out.resize(length * 3); // no UTF-16 unit gives more than three bytes
+    if (out.size() < length * 3) // no UTF-16 unit gives more than three bytes
+        out.resize(length * 3);
     char* to = out.data();
     for (size_t i = 0; i < length; ++i) {
         // Four ASCII units at a time: most of a log's texts are names, numbers and punctuation.
@@ -87,7 +89,7 @@ void toUtf8(std::string& out, const char16_t* text, size_t length)
         }
         *to++ = static_cast<char>(0x80 | (c & 0x3F));
     }
-    out.resize(size_t(to - out.data()));
+    return size_t(to - out.data());
 }
 
 // The driver's own words for what failed on `handle`, every record of them. Oracle 23ai adds
@@ -158,6 +160,14 @@ bool diagnosed(SQLHSTMT handle, const char16_t* state, SQLINTEGER native = 0)
 
 void addNumberText(RowSet::Builder& builder, int col, std::string_view text, const QString& column)
 {
+    // Most numbers of a log are whole: one that reads whole as a 64-bit integer means nothing
+    // else, and is taken without plainDecimal's copy.
+    int64_t whole = 0;
+    const auto read = std::from_chars(text.data(), text.data() + text.size(), whole);
+    if (read.ec == std::errc() && read.ptr == text.data() + text.size()) {
+        builder.addInteger(col, whole);
+        return;
+    }
     const std::optional<std::string> plain = plainDecimal(text);
     if (!plain)
         notNumber(column, text);
@@ -563,8 +573,9 @@ bool OdbcEngine::fetchBound(Statement& statement, RowSet::Builder& builder)
                         const QByteArray hex = QByteArray(data, length).toUpper();
                         builder.addText(int(col), hex.constData(), size_t(hex.size()));
                     } else {
-                        toUtf8(utf8, reinterpret_cast<const char16_t*>(data), size_t(length) / 2);
-                        builder.addText(int(col), utf8.data(), utf8.size());
+                        builder.addText(int(col), utf8.data(),
+                                        toUtf8(utf8, reinterpret_cast<const char16_t*>(data),
+                                               size_t(length) / 2));
                     }
                     break;
                 }
@@ -648,7 +659,7 @@ void OdbcEngine::fetchPieces(Statement& statement, RowSet::Builder& builder)
                 continue;
             }
             if (plan.cType == SQL_C_WCHAR) {
-                toUtf8(utf8, wideText.data(), wideText.size());
+                utf8.resize(toUtf8(utf8, wideText.data(), wideText.size()));
             } else {
                 utf8 = QByteArray::fromStdString(bytes).toUpper().toStdString();
             }
