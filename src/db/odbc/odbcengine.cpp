@@ -308,17 +308,34 @@ public:
     // The user cancelled this statement, or the call that it belongs to (only on the
     // connection's thread: the call's flag is the call's of that thread).
     bool cancelled() const { return cancelRequested() || m_engine.callCancelled(); }
-    // From any thread, under the engine's lock.
+    // From any thread, under the engine's lock: cancel() marks the statement, and SQLCancel
+    // goes to it while a driver call runs, the only time it stops anything (and the only
+    // time the driver manager expects it from another thread).
     void cancel() { m_cancelled.store(true); }
     bool cancelRequested() const { return m_cancelled.load(); }
+    bool inDriverCall() const { return m_inCall.load(); }
+
+    // A driver call that may take long (a round trip to the server). The mark goes up before
+    // the cancel is looked at, and cancel() marks before it looks at the call: whichever
+    // comes second sees the other, so that a cancel either stops the call before it starts
+    // or reaches it with SQLCancel.
+    template <class DriverCall> SQLRETURN stoppable(DriverCall&& call)
+    {
+        m_inCall.store(true);
+        if (cancelled()) {
+            m_inCall.store(false);
+            stop();
+        }
+        const SQLRETURN rc = call();
+        m_inCall.store(false);
+        return rc;
+    }
     // Between driver calls, which a cancel may have come between unseen: closes the cursor
     // and raises the cancel once there is one.
     void stopIfCancelled() const
     {
-        if (!cancelled())
-            return;
-        SQLCloseCursor(m_handle);
-        throw DbError(QString::fromLatin1(kCancelledMessage));
+        if (cancelled())
+            stop();
     }
     void check(SQLRETURN rc) const
     {
@@ -369,6 +386,11 @@ public:
     }
 
 private:
+    [[noreturn]] void stop() const
+    {
+        SQLCloseCursor(m_handle);
+        throw DbError(QString::fromLatin1(kCancelledMessage));
+    }
     void release()
     {
         {
@@ -381,6 +403,7 @@ private:
     OdbcEngine& m_engine;
     SQLHSTMT m_handle = SQL_NULL_HSTMT;
     std::atomic<bool> m_cancelled{false};
+    std::atomic<bool> m_inCall{false};
     std::vector<ColumnPlan> m_plans;
     bool m_described = false;
 };
@@ -444,7 +467,8 @@ void OdbcEngine::cancel()
     if (!m_running)
         return;
     m_running->cancel();
-    SQLCancel(m_running->handle());
+    if (m_running->inDriverCall())
+        SQLCancel(m_running->handle());
     if (!m_repeater.joinable() && !m_ending)
         m_repeater = std::thread([this] { repeatCancels(); });
     m_cancelled.notify_all();
@@ -461,14 +485,15 @@ void OdbcEngine::repeatCancels()
             continue;
         }
         m_cancelled.wait_for(lock, kEvery);
-        if (!m_ending && m_running && m_running->cancelRequested())
+        if (!m_ending && m_running && m_running->cancelRequested() && m_running->inDriverCall())
             SQLCancel(m_running->handle());
     }
 }
 
 void OdbcEngine::run(Statement& statement, const QString& sql)
 {
-    statement.check(SQLExecDirectW(statement.handle(), wide(sql), SQLINTEGER(sql.size())));
+    statement.check(statement.stoppable(
+        [&] { return SQLExecDirectW(statement.handle(), wide(sql), SQLINTEGER(sql.size())); }));
 }
 
 RowSet OdbcEngine::query(const QString& sql)
@@ -533,8 +558,8 @@ bool OdbcEngine::fetchBound(Statement& statement, RowSet::Builder& builder)
     std::string utf8;
     for (;;) {
         // A cancel between fetch calls finds no driver call to stop.
-        statement.stopIfCancelled();
-        const SQLRETURN rc = SQLFetchScroll(st, SQL_FETCH_NEXT, 0);
+        const SQLRETURN rc =
+            statement.stoppable([st] { return SQLFetchScroll(st, SQL_FETCH_NEXT, 0); });
         statement.stopIfCancelled();
         if (rc == SQL_NO_DATA)
             break;
@@ -605,9 +630,11 @@ void OdbcEngine::fetchPieces(Statement& statement, RowSet::Builder& builder)
         for (;;) {
             SQLLEN length = 0;
             const bool asWide = cType == SQL_C_WCHAR;
-            const SQLRETURN rc =
-                asWide ? SQLGetData(st, col, cType, widePiece, sizeof widePiece, &length)
-                       : SQLGetData(st, col, cType, piece, sizeof piece, &length);
+            // A LOB's piece may be a round trip of its own.
+            const SQLRETURN rc = statement.stoppable([&] {
+                return asWide ? SQLGetData(st, col, cType, widePiece, sizeof widePiece, &length)
+                              : SQLGetData(st, col, cType, piece, sizeof piece, &length);
+            });
             if (rc == SQL_NO_DATA)
                 return true;
             statement.check(rc);
@@ -626,8 +653,7 @@ void OdbcEngine::fetchPieces(Statement& statement, RowSet::Builder& builder)
     };
 
     for (uint32_t rows = 0;; ++rows) {
-        statement.stopIfCancelled();
-        const SQLRETURN rc = SQLFetch(st);
+        const SQLRETURN rc = statement.stoppable([st] { return SQLFetch(st); });
         statement.stopIfCancelled();
         if (rc == SQL_NO_DATA)
             break;
@@ -739,7 +765,7 @@ void OdbcEngine::deleteRecord(const QString& table, const RowSet& rows, uint32_t
                                      std::max<SQLULEN>(1, SQLULEN(texts[i].size())), 0,
                                      wide(texts[i]), lengths[i], &lengths[i]));
         }
-        const SQLRETURN rc = SQLExecute(s.handle());
+        const SQLRETURN rc = s.stoppable([&s] { return SQLExecute(s.handle()); });
         s.check(rc);
         SQLLEN affected = 0;
         if (rc != SQL_NO_DATA)
