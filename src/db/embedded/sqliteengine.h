@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/dberror.h"
 #include "db/embedded/oracledate.h"
 #include "db/embedded/sqlrewriter.h"
 #include "db/engine.h"
@@ -68,6 +69,11 @@ private:
     Statement prepareUnbound(const QString& sqliteSql) const;
     // Runs a statement that the engine itself controls; false when it failed.
     bool run(const char* sql) const;
+    // Undoes what ran since `savepoint` and ends it; `inTransaction`: a transaction was open
+    // before it.
+    void undo(const char* savepoint, bool inTransaction) const;
+    // The failure that SQLite's `code` stands for, in Oracle's words where users meet it.
+    DbError failure(int code) const;
     [[noreturn]] void raise(int code) const;
     // interrupt() was called, or the call that runs was cancelled.
     bool cancelled() const;

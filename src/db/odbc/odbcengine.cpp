@@ -8,6 +8,7 @@
 #include "db/odbc/oraclesession.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -546,12 +548,44 @@ void OdbcEngine::fetchPieces(Statement& statement, RowSet::Builder& builder)
 
 int64_t OdbcEngine::execute(const QString& sql)
 {
+    // A statement that changes records is committed only when no cancel came while it ran: in
+    // autocommit Oracle would keep a deletion that the user is then told was cancelled.
+    static const QRegularExpression changesRecords(
+        QStringLiteral("^\\s*(delete|insert|update|merge)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    std::optional<Transaction> transaction;
+    if (changesRecords.match(sql).hasMatch())
+        transaction.emplace(*this);
     Statement statement(*this);
     run(statement, sql);
     SQLLEN affected = -1;
     if (!SQL_SUCCEEDED(SQLRowCount(statement.handle(), &affected)))
-        return -1;
+        affected = -1;
+    if (transaction) {
+        checkCallCancelled();
+        transaction->commit();
+    }
     return affected;
+}
+
+OdbcEngine::Transaction::Transaction(OdbcEngine& engine) : m_engine(engine)
+{
+    m_engine.setAutocommit(false);
+}
+
+OdbcEngine::Transaction::~Transaction()
+{
+    // Nothing may be thrown from here: a rollback that fails leaves nothing a user could act on.
+    if (!m_committed)
+        SQLEndTran(SQL_HANDLE_DBC, m_engine.m_handles->dbc, SQL_ROLLBACK);
+    SQLSetConnectAttrW(m_engine.m_handles->dbc, SQL_ATTR_AUTOCOMMIT,
+                       reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER);
+}
+
+void OdbcEngine::Transaction::commit()
+{
+    m_engine.endTransaction(true);
+    m_committed = true;
 }
 
 void OdbcEngine::setAutocommit(bool on)
@@ -623,6 +657,8 @@ void OdbcEngine::deleteRecord(const QString& table, const RowSet& rows, uint32_t
                                          "deletion took; it has been rolled back."));
         if (affected != 1)
             throw DbError(manyRecordsDeletedMessage());
+        // Cancelled before it is committed: rolled back, as if it had been stopped.
+        checkCallCancelled();
     } catch (...) {
         SQLEndTran(SQL_HANDLE_DBC, m_handles->dbc, SQL_ROLLBACK);
         SQLSetConnectAttrW(m_handles->dbc, SQL_ATTR_AUTOCOMMIT,

@@ -58,6 +58,19 @@ private:
     struct Handles;
     class Statement;
     friend class Statement;
+    // Autocommit off for as long as it lives; rolled back unless committed.
+    class Transaction {
+    public:
+        explicit Transaction(OdbcEngine& engine);
+        ~Transaction();
+        Transaction(const Transaction&) = delete;
+        Transaction& operator=(const Transaction&) = delete;
+        void commit();
+
+    private:
+        OdbcEngine& m_engine;
+        bool m_committed = false;
+    };
 
     // Reads every row of a statement that has run into a snapshot. False when a value was
     // longer than its column said, so that the rows must be read again piece by piece.
