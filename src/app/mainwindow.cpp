@@ -146,10 +146,13 @@ void MainWindow::showEvent(QShowEvent* event)
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     // The window's own geometry is stored as it closes (WindowSettings::track). A file that
-    // cannot be written costs the next run its layout, nothing more: the program ends anyway.
+    // cannot be written costs the next run its layout, nothing more: said, and the program
+    // ends anyway.
     if (m_settings) {
         m_viewLogs->storeLayout();
-        m_settings->save();
+        QString failure;
+        if (!m_settings->save(&failure) && !failure.isEmpty())
+            showDefaultError(m_prompts, failure);
     }
     m_database.connection().disconnect();
     event->accept();

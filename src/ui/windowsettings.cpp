@@ -1,11 +1,12 @@
 #include "ui/windowsettings.h"
 
+#include "base/error.h"
+#include "base/ownfile.h"
+
 #include <QDir>
 #include <QEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QSaveFile>
 #include <QScreen>
 #include <QWidget>
 
@@ -114,13 +115,16 @@ QString WindowSettings::pathBeside(const QString& siblingFile)
 
 void WindowSettings::load()
 {
-    QFile file(m_path);
-    if (file.size() > kMaxFileSize || !file.open(QIODevice::ReadOnly))
+    const OwnFileRead file = readOwnFile(m_path, kMaxFileSize);
+    if (file.state == OwnFileRead::State::NotRead) {
+        m_notRead = file.reason;
         return;
-    const QByteArray bytes = file.read(kMaxFileSize + 1);
-    if (bytes.size() > kMaxFileSize)
+    }
+    if (file.bytes.size() > kMaxFileSize) {
+        m_notRead = QStringLiteral("Файл больше 1 МБ: это не файл настроек программы");
         return;
-    QString content = QString::fromUtf8(bytes);
+    }
+    QString content = QString::fromUtf8(file.bytes);
     // Notepad's UTF-8 starts with a byte order mark, which would hide the first section.
     if (content.startsWith(QChar::ByteOrderMark))
         content.remove(0, 1);
@@ -223,7 +227,7 @@ bool WindowSettings::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
-bool WindowSettings::save()
+bool WindowSettings::save(QString* failure)
 {
     for (const Tracked& tracked : std::as_const(m_tracked))
         if (tracked.window && tracked.window->isVisible())
@@ -240,14 +244,17 @@ bool WindowSettings::save()
             bytes += key.key().toUtf8() + '=' + key.value().toUtf8() + "\r\n";
     }
 
-    const QFileInfo info(m_path);
-    if (!QDir().mkpath(info.absolutePath()))
+    try {
+        // What was not read is not this program's: it stays as it is.
+        if (!m_notRead.isEmpty())
+            throw Error(ownFileFailure(m_path, m_notRead));
+        replaceOwnFile(m_path, bytes);
+        return true;
+    } catch (const Error& error) {
+        if (failure)
+            *failure = error.message();
         return false;
-    QSaveFile file(m_path);
-    // A folder where no temporary file may be made but the file itself may be written.
-    file.setDirectWriteFallback(true);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
-           file.commit();
+    }
 }
 
 } // namespace varnel

@@ -27,7 +27,8 @@ void fitOnScreen(QWidget& window);
 // INI file of its own, read once when made and written by save(). Sections hold keys and
 // text values. A file that is missing, unreadable, damaged or someone else's gives no values
 // or only those it holds that parse; nothing in it can stop the program. Values this run does
-// not set are written back as they were read.
+// not set are written back as they were read; a file that was there but was not read (too
+// large, unreadable, a link or a folder, see base/ownfile.h) is never saved over.
 class WindowSettings : public QObject {
     Q_OBJECT
 
@@ -62,9 +63,10 @@ public:
     // Stores a window's normal geometry and maximised state under `key` now.
     void storeWindow(const QString& key, const QWidget& window);
 
-    // Writes the file (its folder made if missing) in one piece, never a half-written file.
-    // False when it cannot be written; the program goes on either way.
-    bool save();
+    // Writes the file (its folder made if missing) in one piece, never a half-written file nor
+    // through a link. False when nothing was written, with the message for the user in
+    // `failure`; the program goes on either way.
+    bool save(QString* failure = nullptr);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -78,6 +80,7 @@ private:
     void load();
 
     QString m_path;
+    QString m_notRead; // why a file that is there was not read; it is then not saved over
     QMap<QString, QMap<QString, QString>> m_sections;
     QList<Tracked> m_tracked;
 };

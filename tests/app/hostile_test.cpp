@@ -716,8 +716,9 @@ TEST_F(Hostility, AHistoryThatCannotBeReadIsReportedWhenSavedAndLeftAsItIs)
         EXPECT_TRUE(s.prompts.shown.empty());
         s.find<QComboBox>("ComboBox_User")->setEditText(QStringLiteral("scott"));
         delete s.dialog(); // the end of the program
-        EXPECT_EQ(s.prompts.texts(), QStringList{QStringLiteral("Unable to write to ") +
-                                                 QDir::toNativeSeparators(history) + u'.'});
+        EXPECT_EQ(s.prompts.texts(), QStringList{QStringLiteral("Не удалось записать файл \"") +
+                                                 QDir::toNativeSeparators(history) +
+                                                 QStringLiteral("\". Это папка.")});
     }
     EXPECT_TRUE(QFileInfo(history).isDir());
     EXPECT_EQ(fileBytes(keep.fileName()), "kept");
@@ -758,16 +759,75 @@ TEST_F(Hostility, AHistoryThatCannotBeSavedIsKeptAndTheSaveReported)
         }
     }
 
+    // The program's words, with the system's reason.
     const QString base = makeDemoDatabase(folder, 20);
-    for (const QString& path : {inFolder, onFullDisk}) {
+    for (const auto& [path, reason] : {std::pair(inFolder, "Read-only file system."),
+                                       std::pair(onFullDisk, "No space left on device.")}) {
         SCOPED_TRACE(path.toStdString());
         const QByteArray kept = fileBytes(path);
         Session s(path);
         EXPECT_EQ(s.find<QComboBox>("ComboBox_User")->currentText(), QStringLiteral("u1"));
         EXPECT_TRUE(s.login({base, QStringLiteral("LOG_TABLE"), QStringLiteral("u2")}));
-        EXPECT_EQ(s.prompts.texts(), QStringList{QStringLiteral("Unable to write to ") +
-                                                 QDir::toNativeSeparators(path) + u'.'});
+        EXPECT_EQ(s.prompts.texts(),
+                  QStringList{QStringLiteral("Не удалось записать файл \"") +
+                              QDir::toNativeSeparators(path) + QStringLiteral("\". ") + reason});
         EXPECT_EQ(fileBytes(path), kept);
+    }
+}
+
+QStringList itemsOf(const QComboBox* box)
+{
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    return items;
+}
+
+// A link in the history's place, planted before the start or while the dialog is open, leads
+// nowhere: nothing is read through it, the file it names keeps its bytes or is never made, the
+// link stays, and the refused save names the file. Beside the program, such a name sends the
+// history to the configuration folder.
+TEST_F(Hostility, ALinkInPlaceOfTheHistoryIsNeverFollowed)
+{
+    const QString target = folder.path(QStringLiteral("target.ini"));
+    const QByteArray before = "[Login]\r\nUser=root;\r\n";
+    const struct {
+        const char* name;
+        QString linkTo;
+        bool planted; // while the dialog is open, over the history it read
+    } cases[] = {
+        {"a link to a file", target, false},
+        {"a dangling link", folder.path(QStringLiteral("made.ini")), false},
+        {"a link planted after the load", target, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(history);
+        QFile file(target);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(before);
+        file.close();
+        if (!c.planted) {
+            ASSERT_TRUE(QFile::link(c.linkTo, history));
+        } else {
+            ASSERT_TRUE(QFile::copy(target, history));
+        }
+        EXPECT_EQ(historyFilePath(folder.path(QString()), folder.path(QStringLiteral("config"))),
+                  c.planted ? history : folder.path(QStringLiteral("config/Login.ini")));
+        Session s(history);
+        EXPECT_EQ(itemsOf(s.find<QComboBox>("ComboBox_User")),
+                  c.planted ? QStringList{"root"} : QStringList{});
+        if (c.planted) {
+            ASSERT_TRUE(QFile::remove(history) && QFile::link(c.linkTo, history));
+        }
+        s.find<QComboBox>("ComboBox_User")->setEditText(QStringLiteral("scott"));
+        delete s.dialog();
+        EXPECT_EQ(s.prompts.texts(), QStringList{QStringLiteral("Не удалось записать файл \"") +
+                                                 QDir::toNativeSeparators(history) +
+                                                 QStringLiteral("\". Это символическая ссылка.")});
+        EXPECT_EQ(QFileInfo(history).symLinkTarget(), c.linkTo);
+        EXPECT_EQ(fileBytes(target), before);
+        EXPECT_FALSE(QFileInfo::exists(folder.path(QStringLiteral("made.ini"))));
     }
 }
 
@@ -822,7 +882,7 @@ TEST_F(Hostility, AnExportToAFullDiskKeepsTheOldFileAndSaysWhy)
         s.prompts.shown.clear();
         s.exportTo(target.path, target.period);
         const QString said =
-            "Cannot create file \"" + QDir::toNativeSeparators(target.path) + "\". ";
+            "Не удалось создать файл \"" + QDir::toNativeSeparators(target.path) + "\". ";
 #ifdef Q_OS_UNIX
         EXPECT_EQ(errors(s), QStringList{said + target.reason});
 #else

@@ -16,6 +16,7 @@
 #include <QCursor>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QScreen>
@@ -79,14 +80,15 @@ TEST(SettingsFile, ReadsWhatParsesKeepsForeignKeysAndNeverStopsTheProgram)
                                "SUSER_INFO=90\r\n\r\n[Foreign]\r\nColour=blue\r\n\r\n"
                                "[MainWindow]\r\nGeometry=10,20,300,200\r\nMaximized=true\r\n");
 
-    // A folder in the file's place, a path under a regular file, a huge or binary file.
+    // A folder in the file's place, a path under a regular file, a huge or binary file. A file
+    // too large to be the program's is not read, and not saved over either.
     writeFile(folder.path("file"), "x");
     ASSERT_TRUE(QDir().mkpath(folder.path("folder/Varnel.ini")));
     writeFile(folder.path("huge.ini"), QByteArray(3 << 20, '\n') + "[MainWindow]\nMaximized=1\n");
     writeFile(folder.path("binary.ini"), QByteArray("\x00\xff[MainWindow]\x00=\xfe\n", 14));
     for (const auto& [name, writable] : {std::pair("folder/Varnel.ini", false),
                                          {"file/Varnel.ini", false},
-                                         {"huge.ini", true},
+                                         {"huge.ini", false},
                                          {"binary.ini", true}}) {
         WindowSettings settings(folder.path(name));
         EXPECT_EQ(settings.value("MainWindow", "Maximized"), QString()) << name;
@@ -223,6 +225,71 @@ TEST_F(MainWindowSettings, WhatDoesNotFitTheScreenIsMovedAndShrunkOntoIt)
         EXPECT_EQ(frame.width() == available().width(), c.wide) << name;
         EXPECT_EQ(frame.height() == available().height(), c.high) << name;
     }
+}
+
+// A Varnel.ini that is not the program's (too large to be, or a link, a folder) is left as it
+// is at «Выход», and so is what a link leads to; a save that fails says why, once.
+TEST_F(MainWindowSettings, ExitSavesOverNothingItDidNotReadAndSaysWhatFailed)
+{
+    const QByteArray huge = "[MainWindow]\r\n" + QByteArray(2 << 20, ';') + "\r\n";
+    writeFile(folder.path("target.ini"), "[Other]\r\nkept=1\r\n");
+    writeFile(folder.path("plain"), "x");
+    ASSERT_TRUE(QDir().mkpath(folder.path("folder/Varnel.ini")));
+    const struct {
+        const char* name;
+        QString path;
+        QByteArray file; // written there first, unless empty
+        QString linkTo;  // or a link to this
+        QString reason;  // empty: the system's own
+    } cases[] = {
+        {"2 MB",
+         folder.path("huge/Varnel.ini"),
+         huge,
+         {},
+         "Файл больше 1 МБ: это не файл настроек программы"},
+        {"a link to a file",
+         folder.path("link/Varnel.ini"),
+         {},
+         folder.path("target.ini"),
+         "Это символическая ссылка"},
+        {"a dangling link",
+         folder.path("dangling/Varnel.ini"),
+         {},
+         folder.path("made.ini"),
+         "Это символическая ссылка"},
+        {"a folder", folder.path("folder/Varnel.ini"), {}, {}, "Это папка"},
+        {"under a regular file", folder.path("plain/Varnel.ini"), {}, {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        path = c.path;
+        QDir().mkpath(QFileInfo(path).path());
+        if (!c.file.isEmpty())
+            writeFile(path, c.file);
+        if (!c.linkTo.isEmpty()) {
+            ASSERT_TRUE(QFile::link(c.linkTo, path));
+        }
+        prompts.shown.clear();
+        exit(start()->window);
+        const QString said = QStringLiteral("Не удалось записать файл \"") +
+                             QDir::toNativeSeparators(path) + QStringLiteral("\". ");
+        EXPECT_EQ(prompts.texts().size(), 1) << prompts.texts().join('|').toStdString();
+        EXPECT_TRUE(!prompts.shown.empty() &&
+                    prompts.shown[0].kind == ScriptedPrompts::Kind::Error);
+        const QString text = prompts.texts().value(0);
+        EXPECT_TRUE(text.startsWith(said) && text.size() > said.size() + 1) << text.toStdString();
+        if (!c.reason.isEmpty()) {
+            EXPECT_EQ(text, said + c.reason + u'.');
+        }
+        if (!c.file.isEmpty()) {
+            EXPECT_EQ(fileBytes(path), c.file);
+        }
+        if (!c.linkTo.isEmpty()) {
+            EXPECT_EQ(QFileInfo(path).symLinkTarget(), c.linkTo);
+        }
+    }
+    EXPECT_EQ(fileBytes(folder.path("target.ini")), "[Other]\r\nkept=1\r\n");
+    EXPECT_FALSE(QFileInfo::exists(folder.path("made.ini")));
 }
 
 // Varnel.ini is made beside Login.ini, whatever folder that is, leaves the login history as

@@ -203,11 +203,20 @@ TEST(LoginHistoryFile, FailedSaveNamesTheFileAndLeavesWhatWasThere)
     writeBytes(folder.path("plain"), "not a folder");
     ASSERT_TRUE(QDir().mkpath(folder.path("Login.ini")));
     writeBytes(folder.path("Login.ini/inside"), "kept");
-    for (const QString& target : {folder.path("plain/Login.ini"), folder.path("Login.ini")}) {
+    // The reason is the system's own text where the system refuses.
+    for (const auto& [target, reason] :
+         {std::pair(folder.path("plain/Login.ini"), QString()),
+          std::pair(folder.path("Login.ini"), QStringLiteral("Это папка"))}) {
         SCOPED_TRACE(target.toStdString());
-        EXPECT_EQ(varnel::test::errorOf(
-                      [&] { LoginHistoryFile(target).writeStrings("Login", kLoginValues); }),
-                  "Unable to write to " + QDir::toNativeSeparators(target));
+        const QString error = varnel::test::errorOf(
+            [&] { LoginHistoryFile(target).writeStrings("Login", kLoginValues); });
+        const QString said = QStringLiteral("Не удалось записать файл \"") +
+                             QDir::toNativeSeparators(target) + QStringLiteral("\". ");
+        EXPECT_TRUE(error.startsWith(said)) << error.toStdString();
+        EXPECT_GT(error.size(), said.size());
+        if (!reason.isEmpty()) {
+            EXPECT_EQ(error, said + reason);
+        }
     }
     EXPECT_EQ(readBytes(folder.path("plain")), "not a folder");
     EXPECT_EQ(readBytes(folder.path("Login.ini/inside")), "kept");
