@@ -60,8 +60,8 @@ const Hostile kHostile[] = {
     {"double quote", QStringLiteral("say \"hi\""), QStringLiteral("say \"hi\"")},
     {"percent", QStringLiteral("100%"), QStringLiteral("100%")},
     {"underscore", QStringLiteral("a_b"), QStringLiteral("a_b"), true},
-    // An entry of the history cannot hold ";": it ends there.
-    {"second statement", QStringLiteral("x'; drop table LOGS; --"), QStringLiteral("x'")},
+    // An entry of the history cannot hold ";", where it would end: such a text is not kept.
+    {"second statement", QStringLiteral("x'; drop table LOGS; --"), QString()},
     {"line comment", QStringLiteral("y -- z"), QStringLiteral("y -- z")},
     {"block comment", QStringLiteral("/* w"), QStringLiteral("/* w")},
     // A line break would write lines of its own into the history: such an entry is left out.
@@ -828,6 +828,84 @@ TEST_F(Hostility, ALinkInPlaceOfTheHistoryIsNeverFollowed)
         EXPECT_EQ(QFileInfo(history).symLinkTarget(), c.linkTo);
         EXPECT_EQ(fileBytes(target), before);
         EXPECT_FALSE(QFileInfo::exists(folder.path(QStringLiteral("made.ini"))));
+    }
+}
+
+// Texts that the history file cannot give back as they were typed (a ";" splits one in two, a
+// character the code page lacks comes back as "?", one longer than the read buffer cuts off
+// the rest) are not remembered; the other entries are.
+TEST_F(Hostility, TextsTheHistoryCannotHoldAreLeftOutAndTheRestRemembered)
+{
+    VARNEL_SKIP_UNLESS_WINDOWS_1251();
+    const struct {
+        const char* list;
+        QString typed;
+        QStringList remembered;
+    } cases[] = {
+        {"ComboBox_User", QStringLiteral("ivan;petrov"), {"u1", "u2"}},
+        {"ComboBox_User", QStringLiteral("José"), {"u1", "u2"}},
+        {"ComboBox_User", QString(3000, u'u'), {"u1", "u2"}},
+        {"ComboBox_Base", QStringLiteral("/tmp/é.sqlite"), {"b1"}},
+        {"ComboBox_Base", QStringLiteral("/tmp/日本.sqlite"), {"b1"}},
+        {"ComboBox_Table", QStringLiteral("LOG😀"), {"t1"}},
+        // Typed over the first entry, which it takes the place of.
+        {"ComboBox_User", QStringLiteral("Пётр №5"), {QStringLiteral("Пётр №5"), "u2"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed.left(20).toStdString());
+        QFile file(history);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[Login]\r\nUser=u1;u2;\r\nBase=b1;\r\nTable=t1;\r\n");
+        file.close();
+        {
+            Session s(history);
+            s.find<QComboBox>(c.list)->setEditText(c.typed);
+        }
+        Session next(history);
+        EXPECT_EQ(itemsOf(next.find<QComboBox>(c.list)), c.remembered);
+        EXPECT_TRUE(next.prompts.shown.empty());
+    }
+}
+
+// Two runs of the program at once, each with the history it read at its start: the one that
+// closes last keeps the other's login, most recent first, five at most. Each types its user
+// over the first entry, as the dialog opens, or chooses one of its list.
+TEST_F(Hostility, TwoRunsAtOnceKeepBothLogins)
+{
+    struct Run {
+        QString typed;
+        int chosen = -1;
+    };
+    const struct {
+        const char* name;
+        QByteArray before;
+        Run first, second;
+        QString after;
+    } cases[] = {
+        {"both type", "", {"first"}, {"second"}, "second;first;"},
+        {"both type over a full list", "a;b;c;d;e;", {"first"}, {"second"}, "second;first;b;c;d;"},
+        {"the second chooses", "a;b;c;", {"first"}, {{}, 1}, "b;first;c;"},
+        {"both choose the same", "a;b;c;", {{}, 1}, {{}, 1}, "b;a;c;"},
+    };
+    const auto close = [](Session& s, const Run& run) {
+        auto* users = s.find<QComboBox>("ComboBox_User");
+        if (run.chosen < 0)
+            users->setEditText(run.typed);
+        else
+            users->setCurrentIndex(run.chosen);
+        delete s.dialog();
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile file(history);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[Login]\r\nUser=" + c.before + "\r\n");
+        file.close();
+        Session first(history);
+        Session second(history);
+        close(first, c.first);
+        close(second, c.second);
+        EXPECT_EQ(LoginHistoryFile(history).readString("Login", "User"), c.after);
     }
 }
 
