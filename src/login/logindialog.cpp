@@ -88,6 +88,8 @@ void LoginDialog::showEvent(QShowEvent* event)
 
 void LoginDialog::storeHistory()
 {
+    if (m_historyPath.isEmpty())
+        return;
     LoginHistoryFile history(m_historyPath);
     QList<std::pair<QString, QString>> values;
     for (const auto& [box, list] : historyBoxes()) {

@@ -110,11 +110,15 @@ WindowSettings::~WindowSettings() = default;
 
 QString WindowSettings::pathBeside(const QString& siblingFile)
 {
+    if (siblingFile.isEmpty())
+        return {};
     return QFileInfo(siblingFile).dir().filePath(QStringLiteral("Varnel.ini"));
 }
 
 void WindowSettings::load()
 {
+    if (m_path.isEmpty())
+        return;
     const OwnFileRead file = readOwnFile(m_path, kMaxFileSize);
     if (file.state == OwnFileRead::State::NotRead) {
         m_notRead = file.reason;
@@ -244,6 +248,8 @@ bool WindowSettings::save(QString* failure)
             bytes += key.key().toUtf8() + '=' + key.value().toUtf8() + "\r\n";
     }
 
+    if (m_path.isEmpty())
+        return false;
     try {
         // What was not read is not this program's: it stays as it is.
         if (!m_notRead.isEmpty())

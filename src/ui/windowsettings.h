@@ -37,7 +37,8 @@ public:
     ~WindowSettings() override;
 
     // "Varnel.ini" in the folder of `siblingFile` (the login history's Login.ini): the two
-    // files stay together wherever the rule of the history file puts it.
+    // files stay together wherever the rule of the history file puts it. Empty for an empty
+    // `siblingFile`: settings of that path are neither read nor saved.
     static QString pathBeside(const QString& siblingFile);
 
     const QString& path() const { return m_path; }
@@ -65,7 +66,7 @@ public:
 
     // Writes the file (its folder made if missing) in one piece, never a half-written file nor
     // through a link. False when nothing was written, with the message for the user in
-    // `failure`; the program goes on either way.
+    // `failure` (none for an empty path); the program goes on either way.
     bool save(QString* failure = nullptr);
 
 protected:

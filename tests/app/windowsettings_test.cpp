@@ -324,6 +324,29 @@ TEST(StartupSettings, VarnelIniLivesBesideLoginIniAndTheNextRunOpensWhereThisOne
     EXPECT_EQ(fileBytes(settings), kept);
 }
 
+// With no folder to keep them in (no home for the configuration folder), the start says so once;
+// the login and the exit go on and write no file, in the working folder neither.
+TEST(StartupSettings, WithNowhereToKeepTheFilesTheStartSaysSoOnceAndWritesNothing)
+{
+    TempFolder folder;
+    const QString base = makeDemoDatabase(folder, 30);
+    const QString work = folder.path("work");
+    ASSERT_TRUE(QDir().mkpath(work));
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(work));
+    {
+        Session session{QString()};
+        const QStringList said{QStringLiteral("Не найдена домашняя папка пользователя: имена "
+                                              "входа и расположение окон не будут сохранены.")};
+        EXPECT_EQ(session.prompts.texts(), said);
+        ASSERT_TRUE(session.login({base, QStringLiteral("LOG_TABLE")}));
+        session.window()->close();
+        EXPECT_EQ(session.prompts.texts(), said);
+    }
+    QDir::setCurrent(before);
+    EXPECT_TRUE(QDir(work).isEmpty());
+}
+
 // The five lists of the filter panel, filled after the login's check of the log table, are
 // waited for like every other statement of the windows: under the wait cursor.
 TEST(StartupSettings, TheLoginsFilterListsRunUnderTheWaitCursor)

@@ -4,10 +4,20 @@
 #include "base/error.h"
 #include "base/ownfile.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QStringView>
 #include <QTemporaryFile>
+
+#include <vector>
+
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
 namespace varnel {
 
@@ -270,8 +280,33 @@ QString historyFilePath(const QString& executableDir, const QString& configDir)
 {
     const QString name = QStringLiteral("Login.ini");
     // The system check comes first: the probe itself would leave a file in /usr/bin for a moment.
-    const bool beside = !isSystemFolder(executableDir) && canWriteIn(executableDir, name);
-    return QDir(beside ? executableDir : configDir).filePath(name);
+    if (!isSystemFolder(executableDir) && canWriteIn(executableDir, name))
+        return QDir(executableDir).filePath(name);
+    return configDir.isEmpty() ? QString() : QDir(configDir).filePath(name);
+}
+
+QString userConfigFolder()
+{
+#ifdef Q_OS_UNIX
+    // Without HOME, Qt takes the root folder for the home and the files would go to /.config.
+    // A configuration folder of XDG's own still counts, as Qt has it.
+    if (qEnvironmentVariableIsEmpty("HOME") &&
+        !QDir::isAbsolutePath(qEnvironmentVariable("XDG_CONFIG_HOME"))) {
+        const long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
+        std::vector<char> buffer(suggested > 0 ? size_t(suggested) : size_t(16384));
+        passwd entry{};
+        passwd* found = nullptr;
+        if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found ||
+            !found->pw_dir)
+            return {};
+        const QString home = QDir::cleanPath(QFile::decodeName(found->pw_dir));
+        if (!QDir::isAbsolutePath(home) || QDir(home).isRoot())
+            return {};
+        return QDir(home).filePath(QStringLiteral(".config/") +
+                                   QCoreApplication::applicationName());
+    }
+#endif
+    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
 }
 
 } // namespace varnel

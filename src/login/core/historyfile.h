@@ -63,10 +63,16 @@ bool isSystemFolder(const QString& dir, const SystemFolders& system = SystemFold
 
 // "Login.ini" in the executable's folder when that folder is not a system folder and a file can
 // be written there (a build or an unpacked folder) with no link or folder in the file's place,
-// otherwise in `configDir` (the caller's QStandardPaths::AppConfigLocation): an installed
-// program keeps one history per user and writes nothing into /usr/bin, even run as root. One
-// rule picks the file for loading and for saving, so a run reads the file its previous run
-// wrote.
+// otherwise in `configDir` (userConfigFolder()): an installed program keeps one history per
+// user and writes nothing into /usr/bin, even run as root. One rule picks the file for loading
+// and for saving, so a run reads the file its previous run wrote. Empty when it would go to the
+// configuration folder and there is none: the run then saves nothing.
 QString historyFilePath(const QString& executableDir, const QString& configDir);
+
+// The user's folder for the program's files: QStandardPaths' AppConfigLocation, except where
+// HOME is unset or empty (a service, `env -i`, cron): there it is ~/.config/<application
+// name> of the home that the password database gives the effective user; empty when that
+// names no home of its own (none, or the root folder).
+QString userConfigFolder();
 
 } // namespace varnel

@@ -4,12 +4,18 @@
 #include "login/core/historyfile.h"
 #include "login/core/historylist.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
 
 #include <optional>
+
+#ifndef Q_OS_WIN
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
 using namespace varnel;
 using varnel::test::TempFolder;
@@ -342,5 +348,34 @@ TEST(LoginHistoryFile, PathOfAnInstalledProgramIsInTheConfigFolderWhoeverRunsIt)
     for (const auto& [exeDir, expected] : cases)
         EXPECT_EQ(QDir::cleanPath(historyFilePath(exeDir, config)), expected)
             << exeDir.toStdString();
+}
+
+// Without HOME, Qt would take the root folder for the home: the files would go to /.config.
+TEST(LoginHistoryFile, WithoutHomeTheFilesGoUnderTheHomeOfThePasswordDatabase)
+{
+    const passwd* user = getpwuid(geteuid());
+    if (!user || !user->pw_dir || QDir(QFile::decodeName(user->pw_dir)).isRoot())
+        GTEST_SKIP() << "this user has no home of its own";
+    const QString home = QDir::cleanPath(QFile::decodeName(user->pw_dir));
+    const varnel::test::EnvRestorer homeVariable{"HOME"}, xdgVariable{"XDG_CONFIG_HOME"};
+    const TempFolder folder;
+    const QString app = QCoreApplication::applicationName();
+    struct Case {
+        std::optional<QByteArray> home, xdg;
+        QString folder;
+    };
+    const Case cases[] = {
+        {std::nullopt, std::nullopt, home + "/.config/" + app},
+        {"", "relative", home + "/.config/" + app},
+        {std::nullopt, QFile::encodeName(folder.path("xdg")), folder.path("xdg/") + app},
+        {QFile::encodeName(folder.path("home")), std::nullopt, folder.path("home/.config/") + app},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder.toStdString());
+        c.home ? qputenv("HOME", *c.home) : qunsetenv("HOME");
+        c.xdg ? qputenv("XDG_CONFIG_HOME", *c.xdg) : qunsetenv("XDG_CONFIG_HOME");
+        EXPECT_EQ(userConfigFolder(), c.folder);
+        EXPECT_EQ(historyFilePath("/opt/varnel/bin", userConfigFolder()), c.folder + "/Login.ini");
+    }
 }
 #endif
