@@ -8,9 +8,13 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSplitter>
+#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
+#include <numeric>
+#include <utility>
 
 namespace varnel {
 
@@ -86,19 +90,75 @@ QRect fitInto(const QRect& frame, const QRect& available)
 void fitOnScreen(QWidget& window)
 {
     const QRect frame = window.frameGeometry();
-    QScreen* screen = QGuiApplication::screenAt(frame.center());
+    // The borders and the title bar stay as the window system draws them; the client area
+    // gives up what the frame must lose.
+    const QSize borders = frame.size() - window.size();
+    // A window smaller than its minimum (its layout's, which only showing it enforces) grows to
+    // it: fitted at the smaller size, it would grow off the screen again.
+    QRect least = frame;
+    least.setSize(frame.size().expandedTo(
+        window.minimumSize().expandedTo(window.minimumSizeHint()) + borders));
+    QScreen* screen = QGuiApplication::screenAt(least.center());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    const QRect fitted = fitInto(frame, screen->availableGeometry());
+    const QRect fitted = fitInto(least, screen->availableGeometry());
     if (fitted == frame)
         return;
-    // The borders and the title bar stay as the window system draws them; the client area
-    // gives up what the frame must lose.
-    const QSize borders = frame.size() - window.size();
     window.move(fitted.topLeft());
     window.resize(fitted.size() - borders);
+}
+
+namespace {
+
+// Puts a splitter's saved place into effect each time the splitter is laid out while its window
+// comes up (shown, then fitted or maximised), and goes once the window is up.
+class SplitterPlace : public QObject {
+public:
+    SplitterPlace(QSplitter& splitter, int size)
+        : QObject(&splitter), m_splitter(splitter), m_size(size), m_own(splitter.saveState())
+    {
+        splitter.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == &m_splitter && event->type() == QEvent::Resize)
+            apply();
+        else if (watched == &m_splitter && event->type() == QEvent::Show)
+            QTimer::singleShot(0, this, &QObject::deleteLater);
+        return QObject::eventFilter(watched, event);
+    }
+
+    void apply()
+    {
+        // Lay the panes out in the new size first: their sum is then what they share.
+        m_splitter.refresh();
+        const QList<int> sizes = m_splitter.sizes();
+        const int total = std::accumulate(sizes.cbegin(), sizes.cend(), 0);
+        // The splitter holds each pane at its least size (what a drag of the handle can
+        // reach): a place that it had to change is one that leaves a pane below it.
+        m_splitter.setSizes({m_size, total - m_size});
+        if (m_splitter.sizes().value(0) != m_size)
+            m_splitter.restoreState(m_own);
+    }
+
+private:
+    QSplitter& m_splitter;
+    const int m_size;
+    const QByteArray m_own; // the sizes the splitter was given before, as it keeps them
+};
+
+} // namespace
+
+void restoreSplitter(QSplitter& splitter, int size)
+{
+    auto* place = new SplitterPlace(splitter, size);
+    if (splitter.isVisible()) {
+        place->apply();
+        delete place;
+    }
 }
 
 WindowSettings::WindowSettings(QString path) : m_path(std::move(path))
@@ -227,6 +287,13 @@ bool WindowSettings::eventFilter(QObject* watched, QEvent* event)
         for (const Tracked& tracked : std::as_const(m_tracked))
             if (tracked.window == watched)
                 storeWindow(tracked.key, *tracked.window);
+    } else if (event->type() == QEvent::Show) {
+        // Fitted again once shown, when its borders are known; only then, so that a window the
+        // user has since moved partly off the screen comes back where it was left.
+        for (Tracked& tracked : m_tracked)
+            if (tracked.window == watched && !std::exchange(tracked.shown, true) &&
+                !tracked.window->isMaximized())
+                fitOnScreen(*tracked.window);
     }
     return QObject::eventFilter(watched, event);
 }

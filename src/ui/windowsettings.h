@@ -9,6 +9,7 @@
 
 #include <optional>
 
+class QSplitter;
 class QWidget;
 
 namespace varnel {
@@ -22,6 +23,12 @@ QRect fitInto(const QRect& frame, const QRect& available);
 // monitor since removed). Before the window is shown its frame is not known and counts as
 // nothing.
 void fitOnScreen(QWidget& window);
+
+// Gives the first pane of a splitter of two `size` pixels and the second the rest, as the
+// splitter is laid out in its window, unless that would leave either pane below its least size,
+// the one a drag of the handle stops at (a damaged value, or one saved in a larger window): the
+// splitter then keeps the sizes it has.
+void restoreSplitter(QSplitter& splitter, int size);
 
 // What the windows keep from one run to the next (sizes, places, column widths), in a small
 // INI file of its own, read once when made and written by save(). Sections hold keys and
@@ -55,11 +62,12 @@ public:
 
     // Remembers a top-level window's geometry under `key`: places it now as it was saved
     // (maximised again if it was), or leaves it as it is (a first run, a bad value), fitted
-    // onto the screen either way, and stores its normal geometry and maximised state whenever
-    // it is hidden or closed, and at save() while it is shown. Call before the window is first
-    // shown; true when a saved geometry was applied. Any number of windows, each under its own
-    // key (the main window "MainWindow", the record viewer "RecordWindow"); a window made anew
-    // for each showing is tracked anew each time, under the same key.
+    // onto the screen either way (again as it is first shown, with its borders known), and
+    // stores its normal geometry and maximised state whenever it is hidden or closed, and at
+    // save() while it is shown. Call before the window is first shown; true when a saved
+    // geometry was applied. Any number of windows, each under its own key (the main window
+    // "MainWindow", the record viewer "RecordWindow"); a window made anew for each showing is
+    // tracked anew each time, under the same key.
     bool track(const QString& key, QWidget& window);
     // Stores a window's normal geometry and maximised state under `key` now.
     void storeWindow(const QString& key, const QWidget& window);
@@ -76,6 +84,7 @@ private:
     struct Tracked {
         QString key;
         QPointer<QWidget> window;
+        bool shown = false;
     };
 
     void load();

@@ -6,6 +6,8 @@
 #include "base/localetext.h"
 #include "browse/core/filterset.h"
 #include "browse/loggrid.h"
+#include "browse/recordwindow.h"
+#include "browse/viewlogspage.h"
 #include "common/session.h"
 #include "common/testsupport.h"
 #include "db/logdatabase.h"
@@ -290,6 +292,50 @@ TEST_F(MainWindowSettings, ExitSavesOverNothingItDidNotReadAndSaysWhatFailed)
     }
     EXPECT_EQ(fileBytes(folder.path("target.ini")), "[Other]\r\nkept=1\r\n");
     EXPECT_FALSE(QFileInfo::exists(folder.path("made.ini")));
+}
+
+// A saved place that would leave a window off the screen once it grows to its least size, or a
+// pane of the splitter below its own, is not restored as it is.
+TEST_F(MainWindowSettings, SavedPlacesThatWouldHideAWindowOrAPaneAreNotRestoredSo)
+{
+    int least = 0; // the filter panel's least height, as a drag of the handle finds it
+    {
+        auto run = start();
+        QSplitterHandle* handle = run->child<QSplitter>("Splitter1")->handle(1);
+        drag(handle, handle->rect().center(), {0, -500});
+        least = run->child<QSplitter>("Splitter1")->sizes().value(0);
+    }
+    ASSERT_GT(least, 1);
+    ASSERT_LT(least, 173);
+    const struct {
+        QByteArray file;
+        int panel;
+    } cases[] = {
+        {"[RecordWindow]\nGeometry=5000,4000,1,1\n[ViewLogs]\nSplitter1=99999\n", 173},
+        {"[RecordWindow]\nGeometry=-9000,-9000,19,19\n[ViewLogs]\nSplitter1=1\n", 173},
+        {"[RecordWindow]\nGeometry=790,790,2,2\n[ViewLogs]\nSplitter1=" +
+             QByteArray::number(least) + "\n",
+         least},
+        {"[ViewLogs]\nSplitter1=250\n", 250},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file.constData());
+        writeFile(path, c.file);
+        auto run = start();
+        auto* splitter = run->child<QSplitter>("Splitter1");
+        EXPECT_EQ(splitter->sizes().value(0), c.panel);
+        EXPECT_GE(splitter->sizes().value(1), splitter->widget(1)->minimumSizeHint().height());
+        QTest::mouseClick(run->child<QPushButton>("BitBtnSelect"), Qt::LeftButton);
+        auto* grid = run->child<LogGrid>("DBGridMain");
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_Return);
+        QWidget* record = run->window.viewLogsPage().recordWindow();
+        ASSERT_NE(record, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(record));
+        const QRect frame = record->frameGeometry();
+        EXPECT_TRUE(available().contains(frame)) << frame.x() << "," << frame.y();
+        EXPECT_EQ(record->size(), record->size().expandedTo(record->minimumSizeHint()));
+    }
 }
 
 // Varnel.ini is made beside Login.ini, whatever folder that is, leaves the login history as
