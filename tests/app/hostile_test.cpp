@@ -32,6 +32,7 @@
 #include <sys/mount.h>
 #endif
 
+#include <cerrno>
 #include <chrono>
 #include <optional>
 
@@ -647,6 +648,12 @@ private:
     bool m_mounted = false;
 };
 
+// The system's text for an error, in the language of the user's locale, ended as shown.
+QString systemReason(int error)
+{
+    return qt_error_string(error) + u'.';
+}
+
 QByteArray garbage(int bytes)
 {
     QByteArray data;
@@ -761,8 +768,8 @@ TEST_F(Hostility, AHistoryThatCannotBeSavedIsKeptAndTheSaveReported)
 
     // The program's words, with the system's reason.
     const QString base = makeDemoDatabase(folder, 20);
-    for (const auto& [path, reason] : {std::pair(inFolder, "Read-only file system."),
-                                       std::pair(onFullDisk, "No space left on device.")}) {
+    for (const auto& [path, reason] :
+         {std::pair(inFolder, systemReason(EROFS)), std::pair(onFullDisk, systemReason(ENOSPC))}) {
         SCOPED_TRACE(path.toStdString());
         const QByteArray kept = fileBytes(path);
         Session s(path);
@@ -931,12 +938,12 @@ TEST_F(Hostility, AnExportToAFullDiskKeepsTheOldFileAndSaysWhy)
         std::optional<Period> period;
     };
     std::vector<Target> targets = {{"a folder that cannot be made",
-                                    blocker + QStringLiteral("/export.txt"), "Not a directory.",
+                                    blocker + QStringLiteral("/export.txt"), systemReason(ENOTDIR),
                                     std::nullopt}};
     if (mount.mounted()) {
         const QString path = dir + QStringLiteral("/export.txt");
-        targets.push_back({"a full disk", path, "No space left on device.", std::nullopt});
-        targets.push_back({"a full disk, a few records", path, "No space left on device.",
+        targets.push_back({"a full disk", path, systemReason(ENOSPC), std::nullopt});
+        targets.push_back({"a full disk, a few records", path, systemReason(ENOSPC),
                            Period{QDate(2025, 6, 1), QDate(2025, 6, 3)}});
     } else {
         qWarning("no small file system could be mounted: the full disk is not tried");
