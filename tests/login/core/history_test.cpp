@@ -235,7 +235,7 @@ TEST(LoginHistoryFile, FailedSaveNamesTheFileAndLeavesWhatWasThere)
           std::pair(folder.path("Login.ini"), QStringLiteral("Это папка"))}) {
         SCOPED_TRACE(target.toStdString());
         const QString error = varnel::test::errorOf(
-            [&] { LoginHistoryFile(target).writeStrings("Login", kLoginValues); });
+            [path = target] { LoginHistoryFile(path).writeStrings("Login", kLoginValues); });
         const QString said = QStringLiteral("Не удалось записать файл \"") +
                              QDir::toNativeSeparators(target) + QStringLiteral("\". ");
         EXPECT_TRUE(error.startsWith(said)) << error.toStdString();
