@@ -6,10 +6,12 @@
 #include "maintain/controllogspage.h"
 #include "ui/core/guard.h"
 #include "ui/core/statustext.h"
+#include "ui/progresswait.h"
 #include "ui/windowsettings.h"
 #include "ui/windowsupport.h"
 #include "ui_mainwindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
@@ -82,6 +84,12 @@ MainWindow::MainWindow(LogDatabase& database, Prompts& prompts, QWidget* parent)
             ->setFocus(Qt::TabFocusReason);
     });
 
+    m_closeLater.setInterval(100);
+    connect(&m_closeLater, &QTimer::timeout, this, [this] {
+        if (!closeHeldBack())
+            close();
+    });
+
     setDatesToToday();
     // Enter runs "Отобрать" at once, and Tab walks the filter panel in its order.
     m_viewLogs->firstControl()->setFocus();
@@ -143,8 +151,27 @@ void MainWindow::showEvent(QShowEvent* event)
         fitOnScreen(*this);
 }
 
+bool MainWindow::closeHeldBack() const
+{
+    // A box is modal: while one is open, the handler that opened it has not ended.
+    return (m_wait && m_wait->waiting()) || QApplication::activeModalWidget();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // A close can come while a handler waits for its call. The close box and Alt+F4 wait with
+    // the user's input until the progress window is up, which then refuses them; but a close
+    // delivered at once (QWindow::close(), the closing of every window as a session ends) gets
+    // here even past the progress window. Closing the connection then would pull the engine
+    // from under the statement and end the program before its outcome is told. So the
+    // statement runs to its end or to «Отмена», the handler tells what it did, and then the
+    // window closes.
+    if (m_wait && m_wait->waiting()) {
+        event->ignore();
+        m_closeLater.start();
+        return;
+    }
+    m_closeLater.stop();
     // The window's own geometry is stored as it closes (WindowSettings::track). A file that
     // cannot be written costs the next run its layout, nothing more: said, and the program
     // ends anyway.

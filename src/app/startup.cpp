@@ -105,6 +105,7 @@ void Startup::handOver()
         m_settings = std::make_unique<WindowSettings>(WindowSettings::pathBeside(m_historyPath));
     m_mainWindow = std::make_unique<MainWindow>(*m_database, m_prompts);
     m_mainWindow->useSettings(*m_settings);
+    m_mainWindow->useProgressWait(*m_wait);
     // An export written over Varnel.ini would be written over again by the settings on exit.
     m_mainWindow->controlLogsPage().setProgramFiles({m_historyPath, m_settings->path()});
     m_mainWindow->viewLogsPage().setProgramFiles({m_historyPath, m_settings->path()});

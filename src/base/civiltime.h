@@ -71,6 +71,17 @@ constexpr int64_t secondOfDay(int64_t seconds) noexcept
     return seconds - dayOf(seconds) * kSecondsPerDay;
 }
 
+// Oracle's RR rule for a two-digit year: the century that puts the year nearest to the
+// current one (in 2026, 00-49 are 2000-2049 and 50-99 are 1950-1999). What the database makes
+// of a two-digit year, and so what a picker completes one to.
+constexpr int rrYear(int twoDigits, int currentYear) noexcept
+{
+    const int century = currentYear / 100 * 100;
+    if (currentYear % 100 < 50)
+        return twoDigits < 50 ? century + twoDigits : century - 100 + twoDigits;
+    return twoDigits < 50 ? century + 100 + twoDigits : century + twoDigits;
+}
+
 // Parses the stored text form 'YYYY-MM-DD HH:MM:SS' (also 'YYYY-MM-DD', a 'T' in place of the
 // blank, and fractions of a second, which are dropped). Returns false on anything else.
 bool parseStoredDateTime(const char* text, int64_t length, int64_t& seconds) noexcept;

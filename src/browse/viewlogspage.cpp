@@ -111,6 +111,13 @@ ViewLogsPage::ViewLogsPage(LogDatabase& database, Prompts& prompts, QWidget* par
     connect(ui.DBGridMain, &LogGrid::filterByValueRequested, this, [this](const QModelIndex& cell) {
         runGuarded(m_prompts, [&] { selectByValue(cell); });
     });
+    // The user's own choice or typing makes a filter a pattern again.
+    for (const Filter filter :
+         {Filter::Table, Filter::Action, Filter::OracleUser, Filter::PC, Filter::OSUser})
+        connect(listBox(filter), &QComboBox::activated, this,
+                [this, filter] { m_exactValues.erase(filter); });
+    connect(ui.EditChanges, &QLineEdit::textEdited, this,
+            [this] { m_exactValues.erase(Filter::Changes); });
 
     Dataset& main = mainDataset();
     for (const auto signal : {&Dataset::opened, &Dataset::closed, &Dataset::reordered})
@@ -189,7 +196,37 @@ FilterValues ViewLogsPage::readFilterValues() const
             if (items[i]->isChecked())
                 values.changesPosition = i;
     }
+    for (const auto& [filter, value] : m_exactValues)
+        if (showsExactValue(filter, value))
+            values.setExact(filter);
     return values;
+}
+
+DBLookupComboBox* ViewLogsPage::listBox(Filter filter) const
+{
+    switch (filter) {
+    case Filter::Table:
+        return m_ui->DBLookupComboBoxTable;
+    case Filter::Action:
+        return m_ui->DBLookupComboBoxAction;
+    case Filter::OracleUser:
+        return m_ui->DBLookupComboBoxOracleUser;
+    case Filter::PC:
+        return m_ui->DBLookupComboBoxPC;
+    case Filter::OSUser:
+        return m_ui->DBLookupComboBoxOSUser;
+    default:
+        return nullptr;
+    }
+}
+
+bool ViewLogsPage::showsExactValue(Filter filter, const QString& value) const
+{
+    // The change text is put there as the start of the text, and so shown.
+    if (filter == Filter::Changes)
+        return m_ui->EditChanges->text() == value && m_ui->RadioGroupChangesItem0->isChecked();
+    const DBLookupComboBox& box = *listBox(filter);
+    return box.keyValue() == value && box.shownText() == value;
 }
 
 void ViewLogsPage::rebuildFilterLists(FilterScope scope)
@@ -280,16 +317,16 @@ void ViewLogsPage::selectByValue(const QModelIndex& cell)
     const QString value = cell.data().toString();
 
     // What each drop-down is to show; a value its list lacks needs the lists rebuilt first.
-    std::vector<std::pair<DBLookupComboBox*, QString>> choices;
+    std::vector<std::pair<Filter, QString>> choices;
     if (field == QLatin1String("STABLE")) {
-        choices = {{ui.DBLookupComboBoxTable, value.toUpper()}};
+        choices = {{Filter::Table, databaseUpper(value)}};
     } else if (field == QLatin1String("SACTION")) {
-        choices = {{ui.DBLookupComboBoxAction, value.toUpper()}};
+        choices = {{Filter::Action, databaseUpper(value)}};
     } else if (field == QLatin1String("SUSER_INFO")) {
         const UserInfoSegments segments = userInfoSegments(value);
-        choices = {{ui.DBLookupComboBoxOracleUser, segments.oracleUser},
-                   {ui.DBLookupComboBoxPC, segments.pc},
-                   {ui.DBLookupComboBoxOSUser, segments.osUser}};
+        choices = {{Filter::OracleUser, segments.oracleUser},
+                   {Filter::PC, segments.pc},
+                   {Filter::OSUser, segments.osUser}};
     } else if (field == QLatin1String("DDATE") &&
                main.rows().column(cell.column()).type == ColumnType::Date) {
         const civil::Ymd day = civil::civilFromDays(
@@ -306,19 +343,23 @@ void ViewLogsPage::selectByValue(const QModelIndex& cell)
         select(readFilterValues());
         return;
     } else if (field == QLatin1String("SCHANGES")) {
-        ui.EditChanges->setText(value.left(100));
-        ui.RadioGroupChangesItem1->setChecked(true);
+        const QString start = changesPrefix(value);
+        ui.EditChanges->setText(start);
+        ui.RadioGroupChangesItem0->setChecked(true);
+        m_exactValues[Filter::Changes] = start;
         select(readFilterValues());
         return;
     } else {
         return;
     }
 
-    for (const auto& [box, key] : choices)
-        box->setKeyValue(key);
+    for (const auto& [filter, key] : choices) {
+        listBox(filter)->setKeyValue(key);
+        m_exactValues[filter] = key;
+    }
     const auto lacking = [&] {
-        return std::any_of(choices.begin(), choices.end(), [](const auto& choice) {
-            return choice.first->shownText() != choice.second;
+        return std::any_of(choices.begin(), choices.end(), [this](const auto& choice) {
+            return listBox(choice.first)->shownText() != choice.second;
         });
     };
     if (lacking())
@@ -327,13 +368,9 @@ void ViewLogsPage::selectByValue(const QModelIndex& cell)
     // changed since the grid was filled: the filter holds it all the same, and the grid shows
     // that nothing passes, rather than the records of every value.
     FilterValues values = readFilterValues();
-    for (const auto& [box, key] : choices) {
-        QString* filter = box == ui.DBLookupComboBoxTable        ? &values.table
-                          : box == ui.DBLookupComboBoxAction     ? &values.action
-                          : box == ui.DBLookupComboBoxOracleUser ? &values.oracleUser
-                          : box == ui.DBLookupComboBoxPC         ? &values.pc
-                                                                 : &values.osUser;
-        *filter = key;
+    for (const auto& [filter, key] : choices) {
+        values.text(filter) = key;
+        values.setExact(filter);
     }
     select(values);
 }
@@ -395,6 +432,7 @@ void ViewLogsPage::onClearFiltersClicked()
          {ui.DBLookupComboBoxTable, ui.DBLookupComboBoxAction, ui.DBLookupComboBoxOracleUser,
           ui.DBLookupComboBoxPC, ui.DBLookupComboBoxOSUser})
         box->setKeyValue(QString());
+    m_exactValues.clear();
     ui.EditChanges->clear();
     ui.RadioGroupChangesItem1->setChecked(true);
     rebuildFilterLists(FilterScope::None);
@@ -422,6 +460,9 @@ bool ViewLogsPage::eventFilter(QObject* watched, QEvent* event)
         // Enter with Ctrl, Shift or Alt is left to the control: a finger on Ctrl must not
         // start a long query.
         if ((key == Qt::Key_Return || key == Qt::Key_Enter) && plain) {
+            // The picker sees no Enter after this: its typing ends here.
+            if (auto* picker = qobject_cast<DatePicker*>(watched))
+                picker->finishTyping();
             m_ui->BitBtnSelect->click();
             return true;
         }
@@ -441,8 +482,12 @@ bool ViewLogsPage::eventFilter(QObject* watched, QEvent* event)
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) {
             if (std::find(m_listControls.begin(), m_listControls.end(), watched) !=
-                m_listControls.end())
+                m_listControls.end()) {
+                // The lists are built before the picker's own leaving ends its typing.
+                if (auto* picker = qobject_cast<DatePicker*>(watched))
+                    picker->finishTyping();
                 runGuarded(m_prompts, [this] { rebuildFilterLists(FilterScope::Panel); });
+            }
         }
     }
     return QWidget::eventFilter(watched, event);

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -19,6 +20,7 @@ class QModelIndex;
 
 namespace varnel {
 
+class DBLookupComboBox;
 class Prompts;
 class RecordWindow;
 class Dataset;
@@ -88,8 +90,12 @@ private:
     void showRecordWindow();
     // «Отобрать по значению»: the filter that the cell's column stands for takes the cell's
     // value (the table, the action, the three user-info segments, the day on both date
-    // boxes, or the change text's first 100 characters contained), then «Отобрать».
+    // boxes, or the change text's first 100 characters as its start), exact, then «Отобрать».
     void selectByValue(const QModelIndex& cell);
+    // The drop-down of a list's filter (table, action, a user-info segment).
+    DBLookupComboBox* listBox(Filter filter) const;
+    // Whether the control of `filter` still shows the value «Отобрать по значению» put there.
+    bool showsExactValue(Filter filter, const QString& value) const;
     // «Экспорт в CSV…»: the grid's rows as it shows them, into a file the user names.
     void exportToCsv();
     Dataset& mainDataset();
@@ -105,6 +111,10 @@ private:
     WindowSettings* m_settings = nullptr;
     // The controls whose losing the focus rebuilds the lists under the panel's filters.
     std::vector<QWidget*> m_listControls;
+    // The values «Отобрать по значению» put into the filters. Each stays exact while its
+    // control shows it, until the user chooses in the drop-down or edits the change text, or
+    // «Сбросить фильтры»; a hidden drop-down choice is off meanwhile, as any hidden choice.
+    std::map<Filter, QString> m_exactValues;
     QPointer<RecordWindow> m_recordWindow;
     QStringList m_programFiles;
 };

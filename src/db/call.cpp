@@ -16,16 +16,31 @@ void cancellationPoint()
 int64_t Call::count() const
 {
     const int64_t own = m_count.load(std::memory_order_relaxed);
-    return own >= 0 || !m_engine ? std::max<int64_t>(own, 0) : m_engine->fetchedSoFar();
+    if (own >= 0)
+        return own;
+    // Until this call runs, the engine's counter is another call's (an abandoned query still
+    // fetching ahead of it); it restarts at zero when this one starts.
+    return m_kind == Kind::Query && m_engine && m_started.load() ? m_engine->fetchedSoFar() : 0;
 }
 
 void Call::cancel()
 {
-    if (m_cancel.exchange(true))
+    if (!m_cancellable || m_cancel.exchange(true))
         return;
+    // Only while this call runs: the engine may be running another call's statement before it
+    // (an abandoned query), which a cancel of this one must not reach.
     const std::lock_guard lock(m_lock);
-    if (!m_finished && m_engine)
+    if (m_started.load() && !m_finished && m_engine)
         m_engine->cancel();
+}
+
+bool Call::start()
+{
+    const std::lock_guard lock(m_lock);
+    if (m_cancel.load())
+        return false;
+    m_started.store(true);
+    return true;
 }
 
 void Call::checkCancelled() const
@@ -53,7 +68,10 @@ bool Call::finished() const
 
 bool Call::abandoned() const
 {
-    return m_abandonable && m_cancel.load() && !finished();
+    if (!m_cancel.load())
+        return false;
+    const std::lock_guard lock(m_lock);
+    return !m_finished && (m_abandonable || !m_started.load());
 }
 
 void Call::waitFinished()

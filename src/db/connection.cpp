@@ -47,13 +47,13 @@ void Connection::connect(const LocaleText& locale)
 {
     if (m_engine)
         return;
-    const auto wait = std::make_shared<Call>(QStringLiteral("Подключение к базе данных"), nullptr);
+    const auto wait = std::make_shared<Call>(QStringLiteral("Подключение к базе данных"), nullptr,
+                                             Call::Kind::Statement);
     std::unique_ptr<Engine> engine;
     runOnThread(wait, [&] { engine = m_factory(m_connectionString, locale); });
     // A login cannot be stopped half way; one the user gave up waiting for is closed again.
     if (wait->cancelRequested()) {
-        runOnThread(std::make_shared<Call>(QStringLiteral("Отключение от базы данных"), nullptr),
-                    [&] { engine.reset(); });
+        closeOnThread(std::move(engine));
         throw Cancelled();
     }
     if (m_progress)
@@ -88,16 +88,32 @@ void Connection::disconnect()
         return;
     for (const auto& callback : m_onDisconnect)
         callback();
-    // Closed on the thread it was opened on, as the ODBC and SQLite handles want it.
-    std::unique_ptr<Engine> engine = std::move(m_engine);
+    closeOnThread(std::move(m_engine));
+    // The memory kept for the next snapshot has no next snapshot to serve.
+    releaseKeptBlocks();
+}
+
+void Connection::closeOnThread(std::unique_ptr<Engine> engine)
+{
+    if (!engine)
+        return;
+    // Closed on the thread it was opened on, as the ODBC and SQLite handles want it, and
+    // after every job queued before, which may still use it; no cancel skips it.
+    auto owned = std::make_shared<std::unique_ptr<Engine>>(std::move(engine));
+    const auto call = std::make_shared<Call>(QStringLiteral("Отключение от базы данных"), nullptr,
+                                             Call::Kind::Statement);
+    call->m_cancellable = false;
+    if (m_busy) {
+        // Closed while a handler still waits for its own call (the program ends under it): the
+        // engine goes once that call is over, never from under it.
+        enqueue(call, [owned] { owned->reset(); });
+        return;
+    }
     try {
-        runOnThread(std::make_shared<Call>(QStringLiteral("Отключение от базы данных"), nullptr),
-                    [&] { engine.reset(); });
+        runOnThread(call, [owned] { owned->reset(); });
     } catch (...) {
         // Closing fails on nothing a user could act on; the handles are gone either way.
     }
-    // The memory kept for the next snapshot has no next snapshot to serve.
-    releaseKeptBlocks();
 }
 
 Engine& Connection::engine()
@@ -111,7 +127,7 @@ void Connection::call(const QString& title, const std::function<void(Engine&)>& 
                       bool keepIfDone)
 {
     Engine& open = engine();
-    const auto call = std::make_shared<Call>(title, &open);
+    const auto call = std::make_shared<Call>(title, &open, Call::Kind::Statement);
     bool done = false;
     try {
         runOnThread(call, [&] {
@@ -134,7 +150,7 @@ RowSet Connection::query(const QString& title, const QString& sql)
     // the database takes to notice (a sort before the first row can keep it a second): the
     // caller goes on at once. The task therefore owns everything it touches; the engine stays
     // until the thread has finished with it, since closing it is a task queued behind.
-    const auto call = std::make_shared<Call>(title, &open);
+    const auto call = std::make_shared<Call>(title, &open, Call::Kind::Query);
     call->m_abandonable = true;
     const auto rows = std::make_shared<RowSet>();
     try {
@@ -151,7 +167,7 @@ RowSet Connection::query(const QString& title, const QString& sql)
 
 void Connection::work(const QString& title, const std::function<void(Call&)>& job)
 {
-    const auto call = std::make_shared<Call>(title, nullptr);
+    const auto call = std::make_shared<Call>(title, nullptr, Call::Kind::Work);
     call->setCount(0);
     runOnThread(call, [&] { job(*call); });
     if (call->cancelRequested())
@@ -160,7 +176,7 @@ void Connection::work(const QString& title, const std::function<void(Call&)>& jo
 
 void Connection::detachedWork(const QString& title, std::function<void(Call&)> job)
 {
-    const auto call = std::make_shared<Call>(title, nullptr);
+    const auto call = std::make_shared<Call>(title, nullptr, Call::Kind::Work);
     call->m_abandonable = true;
     runOnThread(call, [call, job = std::move(job)] { job(*call); });
     if (call->cancelRequested())
@@ -179,25 +195,7 @@ void Connection::runOnThread(const std::shared_ptr<Call>& call, std::function<vo
         ~Release() { busy = false; }
     } release{m_busy};
 
-    if (!m_thread.joinable())
-        m_thread = std::thread([this] { threadLoop(); });
-    {
-        std::unique_lock lock(m_queueLock);
-        // One task waits at a time: the thread may still be taking the last one.
-        m_queued.wait(lock, [this] { return !m_next; });
-        m_next = [call, job = std::move(job)] {
-            std::exception_ptr failure;
-            Call::t_running = call.get();
-            try {
-                job();
-            } catch (...) {
-                failure = std::current_exception();
-            }
-            Call::t_running = nullptr;
-            call->finish(std::move(failure));
-        };
-    }
-    m_queued.notify_all();
+    enqueue(call, std::move(job));
     if (m_waiter)
         m_waiter->wait(*call);
     if (call->abandoned())
@@ -209,21 +207,51 @@ void Connection::runOnThread(const std::shared_ptr<Call>& call, std::function<vo
         std::rethrow_exception(std::exchange(call->m_failure, nullptr));
 }
 
+void Connection::enqueue(const std::shared_ptr<Call>& call, std::function<void()> job)
+{
+    if (!m_thread.joinable())
+        m_thread = std::thread([this] { threadLoop(); });
+    {
+        const std::lock_guard lock(m_queueLock);
+        m_jobs.push_back([call, job = std::move(job)] {
+            // Cancelled while it waited behind another call: it never starts, and `job`, which
+            // may point into the stack of a caller who has gone on, is not touched.
+            if (!call->start()) {
+                call->finish(std::make_exception_ptr(Cancelled()));
+                return;
+            }
+            Engine* const engine = call->m_engine;
+            if (engine)
+                engine->beginCall(&call->m_cancel);
+            std::exception_ptr failure;
+            Call::t_running = call.get();
+            try {
+                job();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            Call::t_running = nullptr;
+            if (engine)
+                engine->beginCall(nullptr);
+            call->finish(std::move(failure));
+        });
+    }
+    m_queued.notify_all();
+}
+
 void Connection::threadLoop()
 {
     std::unique_lock lock(m_queueLock);
     for (;;) {
-        m_queued.wait(lock, [this] { return m_stop || m_next; });
-        if (m_next) {
-            const std::function<void()> job = std::move(m_next);
-            m_next = nullptr;
-            lock.unlock();
-            m_queued.notify_all();
-            job();
-            lock.lock();
-            continue;
-        }
-        return;
+        m_queued.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
+        if (m_jobs.empty())
+            return;
+        std::function<void()> job = std::move(m_jobs.front());
+        m_jobs.pop_front();
+        lock.unlock();
+        job();
+        job = nullptr; // what it holds ends here, not under the lock
+        lock.lock();
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -113,7 +114,11 @@ public:
 private:
     // Runs `job` on the connection's thread and waits for it through the waiter.
     void runOnThread(const std::shared_ptr<Call>& call, std::function<void()> job);
+    // Hands `job` to the thread, behind the jobs queued before; returns at once.
+    void enqueue(const std::shared_ptr<Call>& call, std::function<void()> job);
     void threadLoop();
+    // Closes an engine on the connection's thread, behind every job queued before.
+    void closeOnThread(std::unique_ptr<Engine> engine);
 
     QString m_name = QStringLiteral("ADOConnectionBase");
     QString m_connectionString;
@@ -127,7 +132,9 @@ private:
 
     std::mutex m_queueLock;
     std::condition_variable m_queued;
-    std::function<void()> m_next; // the job handed to the thread, if any
+    // Jobs handed to the thread, oldest first: more than one waits only behind a call that
+    // the user abandoned, and those cancelled meanwhile are passed over.
+    std::deque<std::function<void()>> m_jobs;
     bool m_stop = false;
     std::thread m_thread; // started with the first call, last member: it goes first
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/dberror.h"
 #include "db/rowset.h"
 
 #include <QString>
@@ -33,6 +34,17 @@ public:
     // that starts later runs as usual.
     virtual void cancel() {}
 
+    // The connection's thread, as a call starts (null as it ends): the flag that the user's
+    // cancel of that call raises. The engine's statements look at it before they reach the
+    // database and now and then while they run, so a cancel that comes between the call's
+    // start and the driver's is not lost; being the call's own, no later call can clear it.
+    // The fetched count starts again at zero.
+    virtual void beginCall(const std::atomic<bool>* cancelled)
+    {
+        m_callCancelled = cancelled;
+        countFetched(0);
+    }
+
     // From any thread: the records the running call has fetched so far, for a window that
     // shows the user how far it has come.
     int64_t fetchedSoFar() const { return m_fetched.load(std::memory_order_relaxed); }
@@ -53,6 +65,20 @@ public:
 protected:
     void countFetched(int64_t rows) { m_fetched.store(rows, std::memory_order_relaxed); }
 
+    // Whether the user cancelled the call that runs now.
+    bool callCancelled() const
+    {
+        return m_callCancelled && m_callCancelled->load(std::memory_order_relaxed);
+    }
+    // Raises Oracle's words for a cancelled statement once the call was cancelled.
+    void checkCallCancelled() const
+    {
+        if (callCancelled())
+            throw DbError(QString::fromLatin1(kCancelledMessage));
+    }
+    static constexpr const char* kCancelledMessage =
+        "ORA-01013: user requested cancel of current operation";
+
     void reportProgress() const
     {
         if (m_progress)
@@ -62,6 +88,7 @@ protected:
 private:
     std::function<void()> m_progress;
     std::atomic<int64_t> m_fetched{0};
+    const std::atomic<bool>* m_callCancelled = nullptr;
 };
 
 } // namespace varnel

@@ -1,6 +1,7 @@
 #include "maintain/controllogspage.h"
 
 #include "base/localetext.h"
+#include "db/dberror.h"
 #include "db/logdatabase.h"
 #include "maintain/core/exporttarget.h"
 #include "maintain/core/logexport.h"
@@ -92,7 +93,8 @@ void ControlLogsPage::onExportClicked()
     SaveDialogExportLog.filter = QStringLiteral("Текстовый файл (*.txt)");
     SaveDialogExportLog.defaultSuffix = QStringLiteral("txt");
     SaveDialogExportLog.fileName = exportFileName(QDate::currentDate(), locale);
-    SaveDialogExportLog.confirmOverwrite = false;
+    // A file the user picked is replaced whole: the dialog asks first, as the CSV export's does.
+    SaveDialogExportLog.confirmOverwrite = true;
     const QString path = m_prompts.saveFileName(window(), SaveDialogExportLog);
     if (path.isEmpty())
         return;
@@ -107,7 +109,7 @@ void ControlLogsPage::onExportClicked()
     m_memoExport.clear();
     const auto release = qScopeGuard([this] { m_memoExport.clear(); });
     // The lines and the file are made on the connection's thread, where a cancel stops them
-    // before anything is written; the window stays painted meanwhile.
+    // until the new file replaces the old one; the window stays painted meanwhile.
     Connection& connection = m_database.connection();
     ExportHooks hooks;
     hooks.work = [&](const std::function<void(Call&)>& work) {
@@ -116,9 +118,18 @@ void ControlLogsPage::onExportClicked()
     exportLog(m_database.exportDataset(),
               exportStatement(m_database.currentLogTable(), period(), locale), m_memoExport, locale,
               hooks);
-    connection.work(QStringLiteral("Выгрузка логов"), [&](Call& call) {
-        m_memoExport.saveToFile(path, [&] { call.checkCancelled(); });
-    });
+    bool replaced = false;
+    try {
+        connection.work(QStringLiteral("Выгрузка логов"), [&](Call& call) {
+            m_memoExport.saveToFile(path, [&] { call.checkCancelled(); });
+            replaced = true;
+        });
+    } catch (const Cancelled&) {
+        // A cancel that came once the new file was in place is too late: the file is there,
+        // and «Отменено» would leave the user believing the old one still is.
+        if (!replaced)
+            throw;
+    }
     m_prompts.message(QStringLiteral("Выгрузка логов завершена!"));
 }
 

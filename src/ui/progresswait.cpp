@@ -10,6 +10,7 @@
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QLocale>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
@@ -55,6 +56,8 @@ QString elapsedText(qint64 ms)
 
 void ProgressWait::wait(Call& call)
 {
+    ++m_waits;
+    const auto done = qScopeGuard([this] { --m_waits; });
     if (starting)
         starting();
     const WaitCursor cursor;

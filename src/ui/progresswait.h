@@ -22,6 +22,9 @@ public:
     explicit ProgressWait(std::chrono::milliseconds delay = kDelay) : m_delay(delay) {}
 
     void wait(Call& call) override;
+    // Whether a handler is waiting for a call now: whatever the event loop delivers meanwhile
+    // runs inside that handler, with the connection taken.
+    bool waiting() const { return m_waits > 0; }
 
     // The progress window while it is shown (tests).
     QWidget* window() const { return m_window.data(); }
@@ -34,6 +37,7 @@ private:
     std::chrono::milliseconds m_delay;
     QPointer<QWidget> m_window;
     QPointer<QWidget> m_owner; // of the last window shown
+    int m_waits = 0;
 };
 
 } // namespace varnel

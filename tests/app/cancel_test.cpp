@@ -16,12 +16,17 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
+#include <QWindow>
 
 #include <gtest/gtest.h>
+
+#include <sqlite3.h>
 
 #include <atomic>
 
@@ -73,16 +78,16 @@ struct Stopper {
 class Cancel : public ::testing::Test {
 protected:
     // A session over a demo log whose statements that `blocks` picks, once logged in, wait
-    // ten seconds first.
-    std::unique_ptr<Session> login(const std::function<bool(const QString&)>& blocks)
+    // `delay` (ten seconds unless told) first.
+    std::unique_ptr<Session> login(const std::function<bool(const QString&)>& blocks,
+                                   std::chrono::milliseconds delay = std::chrono::seconds(10))
     {
         path = makeDemoDatabase(folder, 300, ++logs);
         armed = false;
-        auto session =
-            std::make_unique<Session>(folder.path(QStringLiteral("Login.ini")),
-                                      BlockingEngine::factory([this, blocks](const QString& sql) {
-                                          return armed.load() && blocks(sql);
-                                      }));
+        auto session = std::make_unique<Session>(
+            folder.path(QStringLiteral("Login.ini")),
+            BlockingEngine::factory(
+                [this, blocks](const QString& sql) { return armed.load() && blocks(sql); }, delay));
         EXPECT_TRUE(session->login({path, QStringLiteral("LOG_TABLE")}));
         armed = true;
         return session;
@@ -168,6 +173,9 @@ TEST_F(Cancel, DeletionsAndTheExportChangeNothing)
         expectCancelled(*session, stopper, "Удаление записей");
         EXPECT_EQ(records(), before);
         EXPECT_EQ(session->sids(), shown);
+        // A statement without rows shows its time only, not the count of the last query.
+        EXPECT_FALSE(stopper.text.contains(QStringLiteral("Записей")))
+            << stopper.text.toStdString();
 
         // The period deletion: nothing deleted.
         session->prompts.shown.clear();
@@ -175,6 +183,8 @@ TEST_F(Cancel, DeletionsAndTheExportChangeNothing)
         session->deletePeriod(Period{QDate(2025, 1, 1), QDate(2026, 12, 31)});
         expectCancelled(*session, stopper, "Удаление записей");
         EXPECT_EQ(records(), before);
+        EXPECT_FALSE(stopper.text.contains(QStringLiteral("Записей")))
+            << stopper.text.toStdString();
 
         // The export of a period: an existing file stays as it was.
         const QString file = folder.path(QStringLiteral("export.txt"));
@@ -187,6 +197,187 @@ TEST_F(Cancel, DeletionsAndTheExportChangeNothing)
         session->exportTo(file, Period{QDate(2025, 1, 1), QDate(2026, 12, 31)});
         expectCancelled(*session, stopper, "Выгрузка логов");
         EXPECT_EQ(fileBytes(file), "old");
+    }
+}
+
+// A query abandoned after its cancel may go on for a while on the connection's thread (a
+// driver that looks late, a lock that no cancel reaches); a deletion started meanwhile waits
+// behind it. Cancelled there, it must never run once the query ends.
+TEST_F(Cancel, ADeletionCancelledWhileItWaitsBehindAnAbandonedQueryNeverRuns)
+{
+    // The grid stays open behind an abandoned rebuild of the lists, not behind «Отобрать».
+    const struct {
+        const char* name;
+        const char* abandon;
+        const char* abandonedTitle;
+        const char* blockedTail;
+        std::function<void(Session&)> remove;
+        bool realLock; // the query waits for a lock another connection holds, not a slow driver
+    } cases[] = {
+        {"Ctrl+Delete", "BitBtnRefresh", "Обновление фильтров", "order by stable",
+         [](Session& s) { s.deleteRow(3); }, false},
+        {"a period", "BitBtnSelect", "Отбор записей", "order by ddate, sid",
+         [](Session& s) {
+             s.deletePeriod(Period{QDate(2025, 1, 1), QDate(2026, 12, 31)});
+         },
+         false},
+        {"the whole table", "BitBtnSelect", "Отбор записей", "order by ddate, sid",
+         [](Session& s) { s.deletePeriod(std::nullopt); }, false},
+        {"the whole table, locked file", "BitBtnSelect", "Отбор записей", "order by ddate, sid",
+         [](Session& s) { s.deletePeriod(std::nullopt); }, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        path = makeDemoDatabase(folder, 300, ++logs);
+        armed = false;
+        const auto blocked = [&c](const QString& sql) {
+            return sql.endsWith(QLatin1String(c.blockedTail));
+        };
+        Session session(folder.path(QStringLiteral("Login.ini")),
+                        BlockingEngine::factory(
+                            [this, &c, blocked](const QString& sql) {
+                                return !c.realLock && armed.load() && blocked(sql);
+                            },
+                            std::chrono::milliseconds(2000), blocked));
+        ASSERT_TRUE(session.login({path, QStringLiteral("LOG_TABLE")}));
+        session.click("BitBtnSelect");
+        const long long before = records();
+        armed = true;
+
+        sqlite3* holder = nullptr;
+        if (c.realLock) {
+            sqlite3_open(path.toUtf8().constData(), &holder);
+            ASSERT_EQ(sqlite3_exec(holder, "begin exclusive", nullptr, nullptr, nullptr),
+                      SQLITE_OK);
+            // Released while the program still waits, as a backup that ends.
+            QTimer::singleShot(2000, [&holder] {
+                sqlite3_close(holder);
+                holder = nullptr;
+            });
+        }
+        session.prompts.shown.clear();
+        Stopper stopper{session, Stop::Escape, {}, {}, {}};
+        stopper.arm();
+        session.click(c.abandon);
+        expectCancelled(session, stopper, c.abandonedTitle);
+
+        session.prompts.shown.clear();
+        stopper.arm();
+        c.remove(session);
+        expectCancelled(session, stopper, "Удаление записей");
+
+        // Once the query has ended and the lock has gone, the next statement runs at once.
+        QTest::qWait(2200);
+        EXPECT_EQ(holder, nullptr);
+        armed = false;
+        session.click("BitBtnSelect");
+        EXPECT_EQ(records(), before);
+        EXPECT_EQ(session.sids().size(), before);
+        for (const auto& shown : session.prompts.shown)
+            EXPECT_NE(shown.text, QStringLiteral("Записи успешно удалены!"));
+    }
+}
+
+// A close of the main window that comes while a deletion or an export waits for its statement
+// (delivered at once, as the closing of every window at the end of a session is: before the
+// progress window is up, or past it) and «Выход» pressed meanwhile wait for the statement: it
+// runs to its end, or to «Отмена» in the progress window, what it did is told while the main
+// window is still open, and only then does the window close and the connection go.
+TEST_F(Cancel, ClosingTheMainWindowWaitsForTheStatementAndTellsItsOutcomeFirst)
+{
+    enum class Way { CloseBox, Exit };
+    enum class When { BeforeTheWindow, WhileShown };
+    const struct {
+        const char* name;
+        bool deletion; // or the export
+        Way way;
+        When when;
+        bool cancel; // then «Отмена» in the progress window
+    } cases[] = {
+        {"deletion, close before the window", true, Way::CloseBox, When::BeforeTheWindow, false},
+        {"deletion, close while it is shown", true, Way::CloseBox, When::WhileShown, false},
+        {"deletion, Exit before the window", true, Way::Exit, When::BeforeTheWindow, false},
+        {"deletion, Exit while it is shown", true, Way::Exit, When::WhileShown, false},
+        {"deletion, close, then Cancel", true, Way::CloseBox, When::BeforeTheWindow, true},
+        {"export, close before the window", false, Way::CloseBox, When::BeforeTheWindow, false},
+        {"export, Exit while it is shown", false, Way::Exit, When::WhileShown, false},
+        {"export, close, then Cancel", false, Way::CloseBox, When::WhileShown, true},
+    };
+    const QString file = folder.path(QStringLiteral("closing.txt"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Long enough for the progress window to show, short enough to run to its end.
+        auto session = login(
+            [](const QString& sql) {
+                return sql.startsWith("delete") || sql.startsWith("Select * from LOG_TABLE");
+            },
+            std::chrono::milliseconds(800));
+        MainWindow* window = session->window();
+        Connection& connection = session->data().connection();
+        const long long before = records();
+        QFile old(file);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+
+        bool closeAsked = false;
+        const auto askToClose = [&] {
+            closeAsked = true;
+            if (c.way == Way::CloseBox)
+                window->windowHandle()->close();
+            else
+                QTest::mouseClick(session->find<QPushButton>("BitBtnExit2"), Qt::LeftButton);
+            EXPECT_TRUE(window->isVisible()) << "closed under the running statement";
+        };
+        QObject timers; // its timer dies with it, never reaching a later case
+        if (c.when == When::BeforeTheWindow)
+            QTimer::singleShot(100, &timers, askToClose);
+        bool shown = false;
+        session->progressWait().whileShown = [&](QWidget& progress) {
+            if (shown)
+                return;
+            shown = true;
+            if (c.when == When::WhileShown)
+                askToClose();
+            if (c.cancel)
+                QTest::mouseClick(progress.findChild<QPushButton*>("ButtonCancel"), Qt::LeftButton);
+        };
+        // What the main window was when the outcome was told.
+        QStringList toldWhileOpen;
+        session->prompts.whileShown = [&](const ScriptedPrompts::Shown& told) {
+            if (told.kind != Kind::SaveFile && told.kind != Kind::Confirm && window->isVisible() &&
+                connection.connected())
+                toldWhileOpen << told.text;
+        };
+        session->prompts.shown.clear();
+        if (c.deletion)
+            session->deletePeriod(std::nullopt);
+        else
+            session->exportTo(file);
+        session->progressWait().whileShown = {};
+        EXPECT_TRUE(closeAsked);
+        EXPECT_TRUE(shown);
+
+        QStringList told;
+        if (c.cancel) {
+            told = {QStringLiteral("Отменено")};
+            EXPECT_EQ(records(), before);
+            EXPECT_EQ(fileBytes(file), "old");
+        } else if (c.deletion) {
+            told = {QStringLiteral("Удалено записей: 300"),
+                    QStringLiteral("Записи успешно удалены!")};
+            EXPECT_EQ(records(), 0);
+        } else {
+            told = {QStringLiteral("Выгрузка логов завершена!")};
+            EXPECT_TRUE(fileBytes(file).startsWith("-- Varnel 1.0.0. Unload Logs."));
+            EXPECT_TRUE(fileBytes(file).contains("\r\n-- End - "));
+            EXPECT_EQ(records(), before);
+        }
+        EXPECT_EQ(toldWhileOpen, told);
+        // Then the window closes as asked, and the connection with it.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 3000));
+        EXPECT_FALSE(connection.connected());
+        session->prompts.whileShown = {};
     }
 }
 

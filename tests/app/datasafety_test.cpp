@@ -117,6 +117,37 @@ void turnWheel(QWidget* over, int delta)
     QCoreApplication::sendEvent(over->window()->windowHandle(), &wheel);
 }
 
+// The save dialog's "Save", pressed.
+void pressSave(QFileDialog& dialog)
+{
+    auto* buttons = dialog.findChild<QDialogButtonBox*>();
+    for (QAbstractButton* button : buttons->buttons())
+        if (buttons->buttonRole(button) == QDialogButtonBox::AcceptRole)
+            button->click();
+}
+
+// Answers, while it lives, the question that a save dialog asks before it replaces an existing
+// file, and keeps what it asked.
+class ReplaceQuestion {
+public:
+    explicit ReplaceQuestion(bool replace)
+    {
+        m_poll.setInterval(10);
+        QObject::connect(&m_poll, &QTimer::timeout, [this, replace] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !qobject_cast<QFileDialog*>(box->parentWidget()))
+                return;
+            asked << box->text();
+            box->button(replace ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        m_poll.start();
+    }
+    QStringList asked;
+
+private:
+    QTimer m_poll;
+};
+
 // Under each locale a period of the page "Управление логами", and the same days on the page
 // "Просмотр логов", take exactly the records of the days the pickers hold, whichever year:
 // en_US and de_DE write a two-digit year in their short format, ar_SA its own digits.
@@ -226,7 +257,8 @@ TEST(DataSafety, AWheelTurnedOverTheDeletionQuestionLeavesItsAnswerNo)
 }
 
 // In the save dialog a file chosen with a click stays chosen when the wheel turns over the
-// list: the arrow keys would choose the next file, which the export replaces without asking.
+// list: the arrow keys would choose the next file, and the question before it is replaced
+// would be answered for the file the user meant.
 TEST(DataSafety, AWheelTurnedOverTheSaveDialogsListKeepsTheChosenFile)
 {
     TempFolder folder;
@@ -274,16 +306,77 @@ TEST(DataSafety, AWheelTurnedOverTheSaveDialogsListKeepsTheChosenFile)
             return dialog->selectedFiles() == QStringList{chosen};
         }));
         turnWheel(view->viewport(), -120);
-        for (QAbstractButton* button : dialog->findChild<QDialogButtonBox*>()->buttons())
-            if (dialog->findChild<QDialogButtonBox*>()->buttonRole(button) ==
-                QDialogButtonBox::AcceptRole)
-                button->click();
+        pressSave(*dialog);
     };
     QTimer::singleShot(0, drive);
+    ReplaceQuestion question(true);
     session.click("BitBtnExport");
+    EXPECT_EQ(question.asked.size(), 1);
     EXPECT_EQ(fileBytes(files + QStringLiteral("/c.txt")), "kept");
     EXPECT_EQ(fileBytes(files + QStringLiteral("/a.txt")), "kept");
     EXPECT_TRUE(fileBytes(files + QStringLiteral("/b.txt")).startsWith("-- Varnel 1.0.0."));
+}
+
+// " Выгрузить" asks before it replaces a file that exists, as the CSV export does: «Нет» keeps
+// the file and the dialog open, «Да» replaces the file; a new file is written unasked.
+TEST(DataSafety, TheExportAsksBeforeItReplacesAnExistingFile)
+{
+    TempFolder folder;
+    Session session(folder.path(QStringLiteral("Login.ini")));
+    QtPrompts real;
+    session.prompts.real = &real;
+    ASSERT_TRUE(session.login({makeDemoDatabase(folder, 20), QStringLiteral("LOG_TABLE")}));
+    const struct {
+        const char* name;
+        bool exists;
+        bool yes; // the answer, if asked
+    } cases[] = {
+        {"an existing file, answered No", true, false},
+        {"an existing file, answered Yes", true, true},
+        {"a new file", false, false},
+    };
+    int files = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString target = folder.path(QStringLiteral("export%1.txt").arg(++files));
+        if (c.exists) {
+            QFile file(target);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write("kept");
+        }
+        QObject scope; // its timers die with it, never reaching a later case
+        bool stayed = false;
+        std::function<void()> drive = [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog) {
+                QTimer::singleShot(10, &scope, drive);
+                return;
+            }
+            dialog->selectFile(target);
+            pressSave(*dialog);
+            stayed = dialog->isVisible();
+            if (stayed)
+                dialog->reject();
+        };
+        QTimer::singleShot(0, &scope, drive);
+        ReplaceQuestion question(c.yes);
+        session.prompts.shown.clear();
+        session.click("BitBtnExport");
+
+        const bool written = !c.exists || c.yes;
+        EXPECT_EQ(question.asked.size(), c.exists ? 1 : 0);
+        if (c.exists && !question.asked.empty()) {
+            EXPECT_TRUE(question.asked.front().contains(QFileInfo(target).fileName()))
+                << question.asked.front().toStdString();
+        }
+        EXPECT_EQ(stayed, !written);
+        EXPECT_EQ(fileBytes(target).startsWith("-- Varnel 1.0.0."), written);
+        if (!written) {
+            EXPECT_EQ(fileBytes(target), "kept");
+        }
+        EXPECT_EQ(session.prompts.texts().contains(QStringLiteral("Выгрузка логов завершена!")),
+                  written);
+    }
 }
 
 // The export never replaces a file the program works with, however its path is written: the

@@ -24,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <vector>
 
 namespace varnel::test {
@@ -316,17 +317,24 @@ TEST_F(CsvExport, ACancelLeavesTheOldFile)
     EXPECT_EQ(files(), 2);
 
     open(QStringLiteral("Select * from LOG_TABLE where sid = 1"));
+    // Cancelled once the writing has started (a call cancelled before never starts).
+    std::atomic<bool> running{false};
     struct Impatient : Waiter {
+        std::atomic<bool>& running;
+        explicit Impatient(std::atomic<bool>& started) : running(started) {}
         void wait(Call& call) override
         {
+            while (!running.load())
+                QThread::yieldCurrentThread();
             call.cancel();
             call.waitFinished();
         }
-    } impatient;
+    } impatient(running);
     int64_t counted = -1;
     connection.setWaiter(&impatient);
     EXPECT_THROW(connection.work(QStringLiteral("Экспорт в CSV"),
                                  [&](Call& call) {
+                                     running = true;
                                      while (!call.cancelRequested())
                                          QThread::yieldCurrentThread();
                                      saveCsv(target, dataset(), std::vector<int>{1},

@@ -30,7 +30,8 @@ class FilterPanel : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        data.connection().connect(localConnectionString(makeDemoDatabase(folder, 40)));
+        path = makeDemoDatabase(folder, 40);
+        data.connection().connect(localConnectionString(path));
         data.setCurrentLogTable(QStringLiteral("LOG_TABLE"));
         rebuildFilterLists(data, FilterValues{}, LocaleText::current());
         window = std::make_unique<MainWindow>(data, prompts);
@@ -53,6 +54,7 @@ protected:
     }
 
     TempFolder folder;
+    QString path;
     ScriptedPrompts prompts;
     LogDatabase data;
     std::unique_ptr<MainWindow> window;
@@ -141,6 +143,106 @@ TEST_F(FilterPanel, ADateTypedAfterAClickLandsInItsParts)
         QTest::keyClicks(picker, QString::fromLatin1(c.typed));
         EXPECT_EQ(picker->date(), c.expected) << c.picker << " typed " << c.typed;
     }
+}
+
+// A two-digit year typed into a picker that shows four is read as the database reads two
+// digits (RR), shown so as soon as the typing ends, and is what the lists and «Отобрать» use;
+// a year that cannot be read stays as typed, in red, and is not replaced by the last day.
+TEST_F(FilterPanel, ATwoDigitYearTypedIntoAPickerIsReadAsTheDatabaseReadsIt)
+{
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    const QLocale german(QLocale::German, QLocale::Germany);
+    const QLocale japanese(QLocale::Japanese, QLocale::Japan);
+    const QLocale russian(QLocale::Russian, QLocale::Russia);
+    const QDate before(2026, 12, 8);
+    const struct {
+        QLocale locale;
+        const char* typed;
+        Qt::Key leaving;
+        QString shown;
+        QDate day;
+        bool read;
+    } cases[] = {
+        {english, "1/1/75", Qt::Key_Tab, "1/1/1975", {1975, 1, 1}, true},
+        {english, "12/31/49", Qt::Key_Return, "12/31/2049", {2049, 12, 31}, true},
+        {german, "1.2.50", Qt::Key_Tab, "01.02.1950", {1950, 2, 1}, true},
+        {german, "1.2.16", Qt::Key_Return, "01.02.2016", {2016, 2, 1}, true},
+        {russian, "01.02.00", Qt::Key_Return, "01.02.2000", {2000, 2, 1}, true},
+        {russian, "01.02.1975", Qt::Key_Tab, "01.02.1975", {1975, 2, 1}, true},
+        // the year first: the separator after it ends it
+        {japanese, "99/3/4", Qt::Key_Tab, "1999/03/04", {1999, 3, 4}, true},
+        // the last day the text could be read as stays, the text too
+        {english, "1/1/7", Qt::Key_Tab, "1/1/7", {2026, 1, 1}, false},
+        {german, "1.2.197", Qt::Key_Return, "01.02.197", {2026, 2, 1}, false},
+        {russian, "05.06.7", Qt::Key_Tab, "05.06.7", {2026, 6, 5}, false},
+    };
+    const QLocale saved;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.locale.name().toStdString() + " " + c.typed);
+        QLocale::setDefault(c.locale);
+        // The connection reads the statements' dates in the locale's format.
+        LogDatabase local;
+        local.connection().connect(localConnectionString(path));
+        local.setCurrentLogTable(QStringLiteral("LOG_TABLE"));
+        rebuildFilterLists(local, FilterValues{}, LocaleText::current());
+        MainWindow page(local, prompts);
+        page.show();
+        QApplication::setActiveWindow(&page);
+        auto* picker = page.findChild<QDateEdit*>(QStringLiteral("DateTimePickerFrom"));
+        auto* text = picker->findChild<QLineEdit*>();
+        picker->setDate(before);
+        page.findChild<QCheckBox*>(QStringLiteral("CheckBoxDateFrom"))->click();
+        picker->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(picker, QString::fromLatin1(c.typed));
+        QTest::keyClick(picker, c.leaving);
+
+        EXPECT_EQ(text->text(), c.shown);
+        EXPECT_EQ(picker->date(), c.day);
+        EXPECT_EQ(text->palette().color(QPalette::Text) == QColor(Qt::red), !c.read);
+        if (c.read) {
+            const QString day = LocaleText::current().dateText(c.day);
+            const QString statement =
+                (c.leaving == Qt::Key_Tab ? local.dataset(DatasetRole::Table) : local.mainDataset())
+                    .getText();
+            EXPECT_TRUE(statement.contains(" and trunc(ddate) >= '" + day + "'"))
+                << statement.toStdString();
+        } else {
+            // Back in it by the keyboard or a click, the text is still the one typed, its year
+            // chosen to be typed again.
+            picker->setFocus(Qt::BacktabFocusReason);
+            EXPECT_EQ(text->text(), c.shown);
+            page.findChild<QWidget*>(QStringLiteral("CheckBoxDateFrom"))->setFocus();
+            QTest::mouseClick(text, Qt::LeftButton, {}, {2, text->height() / 2});
+            EXPECT_TRUE(picker->hasFocus());
+            EXPECT_EQ(text->text(), c.shown);
+            QTest::keyClicks(picker, QStringLiteral("75"));
+            QTest::keyClick(picker, Qt::Key_Tab);
+            EXPECT_EQ(picker->date(), QDate(1975, c.day.month(), c.day.day()));
+        }
+    }
+
+    // On «Управление логами» a click on «Очистить таблицу» ends the typing: its question
+    // names the year typed.
+    QLocale::setDefault(english);
+    MainWindow program(data, prompts);
+    program.show();
+    QApplication::setActiveWindow(&program);
+    program.findChild<QTabWidget*>(QStringLiteral("PageControl"))->setCurrentIndex(1);
+    program.findChild<QCheckBox*>(QStringLiteral("CheckBoxClearLogTable"))->click();
+    auto* picker = program.findChild<QDateEdit*>(QStringLiteral("DateTimePickerClearFrom"));
+    picker->setFocus(Qt::TabFocusReason);
+    QTest::keyClicks(picker, QStringLiteral("1/1/75"));
+    prompts.answers = {false};
+    QTest::mouseClick(program.findChild<QPushButton*>(QStringLiteral("BitBtnClearLogTable")),
+                      Qt::LeftButton);
+    ASSERT_FALSE(prompts.shown.empty());
+    EXPECT_TRUE(prompts.shown.back().text.contains(QStringLiteral("1/1/1975")))
+        << prompts.shown.back().text.toStdString();
+    prompts.shown.pop_back();
+
+    QLocale::setDefault(saved);
+    for (const auto& prompt : prompts.shown) // the days after 2049 hold no record
+        EXPECT_EQ(prompt.kind, ScriptedPrompts::Kind::Status) << prompt.text.toStdString();
 }
 
 // The first layout (tested with the page) gives the panel 173 pixels. A larger window gives

@@ -535,6 +535,56 @@ TEST_F(Page, TheCellMenuOpensByRightClickMenuKeyAndShiftF10AndCopies)
     EXPECT_EQ(written.readAll().count("\r\n"), 5);
 }
 
+// «Экспорт в CSV…» writes a text cell that a spreadsheet would run as a formula with an
+// apostrophe in front, inside its quotes, as OWASP advises against CSV injection; other cells,
+// the dates among them, stay as they are.
+TEST_F(Page, CsvCellsThatASpreadsheetWouldRunAreWrittenAsText)
+{
+    const struct {
+        QString stored; // an SQLite expression for the change text
+        QByteArray field;
+    } cases[] = {
+        {"'=HYPERLINK(\"http://x.example\",\"y\")'",
+         "\"'=HYPERLINK(\"\"http://x.example\"\",\"\"y\"\")\""},
+        {"'+1+2'", "\"'+1+2\""},
+        {"'-2+3'", "\"'-2+3\""},
+        {"'@SUM(A1)'", "\"'@SUM(A1)\""},
+        {"char(9) || '=1'", "\"'\t=1\""},
+        {"char(13) || '=1'", "\"'\r=1\""},
+        {"'=a,b'", "\"'=a,b\""},
+        // not at the start, or after a blank: text to a spreadsheet already
+        {"'a=b'", "a=b"},
+        {"' =1'", " =1"},
+        {"'''=1'", "'=1"},
+    };
+    data.connection().engine().execute(QStringLiteral("delete from LOG_TABLE"));
+    for (size_t i = 0; i < std::size(cases); ++i)
+        data.connection().engine().execute(
+            QStringLiteral("insert into LOG_TABLE values (%1, '2025-03-05 10:00:%2', '=T', "
+                           "'-A', %3, '@U - PC - +X')")
+                .arg(i)
+                .arg(i, 2, 10, QLatin1Char('0'))
+                .arg(cases[i].stored));
+    click("BitBtnSelect");
+    const QString csv = folder.path(QStringLiteral("formulas.csv"));
+    prompts.fileNames = {csv};
+    mouseOn(grid()->model()->index(0, main().field(QStringLiteral("STABLE")).index()),
+            Qt::RightButton);
+    QMenu& menu = grid()->cellMenu();
+    QAction* item = menu.findChild<QAction*>(QStringLiteral("ActionExportCsv"));
+    QTest::mouseClick(&menu, Qt::LeftButton, {}, menu.actionGeometry(item).center());
+
+    QFile written(csv);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = written.readAll().split('\n');
+    ASSERT_EQ(lines.size(), qsizetype(std::size(cases)) + 2) << lines.join('|').toStdString();
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(lines[qsizetype(i) + 1],
+                  "05.03.2025 10:00:" + QByteArray::number(qulonglong(i)).rightJustified(2, '0') +
+                      ",\"'=T\",\"'-A\"," + cases[i].field + ",\"'@U - PC - +X\"\r")
+            << cases[i].stored.toStdString();
+}
+
 // «Отобрать по значению» on each column of record 3 sets the filter that column stands for
 // and shows the records that share the value.
 TEST_F(Page, FilterByValueSetsTheColumnsFilterAndSelects)
@@ -576,7 +626,7 @@ TEST_F(Page, FilterByValueSetsTheColumnsFilterAndSelects)
          {3},
          [this] {
              EXPECT_EQ(child<QLineEdit>("EditChanges")->text(), "it's third");
-             EXPECT_TRUE(child<QRadioButton>("RadioGroupChangesItem1")->isChecked());
+             EXPECT_TRUE(child<QRadioButton>("RadioGroupChangesItem0")->isChecked());
          }},
     };
     for (const auto& c : cases) {
@@ -597,6 +647,68 @@ TEST_F(Page, FilterByValueSetsTheColumnsFilterAndSelects)
     EXPECT_EQ(box("DBLookupComboBoxOracleUser")->shownText(), QStringLiteral("OHYPHEN"));
     EXPECT_EQ(box("DBLookupComboBoxPC")->shownText(), QString());
     EXPECT_EQ(shownSids(), QList<int>({5}));
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.texts().join('|').toStdString();
+}
+
+// «Отобрать по значению» shows the records whose cell holds the value and no others: no
+// wildcards in it, a blank segment is one, a change text is cut at a whole character, a table
+// upper-cased as its list shows it. The value stays exact for a later «Отобрать» until the
+// user changes its control, or «Сбросить фильтры».
+TEST_F(Page, FilterByValueShowsOnlyTheRecordsThatHoldTheValue)
+{
+    const QString emoji = QStringLiteral("\U0001F600"), other = QStringLiteral("\U0001F601");
+    const QString tail = QString(99, u'x');
+    const QString added[] = {
+        "(6, '2025-03-05 10:00:00', 'A_B', 'INSERT', 'rate 50% done', 'a_b - PC_1 - U_1')",
+        "(7, '2025-03-05 11:00:00', 'STRASSE', 'INSERT', 'rate 50x done', 'axb - PCX1 - UX1')",
+        "(8, '2025-03-05 12:00:00', 'straße', 'INSERT', 'it''s', '- WS12 - APPUSER')",
+        "(9, '2025-03-05 13:00:00', 'A_B', 'INSERT', '" + tail + emoji + " one', 'Q - W - E')",
+        "(10, '2025-03-05 14:00:00', 'A_B', 'INSERT', '" + tail + other + "', 'Q - W - E')",
+    };
+    for (const QString& record : added)
+        data.connection().engine().execute("insert into LOG_TABLE values " + record);
+    const struct {
+        int sid;
+        const char* column;
+        QList<int> sids;
+    } cases[] = {
+        {6, "SUSER_INFO", {6}}, {6, "SCHANGES", {6}}, {8, "SUSER_INFO", {8}},
+        {8, "STABLE", {8}},     {9, "SCHANGES", {9}},
+    };
+    const auto byValue = [&](int sid, const char* column) {
+        click("BitBtnClearFiltr");
+        click("BitBtnSelect");
+        const int row = int(shownSids().indexOf(sid));
+        filterBy(grid()->model()->index(row, main().field(QLatin1String(column)).index()));
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.sid) + " " + c.column);
+        byValue(c.sid, c.column);
+        EXPECT_EQ(shownSids(), c.sids);
+        click("BitBtnSelect");
+        EXPECT_EQ(shownSids(), c.sids) << "«Отобрать» again";
+    }
+    EXPECT_EQ(child<QLineEdit>("EditChanges")->text(), tail + emoji);
+
+    // Edited, the change text is a pattern again, its letter case aside.
+    byValue(6, "SCHANGES");
+    QLineEdit* edit = child<QLineEdit>("EditChanges");
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_End);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, QStringLiteral("E"));
+    click("BitBtnSelect");
+    EXPECT_EQ(shownSids(), QList<int>({6, 7}));
+
+    // The empty entry chosen turns the blank segment's filter off; the reset, all three.
+    byValue(8, "SUSER_INFO");
+    choose("DBLookupComboBoxOSUser", QString());
+    click("BitBtnSelect");
+    EXPECT_EQ(shownSids(), QList<int>({1, 8}));
+    byValue(8, "SUSER_INFO");
+    click("BitBtnClearFiltr");
+    click("BitBtnSelect");
+    EXPECT_EQ(shownSids().size(), 10);
     EXPECT_TRUE(prompts.shown.empty()) << prompts.texts().join('|').toStdString();
 }
 

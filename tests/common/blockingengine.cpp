@@ -9,8 +9,10 @@ namespace varnel::test {
 
 BlockingEngine::BlockingEngine(std::unique_ptr<Engine> inner,
                                std::function<bool(const QString&)> blocks,
-                               std::chrono::milliseconds delay)
-    : m_inner(std::move(inner)), m_blocks(std::move(blocks)), m_delay(delay)
+                               std::chrono::milliseconds delay,
+                               std::function<bool(const QString&)> deaf)
+    : m_inner(std::move(inner)), m_blocks(std::move(blocks)), m_delay(delay),
+      m_deaf(std::move(deaf))
 {}
 
 template <class Statement> auto BlockingEngine::run(const QString& sql, Statement statement)
@@ -24,9 +26,11 @@ template <class Statement> auto BlockingEngine::run(const QString& sql, Statemen
         }
     } forget{*this};
     if (m_blocks(sql)) {
+        const bool deaf = m_deaf && m_deaf(sql);
         std::unique_lock lock(m_lock);
-        if (m_woken.wait_for(lock, m_delay, [this] { return m_cancelled; }))
-            throw DbError(QStringLiteral("ORA-01013: user requested cancel of current operation"));
+        if (m_woken.wait_for(lock, m_delay,
+                             [&] { return !deaf && (m_cancelled || callCancelled()); }))
+            throw DbError(QString::fromLatin1(kCancelledMessage));
     }
     return statement();
 }
@@ -56,16 +60,23 @@ void BlockingEngine::cancel()
     m_inner->cancel();
 }
 
-Connection::EngineFactory BlockingEngine::factory(std::function<bool(const QString&)> blocks,
-                                                  std::chrono::milliseconds delay)
+void BlockingEngine::beginCall(const std::atomic<bool>* cancelled)
 {
-    return [blocks = std::move(blocks), delay](const QString& connectionString,
-                                               const LocaleText& locale) {
+    Engine::beginCall(cancelled);
+    m_inner->beginCall(cancelled);
+}
+
+Connection::EngineFactory BlockingEngine::factory(std::function<bool(const QString&)> blocks,
+                                                  std::chrono::milliseconds delay,
+                                                  std::function<bool(const QString&)> deaf)
+{
+    return [blocks = std::move(blocks), delay,
+            deaf = std::move(deaf)](const QString& connectionString, const LocaleText& locale) {
         return std::make_unique<BlockingEngine>(
             std::make_unique<embedded::SqliteEngine>(
                 parseConnectionString(connectionString).dataSource, locale.statementDateFormat(),
                 locale.locale()),
-            blocks, delay);
+            blocks, delay, deaf);
     };
 }
 

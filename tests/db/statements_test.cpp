@@ -374,6 +374,104 @@ TEST_P(Statements, MainQueryWithEachFilter)
     EXPECT_FALSE(expected(cases[17].keep).empty() && expected(cases[12].keep).empty());
 }
 
+// The conditions of values «Отобрать по значению» took from a cell pass exactly the records
+// whose cell gives the value: a segment as the lists cut it, NULL for an empty one, the start
+// of a change text with its letter case; quotes, wildcards, backslashes, Cyrillic and emoji are
+// themselves.
+TEST_P(Statements, ExactValuesPassExactlyTheRecordsThatHoldThem)
+{
+    const QString copy = folder.path(QStringLiteral("exact.sqlite"));
+    ASSERT_TRUE(QFile::copy(s_path, copy));
+    const QString emoji = QStringLiteral("\U0001F600"), other = QStringLiteral("\U0001F601");
+    const QString tail = QString(99, u'x');
+    const std::pair<QString, QString> added[] = {
+        // user info, change text
+        {"a_b - PC_1 - U_1", "rate 50% done"},
+        {"axb - PCX1 - UX1", "rate 50x done"},
+        {"o'neil - PC'1 - U'1", "rate 50% done, and more"},
+        {"a\\b - PC\\1 - U\\1", "RATE 50% DONE"},
+        {"50% - PC%1 - 100%", "C:\\temp\\x_1"},
+        {"5000 - PCx1 - 100x", "C:\\tempx"},
+        {"иванов - пк_1 - админ", "it's 100%"},
+        {"ИВАНОВ - ПК_1 - АДМИН", "it's 1000"},
+        {emoji + " - PC" + emoji + " - U" + emoji, "Привет, мир"},
+        {"- WS12 - APPUSER", "привет, мир"},
+        {"a -  - b", tail + emoji + " one"},
+        {"NOHYPHEN", tail + emoji + " two"},
+        {"PETROV - WS12 - APPUSER", tail + other},
+    };
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(copy.toUtf8().constData(), &db), SQLITE_OK);
+        sqlite3_stmt* insert = nullptr;
+        sqlite3_prepare_v2(db,
+                           "insert into LOG_TABLE values (?, '2026-06-01 10:00:00', 'EXACT', "
+                           "'INSERT', ?, ?)",
+                           -1, &insert, nullptr);
+        int sid = 1000000;
+        for (const auto& [info, changes] : added) {
+            const QByteArray infoText = info.toUtf8(), changesText = changes.toUtf8();
+            sqlite3_bind_int(insert, 1, ++sid);
+            sqlite3_bind_text(insert, 2, changesText.constData(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(insert, 3, infoText.constData(), -1, SQLITE_TRANSIENT);
+            ASSERT_EQ(sqlite3_step(insert), SQLITE_DONE);
+            sqlite3_reset(insert);
+        }
+        sqlite3_finalize(insert);
+        sqlite3_close(db);
+    }
+    const std::vector<Record> records = readRecords(copy);
+    connectTo(copy);
+
+    const QString osUser =
+        QStringLiteral("upper(substr(suser_info, 1,  instr(suser_info, '-', 1) - 1))");
+    const QString pc = QStringLiteral(
+        "upper(substr(suser_info,  instr(suser_info, '-', 1) + 2, (instr(suser_info, '-',  "
+        "instr(suser_info, '-', 1)+1)) - (instr(suser_info, '-', 1) + 2) - 1))");
+    const QString oracleUser = QStringLiteral(
+        "upper(substr(suser_info,  instr(suser_info, '-', instr(suser_info, '-', 1) + 1) + 2))");
+    using Segment = std::optional<QString> Segments::*;
+    auto segmentIs = [](Segment segment, std::optional<QString> value) -> Predicate {
+        return [segment, value](const Record& r) {
+            return segments(r.suserInfo).*segment == value;
+        };
+    };
+    auto startsWith = [](QString start) -> Predicate {
+        return [start](const Record& r) {
+            return r.schanges && r.schanges->startsWith(start);
+        };
+    };
+    const struct {
+        QString condition;
+        Predicate keep;
+    } cases[] = {
+        {osUser + " = 'A_B '", segmentIs(&Segments::osUser, "A_B ")},
+        {pc + " = 'PC_1'", segmentIs(&Segments::computer, "PC_1")},
+        {oracleUser + " = 'U_1'", segmentIs(&Segments::databaseUser, "U_1")},
+        {osUser + " = 'O''NEIL '", segmentIs(&Segments::osUser, "O'NEIL ")},
+        {pc + " = 'PC\\1'", segmentIs(&Segments::computer, "PC\\1")},
+        {oracleUser + " = '100%'", segmentIs(&Segments::databaseUser, "100%")},
+        {pc + " = 'ПК_1'", segmentIs(&Segments::computer, "ПК_1")},
+        {oracleUser + " = 'U" + emoji + "'", segmentIs(&Segments::databaseUser, "U" + emoji)},
+        {"(" + osUser + " is null)", segmentIs(&Segments::osUser, std::nullopt)},
+        {"(" + pc + " is null)", segmentIs(&Segments::computer, std::nullopt)},
+        {"schanges like 'rate 50\\% done%' escape '\\'", startsWith("rate 50% done")},
+        {"schanges like 'C:\\\\temp\\\\x\\_1%' escape '\\'", startsWith("C:\\temp\\x_1")},
+        {"schanges like 'it''s 100\\%%' escape '\\'", startsWith("it's 100%")},
+        {"schanges like 'Привет, мир%' escape '\\'", startsWith("Привет, мир")},
+        {"schanges like '" + tail + emoji + "%' escape '\\'", startsWith(tail + emoji)},
+    };
+    for (const auto& c : cases) {
+        const QString sql =
+            "Select * from LOG_TABLE where 1=1  and " + c.condition + "order by ddate, sid";
+        SCOPED_TRACE(sql.toStdString());
+        std::vector<Record> want;
+        std::copy_if(records.begin(), records.end(), std::back_inserter(want), c.keep);
+        EXPECT_FALSE(want.empty());
+        expectSameRecords(run(data.mainDataset(), sql), want);
+    }
+}
+
 TEST_P(Statements, FilterListsHoldEachUpperCasedValueOnceAndOneEmptyEntryLast)
 {
     using Extract = std::function<std::optional<QString>(const Record&)>;

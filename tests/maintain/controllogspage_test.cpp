@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -18,6 +19,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
@@ -320,7 +322,8 @@ TEST_F(ControlLogs, EachExportReplacesTheFileWithOneBlockOfTheRecordsAsTheyAre)
     const SaveFileRequest& request = prompts.saveRequests.front();
     EXPECT_EQ(request.filter, QStringLiteral("Текстовый файл (*.txt)"));
     EXPECT_EQ(request.defaultSuffix, QStringLiteral("txt"));
-    EXPECT_FALSE(request.confirmOverwrite);
+    // The existing file is replaced once the dialog's question has been answered Yes.
+    EXPECT_TRUE(request.confirmOverwrite);
     EXPECT_EQ(prompts.shown[0].owner, page->window());
     EXPECT_TRUE(database.exportDataset().isOpen());
 }
@@ -371,6 +374,78 @@ TEST_F(ControlLogs, ExportFailuresLeaveFilesAsTheyWereAndReachTheErrorDisplay)
     }
     EXPECT_EQ(bytesOf(old), QByteArray("old\r\n"));
     EXPECT_FALSE(QFile::exists(fresh));
+}
+
+// Cancel in the progress window is honoured until the new file replaces the old one, and no
+// later: what the export then says is what became of the file. The change texts of 4000
+// characters make a file of several blocks, long enough for its wait to show the window.
+TEST_F(ControlLogs, ACancelAtTheExportsEndIsToldAsWhatBecameOfTheFile)
+{
+    use({"with recursive n(i) as (select 1 union all select i + 1 from n where i < 3000) "
+         "insert into LOGS select i, '2026-05-01 10:00:00', 'T', 'UPDATE', "
+         "replace(hex(zeroblob(2000)), '0', 'x'), 'u' from n"});
+    const QString target = folder.path(QStringLiteral("end.txt"));
+    const auto head = [&] {
+        QFile file(target);
+        return file.open(QIODevice::ReadOnly) ? file.read(9) : QByteArray();
+    };
+    ProgressWait wait(std::chrono::milliseconds(0));
+    database.connection().setWaiter(&wait);
+    // The export's waits: the statement, the record lines, the file.
+    enum Wait { Statement = 1, Lines, File };
+    const struct {
+        const char* name;
+        Wait during;
+        bool onceReplaced; // Cancel once the new file stands in place of the old one
+        bool done;         // the export is told as done; when not `sure`, it may be either
+        bool sure;
+    } cases[] = {
+        {"while the lines are made", Lines, false, false, true},
+        {"while the file is written", File, false, false, false},
+        {"once the file has replaced the old one", File, true, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool stopped = false;
+        // The file's wait may end before its window is up; then the export is tried again.
+        for (int attempt = 0; attempt < 3 && !stopped; ++attempt) {
+            QFile old(target);
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+            old.write("old");
+            old.close();
+            int waits = 0;
+            wait.starting = [&] {
+                ++waits;
+            };
+            wait.whileShown = [&](QWidget& window) {
+                if (waits != c.during || stopped)
+                    return;
+                QElapsedTimer clock;
+                clock.start();
+                while (c.onceReplaced && head() == "old" && clock.elapsed() < 10000)
+                    QThread::msleep(1);
+                stopped = true;
+                QTest::mouseClick(window.findChild<QPushButton*>("ButtonCancel"), Qt::LeftButton);
+            };
+            prompts.shown.clear();
+            prompts.fileNames = {target};
+            click("BitBtnExport");
+            EXPECT_EQ(waits, c.during == Lines && stopped ? int(Lines) : int(File));
+        }
+        wait.starting = {};
+        wait.whileShown = {};
+        ASSERT_TRUE(stopped) << "no window to cancel in";
+        const bool replaced = head() == "-- Varnel";
+        EXPECT_TRUE(replaced || head() == "old");
+        if (c.sure) {
+            EXPECT_EQ(replaced, c.done);
+        }
+        ASSERT_EQ(prompts.shown.size(), 2u);
+        EXPECT_EQ(prompts.shown[1].kind, replaced ? Kind::Message : Kind::Status);
+        EXPECT_EQ(prompts.shown[1].text, replaced ? QStringLiteral("Выгрузка логов завершена!")
+                                                  : QStringLiteral("Отменено"));
+    }
+    database.connection().setWaiter(nullptr);
 }
 
 // Held up long enough, an operation shows a modal window over the program with the wait

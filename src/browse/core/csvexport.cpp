@@ -99,8 +99,14 @@ public:
         m_buffer[m_used++] = c;
     }
 
-    // One field, quoted where a spreadsheet would otherwise split it.
-    void field(std::string_view utf8)
+    // Whose text a field holds: the program's own (titles, numbers, dates, where a minus is a
+    // sign), or what whoever changes the audited tables wrote into a record.
+    enum class Source { Program, Record };
+
+    // One field, quoted where a spreadsheet would otherwise split it. A record's text that a
+    // spreadsheet would run as a formula gets an apostrophe in front, inside quotes, as OWASP's
+    // advice on CSV injection has it.
+    void field(std::string_view utf8, Source source = Source::Program)
     {
         const Scan found = scan(utf8);
         if (found.nonAscii && !QByteArrayView(utf8.data(), qsizetype(utf8.size())).isValidUtf8()) {
@@ -108,14 +114,19 @@ public:
             // stays UTF-8 throughout.
             const QByteArray shown =
                 QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())).toUtf8();
-            field(std::string_view(shown.constData(), static_cast<size_t>(shown.size())));
+            field(std::string_view(shown.constData(), static_cast<size_t>(shown.size())), source);
             return;
         }
-        if (!found.quote) {
+        const bool formula =
+            source == Source::Record && !utf8.empty() &&
+            std::string_view("=+-@\t\r").find(utf8.front()) != std::string_view::npos;
+        if (!found.quote && !formula) {
             put(utf8);
             return;
         }
         put('"');
+        if (formula)
+            put('\'');
         for (size_t quote; (quote = utf8.find('"')) != std::string_view::npos;) {
             put(utf8.substr(0, quote + 1));
             put('"');
@@ -174,7 +185,7 @@ void writeCell(Output& out, const Dataset& dataset, int shownRow, uint32_t row, 
     switch (type) {
     case ColumnType::Text:
         // A NULL's text is empty.
-        out.field(rows.text(row, col));
+        out.field(rows.text(row, col), Output::Source::Record);
         return;
     case ColumnType::Number:
         if (rows.isNull(row, col))

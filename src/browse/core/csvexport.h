@@ -21,8 +21,10 @@ using CsvProgress = std::function<void(int64_t records)>;
 // order written; `labels` has one title for each) as the grid shows them, dates included.
 // Fields are separated by commas and every line ends with CR LF. A field that holds a comma, a
 // double quote, CR or LF is put in double quotes with each of its quotes doubled; the line
-// breaks of a change text stay inside it as they are. NULL is an empty field. A closed dataset
-// or one without rows gives the title line alone.
+// breaks of a change text stay inside it as they are. A text cell that starts with =, +, -, @,
+// a tab or CR, which a spreadsheet would run as a formula, is quoted with an apostrophe in
+// front of its text. NULL is an empty field. A closed dataset or one without rows gives the
+// title line alone.
 //
 // Reaches a cancellation point (db/call.h) every few hundred records, so that the work stops
 // where the user cancels it. Raises Error when the device refuses to take the bytes.

@@ -2,16 +2,15 @@
 
 #include "db/logdatabase.h"
 
+#include <QTextBoundaryFinder>
+
 #include <algorithm>
+#include <stdexcept>
+#include <utility>
 
 namespace varnel {
 
 namespace {
-
-QString quoted(QString value)
-{
-    return value.replace(QLatin1Char('\''), QLatin1String("''"));
-}
 
 // Before and after the value, for the filters that take a text.
 struct TextPattern {
@@ -23,7 +22,7 @@ QString textFragment(const QString& value, TextPattern pattern)
 {
     if (value.isEmpty())
         return {};
-    return QLatin1String(pattern.before) + quoted(value) + QLatin1String(pattern.after);
+    return QLatin1String(pattern.before) + quotedText(value) + QLatin1String(pattern.after);
 }
 
 QString dateFragment(const std::optional<QDate>& day, const char* comparison,
@@ -48,9 +47,31 @@ QString changesFragment(const FilterValues& values)
     return textFragment(values.changes, positions[values.changesPosition]);
 }
 
+// The segments as the lists cut them, "%1" standing for the user-info column. The list heads
+// and the exact segment conditions share these texts, so that an exact segment passes exactly
+// the records for which its list shows the value. The double blanks belong to the heads.
+const char* segmentPattern(Filter segment)
+{
+    switch (segment) {
+    case Filter::OracleUser:
+        return "upper(substr(%1,  instr(%1, '-', instr(%1, '-', 1) + 1) + 2))";
+    case Filter::PC:
+        return "upper(substr(%1,  instr(%1, '-', 1) + 2, (instr(%1, '-',  instr(%1, '-', 1)+1)) - "
+               "(instr(%1, '-', 1) + 2) - 1))";
+    case Filter::OSUser:
+        return "upper(substr(%1, 1,  instr(%1, '-', 1) - 1))";
+    default:
+        throw std::invalid_argument("userInfoSegmentExpression: not a user-info segment");
+    }
+}
+
 struct ListStatement {
     Filter own;
-    const char* head;
+    // The head: `select`, the listed value, `as`; no `value` stands for the list's own
+    // segment over the alias t.
+    const char* select;
+    const char* value;
+    const char* as;
     const char* alias;
     const char* tail;
     const char* keyColumn;
@@ -60,24 +81,18 @@ struct ListStatement {
 const ListStatement& listStatement(FilterList list)
 {
     static const ListStatement statements[] = {
-        {Filter::Table, "Select distinct upper(stable) stable from ", "",
+        {Filter::Table, "Select distinct ", "upper(stable)", " stable from ", "",
          " union Select null from dual order by stable", "STABLE", DatasetRole::Table},
-        {Filter::Action, "Select distinct upper(saction) saction from ", "",
+        {Filter::Action, "Select distinct ", "upper(saction)", " saction from ", "",
          " union Select null from dual order by saction", "SACTION", DatasetRole::Action},
-        {Filter::OracleUser,
-         "Select distinct upper(substr(t.suser_info,  instr(t.suser_info, '-', "
-         "instr(t.suser_info, '-', 1) + 1) + 2))  Oracle_User from ",
-         " t", " union Select null  from dual order by Oracle_User", "ORACLE_USER",
+        {Filter::OracleUser, "Select distinct ", nullptr, "  Oracle_User from ", " t",
+         " union Select null  from dual order by Oracle_User", "ORACLE_USER",
          DatasetRole::OracleUser},
-        {Filter::PC,
-         "Select distinct upper(substr(t.suser_info,  instr(t.suser_info, '-', 1) + 2, "
-         "(instr(t.suser_info, '-',  instr(t.suser_info, '-', 1)+1)) - (instr(t.suser_info, "
-         "'-', 1) + 2) - 1))  PC from ",
-         " t", " union Select null from dual order by PC", "PC", DatasetRole::PC},
+        {Filter::PC, "Select distinct ", nullptr, "  PC from ", " t",
+         " union Select null from dual order by PC", "PC", DatasetRole::PC},
         // No "distinct": the union removes the duplicates all the same.
-        {Filter::OSUser,
-         "Select upper(substr(t.suser_info, 1,  instr(t.suser_info, '-', 1) - 1)) OS_User from ",
-         " t", " union Select null from dual order by OS_User", "OS_USER", DatasetRole::OSUser},
+        {Filter::OSUser, "Select ", nullptr, " OS_User from ", " t",
+         " union Select null from dual order by OS_User", "OS_USER", DatasetRole::OSUser},
     };
     return statements[static_cast<int>(list)];
 }
@@ -88,8 +103,34 @@ constexpr Filter kFilterOrder[] = {Filter::DateFrom, Filter::DateTo,     Filter:
 
 } // namespace
 
+QString& FilterValues::text(Filter filter)
+{
+    return const_cast<QString&>(std::as_const(*this).text(filter));
+}
+
+const QString& FilterValues::text(Filter filter) const
+{
+    // In the order of Filter.
+    static constexpr QString FilterValues::*texts[] = {nullptr,
+                                                       nullptr,
+                                                       &FilterValues::table,
+                                                       &FilterValues::action,
+                                                       &FilterValues::oracleUser,
+                                                       &FilterValues::pc,
+                                                       &FilterValues::osUser,
+                                                       &FilterValues::changes};
+    QString FilterValues::*const member = texts[static_cast<int>(filter)];
+    if (!member)
+        throw std::invalid_argument("FilterValues::text: a date filter has no text");
+    return this->*member;
+}
+
 QString filterFragment(Filter filter, const FilterValues& values, const LocaleText& locale)
 {
+    if (values.isExact(filter) && filter != Filter::DateFrom && filter != Filter::DateTo) {
+        const QString condition = exactCondition(filter, values.text(filter));
+        return condition.isEmpty() ? QString() : QLatin1String(" and ") + condition;
+    }
     switch (filter) {
     case Filter::DateFrom:
         return dateFragment(values.dateFrom, ">=", locale);
@@ -111,6 +152,68 @@ QString filterFragment(Filter filter, const FilterValues& values, const LocaleTe
     return {};
 }
 
+QString quotedText(const QString& text)
+{
+    return QString(text).replace(QLatin1Char('\''), QLatin1String("''"));
+}
+
+QString likeLiteral(const QString& text)
+{
+    QString pattern;
+    pattern.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        if (c == u'%' || c == u'_' || c == u'\\')
+            pattern += u'\\';
+        pattern += c;
+    }
+    return pattern;
+}
+
+QString changesPrefix(const QString& changes)
+{
+    constexpr int kCharacters = 100;
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, changes);
+    qsizetype end = 0;
+    for (int i = 0; i < kCharacters && end >= 0 && end < changes.size(); ++i)
+        end = characters.toNextBoundary();
+    return end < 0 ? changes : changes.left(end);
+}
+
+QString userInfoSegmentExpression(Filter segment, const QString& userInfo)
+{
+    return QLatin1String(segmentPattern(segment)).arg(userInfo);
+}
+
+QString exactCondition(Filter filter, const QString& value)
+{
+    const QString column = QStringLiteral("suser_info");
+    switch (filter) {
+    case Filter::Table:
+    case Filter::Action:
+        if (value.isEmpty())
+            return {};
+        return QLatin1String(filter == Filter::Table ? "upper(stable) = '" : "upper(saction) = '") +
+               quotedText(value) + QLatin1Char('\'');
+    case Filter::OracleUser:
+    case Filter::PC:
+    case Filter::OSUser:
+        // The lists' NULL, which the embedded engine also gives for an empty text. In
+        // parentheses, since "order by" follows the last condition without a blank.
+        if (value.isEmpty())
+            return QLatin1Char('(') + userInfoSegmentExpression(filter, column) +
+                   QLatin1String(" is null)");
+        return userInfoSegmentExpression(filter, column) + QLatin1String(" = '") +
+               quotedText(value) + QLatin1Char('\'');
+    case Filter::Changes:
+        if (value.isEmpty())
+            return {};
+        return QLatin1String("schanges like '") + quotedText(likeLiteral(changesPrefix(value))) +
+               QLatin1String("%' escape '\\'");
+    default:
+        return {};
+    }
+}
+
 QString mainQueryText(const QString& logTable, const FilterValues& values, const LocaleText& locale)
 {
     QString text = QLatin1String("Select * from ") + logTable + QLatin1String(" where 1=1 ");
@@ -124,8 +227,11 @@ QString filterListStatement(FilterList list, const QString& logTable, const Filt
                             const LocaleText& locale)
 {
     const ListStatement& statement = listStatement(list);
-    QString text = QLatin1String(statement.head) + logTable + QLatin1String(statement.alias) +
-                   QLatin1String(" where 1=1 ");
+    const QString value =
+        statement.value ? QLatin1String(statement.value)
+                        : userInfoSegmentExpression(statement.own, QStringLiteral("t.suser_info"));
+    QString text = QLatin1String(statement.select) + value + QLatin1String(statement.as) +
+                   logTable + QLatin1String(statement.alias) + QLatin1String(" where 1=1 ");
     for (Filter filter : kFilterOrder)
         if (filter != statement.own && filter != Filter::Changes)
             text += filterFragment(filter, values, locale);
@@ -186,6 +292,11 @@ UserInfoSegments userInfoSegments(const QString& userInfo)
     const qsizetype second = text.instr(U'-', first + 1);
     return {text.upperSubstr(1, first - 1), text.upperSubstr(first + 2, second - (first + 2) - 1),
             text.upperSubstr(second + 2)};
+}
+
+QString databaseUpper(const QString& text)
+{
+    return OracleText(text).upperSubstr(1);
 }
 
 void rebuildFilterLists(LogDatabase& database, const FilterValues& values, const LocaleText& locale)

@@ -12,6 +12,9 @@ namespace varnel {
 
 class LogDatabase;
 
+// The eight filters, in the order in which their fragments enter every statement.
+enum class Filter { DateFrom, DateTo, Table, Action, OracleUser, PC, OSUser, Changes };
+
 // The filter set as read from the filter panel's controls at the moment a statement is built.
 // Nothing keeps one between statements. A default value is the filter set with every filter
 // off: what the lists are built from at login and after a reset (the lists rebuilt without
@@ -22,10 +25,23 @@ struct FilterValues {
     QString table, action, oracleUser, pc, osUser; // shown texts of the five drop-downs
     QString changes;                               // EditChanges as typed
     int changesPosition = 1; // RadioGroupChanges: 0 starts with, 1 contains, 2 ends with
+
+    // The text of a filter that takes one: every filter but the two dates, which raise
+    // std::invalid_argument.
+    QString& text(Filter filter);
+    const QString& text(Filter filter) const;
+
+    // An exact filter holds a value that «Отобрать по значению» took from a cell, and passes
+    // exactly the records whose cell gives that value (exactCondition), where a chosen or typed
+    // value is a pattern. An exact user-info segment may be empty: the records without that
+    // segment. Marking a date changes nothing.
+    bool isExact(Filter filter) const { return (m_exact >> static_cast<int>(filter)) & 1u; }
+    void setExact(Filter filter) { m_exact |= 1u << static_cast<int>(filter); }
+
+private:
+    unsigned m_exact = 0;
 };
 
-// The eight filters, in the order in which their fragments enter every statement.
-enum class Filter { DateFrom, DateTo, Table, Action, OracleUser, PC, OSUser, Changes };
 // The five drop-down lists, in the order in which they are built and opened.
 enum class FilterList { Table, Action, OracleUser, PC, OSUser };
 inline constexpr FilterList kFilterLists[] = {FilterList::Table, FilterList::Action,
@@ -33,10 +49,34 @@ inline constexpr FilterList kFilterLists[] = {FilterList::Table, FilterList::Act
                                               FilterList::OSUser};
 
 // The condition one filter adds to a statement, beginning with " and"; empty when the filter
-// is off (no date, an empty text). A single quote in a list value or the change text is
-// doubled, so that it is searched for instead of ending the quoted text; % and _ stay
-// wildcards and nothing is trimmed. The date text is the locale's short date.
+// is off (no date, an empty text that is not an exact segment). A single quote in a list value
+// or the change text is doubled, so that it is searched for instead of ending the quoted text;
+// in a chosen or typed value % and _ stay wildcards, and nothing is trimmed. An exact filter
+// adds " and " and its exactCondition. The date text is the locale's short date.
 QString filterFragment(Filter filter, const FilterValues& values, const LocaleText& locale);
+
+// A text as it stands between the single quotes of a statement: each quote doubled.
+QString quotedText(const QString& text);
+// A text as the pattern of a `like ... escape '\'` that matches that text and no other: %, _
+// and the backslash itself each behind a backslash (quotes not yet doubled). Oracle and the
+// embedded engine read the escape alike.
+QString likeLiteral(const QString& text);
+// What «Отобрать по значению» takes of a change text: its first 100 characters as the user
+// sees characters, never a part of one (an emoji's two UTF-16 units, a letter and its accent).
+QString changesPrefix(const QString& changes);
+
+// A user-info segment (Filter::OracleUser, PC or OSUser) as the lists compute it: the
+// upper-cased substr/instr expression over `userInfo`, the column as the statement names it
+// ("suser_info", "t.suser_info"). NULL where the list shows the empty entry.
+QString userInfoSegmentExpression(Filter segment, const QString& userInfo);
+
+// The condition, without " and", that holds for exactly the records whose cell gives `value`
+// for the filter: the table or the action upper-cased, as the lists show them; a user-info
+// segment's expression equal to the value, or NULL for an empty value; the change text
+// starting with changesPrefix(value), letter case as it stands, since the value is the cell's
+// own text. Empty for the dates and for an empty table, action or change text, which no
+// record's cell gives.
+QString exactCondition(Filter filter, const QString& value);
 
 // The main query that «Отобрать» sets on ADOQueryMain: every record passing all eight filters,
 // by date and record number.
@@ -60,6 +100,9 @@ struct UserInfoSegments {
     QString osUser, pc, oracleUser;
 };
 UserInfoSegments userInfoSegments(const QString& userInfo);
+// A text upper-cased as the database's upper() does it, character for character ("ß" stays
+// one letter): a cell's table or action as its list shows it.
+QString databaseUpper(const QString& text);
 
 // The drop-down lists rebuilt on the log database: sets the five list statements for the current
 // log table, each setting closing its dataset, then opens the five in the lists' order. The first

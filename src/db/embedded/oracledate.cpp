@@ -56,11 +56,7 @@ DateFormat::DateFormat(const QString& qtFormat, const QLocale& locale) : m_local
 
 int DateFormat::rrYear(int twoDigits, int currentYear)
 {
-    const int century = currentYear / 100 * 100;
-    const int current = currentYear % 100;
-    if (current < 50)
-        return twoDigits < 50 ? century + twoDigits : century - 100 + twoDigits;
-    return twoDigits < 50 ? century + 100 + twoDigits : century + twoDigits;
+    return civil::rrYear(twoDigits, currentYear);
 }
 
 int64_t DateFormat::parse(QStringView text, int currentYear) const

@@ -14,6 +14,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <thread>
 
 namespace varnel::embedded {
 
@@ -134,7 +135,7 @@ struct SqliteEngine::Statement {
 
 SqliteEngine::SqliteEngine(const QString& path, const QString& dateFormat, const QLocale& locale,
                            std::chrono::milliseconds busyTimeout)
-    : m_path(path), m_dateFormat(dateFormat, locale)
+    : m_path(path), m_dateFormat(dateFormat, locale), m_busyTimeout(busyTimeout)
 {
     // Never create a file: a mistyped name must fail like an unknown Oracle service. One
     // thread uses the connection, so SQLite need not lock it on every column it hands over.
@@ -148,7 +149,13 @@ SqliteEngine::SqliteEngine(const QString& path, const QString& dateFormat, const
         throw DbError(QStringLiteral("Cannot open the database file \"%1\": %2").arg(path, reason));
     }
     sqlite3_extended_result_codes(m_db, 0);
-    sqlite3_busy_timeout(m_db, static_cast<int>(busyTimeout.count()));
+    // SQLite's own busy wait and its interrupt do not see each other: a statement waiting for
+    // a lock would sit out the whole timeout after its cancel. This wait looks every few
+    // milliseconds.
+    sqlite3_busy_handler(m_db, &SqliteEngine::busyWait, this);
+    // Always on, whatever the progress handler: a cancel that comes before SQLite runs the
+    // statement (where sqlite3_interrupt has nothing to stop) is seen at the next look.
+    sqlite3_progress_handler(m_db, 1000, &SqliteEngine::onProgress, this);
     // Oracle reads a double-quoted word only as a name: an unknown one is an error, never the
     // text that SQLite would make of it.
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
@@ -178,27 +185,46 @@ SqliteEngine::~SqliteEngine()
     sqlite3_close(m_db);
 }
 
-void SqliteEngine::setProgressHandler(std::function<void()> handler)
+bool SqliteEngine::cancelled() const
 {
-    const bool on = static_cast<bool>(handler);
-    Engine::setProgressHandler(std::move(handler));
+    return m_cancelled.load() || callCancelled();
+}
+
+int SqliteEngine::onProgress(void* engine)
+{
+    auto* const self = static_cast<SqliteEngine*>(engine);
+    if (self->cancelled())
+        return 1;
     // No exception may cross SQLite: a failing handler interrupts the statement instead, which
     // then fails with SQLite's "interrupted".
-    const auto call = [](void* engine) -> int {
-        try {
-            static_cast<SqliteEngine*>(engine)->reportProgress();
-            return 0;
-        } catch (...) {
-            return 1;
-        }
-    };
-    sqlite3_progress_handler(m_db, on ? 1000 : 0, on ? +call : nullptr, this);
+    try {
+        self->reportProgress();
+        return 0;
+    } catch (...) {
+        return 1;
+    }
+}
+
+int SqliteEngine::busyWait(void* engine, int attempts)
+{
+    auto* const self = static_cast<SqliteEngine*>(engine);
+    const auto now = std::chrono::steady_clock::now();
+    if (attempts == 0)
+        self->m_busySince = now;
+    const auto left = self->m_busyTimeout - (now - self->m_busySince);
+    if (self->cancelled() || left <= std::chrono::steady_clock::duration::zero())
+        return 0;
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(5)));
+    return 1;
 }
 
 void SqliteEngine::raise(int code) const
 {
-    if (code == SQLITE_INTERRUPT && m_cancelled.exchange(false))
-        throw DbError(QStringLiteral("ORA-01013: user requested cancel of current operation"));
+    // A lock wait given up for a cancel ends as busy, a statement stopped as interrupted.
+    if ((code == SQLITE_INTERRUPT || code == SQLITE_BUSY) &&
+        (m_cancelled.exchange(false) || callCancelled()))
+        throw DbError(QString::fromLatin1(kCancelledMessage));
     throw DbError(oracleMessage(code, QString::fromUtf8(sqlite3_errmsg(m_db))));
 }
 
@@ -354,6 +380,7 @@ RowSet SqliteEngine::query(const QString& sql)
 {
     requireOpenedFile();
     m_cancelled = false;
+    checkCallCancelled();
     Statement s = prepareUnbound(translate(sql));
     sqlite3_stmt* st = s.handle;
     const int columns = sqlite3_column_count(st);
@@ -440,6 +467,7 @@ int64_t SqliteEngine::execute(const QString& sql)
 {
     requireOpenedFile();
     m_cancelled = false;
+    checkCallCancelled();
     m_changes = 0;
     refreshDateColumns();
     const Rewrite plan = rewrite(sql, rewriteContext());
@@ -502,6 +530,7 @@ void SqliteEngine::deleteRecord(const QString& table, const RowSet& rows, uint32
 {
     requireOpenedFile();
     m_cancelled = false;
+    checkCallCancelled();
     const BoundStatement statement =
         oneRecordDeleteStatement(table, rows, row, embeddedOneRecordDelete());
     // Through the rewriter like every statement: the user's table name can bring neither a

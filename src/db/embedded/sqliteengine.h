@@ -36,7 +36,6 @@ public:
     RowSet query(const QString& sql) override;
     int64_t execute(const QString& sql) override;
     void deleteRecord(const QString& table, const RowSet& rows, uint32_t row) override;
-    void setProgressHandler(std::function<void()> handler) override;
     QString localFile() const override;
 
     // How many records the last execute() inserted, updated or deleted; 0 after other
@@ -49,7 +48,8 @@ public:
     void rollback();
 
     // Stops the statement that runs now, from any thread: it fails with ORA-01013, as Oracle's
-    // does when its client cancels it. A statement that starts later runs as usual.
+    // does when its client cancels it. A statement that starts later runs as usual. A
+    // statement waiting for a lock stops waiting.
     void interrupt();
     void cancel() override { interrupt(); }
     // Quoted date texts of later statements are read with this format (Qt's notation), as an
@@ -69,6 +69,10 @@ private:
     // Runs a statement that the engine itself controls; false when it failed.
     bool run(const char* sql) const;
     [[noreturn]] void raise(int code) const;
+    // interrupt() was called, or the call that runs was cancelled.
+    bool cancelled() const;
+    static int onProgress(void* engine);
+    static int busyWait(void* engine, int attempts);
     // Raises DbError when the file at the engine's path is no longer the one it opened.
     void requireOpenedFile() const;
     // Learns which columns are declared DATE, when the schema changed since it last looked.
@@ -81,6 +85,8 @@ private:
     QHash<QString, QSet<QString>> m_dateColumns; // table -> columns declared DATE, upper case
     int64_t m_schemaVersion = -1;
     mutable std::atomic<bool> m_cancelled{false}; // interrupt() was called
+    std::chrono::milliseconds m_busyTimeout;
+    std::chrono::steady_clock::time_point m_busySince;
     int64_t m_changes = 0;
 };
 

@@ -250,8 +250,12 @@ public:
             throw DbError(QString::fromLatin1(kClosed));
         const SQLHDBC dbc = engine.m_handles->dbc;
         odbc::check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &m_handle), SQL_HANDLE_DBC, dbc);
-        const std::lock_guard lock(engine.m_runningLock);
-        engine.m_running = m_handle;
+        {
+            const std::lock_guard lock(engine.m_runningLock);
+            engine.m_running = m_handle;
+        }
+        // A cancel that came before the handle was known had nothing to reach.
+        engine.checkCallCancelled();
     }
     ~Statement()
     {
@@ -405,6 +409,8 @@ bool OdbcEngine::fetchBound(Statement& statement, RowSet::Builder& builder)
     std::string utf8;
     for (;;) {
         const SQLRETURN rc = SQLFetchScroll(st, SQL_FETCH_NEXT, 0);
+        // Between fetch calls no driver call runs for SQLCancel to stop.
+        checkCallCancelled();
         if (rc == SQL_NO_DATA)
             break;
         statement.check(rc);
@@ -494,6 +500,7 @@ void OdbcEngine::fetchPieces(Statement& statement, RowSet::Builder& builder)
 
     for (uint32_t rows = 0;; ++rows) {
         const SQLRETURN rc = SQLFetch(st);
+        checkCallCancelled();
         if (rc == SQL_NO_DATA)
             break;
         statement.check(rc);

@@ -90,7 +90,7 @@ QString MemoExport::text() const
     return fromAnsi(bytes);
 }
 
-void MemoExport::saveToFile(const QString& path, const std::function<void()>& betweenChunks) const
+void MemoExport::saveToFile(const QString& path, const std::function<void()>& checkpoint) const
 {
     const QString fullPath = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
     QSaveFile file(path);
@@ -112,12 +112,18 @@ void MemoExport::saveToFile(const QString& path, const std::function<void()>& be
                 fail();
             written += qsizetype(bytes);
         }
-        if (betweenChunks)
-            betweenChunks();
+        if (checkpoint)
+            checkpoint();
     }
     // What is still buffered is written here: a write that fails in commit() itself would
     // still put the cut file in place of the old one and report success.
-    if (!file.flush() || !file.commit())
+    if (!file.flush())
+        fail();
+    // The last moment the old file can be kept: commit() syncs and renames, and once it has
+    // begun the new file may already stand in its place.
+    if (checkpoint)
+        checkpoint();
+    if (!file.commit())
         fail();
 }
 

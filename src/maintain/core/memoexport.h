@@ -34,9 +34,11 @@ public:
 
     // Replaces `path` by a file holding exactly the buffer's bytes, through QSaveFile: a
     // failure leaves no partial file, and an existing file keeps its old content unless the
-    // new one is complete. Raises Error naming the full path. `betweenChunks` runs after each
-    // piece written, so that a window can stay painted.
-    void saveToFile(const QString& path, const std::function<void()>& betweenChunks = {}) const;
+    // new one is complete. Raises Error naming the full path. `checkpoint` runs after each
+    // piece written and last once everything is written but the old file not yet replaced;
+    // what it raises stops the save there, the old file as it was. Returning normally, the
+    // save has replaced the file: nothing after that last checkpoint can be stopped.
+    void saveToFile(const QString& path, const std::function<void()>& checkpoint = {}) const;
 
 private:
     // Adds to the open line; each break in the text ends that line and opens the next.

@@ -114,6 +114,67 @@ TEST(FilterStatements, ListTextsLeaveOutTheirOwnAndTheChangeTextFilter)
     }
 }
 
+// The fragments of values «Отобрать по значению» took from a cell: the segments as the lists
+// cut them, the change text's start with its wildcards and backslashes escaped, quotes doubled.
+TEST(FilterStatements, ExactValuesGiveExactConditions)
+{
+    const QString pc = QStringLiteral(
+        "upper(substr(suser_info,  instr(suser_info, '-', 1) + 2, (instr(suser_info, '-',  "
+        "instr(suser_info, '-', 1)+1)) - (instr(suser_info, '-', 1) + 2) - 1))");
+    const QString osUser =
+        QStringLiteral("upper(substr(suser_info, 1,  instr(suser_info, '-', 1) - 1))");
+    const QString oracleUser = QStringLiteral(
+        "upper(substr(suser_info,  instr(suser_info, '-', instr(suser_info, '-', 1) + 1) + 2))");
+    const QString emoji = QStringLiteral("\U0001F600");
+    const QString accent = QStringLiteral("e\u0301");
+    const struct {
+        Filter filter;
+        QString value;
+        QString fragment;
+    } cases[] = {
+        {Filter::Table, "O'BRIEN_%", " and upper(stable) = 'O''BRIEN_%'"},
+        {Filter::Action, "UPDATE", " and upper(saction) = 'UPDATE'"},
+        {Filter::PC, "PC_1", " and " + pc + " = 'PC_1'"},
+        {Filter::OSUser, "O'NEIL ", " and " + osUser + " = 'O''NEIL '"},
+        {Filter::OracleUser, "50%\\", " and " + oracleUser + " = '50%\\'"},
+        // an empty segment: the records whose list shows the empty entry
+        {Filter::PC, "", " and (" + pc + " is null)"},
+        {Filter::OSUser, "", " and (" + osUser + " is null)"},
+        {Filter::Changes, "rate 50% done_", " and schanges like 'rate 50\\% done\\_%' escape '\\'"},
+        {Filter::Changes, "C:\\temp\\it's",
+         " and schanges like 'C:\\\\temp\\\\it''s%' escape '\\'"},
+        {Filter::Changes, "Склад", " and schanges like 'Склад%' escape '\\'"},
+        // the first 100 characters, never half of one
+        {Filter::Changes, QString(150, u'a'),
+         " and schanges like '" + QString(100, u'a') + "%' escape '\\'"},
+        {Filter::Changes, QString(99, u'x') + emoji + "tail",
+         " and schanges like '" + QString(99, u'x') + emoji + "%' escape '\\'"},
+        {Filter::Changes, QString(99, u'x') + accent + "tail",
+         " and schanges like '" + QString(99, u'x') + accent + "%' escape '\\'"},
+        // no cell gives these
+        {Filter::Table, "", ""},
+        {Filter::Changes, "", ""},
+    };
+    for (const auto& c : cases) {
+        FilterValues values;
+        values.text(c.filter) = c.value;
+        values.setExact(c.filter);
+        SCOPED_TRACE(c.value.toStdString());
+        EXPECT_EQ(filterFragment(c.filter, values, kRussian), c.fragment);
+    }
+
+    // The lists are narrowed by the same conditions; without the mark a value is a pattern.
+    FilterValues values = allOn(1);
+    values.pc = QStringLiteral("PC_1");
+    values.setExact(Filter::PC);
+    values.setExact(Filter::DateFrom);
+    const QString statement = filterListStatement(FilterList::Action, kLog, values, kRussian);
+    EXPECT_TRUE(
+        statement.contains(" and " + pc + " = 'PC_1' and upper(suser_info)  like 'PETROV %'"))
+        << statement.toStdString();
+    EXPECT_TRUE(statement.contains(" and trunc(ddate) >= '01.03.2026'"));
+}
+
 namespace {
 
 // A small log whose records hit the edges of every filter: days' first and last seconds,
