@@ -15,12 +15,15 @@ struct OneRecordDeleteForm {
     QString statement;
     // %1 a quoted column name; the date-time that it must equal is bound to the "?".
     QString dateEquals = QStringLiteral("%1 = ?");
-    // How that date-time is bound: as a date-time, or as the text 'YYYY-MM-DD HH:MM:SS'.
+    // How that date-time is bound: as a date-time (QDateTime, to the millisecond), or as the
+    // text 'YYYY-MM-DD HH:MM:SS', with '.' and nine digits of its fraction when it has one.
     enum class DateValue { DateTime, StoredText };
     DateValue dateValue = DateValue::DateTime;
     // Texts are bound in pieces of at most this many characters joined by "||"; 0 binds a
     // text whole.
     qsizetype textPiece = 0;
+    // As dateEquals, for a date-time with a fraction of a second; empty: dateEquals.
+    QString fractionEquals;
 };
 
 // Oracle: the conditions, then "rownum = 1". A date-time is bound as text and read by

@@ -75,7 +75,7 @@ protected:
             QStringLiteral(
                 "delete from %1\nwhere rowid = (select rowid from %1\nwhere %2 limit 1)"),
             QStringLiteral("datetime(%1) = datetime(?)"), OneRecordDeleteForm::DateValue::DateTime,
-            80};
+            80, {}};
         return o;
     }
     std::unique_ptr<OdbcEngine> open(const QString& path) const
