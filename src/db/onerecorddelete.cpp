@@ -56,7 +56,8 @@ const OneRecordDeleteForm& oracleOneRecordDelete()
     static const OneRecordDeleteForm form{
         QStringLiteral("delete from %1\nwhere %2 and rownum = 1"),
         QStringLiteral("%1 = to_date(?, 'YYYY-MM-DD HH24:MI:SS')"),
-        OneRecordDeleteForm::DateValue::StoredText, 80, {}};
+        OneRecordDeleteForm::DateValue::StoredText, 80,
+        QStringLiteral("%1 = to_timestamp(?, 'YYYY-MM-DD HH24:MI:SS.FF9')")};
     return form;
 }
 
