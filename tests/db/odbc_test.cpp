@@ -611,7 +611,8 @@ TEST(OdbcOracle, ATimestampsFractionIsFetchedAndItsRecordDeletedByItsExactValue)
         {3, {"2025-03-05 10:11:12.125000"}},
         {1, {}},
     };
-    for (const auto& [row, left] : deletions) {
+    for (const auto& [deleted, left] : deletions) {
+        const uint32_t row = deleted; // Clang before 16 captures no structured binding
         SCOPED_TRACE(row);
         EXPECT_EQ(errorOf([&] { engine->deleteRecord(QStringLiteral("LOG_TABLE"), rows, row); }),
                   QStringLiteral("<no error>"));
