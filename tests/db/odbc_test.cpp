@@ -8,7 +8,6 @@
 #include "db/connection.h"
 #include "db/connectionstring.h"
 #include "db/dberror.h"
-#include "db/embedded/sqliteengine.h"
 #include "db/logdatabase.h"
 #include "db/odbc/odbcengine.h"
 #include "db/odbc/oraclesession.h"
@@ -573,56 +572,5 @@ TEST(OdbcOracle, ACancelFromAnotherThreadStopsTheStatementAndALostDatabaseFailsE
     for (const auto& statement : statements) {
         const QString failure = errorOf(statement);
         EXPECT_TRUE(failure.startsWith("[Oracle][ODBC][Ora]")) << failure.toStdString();
-    }
-}
-
-// Oracle's driver hands over a TIMESTAMP as it does a DATE, with the fraction in nanoseconds:
-// it is kept, and each record is deleted by its exact value, the one of two records that differ
-// only in their fraction too, and a whole second stored with a fraction of zeros.
-TEST(OdbcOracle, ATimestampsFractionIsFetchedAndItsRecordDeletedByItsExactValue)
-{
-    QString why;
-    if (!OracleStandin::available(&why))
-        GTEST_SKIP() << why.toStdString();
-    TempFolder folder;
-    const QString file = OracleStandin::place(
-        makeDatabase(folder, QStringLiteral("stamps.sqlite"),
-                     {"create table LOG_TABLE(sid NUMBER, ddate TIMESTAMP(6), stable "
-                      "VARCHAR2(50))",
-                      "insert into LOG_TABLE values (1, '2025-03-05 10:11:12.250000', 'A'), "
-                      "(1, '2025-03-05 10:11:12.125000', 'A'), "
-                      "(2, '2025-03-05 10:11:12.000000', 'B'), (3, '2025-03-06 08:00:00', 'C')"}),
-        QStringLiteral("STAMPS"));
-    const auto engine =
-        odbc::openOracle(parseConnectionString(buildConnectionString("tiger", "scott", "STAMPS")),
-                         LocaleText::current(), odbc::OdbcCatalog::installed());
-    const RowSet rows =
-        engine->query(QStringLiteral("select * from LOG_TABLE order by ddate, sid"));
-    ASSERT_EQ(rows.rowCount(), 4u);
-    const std::pair<int64_t, uint32_t> fetched[] = {{2, 0}, {1, 125000000}, {1, 250000000}, {3, 0}};
-    for (uint32_t row = 0; row < 4; ++row)
-        EXPECT_EQ(std::pair(rows.integer(row, 0), rows.dateNanoseconds(row, 1)), fetched[row])
-            << row;
-
-    // The row deleted, and the stored dates of the records left.
-    const std::pair<uint32_t, QStringList> deletions[] = {
-        {2, {"2025-03-05 10:11:12.000000", "2025-03-05 10:11:12.125000", "2025-03-06 08:00:00"}},
-        {0, {"2025-03-05 10:11:12.125000", "2025-03-06 08:00:00"}},
-        {3, {"2025-03-05 10:11:12.125000"}},
-        {1, {}},
-    };
-    for (const auto& [deleted, left] : deletions) {
-        const uint32_t row = deleted; // Clang before 16 captures no structured binding
-        SCOPED_TRACE(row);
-        EXPECT_EQ(errorOf([&] { engine->deleteRecord(QStringLiteral("LOG_TABLE"), rows, row); }),
-                  QStringLiteral("<no error>"));
-        const RowSet stored =
-            embedded::SqliteEngine(file, QStringLiteral("dd.MM.yyyy"), QLocale::c())
-                .query(QStringLiteral("select cast(ddate as text) from LOG_TABLE "
-                                      "order by ddate"));
-        QStringList dates;
-        for (uint32_t r = 0; r < stored.rowCount(); ++r)
-            dates << QString::fromUtf8(stored.text(r, 0));
-        EXPECT_EQ(dates, left);
     }
 }
