@@ -3,13 +3,17 @@
 // side by side with the same steps on the embedded engine over the same records, which must
 // give the same rows, lists, deletions and file bytes.
 
+#include "browse/loggrid.h"
 #include "common/oraclestandin.h"
 #include "common/session.h"
 #include "common/testsupport.h"
 #include "db/logdatabase.h"
 
 #include <QApplication>
+#include <QDateEdit>
 #include <QFile>
+#include <QLineEdit>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -23,6 +27,31 @@ QString uniqueName(const char* stem)
     static int made = 0;
     return QStringLiteral("%1%2").arg(QLatin1String(stem)).arg(++made);
 }
+
+// The embedded engine and Oracle's path over copies of one log file, each logged in to its copy
+// as a user does.
+struct SideBySide {
+    SideBySide(const TempFolder& folder, const QString& source, const char* stem)
+        : embeddedFile(folder.path(QStringLiteral("embedded.sqlite"))), name(uniqueName(stem)),
+          embedded(folder.path(QStringLiteral("embedded.ini"))),
+          oracle(folder.path(QStringLiteral("oracle.ini")))
+    {
+        EXPECT_TRUE(QFile::copy(source, embeddedFile));
+        oracleFile = OracleStandin::place(source, name);
+        opened = embedded.login({embeddedFile, QStringLiteral("LOG_TABLE")}) &&
+                 oracle.login({name, QStringLiteral("LOG_TABLE")});
+    }
+    void both(const std::function<void(Session&)>& step)
+    {
+        step(embedded);
+        step(oracle);
+    }
+
+    const QString embeddedFile, name;
+    QString oracleFile;
+    Session embedded, oracle;
+    bool opened = false;
+};
 
 class OraclePath : public ::testing::Test {
 protected:
@@ -46,19 +75,14 @@ TEST_F(OraclePath, EveryStepGivesWhatTheEmbeddedEngineGivesOverTheSameRecords)
                                        "00:00:00', 'СКЛАД', 'UPDATE', '%1', 'Иванов - ПК-1 - "
                                        "ADMIN'), (900002, NULL, NULL, NULL, NULL, NULL)")
                             .arg(QString(longText).replace(u'\'', QStringLiteral("''"))));
-    const QString embeddedFile = folder.path(QStringLiteral("embedded.sqlite"));
-    ASSERT_TRUE(QFile::copy(source, embeddedFile));
-    const QString name = uniqueName("LOGS");
-    const QString oracleFile = OracleStandin::place(source, name);
-
-    Session embedded(folder.path(QStringLiteral("embedded.ini")));
-    Session oracle(folder.path(QStringLiteral("oracle.ini")));
-    ASSERT_TRUE(embedded.login({embeddedFile, QStringLiteral("LOG_TABLE")}));
-    ASSERT_TRUE(oracle.login({name, QStringLiteral("LOG_TABLE")}))
-        << oracle.prompts.texts().join('\n').toStdString();
+    SideBySide sides(folder, source, "LOGS");
+    Session& embedded = sides.embedded;
+    Session& oracle = sides.oracle;
+    const QString& embeddedFile = sides.embeddedFile;
+    const QString& oracleFile = sides.oracleFile;
+    ASSERT_TRUE(sides.opened) << oracle.prompts.texts().join('\n').toStdString();
     const auto both = [&](const std::function<void(Session&)>& step) {
-        step(embedded);
-        step(oracle);
+        sides.both(step);
     };
 
     for (const char* list :
@@ -120,6 +144,109 @@ TEST_F(OraclePath, EveryStepGivesWhatTheEmbeddedEngineGivesOverTheSameRecords)
         EXPECT_EQ(count(oracleFile), count(embeddedFile));
     }
     EXPECT_EQ(oracle.prompts.texts().filter(QStringLiteral("Ошибка")), QStringList());
+}
+
+// A log whose DDATE is a TIMESTAMP(6) filled with fractions of a second, as SYSTIMESTAMP fills
+// it: Oracle's path shows, sorts, finds, filters by day and exports its records as the
+// embedded engine does over the same file (the dates as their seconds, the records of one
+// second in the order of their fractions), and Ctrl+Delete deletes exactly the record chosen.
+TEST_F(OraclePath, ATimestampLogShowsFindsExportsAndDeletesExactlyTheRecordChosen)
+{
+    const QString source = makeDatabase(
+        folder, QStringLiteral("stamps.sqlite"),
+        {"create table LOG_TABLE(sid NUMBER, ddate TIMESTAMP(6), stable VARCHAR2(50), saction "
+         "VARCHAR2(10), schanges VARCHAR2(4000), suser_info VARCHAR2(100))",
+         "insert into LOG_TABLE values "
+         "(1, '2025-03-05 10:11:12.250000', 'СКЛАД', 'UPDATE', 'вес', 'Иванов - ПК-1 - ADMIN'), "
+         "(2, '2025-03-05 10:11:12.125000', 'СКЛАД', 'INSERT', 'цена', 'Иванов - ПК-1 - ADMIN'), "
+         "(3, '2025-03-05 00:00:00.000001', 'КЛИЕНТЫ', 'DELETE', 'имя', 'Петров - ПК-2 - SCOTT'), "
+         "(4, '2025-03-06 08:00:00.999999', 'СКЛАД', 'UPDATE', 'вес', 'Петров - ПК-2 - SCOTT'), "
+         "(5, '2025-03-04 23:59:59.999999', 'КЛИЕНТЫ', 'INSERT', 'имя', 'Иванов - ПК-1 - ADMIN')"});
+    SideBySide sides(folder, source, "STAMPS");
+    Session& embedded = sides.embedded;
+    Session& oracle = sides.oracle;
+    ASSERT_TRUE(sides.opened) << oracle.prompts.texts().join('\n').toStdString();
+    const auto both = [&](const std::function<void(Session&)>& step) {
+        sides.both(step);
+    };
+    const auto sameAsEmbedded = [&](const char* what) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(oracle.sids(), embedded.sids());
+        EXPECT_EQ(oracle.column(QStringLiteral("DDATE")), embedded.column(QStringLiteral("DDATE")));
+    };
+
+    // Every record, then sorted by the change text and back by the date: the two of 10:11:12
+    // in the order of their fractions.
+    const QList<int> byTime = {5, 3, 2, 1, 4};
+    both([](Session& s) { s.click("BitBtnSelect"); });
+    EXPECT_EQ(oracle.sids(), byTime);
+    sameAsEmbedded("Отобрать");
+    EXPECT_EQ(oracle.column(QStringLiteral("DDATE")).mid(1, 3),
+              QStringList({"05.03.2025", "05.03.2025 10:11:12", "05.03.2025 10:11:12"}));
+    both([](Session& s) {
+        s.titleClick(QStringLiteral("SCHANGES"));
+        s.titleClick(QStringLiteral("DDATE"));
+    });
+    EXPECT_EQ(oracle.sids(), byTime);
+    sameAsEmbedded("sorted by the date");
+
+    // The find bar finds both records of that second by the time shown.
+    auto* edit = oracle.find<QLineEdit>("EditFind");
+    oracle.grid()->setFocus();
+    QTest::keyClick(oracle.grid(), Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClicks(edit, QStringLiteral("10:11:12"));
+    const int first = oracle.sids().value(oracle.grid()->currentIndex().row());
+    QTest::keyClick(edit, Qt::Key_Return);
+    const int second = oracle.sids().value(oracle.grid()->currentIndex().row());
+    EXPECT_EQ(std::pair(first, second), std::pair(2, 1));
+    QTest::keyClick(edit, Qt::Key_Escape);
+
+    // The day 05.03.2025 on both date boxes: its records, whatever their fraction.
+    both([](Session& s) {
+        for (const char* picker : {"DateTimePickerFrom", "DateTimePickerTo"})
+            s.find<QDateEdit>(picker)->setDate(QDate(2025, 3, 5));
+        s.click("CheckBoxDateFrom");
+        s.click("CheckBoxDateTo");
+        s.click("BitBtnSelect");
+    });
+    EXPECT_EQ(oracle.sids(), QList<int>({3, 2, 1}));
+    sameAsEmbedded("the day");
+
+    // The export of the period from 05.03 to 06.03 at 00:00:00, the dates without fractions.
+    const Period period{QDate(2025, 3, 5), QDate(2025, 3, 6)};
+    both([&](Session& s) {
+        s.exportTo(folder.path(&s == &oracle ? "oracle.txt" : "embedded.txt"), period);
+    });
+    const QByteArray exported = withoutStamps(fileBytes(folder.path("oracle.txt")));
+    EXPECT_EQ(exported, withoutStamps(fileBytes(folder.path("embedded.txt"))));
+    EXPECT_EQ(exported.count("\r\n05.03.2025 10:11:12 - "), 2) << exported.toStdString();
+    EXPECT_EQ(exported.count("\r\n05.03.2025 - "), 1) << exported.toStdString();
+    EXPECT_EQ(exported.count("\r\n0"), 3) << exported.toStdString();
+
+    // Ctrl+Delete of the record of 10:11:12.25: that one alone, not its neighbour of .125.
+    both([](Session& s) { s.deleteRow(int(s.sids().indexOf(1))); });
+    const auto sidsIn = [](const QString& file) {
+        QList<long long> left;
+        for (int sid = 1; sid <= 5; ++sid)
+            if (queryScalar(
+                    file,
+                    QStringLiteral("select count(*) from LOG_TABLE where sid = %1").arg(sid)) == 1)
+                left << sid;
+        return left;
+    };
+    EXPECT_EQ(sidsIn(sides.oracleFile), QList<long long>({2, 3, 4, 5}))
+        << oracle.prompts.texts().join('\n').toStdString();
+    EXPECT_EQ(sidsIn(sides.embeddedFile), QList<long long>({2, 3, 4, 5}));
+    EXPECT_EQ(oracle.sids(), QList<int>({3, 2}));
+
+    // The period's deletion takes the other two of that day.
+    both([&](Session& s) { s.deletePeriod(period); });
+    EXPECT_TRUE(oracle.prompts.texts().contains(QStringLiteral("Удалено записей: 2")))
+        << oracle.prompts.texts().join('|').toStdString();
+    EXPECT_EQ(sidsIn(sides.oracleFile), QList<long long>({4, 5}));
+    EXPECT_EQ(sidsIn(sides.embeddedFile), QList<long long>({4, 5}));
+    EXPECT_EQ(oracle.prompts.texts().filter(QStringLiteral("Ошибка")), QStringList());
+    EXPECT_EQ(oracle.prompts.texts().filter(QStringLiteral("Row cannot")), QStringList());
 }
 
 // The login on Oracle's path: a password that holds the connection string's own characters

@@ -29,6 +29,8 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 
 using namespace varnel;
 using namespace varnel::test;
@@ -74,8 +76,10 @@ protected:
         o.oneRecordDelete = {
             QStringLiteral(
                 "delete from %1\nwhere rowid = (select rowid from %1\nwhere %2 limit 1)"),
-            QStringLiteral("datetime(%1) = datetime(?)"), OneRecordDeleteForm::DateValue::DateTime,
-            80};
+            QStringLiteral("datetime(%1) = datetime(?)"),
+            OneRecordDeleteForm::DateValue::DateTime,
+            80,
+            {}};
         return o;
     }
     std::unique_ptr<OdbcEngine> open(const QString& path) const
@@ -226,6 +230,32 @@ TEST(OdbcDelete, OracleStatementComparesEveryColumnAndStopsAtOneRow)
     EXPECT_THROW(
         oneRecordDeleteStatement(QStringLiteral("T"), forged.finish(), 0, oracleOneRecordDelete()),
         DbError);
+}
+
+// A DATE's whole second is read by to_date, which keeps an index on a DATE column usable; a
+// TIMESTAMP's fraction by to_timestamp with all nine digits, which nothing rounds away.
+TEST(OdbcDelete, AWholeSecondIsReadByToDateAndAFractionByToTimestampToTheNanosecond)
+{
+    const QString date = QStringLiteral("\"DDATE\" = to_date(?, 'YYYY-MM-DD HH24:MI:SS')");
+    const QString stamp =
+        QStringLiteral("\"DDATE\" = to_timestamp(?, 'YYYY-MM-DD HH24:MI:SS.FF9')");
+    const std::tuple<uint32_t, QString, QString> cases[] = {
+        {0, date, "2024-03-05 10:11:12"},
+        {123456000, stamp, "2024-03-05 10:11:12.123456000"},
+        {1, stamp, "2024-03-05 10:11:12.000000001"},
+        {999999999, stamp, "2024-03-05 10:11:12.999999999"},
+    };
+    for (const auto& [nanoseconds, condition, bound] : cases) {
+        RowSet::Builder builder;
+        builder.addColumn(QStringLiteral("DDATE"), ColumnType::Date);
+        builder.addDate(0, civil::toSeconds(2024, 3, 5, 10, 11, 12), nanoseconds);
+        builder.endRow();
+        const BoundStatement statement = oneRecordDeleteStatement(
+            QStringLiteral("LOG_TABLE"), builder.finish(), 0, oracleOneRecordDelete());
+        EXPECT_EQ(statement.sql,
+                  "delete from LOG_TABLE\nwhere " + condition + QStringLiteral(" and rownum = 1"));
+        EXPECT_EQ(statement.values, QVariantList{bound});
+    }
 }
 
 // Qt's ODBC driver took a name holding ".dsn" for a file data source; the API itself does not.

@@ -386,7 +386,7 @@ Statement::Cell Statement::putCell(uint32_t row, int col, SQLSMALLINT cType, voi
             *static_cast<SQLINTEGER*>(target) = static_cast<SQLINTEGER>(value);
         break;
     }
-    default: { // the time stamps
+    default: { // the time stamps, a TIMESTAMP's with its fraction in nanoseconds
         if (m_rows.column(col).type != ColumnType::Date)
             fail("07006", "Restricted data type attribute violation");
         const int64_t seconds = m_rows.dateSeconds(row, col);
@@ -394,13 +394,10 @@ Statement::Cell Statement::putCell(uint32_t row, int col, SQLSMALLINT cType, voi
         const int64_t time = civil::secondOfDay(seconds);
         if (target != nullptr)
             *static_cast<SQL_TIMESTAMP_STRUCT*>(target) = {
-                static_cast<SQLSMALLINT>(date.year),
-                static_cast<SQLUSMALLINT>(date.month),
-                static_cast<SQLUSMALLINT>(date.day),
-                static_cast<SQLUSMALLINT>(time / 3600),
-                static_cast<SQLUSMALLINT>(time / 60 % 60),
-                static_cast<SQLUSMALLINT>(time % 60),
-                0};
+                static_cast<SQLSMALLINT>(date.year),       static_cast<SQLUSMALLINT>(date.month),
+                static_cast<SQLUSMALLINT>(date.day),       static_cast<SQLUSMALLINT>(time / 3600),
+                static_cast<SQLUSMALLINT>(time / 60 % 60), static_cast<SQLUSMALLINT>(time % 60),
+                m_rows.dateNanoseconds(row, col)};
         break;
     }
     }

@@ -24,29 +24,32 @@ namespace {
 constexpr const char* kSynonymTable = "varnel_public_synonyms";
 
 // A date-time as the snapshot reads it from its stored text, in the one layout that deleting a
-// record binds: an outside writer may have stored fractions of a second, a "T" or a date alone.
+// record binds: an outside writer may have stored fractions of a second (of any number of
+// digits), a "T" or a date alone.
 void storedDateTime(sqlite3_context* context, int, sqlite3_value** argv)
 {
     int64_t seconds = 0;
+    uint32_t nanoseconds = 0;
     const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
     if (text == nullptr ||
-        !civil::parseStoredDateTime(text, sqlite3_value_bytes(argv[0]), seconds)) {
+        !civil::parseStoredDateTime(text, sqlite3_value_bytes(argv[0]), seconds, nanoseconds)) {
         sqlite3_result_null(context);
         return;
     }
-    char stored[19];
-    civil::formatStoredDateTime(seconds, stored);
-    sqlite3_result_text(context, stored, 19, SQLITE_TRANSIENT);
+    char stored[civil::kStoredDateTimeLength];
+    const int length = civil::formatStoredDateTime(seconds, nanoseconds, stored);
+    sqlite3_result_text(context, stored, length, SQLITE_TRANSIENT);
 }
 
 // The deletion of one record: through rowid, so that one of several identical records goes and
-// the others stay (DELETE ... LIMIT exists only in some SQLite builds).
+// the others stay (DELETE ... LIMIT exists only in some SQLite builds). A date-time with a
+// fraction compares in the same one stored form.
 const OneRecordDeleteForm& embeddedOneRecordDelete()
 {
     static const OneRecordDeleteForm form{
         QStringLiteral("delete from %1\nwhere rowid = (select rowid from %1\nwhere %2 limit 1)"),
         QStringLiteral("varnel_stored_datetime(%1) = ?"),
-        OneRecordDeleteForm::DateValue::StoredText, 0};
+        OneRecordDeleteForm::DateValue::StoredText, 0, {}};
     return form;
 }
 
@@ -455,11 +458,12 @@ RowSet SqliteEngine::query(const QString& sql)
                 const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
                 const auto bytes = static_cast<int64_t>(sqlite3_column_bytes(st, col));
                 int64_t seconds = 0;
+                uint32_t nanoseconds = 0;
                 if (bytes == 0) {
                     builder.addNull(col);
                 } else if (storage == SQLITE_TEXT &&
-                           civil::parseStoredDateTime(text, bytes, seconds)) {
-                    builder.addDate(col, seconds);
+                           civil::parseStoredDateTime(text, bytes, seconds, nanoseconds)) {
+                    builder.addDate(col, seconds, nanoseconds);
                 } else {
                     throw DbError(
                         QStringLiteral("ORA-01861: literal does not match format string "

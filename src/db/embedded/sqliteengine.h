@@ -21,7 +21,8 @@ namespace varnel::embedded {
 // A local SQLite file behind the same Oracle statements that the program sends to a server:
 // each text is rewritten (sqlrewriter.h) and run on a connection that carries Oracle's
 // functions, case-sensitive LIKE and a one-row "dual". DATE columns hold
-// 'YYYY-MM-DD HH:MM:SS' texts. Exactly one statement runs per text.
+// 'YYYY-MM-DD HH:MM:SS' texts, TIMESTAMP columns the same with a fraction of a second
+// ('.ffffff'), which the snapshot keeps. Exactly one statement runs per text.
 class SqliteEngine final : public Engine {
 public:
     // How long a statement waits by default for the file that another connection has locked

@@ -156,8 +156,15 @@ void addNumberText(RowSet::Builder& builder, int col, std::string_view text, con
 
 void addTimestamp(RowSet::Builder& builder, int col, const SQL_TIMESTAMP_STRUCT& t)
 {
-    // Wall-clock fields as the database holds them; the fraction of a second never shows.
-    builder.addDate(col, civil::toSeconds(t.year, t.month, t.day, t.hour, t.minute, t.second));
+    // Wall-clock fields as the database holds them. Oracle's driver describes DATE and
+    // TIMESTAMP alike: the fraction (in nanoseconds) of a TIMESTAMP is kept, never shown, so
+    // that deleting the record can name its exact value.
+    if (t.fraction > 999999999)
+        throw DbError(QStringLiteral("The driver handed over %1 nanoseconds for a fraction of a "
+                                     "second")
+                          .arg(t.fraction));
+    builder.addDate(col, civil::toSeconds(t.year, t.month, t.day, t.hour, t.minute, t.second),
+                    t.fraction);
 }
 
 // How a result column is read: its C type, and the bytes one row of it takes bound.
@@ -623,17 +630,20 @@ void OdbcEngine::deleteRecord(const QString& table, const RowSet& rows, uint32_t
             const auto number = SQLUSMALLINT(i + 1);
             if (value.typeId() == QMetaType::QDateTime) {
                 const QDateTime at = value.toDateTime();
+                // QDateTime holds milliseconds; a driver keeps as many digits of the fraction as
+                // the parameter's precision says: none for a whole second, as before.
+                const auto fraction = SQLUINTEGER(at.time().msec()) * 1000000;
                 stamps[i] = {SQLSMALLINT(at.date().year()),
                              SQLUSMALLINT(at.date().month()),
                              SQLUSMALLINT(at.date().day()),
                              SQLUSMALLINT(at.time().hour()),
                              SQLUSMALLINT(at.time().minute()),
                              SQLUSMALLINT(at.time().second()),
-                             0};
+                             fraction};
                 lengths[i] = sizeof(SQL_TIMESTAMP_STRUCT);
                 s.check(SQLBindParameter(s.handle(), number, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP,
-                                         SQL_TYPE_TIMESTAMP, 19, 0, &stamps[i], lengths[i],
-                                         &lengths[i]));
+                                         SQL_TYPE_TIMESTAMP, fraction ? 23 : 19, fraction ? 3 : 0,
+                                         &stamps[i], lengths[i], &lengths[i]));
                 continue;
             }
             // UTF-16 with its exact length in bytes: no terminating NUL is part of the value.
