@@ -18,6 +18,19 @@ namespace {
 
 using Kind = ScriptedPrompts::Kind;
 
+const QString kDbError = QStringLiteral("Ошибка подключения к базе данных!\n");
+const QString kOra = QStringLiteral("[Oracle][ODBC][Ora]");
+
+// The messages and errors a session showed, in order.
+QStringList shownTexts(const Session& session)
+{
+    QStringList texts;
+    for (const ScriptedPrompts::Shown& shown : session.prompts.shown)
+        if (shown.kind == Kind::Message || shown.kind == Kind::Error)
+            texts << shown.text;
+    return texts;
+}
+
 QString uniqueName(const char* stem)
 {
     static int made = 0;
@@ -189,6 +202,35 @@ TEST_F(OraclePath, LoginCreationAndItsFailuresThroughTheDriver)
                           QStringLiteral("select count(*) from sqlite_schema where name = "
                                          "'new_log'")),
               1);
+}
+
+// What the driver says reaches the user whole, with nothing after it: Oracle's driver counts
+// its messages in bytes, which would take as many NULs again into each. The third is a log
+// table without the log's columns, whose failure the default error display ends with a full
+// stop.
+TEST_F(OraclePath, TheDriversWordsReachTheUserWholeWithNothingAfterThem)
+{
+    const EnvRestorer password{"VARNEL_ORACLE_STANDIN_PASSWORD"};
+    qputenv("VARNEL_ORACLE_STANDIN_PASSWORD", "tiger");
+    const QString name = uniqueName("WORDS");
+    const QString file = OracleStandin::place(makeDemoDatabase(folder, 20), name);
+    queryScalar(file, QStringLiteral("create table NOT_A_LOG(sid NUMBER)"));
+    const struct {
+        const char* password;
+        const char* table;
+        QString shown;
+    } cases[] = {
+        {"secret", "LOG_TABLE",
+         kDbError + kOra + "ORA-01017: invalid username/password; logon denied"},
+        {"tiger", "NO_LOG", kDbError + kOra + "ORA-00942: table or view does not exist"},
+        {"tiger", "NOT_A_LOG", kOra + "ORA-00904: \"STABLE\": invalid identifier."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.table);
+        Session session(folder.path(QStringLiteral("Login.ini")));
+        EXPECT_FALSE(session.login({name, c.table, QStringLiteral("scott"), c.password}));
+        EXPECT_EQ(shownTexts(session), QStringList{c.shown});
+    }
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "db/connectionstring.h"
 #include "db/dberror.h"
 #include "db/decimaltext.h"
+#include "db/odbc/drivertext.h"
 #include "db/odbc/oraclesession.h"
 
 #include <QDateTime>
@@ -34,11 +35,6 @@ SQLWCHAR* wide(const QString& text)
 {
     // The driver only reads input texts; the API's pointers are not const.
     return const_cast<SQLWCHAR*>(reinterpret_cast<const SQLWCHAR*>(text.utf16()));
-}
-
-QString fromWide(const SQLWCHAR* text, qsizetype length)
-{
-    return QString::fromUtf16(reinterpret_cast<const char16_t*>(text), length);
 }
 
 // UTF-16 to UTF-8 into `out`, which it replaces; a lone surrogate becomes U+FFFD, as QString
@@ -110,7 +106,7 @@ QString diagnostics(SQLSMALLINT type, SQLHANDLE handle)
         }
         if (!SQL_SUCCEEDED(rc))
             break;
-        const QString message = fromWide(text.data(), std::min<qsizetype>(length, text.size() - 1));
+        const QString message = driverText(text.data(), qsizetype(text.size()));
         for (const QString& line : message.split(QLatin1Char('\n'))) {
             const QString trimmed = line.trimmed();
             if (!trimmed.isEmpty() && !trimmed.startsWith(QLatin1String("Help: https://")))
@@ -118,6 +114,16 @@ QString diagnostics(SQLSMALLINT type, SQLHANDLE handle)
         }
     }
     return lines.join(QLatin1Char('\n'));
+}
+
+// A text that SQLGetInfoW answers on a connection; empty when the driver gives none.
+QString infoText(SQLHDBC dbc, SQLUSMALLINT type)
+{
+    SQLWCHAR text[256] = {};
+    SQLSMALLINT bytes = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfoW(dbc, type, text, SQLSMALLINT(sizeof text), &bytes)))
+        return {};
+    return driverText(text, qsizetype(std::size(text)));
 }
 
 [[noreturn]] void raise(SQLSMALLINT type, SQLHANDLE handle)
@@ -277,14 +283,12 @@ public:
         check(SQLNumResultCols(m_handle, &count));
         std::vector<ColumnPlan> plans;
         for (SQLUSMALLINT col = 1; col <= count; ++col) {
-            SQLWCHAR name[256];
+            SQLWCHAR name[256] = {};
             SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
             SQLULEN size = 0;
             check(SQLDescribeColW(m_handle, col, name, SQLSMALLINT(std::size(name)), &nameLength,
                                   &type, &size, &digits, &nullable));
-            plans.push_back(planColumn(
-                fromWide(name, std::min<qsizetype>(nameLength, qsizetype(std::size(name)) - 1)),
-                type, size));
+            plans.push_back(planColumn(driverText(name, qsizetype(std::size(name))), type, size));
         }
         return plans;
     }
@@ -322,13 +326,11 @@ OdbcEngine::OdbcEngine(Options options)
           SQL_HANDLE_DBC, h.dbc);
     h.connected = true;
 
-    SQLWCHAR dbms[256];
-    SQLSMALLINT dbmsBytes = 0;
-    if (SQL_SUCCEEDED(
-            SQLGetInfoW(h.dbc, SQL_DBMS_NAME, dbms, SQLSMALLINT(sizeof dbms), &dbmsBytes)))
-        m_oracle =
-            fromWide(dbms, std::min<qsizetype>(dbmsBytes / 2, qsizetype(std::size(dbms)) - 1))
-                .contains(QLatin1String("Oracle"), Qt::CaseInsensitive);
+    // Either answer is enough: without the session statements every date text of the program
+    // would be read in the server's format. Oracle's driver is SQORA32.DLL or libsqora.so.
+    m_oracle =
+        infoText(h.dbc, SQL_DBMS_NAME).contains(QLatin1String("Oracle"), Qt::CaseInsensitive) ||
+        infoText(h.dbc, SQL_DRIVER_NAME).contains(QLatin1String("sqora"), Qt::CaseInsensitive);
     if (m_oracle)
         for (const QString& statement : options.sessionStatements)
             execute(statement);

@@ -2,6 +2,7 @@
 
 #include "db/connectionstring.h"
 #include "db/dberror.h"
+#include "db/odbc/drivertext.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -9,19 +10,11 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include <algorithm>
 #include <array>
 
 namespace varnel::odbc {
 
 namespace {
-
-static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the wide ODBC calls hand back UTF-16");
-
-QString fromWide(const SQLWCHAR* text, SQLSMALLINT length)
-{
-    return QString::fromUtf16(reinterpret_cast<const char16_t*>(text), length);
-}
 
 // One list of the driver manager, read with a wide call so that names outside ASCII survive.
 template <typename Fetch> QStringList names(SQLHENV env, Fetch fetch)
@@ -38,7 +31,7 @@ template <typename Fetch> QStringList names(SQLHENV env, Fetch fetch)
                   SQLSMALLINT(detail.size()), &detailLength);
         if (!SQL_SUCCEEDED(rc))
             break;
-        result << fromWide(name.data(), std::min<SQLSMALLINT>(nameLength, name.size() - 1));
+        result << driverText(name.data(), qsizetype(name.size()));
         direction = SQL_FETCH_NEXT;
     }
     return result;
