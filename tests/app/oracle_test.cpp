@@ -233,5 +233,24 @@ TEST_F(OraclePath, TheDriversWordsReachTheUserWholeWithNothingAfterThem)
     }
 }
 
+// A public synonym belongs to no schema: a log table named with its schema is created, and
+// reached through a synonym of its bare name.
+TEST_F(OraclePath, ALogTableNamedWithItsSchemaIsCreatedWithASynonymOfItsBareName)
+{
+    const QString name = uniqueName("SCHEMA");
+    const QString file =
+        OracleStandin::place(makeDatabase(folder, name + QStringLiteral(".sqlite")), name);
+    Session session(folder.path(QStringLiteral("Login.ini")));
+    ASSERT_TRUE(session.login({name, QStringLiteral("SCOTT.NEW_LOG"), QStringLiteral("scott"),
+                               QStringLiteral("tiger"), true}))
+        << shownTexts(session).join('|').toStdString();
+    session.click("BitBtnSelect");
+    EXPECT_EQ(shownTexts(session),
+              QStringList{QStringLiteral("Таблица логов \"SCOTT.NEW_LOGсоздана!")});
+    EXPECT_EQ(queryScalar(file, QStringLiteral("select count(*) from varnel_public_synonyms where "
+                                               "name = 'NEW_LOG' and target = 'NEW_LOG'")),
+              1);
+}
+
 } // namespace
 } // namespace varnel::test
