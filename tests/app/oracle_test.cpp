@@ -252,5 +252,33 @@ TEST_F(OraclePath, ALogTableNamedWithItsSchemaIsCreatedWithASynonymOfItsBareName
               1);
 }
 
+// Oracle's driver fails over to a new session when its instance goes, and that session has
+// lost the date format the program set: the program turns failover off, so that a lost
+// instance fails the statement with the driver's words and never reads the dates of a period
+// in another format.
+TEST_F(OraclePath, ALostInstanceFailsTheStatementInsteadOfReadingDatesInAnotherFormat)
+{
+    const EnvRestorer instance{"VARNEL_ORACLE_STANDIN_INSTANCE"};
+    qunsetenv("VARNEL_ORACLE_STANDIN_INSTANCE");
+    const QString name = uniqueName("FAILOVER");
+    const QString file = OracleStandin::place(makeDemoDatabase(folder, 300, 5), name);
+    const auto count = [&] {
+        return queryScalar(file, QStringLiteral("select count(*) from LOG_TABLE"));
+    };
+    const long long records = count();
+    Session session(folder.path(QStringLiteral("Login.ini")));
+    ASSERT_TRUE(session.login({name, QStringLiteral("LOG_TABLE")}));
+
+    qputenv("VARNEL_ORACLE_STANDIN_INSTANCE", "another");
+    const Period march{QDate(2025, 3, 1), QDate(2025, 3, 10)};
+    for (const char* said : {"ORA-03113: end-of-file on communication channel",
+                             "ORA-03114: not connected to ORACLE"}) {
+        session.prompts.shown.clear();
+        session.deletePeriod(march);
+        EXPECT_EQ(shownTexts(session), QStringList{kDbError + kOra + QLatin1String(said)});
+    }
+    EXPECT_EQ(count(), records);
+}
+
 } // namespace
 } // namespace varnel::test

@@ -53,6 +53,9 @@ QHash<QString, QString> parseConnectString(QStringView text)
     return attributes;
 }
 
+// NLS_DATE_FORMAT of a new session: the default of the territory AMERICA.
+constexpr const char* kSessionDateFormat = "DD-MON-RR";
+
 [[noreturn]] void refuse(const char* message, const char* sqlstate)
 {
     throw Failure{oracleRecord(QString::fromLatin1(message), sqlstate)};
@@ -64,6 +67,8 @@ const char* sqlstateOf(int ora)
         return "42S02";
     if (ora == 1013)
         return "HY008";
+    if (ora == 3113 || ora == 3114)
+        return "08S01";
     if (ora == 1)
         return "23000";
     if (ora >= 900 && ora <= 999)
@@ -129,7 +134,7 @@ void Connection::connect(const QString& connectString)
         refuse("ORA-01017: invalid username/password; logon denied", "28000");
 
     m_client = clientSettings(qgetenv("NLS_LANG"));
-    m_dateFormatText = QStringLiteral("DD-MON-RR");
+    m_dateFormatText = QLatin1String(kSessionDateFormat);
     m_dateFormat.emplace(m_dateFormatText, m_client.language);
     m_dateLanguage = m_client.language;
     m_engine =
@@ -142,6 +147,10 @@ void Connection::connect(const QString& connectString)
     });
     m_database = database;
     m_user = attributes.value(QStringLiteral("UID"));
+    m_failover = attributes.value(QStringLiteral("FEN"), QStringLiteral("T"))
+                     .compare(u"F", Qt::CaseInsensitive) != 0;
+    m_instance = qgetenv("VARNEL_ORACLE_STANDIN_INSTANCE");
+    m_lost = false;
     // Autocommit stays as set: the driver manager sets it before connecting when the
     // application did (SQLConnect.c, __connect_part_one).
     m_inTransaction = false;
@@ -179,6 +188,23 @@ void Connection::alterSession(const QString& sql)
         setDateFormat(m_dateFormatText,
                       oracleLanguage(quoted.hasMatch() ? quoted.captured(1) : value));
     }
+}
+
+void Connection::checkInstance()
+{
+    if (m_lost)
+        throw DbError(QStringLiteral("ORA-03114: not connected to ORACLE"));
+    const QByteArray instance = qgetenv("VARNEL_ORACLE_STANDIN_INSTANCE");
+    if (instance == m_instance)
+        return;
+    m_instance = instance;
+    endTransaction(false); // with the session that went
+    if (!m_failover) {
+        m_lost = true;
+        throw DbError(QStringLiteral("ORA-03113: end-of-file on communication channel"));
+    }
+    // Transparent application failover: "TAF cannot restore other session properties".
+    setDateFormat(QLatin1String(kSessionDateFormat), m_client.language);
 }
 
 void Connection::setDateFormat(const QString& oracleFormat, const QLocale& language)

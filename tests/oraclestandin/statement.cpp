@@ -198,9 +198,10 @@ SQLRETURN Statement::execute(const QString& sql)
     m_rowCount = -1;
     if (sql.contains(QChar(0)))
         throw DbError(QStringLiteral("ORA-00911: invalid character"));
+    Connection& connection = m_connection;
+    connection.checkInstance();
     const QString code = codeOf(sql);
     const Shape shape = shapeOf(code);
-    Connection& connection = m_connection;
     if (shape.kind == Shape::Kind::AlterSession) {
         connection.alterSession(sql);
         m_rowCount = 0;

@@ -648,7 +648,11 @@ std::unique_ptr<Engine> openOracle(const ConnectionParams& params, const LocaleT
     OdbcEngine::Options options;
     options.login = oracleLogin(params, catalog);
     options.login.attributes.append(
-        {QStringLiteral("FBS"), QString::number(kOracleFetchBufferBytes)});
+        {{QStringLiteral("FBS"), QString::number(kOracleFetchBufferBytes)},
+         // No failover: a session that Oracle's driver fails over to has none of the session
+         // statements below, and would read every date text of the program in the server's
+         // format. A lost instance fails the statement instead, as a lost server does.
+         {QStringLiteral("FEN"), QStringLiteral("F")}});
     options.sessionStatements =
         oracleSessionStatements(locale.statementDateFormat(), locale.locale());
     return std::make_unique<OdbcEngine>(std::move(options));
