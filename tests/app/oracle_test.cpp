@@ -7,9 +7,14 @@
 #include "common/session.h"
 #include "common/testsupport.h"
 #include "db/logdatabase.h"
+#include "ui/progresswait.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -278,6 +283,56 @@ TEST_F(OraclePath, ALostInstanceFailsTheStatementInsteadOfReadingDatesInAnotherF
         EXPECT_EQ(shownTexts(session), QStringList{kDbError + kOra + QLatin1String(said)});
     }
     EXPECT_EQ(count(), records);
+}
+
+// Oracle's driver blocks in its connect until TCP gives up when the host does not answer (a
+// mistyped one), and takes no cancel there: «Отмена» of the progress window gives the dialog
+// back at once, and the next login does not wait behind the connect that still blocks.
+TEST_F(OraclePath, ALoginStoppedInsideTheDriversConnectGivesTheDialogBackAndTheNextGoesOn)
+{
+    const EnvRestorer unreachable{"VARNEL_ORACLE_STANDIN_UNREACHABLE"};
+    const QString blocked = uniqueName("UNREACHABLE"), reachable = uniqueName("LOGS");
+    const QString log = makeDemoDatabase(folder, 20);
+    for (const QString& name : {blocked, reachable})
+        OracleStandin::place(log, name);
+    qputenv("VARNEL_ORACLE_STANDIN_UNREACHABLE", blocked.toUtf8());
+    // The blocked connect goes on after ten seconds whatever happens, so that a login that
+    // waits for it fails this test instead of hanging it.
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout,
+                     [] { qunsetenv("VARNEL_ORACLE_STANDIN_UNREACHABLE"); });
+    giveUp.start(10000);
+
+    Session session(folder.path(QStringLiteral("Login.ini")));
+    QElapsedTimer clock;
+    qint64 shownAt = -1;
+    QString title;
+    session.progressWait().whileShown = [&](QWidget& window) {
+        if (shownAt >= 0)
+            return;
+        shownAt = clock.elapsed();
+        title = window.windowTitle();
+        QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("ButtonCancel")),
+                          Qt::LeftButton);
+    };
+    clock.start();
+    EXPECT_FALSE(session.login({blocked, QStringLiteral("LOG_TABLE")}));
+    EXPECT_EQ(title, QStringLiteral("Подключение к базе данных"));
+    EXPECT_GE(shownAt, 500);
+    EXPECT_LT(clock.elapsed() - shownAt, 1000);
+    EXPECT_TRUE(session.dialog());
+    EXPECT_FALSE(session.data().connection().connected());
+    EXPECT_EQ(shownTexts(session), QStringList());
+
+    clock.restart();
+    EXPECT_TRUE(session.login({reachable, QStringLiteral("LOG_TABLE")}))
+        << shownTexts(session).join('|').toStdString();
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_EQ(qgetenv("VARNEL_ORACLE_STANDIN_UNREACHABLE"), blocked.toUtf8())
+        << "the first connect was let go before the second login ended";
+    // Now the abandoned connect opens its session, and closes it on its own thread.
+    qunsetenv("VARNEL_ORACLE_STANDIN_UNREACHABLE");
 }
 
 } // namespace

@@ -8,6 +8,9 @@
 
 #include <odbcinst.h>
 
+#include <chrono>
+#include <thread>
+
 namespace varnel::standin {
 
 namespace {
@@ -121,6 +124,12 @@ void Connection::connect(const QString& connectString)
                                    "odbc.ini");
         database = QString::fromUtf8(value);
     }
+    // A host that does not answer (a mistyped one): Oracle's driver blocks in its connect until
+    // TCP gives up, minutes later, and takes no cancel meanwhile. Here for as long as the tests
+    // name the database.
+    while (!database.isEmpty() &&
+           qEnvironmentVariable("VARNEL_ORACLE_STANDIN_UNREACHABLE") == database)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     // Each database name is a file of the folder that stands for the TNS names of a client.
     const QString folder = qEnvironmentVariable("VARNEL_ORACLE_STANDIN_DIR");
     const QString path = QDir(folder).filePath(database + QStringLiteral(".sqlite"));
