@@ -208,6 +208,37 @@ TEST(OdbcLogin, OraclesOwnDriverIsTakenAndAnotherVendorsIsNamedInsteadOfUsed)
     }
 }
 
+// Unset, NLS_LANG makes Oracle's client take US7ASCII for the texts it converts: the engine
+// gives it AL32UTF8 before the driver loads, and leaves alone what the user set.
+TEST(OracleClient, NlsLangGetsACharacterSetBeforeTheDriverLoads)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"", ".AL32UTF8"},
+        {"RUSSIAN_RUSSIA", "RUSSIAN_RUSSIA.AL32UTF8"},
+        {"RUSSIAN_RUSSIA.", "RUSSIAN_RUSSIA.AL32UTF8"},
+        {"RUSSIAN_RUSSIA.CL8MSWIN1251", "RUSSIAN_RUSSIA.CL8MSWIN1251"},
+        {".UTF8", ".UTF8"},
+    };
+    for (const auto& [set, read] : cases)
+        EXPECT_EQ(odbc::oracleNlsLang(set), QByteArray(read)) << set;
+
+    QString why;
+    if (!OracleStandin::available(&why))
+        GTEST_SKIP() << why.toStdString();
+    const EnvRestorer nlsLang{"NLS_LANG"};
+    TempFolder folder;
+    OracleStandin::place(makeDemoDatabase(folder, 5), "NLS");
+    for (const auto& [set, read] : cases) {
+        if (*set)
+            qputenv("NLS_LANG", set);
+        else
+            qunsetenv("NLS_LANG");
+        odbc::openOracle(parseConnectionString(buildConnectionString("tiger", "scott", "NLS")),
+                         LocaleText::current(), odbc::OdbcCatalog::installed());
+        EXPECT_EQ(qgetenv("NLS_LANG"), QByteArray(read)) << set;
+    }
+}
+
 TEST(OracleSession, StatementsSetTheFormatInOraclesNotationAndTheLanguageWhenNamesAreWritten)
 {
     const QString f = QStringLiteral("alter session set NLS_DATE_FORMAT = ");

@@ -645,6 +645,10 @@ void OdbcEngine::deleteRecord(const QString& table, const RowSet& rows, uint32_t
 std::unique_ptr<Engine> openOracle(const ConnectionParams& params, const LocaleText& locale,
                                    const OdbcCatalog& catalog)
 {
+    // Oracle's client reads NLS_LANG as the driver loads it, at the first connect.
+    const QByteArray nlsLang = qgetenv("NLS_LANG");
+    if (const QByteArray wanted = oracleNlsLang(nlsLang); wanted != nlsLang)
+        qputenv("NLS_LANG", wanted);
     OdbcEngine::Options options;
     options.login = oracleLogin(params, catalog);
     options.login.attributes.append(
