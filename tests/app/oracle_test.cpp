@@ -8,12 +8,16 @@
 #include "common/session.h"
 #include "common/testsupport.h"
 #include "db/logdatabase.h"
+#include "ui/progresswait.h"
 
 #include <QApplication>
 #include <QDateEdit>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -21,6 +25,19 @@ namespace varnel::test {
 namespace {
 
 using Kind = ScriptedPrompts::Kind;
+
+const QString kDbError = QStringLiteral("Ошибка подключения к базе данных!\n");
+const QString kOra = QStringLiteral("[Oracle][ODBC][Ora]");
+
+// The messages and errors a session showed, in order.
+QStringList shownTexts(const Session& session)
+{
+    QStringList texts;
+    for (const ScriptedPrompts::Shown& shown : session.prompts.shown)
+        if (shown.kind == Kind::Message || shown.kind == Kind::Error)
+            texts << shown.text;
+    return texts;
+}
 
 QString uniqueName(const char* stem)
 {
@@ -316,6 +333,132 @@ TEST_F(OraclePath, LoginCreationAndItsFailuresThroughTheDriver)
                           QStringLiteral("select count(*) from sqlite_schema where name = "
                                          "'new_log'")),
               1);
+}
+
+// What the driver says reaches the user whole, with nothing after it: Oracle's driver counts
+// its messages in bytes, which would take as many NULs again into each. The third is a log
+// table without the log's columns, whose failure the default error display ends with a full
+// stop.
+TEST_F(OraclePath, TheDriversWordsReachTheUserWholeWithNothingAfterThem)
+{
+    const EnvRestorer password{"VARNEL_ORACLE_STANDIN_PASSWORD"};
+    qputenv("VARNEL_ORACLE_STANDIN_PASSWORD", "tiger");
+    const QString name = uniqueName("WORDS");
+    const QString file = OracleStandin::place(makeDemoDatabase(folder, 20), name);
+    queryScalar(file, QStringLiteral("create table NOT_A_LOG(sid NUMBER)"));
+    const struct {
+        const char* password;
+        const char* table;
+        QString shown;
+    } cases[] = {
+        {"secret", "LOG_TABLE",
+         kDbError + kOra + "ORA-01017: invalid username/password; logon denied"},
+        {"tiger", "NO_LOG", kDbError + kOra + "ORA-00942: table or view does not exist"},
+        {"tiger", "NOT_A_LOG", kOra + "ORA-00904: \"STABLE\": invalid identifier."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.table);
+        Session session(folder.path(QStringLiteral("Login.ini")));
+        EXPECT_FALSE(session.login({name, c.table, QStringLiteral("scott"), c.password}));
+        EXPECT_EQ(shownTexts(session), QStringList{c.shown});
+    }
+}
+
+// A public synonym belongs to no schema: a log table named with its schema is created, and
+// reached through a synonym of its bare name.
+TEST_F(OraclePath, ALogTableNamedWithItsSchemaIsCreatedWithASynonymOfItsBareName)
+{
+    const QString name = uniqueName("SCHEMA");
+    const QString file =
+        OracleStandin::place(makeDatabase(folder, name + QStringLiteral(".sqlite")), name);
+    Session session(folder.path(QStringLiteral("Login.ini")));
+    ASSERT_TRUE(session.login({name, QStringLiteral("SCOTT.NEW_LOG"), QStringLiteral("scott"),
+                               QStringLiteral("tiger"), true}))
+        << shownTexts(session).join('|').toStdString();
+    session.click("BitBtnSelect");
+    EXPECT_EQ(shownTexts(session),
+              QStringList{QStringLiteral("Таблица логов \"SCOTT.NEW_LOGсоздана!")});
+    EXPECT_EQ(queryScalar(file, QStringLiteral("select count(*) from varnel_public_synonyms where "
+                                               "name = 'NEW_LOG' and target = 'NEW_LOG'")),
+              1);
+}
+
+// Oracle's driver fails over to a new session when its instance goes, and that session has
+// lost the date format the program set: the program turns failover off, so that a lost
+// instance fails the statement with the driver's words and never reads the dates of a period
+// in another format.
+TEST_F(OraclePath, ALostInstanceFailsTheStatementInsteadOfReadingDatesInAnotherFormat)
+{
+    const EnvRestorer instance{"VARNEL_ORACLE_STANDIN_INSTANCE"};
+    qunsetenv("VARNEL_ORACLE_STANDIN_INSTANCE");
+    const QString name = uniqueName("FAILOVER");
+    const QString file = OracleStandin::place(makeDemoDatabase(folder, 300, 5), name);
+    const auto count = [&] {
+        return queryScalar(file, QStringLiteral("select count(*) from LOG_TABLE"));
+    };
+    const long long records = count();
+    Session session(folder.path(QStringLiteral("Login.ini")));
+    ASSERT_TRUE(session.login({name, QStringLiteral("LOG_TABLE")}));
+
+    qputenv("VARNEL_ORACLE_STANDIN_INSTANCE", "another");
+    const Period march{QDate(2025, 3, 1), QDate(2025, 3, 10)};
+    for (const char* said : {"ORA-03113: end-of-file on communication channel",
+                             "ORA-03114: not connected to ORACLE"}) {
+        session.prompts.shown.clear();
+        session.deletePeriod(march);
+        EXPECT_EQ(shownTexts(session), QStringList{kDbError + kOra + QLatin1String(said)});
+    }
+    EXPECT_EQ(count(), records);
+}
+
+// Oracle's driver blocks in its connect until TCP gives up when the host does not answer (a
+// mistyped one), and takes no cancel there: «Отмена» of the progress window gives the dialog
+// back at once, and the next login does not wait behind the connect that still blocks.
+TEST_F(OraclePath, ALoginStoppedInsideTheDriversConnectGivesTheDialogBackAndTheNextGoesOn)
+{
+    const EnvRestorer unreachable{"VARNEL_ORACLE_STANDIN_UNREACHABLE"};
+    const QString blocked = uniqueName("UNREACHABLE"), reachable = uniqueName("LOGS");
+    const QString log = makeDemoDatabase(folder, 20);
+    for (const QString& name : {blocked, reachable})
+        OracleStandin::place(log, name);
+    qputenv("VARNEL_ORACLE_STANDIN_UNREACHABLE", blocked.toUtf8());
+    // The blocked connect goes on after ten seconds whatever happens, so that a login that
+    // waits for it fails this test instead of hanging it.
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout,
+                     [] { qunsetenv("VARNEL_ORACLE_STANDIN_UNREACHABLE"); });
+    giveUp.start(10000);
+
+    Session session(folder.path(QStringLiteral("Login.ini")));
+    QElapsedTimer clock;
+    qint64 shownAt = -1;
+    QString title;
+    session.progressWait().whileShown = [&](QWidget& window) {
+        if (shownAt >= 0)
+            return;
+        shownAt = clock.elapsed();
+        title = window.windowTitle();
+        QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("ButtonCancel")),
+                          Qt::LeftButton);
+    };
+    clock.start();
+    EXPECT_FALSE(session.login({blocked, QStringLiteral("LOG_TABLE")}));
+    EXPECT_EQ(title, QStringLiteral("Подключение к базе данных"));
+    EXPECT_GE(shownAt, 500);
+    EXPECT_LT(clock.elapsed() - shownAt, 1000);
+    EXPECT_TRUE(session.dialog());
+    EXPECT_FALSE(session.data().connection().connected());
+    EXPECT_EQ(shownTexts(session), QStringList());
+
+    clock.restart();
+    EXPECT_TRUE(session.login({reachable, QStringLiteral("LOG_TABLE")}))
+        << shownTexts(session).join('|').toStdString();
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_EQ(qgetenv("VARNEL_ORACLE_STANDIN_UNREACHABLE"), blocked.toUtf8())
+        << "the first connect was let go before the second login ended";
+    // Now the abandoned connect opens its session, and closes it on its own thread.
+    qunsetenv("VARNEL_ORACLE_STANDIN_UNREACHABLE");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "base/civiltime.h"
 #include "db/dberror.h"
+#include "db/embedded/sqlrewriter.h"
 #include "handles.h"
 
 #include <QRegularExpression>
@@ -75,6 +76,45 @@ Shape shapeOf(const QString& code)
         shape.kind = Shape::Kind::PublicSynonym;
     shape.hasFrom = from.match(code).hasMatch();
     return shape;
+}
+
+// The name of a public synonym is one identifier: Oracle's parser, having read it, wants FOR
+// where a schema's dot would follow.
+void refuseSchemaOfPublicSynonym(const QString& sql)
+{
+    static const QRegularExpression qualified(
+        QStringLiteral(
+            "^\\s*CREATE\\s+(OR\\s+REPLACE\\s+)?PUBLIC\\s+SYNONYM\\s+(\"[^\"]*\"|[^\\s\".]+)"
+            "\\s*\\."),
+        QRegularExpression::CaseInsensitiveOption);
+    if (qualified.match(sql).hasMatch())
+        throw DbError(QStringLiteral("ORA-00905: missing keyword"));
+}
+
+// The statement with every name of the session user's own schema ("SCOTT.LOGS", "scott.logs",
+// '"SCOTT".LOGS' for the user scott, whose unquoted name Oracle keeps upper-cased) left
+// bare: the embedded engine underneath has the one schema.
+QString withoutOwnSchema(const QString& sql, const QString& user)
+{
+    const QString owner = user.toUpper();
+    const std::vector<embedded::Token> tokens = embedded::tokenize(sql);
+    const auto isOwner = [&](const embedded::Token& t) {
+        using Kind = embedded::Token::Kind;
+        return (t.kind == Kind::Word && t.text.toUpper() == owner) ||
+               (t.kind == Kind::QuotedName && t.text.mid(1, t.text.size() - 2) == owner);
+    };
+    QString out;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        if (!owner.isEmpty() && isOwner(tokens[i]) && i + 2 < tokens.size() &&
+            tokens[i + 1].isSymbol(".") &&
+            (tokens[i + 2].kind == embedded::Token::Kind::Word ||
+             tokens[i + 2].kind == embedded::Token::Kind::QuotedName)) {
+            ++i; // the dot
+            continue;
+        }
+        out += tokens[i].text;
+    }
+    return out;
 }
 
 QString textLiteral(const QString& text)
@@ -158,9 +198,10 @@ SQLRETURN Statement::execute(const QString& sql)
     m_rowCount = -1;
     if (sql.contains(QChar(0)))
         throw DbError(QStringLiteral("ORA-00911: invalid character"));
+    Connection& connection = m_connection;
+    connection.checkInstance();
     const QString code = codeOf(sql);
     const Shape shape = shapeOf(code);
-    Connection& connection = m_connection;
     if (shape.kind == Shape::Kind::AlterSession) {
         connection.alterSession(sql);
         m_rowCount = 0;
@@ -168,9 +209,11 @@ SQLRETURN Statement::execute(const QString& sql)
     }
     if (shape.kind == Shape::Kind::Query && !shape.hasFrom)
         throw DbError(QStringLiteral("ORA-00923: FROM keyword not found where expected"));
-    if (shape.kind == Shape::Kind::PublicSynonym &&
-        qEnvironmentVariableIsSet("VARNEL_ORACLE_STANDIN_NO_SYNONYM"))
-        throw DbError(QStringLiteral("ORA-01031: insufficient privileges"));
+    if (shape.kind == Shape::Kind::PublicSynonym) {
+        refuseSchemaOfPublicSynonym(sql);
+        if (qEnvironmentVariableIsSet("VARNEL_ORACLE_STANDIN_NO_SYNONYM"))
+            throw DbError(QStringLiteral("ORA-01031: insufficient privileges"));
+    }
 
     // Every "?" left in the code is a marker; the values go in as literals.
     QString text;
@@ -183,6 +226,7 @@ SQLRETURN Statement::execute(const QString& sql)
         copied = i + 1;
     }
     text += QStringView(sql).mid(copied);
+    text = withoutOwnSchema(text, connection.user());
 
     connection.prepareToRun();
     m_executing.store(true);

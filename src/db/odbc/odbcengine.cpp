@@ -5,6 +5,7 @@
 #include "db/connectionstring.h"
 #include "db/dberror.h"
 #include "db/decimaltext.h"
+#include "db/odbc/drivertext.h"
 #include "db/odbc/oraclesession.h"
 
 #include <QDateTime>
@@ -36,11 +37,6 @@ SQLWCHAR* wide(const QString& text)
 {
     // The driver only reads input texts; the API's pointers are not const.
     return const_cast<SQLWCHAR*>(reinterpret_cast<const SQLWCHAR*>(text.utf16()));
-}
-
-QString fromWide(const SQLWCHAR* text, qsizetype length)
-{
-    return QString::fromUtf16(reinterpret_cast<const char16_t*>(text), length);
 }
 
 // UTF-16 to UTF-8 into `out`, which it replaces; a lone surrogate becomes U+FFFD, as QString
@@ -112,7 +108,7 @@ QString diagnostics(SQLSMALLINT type, SQLHANDLE handle)
         }
         if (!SQL_SUCCEEDED(rc))
             break;
-        const QString message = fromWide(text.data(), std::min<qsizetype>(length, text.size() - 1));
+        const QString message = driverText(text.data(), qsizetype(text.size()));
         for (const QString& line : message.split(QLatin1Char('\n'))) {
             const QString trimmed = line.trimmed();
             if (!trimmed.isEmpty() && !trimmed.startsWith(QLatin1String("Help: https://")))
@@ -120,6 +116,16 @@ QString diagnostics(SQLSMALLINT type, SQLHANDLE handle)
         }
     }
     return lines.join(QLatin1Char('\n'));
+}
+
+// A text that SQLGetInfoW answers on a connection; empty when the driver gives none.
+QString infoText(SQLHDBC dbc, SQLUSMALLINT type)
+{
+    SQLWCHAR text[256] = {};
+    SQLSMALLINT bytes = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfoW(dbc, type, text, SQLSMALLINT(sizeof text), &bytes)))
+        return {};
+    return driverText(text, qsizetype(std::size(text)));
 }
 
 [[noreturn]] void raise(SQLSMALLINT type, SQLHANDLE handle)
@@ -286,14 +292,12 @@ public:
         check(SQLNumResultCols(m_handle, &count));
         std::vector<ColumnPlan> plans;
         for (SQLUSMALLINT col = 1; col <= count; ++col) {
-            SQLWCHAR name[256];
+            SQLWCHAR name[256] = {};
             SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
             SQLULEN size = 0;
             check(SQLDescribeColW(m_handle, col, name, SQLSMALLINT(std::size(name)), &nameLength,
                                   &type, &size, &digits, &nullable));
-            plans.push_back(planColumn(
-                fromWide(name, std::min<qsizetype>(nameLength, qsizetype(std::size(name)) - 1)),
-                type, size));
+            plans.push_back(planColumn(driverText(name, qsizetype(std::size(name))), type, size));
         }
         return plans;
     }
@@ -331,13 +335,11 @@ OdbcEngine::OdbcEngine(Options options)
           SQL_HANDLE_DBC, h.dbc);
     h.connected = true;
 
-    SQLWCHAR dbms[256];
-    SQLSMALLINT dbmsBytes = 0;
-    if (SQL_SUCCEEDED(
-            SQLGetInfoW(h.dbc, SQL_DBMS_NAME, dbms, SQLSMALLINT(sizeof dbms), &dbmsBytes)))
-        m_oracle =
-            fromWide(dbms, std::min<qsizetype>(dbmsBytes / 2, qsizetype(std::size(dbms)) - 1))
-                .contains(QLatin1String("Oracle"), Qt::CaseInsensitive);
+    // Either answer is enough: without the session statements every date text of the program
+    // would be read in the server's format. Oracle's driver is SQORA32.DLL or libsqora.so.
+    m_oracle =
+        infoText(h.dbc, SQL_DBMS_NAME).contains(QLatin1String("Oracle"), Qt::CaseInsensitive) ||
+        infoText(h.dbc, SQL_DRIVER_NAME).contains(QLatin1String("sqora"), Qt::CaseInsensitive);
     if (m_oracle)
         for (const QString& statement : options.sessionStatements)
             execute(statement);
@@ -689,10 +691,18 @@ void OdbcEngine::deleteRecord(const QString& table, const RowSet& rows, uint32_t
 std::unique_ptr<Engine> openOracle(const ConnectionParams& params, const LocaleText& locale,
                                    const OdbcCatalog& catalog)
 {
+    // Oracle's client reads NLS_LANG as the driver loads it, at the first connect.
+    const QByteArray nlsLang = qgetenv("NLS_LANG");
+    if (const QByteArray wanted = oracleNlsLang(nlsLang); wanted != nlsLang)
+        qputenv("NLS_LANG", wanted);
     OdbcEngine::Options options;
     options.login = oracleLogin(params, catalog);
     options.login.attributes.append(
-        {QStringLiteral("FBS"), QString::number(kOracleFetchBufferBytes)});
+        {{QStringLiteral("FBS"), QString::number(kOracleFetchBufferBytes)},
+         // No failover: a session that Oracle's driver fails over to has none of the session
+         // statements below, and would read every date text of the program in the server's
+         // format. A lost instance fails the statement instead, as a lost server does.
+         {QStringLiteral("FEN"), QStringLiteral("F")}});
     options.sessionStatements =
         oracleSessionStatements(locale.statementDateFormat(), locale.locale());
     return std::make_unique<OdbcEngine>(std::move(options));
