@@ -173,10 +173,13 @@ void MainWindow::closeEvent(QCloseEvent* event)
     }
     m_closeLater.stop();
     // The window's own geometry is stored as it closes (WindowSettings::track). A file that
-    // cannot be written costs the next run its layout, nothing more: the program ends anyway.
+    // cannot be written costs the next run its layout, nothing more: said, and the program
+    // ends anyway.
     if (m_settings) {
         m_viewLogs->storeLayout();
-        m_settings->save();
+        QString failure;
+        if (!m_settings->save(&failure) && !failure.isEmpty())
+            showDefaultError(m_prompts, failure);
     }
     m_database.connection().disconnect();
     event->accept();

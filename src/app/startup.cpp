@@ -19,7 +19,6 @@
 #include <QElapsedTimer>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QStandardPaths>
 #include <QThread>
 #include <QTranslator>
 #include <QWindow>
@@ -87,6 +86,10 @@ void Startup::start(std::chrono::milliseconds splash)
     QObject::connect(m_login, &QDialog::rejected, qApp, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     m_login->show();
+    // Said once, here: the dialog and the main window then save nothing, without a word.
+    if (m_historyPath.isEmpty())
+        m_prompts.message(QStringLiteral("Не найдена домашняя папка пользователя: имена входа и "
+                                         "расположение окон не будут сохранены."));
     m_wheel = std::make_unique<WheelToArrowFilter>();
     qApp->installEventFilter(m_wheel.get());
 }
@@ -136,9 +139,8 @@ int runApplication(int& argc, char** argv)
     QApplication::setLayoutDirection(Qt::LeftToRight);
     substituteWindowFont();
     QtPrompts prompts;
-    Startup startup(prompts, historyFilePath(QCoreApplication::applicationDirPath(),
-                                             QStandardPaths::writableLocation(
-                                                 QStandardPaths::AppConfigLocation)));
+    Startup startup(prompts,
+                    historyFilePath(QCoreApplication::applicationDirPath(), userConfigFolder()));
     // «Отменено» and the like go to the main window's status bar.
     prompts.statusLine = [&startup](const QString& text) {
         if (MainWindow* window = startup.mainWindow())

@@ -27,8 +27,9 @@ class WindowSettings;
 // hands over to the main window. Windows go before the log database that they use.
 class Startup {
 public:
-    // `engines` opens the database behind the connection; empty: the program's own choice
-    // (Connection::openEngine).
+    // `historyPath` is Login.ini's (Varnel.ini lies beside it); empty when there is no folder
+    // to keep them in. `engines` opens the database behind the connection; empty: the
+    // program's own choice (Connection::openEngine).
     Startup(Prompts& prompts, QString historyPath, Connection::EngineFactory engines = {});
     ~Startup();
     Startup(const Startup&) = delete;

@@ -83,10 +83,23 @@ constexpr int rrYear(int twoDigits, int currentYear) noexcept
 }
 
 // Parses the stored text form 'YYYY-MM-DD HH:MM:SS' (also 'YYYY-MM-DD', a 'T' in place of the
-// blank, and fractions of a second, which are dropped). Returns false on anything else.
+// blank, and a fraction of a second of any number of digits). The fraction's first nine digits
+// are its nanoseconds (TIMESTAMP(9) is Oracle's finest); further digits are cut off, never
+// rounded, so that no fraction carries into the next second. Returns false on anything else.
+bool parseStoredDateTime(const char* text, int64_t length, int64_t& seconds,
+                         uint32_t& nanoseconds) noexcept;
+// The same with the fraction dropped.
 bool parseStoredDateTime(const char* text, int64_t length, int64_t& seconds) noexcept;
 
 // Writes 'YYYY-MM-DD HH:MM:SS' (19 characters, no terminator) for years 0..9999.
 void formatStoredDateTime(int64_t seconds, char out[19]) noexcept;
+
+// The longest stored form: a fraction of nine digits after the seconds.
+constexpr int kStoredDateTimeLength = 29;
+// Writes 'YYYY-MM-DD HH:MM:SS' and, unless `nanoseconds` is 0, '.' and its nine digits; returns
+// the characters written (19 or 29). One value has exactly one such text, whatever form the
+// writer of a record used: equal texts are equal times.
+int formatStoredDateTime(int64_t seconds, uint32_t nanoseconds,
+                         char out[kStoredDateTimeLength]) noexcept;
 
 } // namespace varnel::civil

@@ -160,12 +160,8 @@ QWidget* ViewLogsPage::firstControl() const
 void ViewLogsPage::useSettings(WindowSettings& settings)
 {
     m_settings = &settings;
-    QSplitter& splitter = *m_ui->Splitter1;
-    if (const auto filter = settings.number(kPageSection, kSplitterKey, 1, kMaxPixels)) {
-        // The grid, which stretches, takes whatever the panel leaves once the page is laid out.
-        const QList<int> sizes = splitter.sizes();
-        splitter.setSizes({*filter, std::max(1, sizes.value(0) + sizes.value(1) - *filter)});
-    }
+    if (const auto filter = settings.number(kPageSection, kSplitterKey, 1, kMaxPixels))
+        restoreSplitter(*m_ui->Splitter1, *filter);
     m_ui->DBGridMain->keepDraggedWidths(settings.numbers(kWidthsSection, 1, kMaxPixels));
 }
 

@@ -6,7 +6,60 @@
 #include "db/embedded/sqliteengine.h"
 #include "db/odbc/odbcengine.h"
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
 namespace varnel {
+
+namespace {
+
+// How long the end of the program waits for a connect the user abandoned to end, so that the
+// session it opened late is logged off; a driver still blocked then is left to the process's
+// end.
+constexpr std::chrono::seconds kAbandonedConnectGrace{3};
+
+} // namespace
+
+// A thread of the connection and the jobs handed to it, oldest first: more than one waits only
+// behind a call that the user abandoned, and those cancelled meanwhile are passed over. Shared
+// with the thread itself, which may outlive the connection when a connect keeps it.
+struct Connection::Worker {
+    std::mutex lock;
+    std::condition_variable changed; // a job queued, the stop asked for, the loop left
+    std::deque<std::function<void()>> jobs;
+    bool stop = false;  // once the jobs queued are done
+    bool ended = false; // the loop has been left
+    std::thread thread;
+
+    void run()
+    {
+        std::unique_lock guard(lock);
+        for (;;) {
+            changed.wait(guard, [this] { return stop || !jobs.empty(); });
+            if (jobs.empty())
+                break;
+            std::function<void()> job = std::move(jobs.front());
+            jobs.pop_front();
+            guard.unlock();
+            job();
+            job = nullptr; // what it holds ends here, not under the lock
+            guard.lock();
+        }
+        ended = true;
+        changed.notify_all();
+    }
+
+    void finish()
+    {
+        {
+            const std::lock_guard guard(lock);
+            stop = true;
+        }
+        changed.notify_all();
+    }
+};
 
 Connection::Connection()
     : Connection([](const QString& connectionString, const LocaleText& locale) {
@@ -19,13 +72,20 @@ Connection::Connection(EngineFactory factory) : m_factory(std::move(factory)) {}
 Connection::~Connection()
 {
     disconnect();
-    if (m_thread.joinable()) {
-        {
-            const std::lock_guard lock(m_queueLock);
-            m_stop = true;
-        }
-        m_queued.notify_one();
-        m_thread.join();
+    if (m_worker) {
+        m_worker->finish();
+        m_worker->thread.join();
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kAbandonedConnectGrace;
+    for (const std::shared_ptr<Worker>& worker : m_retired) {
+        std::unique_lock guard(worker->lock);
+        const bool ended =
+            worker->changed.wait_until(guard, deadline, [&] { return worker->ended; });
+        guard.unlock();
+        if (ended)
+            worker->thread.join();
+        else
+            worker->thread.detach(); // it owns the worker: nothing of the connection is touched
     }
 }
 
@@ -47,12 +107,43 @@ void Connection::connect(const LocaleText& locale)
 {
     if (m_engine)
         return;
-    const auto wait = std::make_shared<Call>(QStringLiteral("Подключение к базе данных"), nullptr,
+    // A driver may block in its connect for minutes (a mistyped host until TCP gives up) and
+    // takes no cancel there: the user who gives up waiting goes on at once. The job therefore
+    // owns everything it touches, and an engine that it opens after that is closed where it was
+    // opened, on its thread.
+    const auto call = std::make_shared<Call>(QStringLiteral("Подключение к базе данных"), nullptr,
                                              Call::Kind::Statement);
-    std::unique_ptr<Engine> engine;
-    runOnThread(wait, [&] { engine = m_factory(m_connectionString, locale); });
+    call->m_abandonable = true;
+    struct Opened {
+        std::mutex lock;
+        std::unique_ptr<Engine> engine;
+        bool abandoned = false;
+    };
+    const auto opened = std::make_shared<Opened>();
+    try {
+        runOnThread(call,
+                    [opened, factory = m_factory, connectionString = m_connectionString, locale] {
+                        std::unique_ptr<Engine> engine = factory(connectionString, locale);
+                        const std::lock_guard lock(opened->lock);
+                        if (!opened->abandoned)
+                            opened->engine = std::move(engine);
+                    });
+    } catch (const Cancelled&) {
+        std::unique_ptr<Engine> late;
+        {
+            const std::lock_guard lock(opened->lock);
+            opened->abandoned = true;
+            late = std::move(opened->engine);
+        }
+        if (late)
+            closeOnThread(std::move(late)); // it came as the user cancelled: the thread is free
+        else if (!call->finished())
+            retireThread();
+        throw;
+    }
+    std::unique_ptr<Engine> engine = std::move(opened->engine);
     // A login cannot be stopped half way; one the user gave up waiting for is closed again.
-    if (wait->cancelRequested()) {
+    if (call->cancelRequested()) {
         closeOnThread(std::move(engine));
         throw Cancelled();
     }
@@ -207,13 +298,33 @@ void Connection::runOnThread(const std::shared_ptr<Call>& call, std::function<vo
         std::rethrow_exception(std::exchange(call->m_failure, nullptr));
 }
 
+void Connection::retireThread()
+{
+    if (!m_worker)
+        return;
+    m_worker->finish();
+    // Those that ended since are joined now rather than at the end of the program.
+    std::erase_if(m_retired, [](const std::shared_ptr<Worker>& worker) {
+        {
+            const std::lock_guard guard(worker->lock);
+            if (!worker->ended)
+                return false;
+        }
+        worker->thread.join();
+        return true;
+    });
+    m_retired.push_back(std::move(m_worker));
+}
+
 void Connection::enqueue(const std::shared_ptr<Call>& call, std::function<void()> job)
 {
-    if (!m_thread.joinable())
-        m_thread = std::thread([this] { threadLoop(); });
+    if (!m_worker) {
+        m_worker = std::make_shared<Worker>();
+        m_worker->thread = std::thread([worker = m_worker] { worker->run(); });
+    }
     {
-        const std::lock_guard lock(m_queueLock);
-        m_jobs.push_back([call, job = std::move(job)] {
+        const std::lock_guard lock(m_worker->lock);
+        m_worker->jobs.push_back([call, job = std::move(job)] {
             // Cancelled while it waited behind another call: it never starts, and `job`, which
             // may point into the stack of a caller who has gone on, is not touched.
             if (!call->start()) {
@@ -236,23 +347,7 @@ void Connection::enqueue(const std::shared_ptr<Call>& call, std::function<void()
             call->finish(std::move(failure));
         });
     }
-    m_queued.notify_all();
-}
-
-void Connection::threadLoop()
-{
-    std::unique_lock lock(m_queueLock);
-    for (;;) {
-        m_queued.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
-        if (m_jobs.empty())
-            return;
-        std::function<void()> job = std::move(m_jobs.front());
-        m_jobs.pop_front();
-        lock.unlock();
-        job();
-        job = nullptr; // what it holds ends here, not under the lock
-        lock.lock();
-    }
+    m_worker->changed.notify_all();
 }
 
 std::unique_ptr<Engine> Connection::openEngine(const QString& connectionString,

@@ -7,13 +7,9 @@
 #include <QString>
 
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace varnel {
@@ -48,7 +44,10 @@ public:
 
     // Opens the connection with the current string; nothing happens when it is open. `locale`
     // holds for the whole connection: the engine reads the date texts of statements in its
-    // format, and the datasets show their rows in it.
+    // format, and the datasets show their rows in it. A connect that the user cancels raises
+    // Cancelled at once, however long the driver goes on connecting: that connect keeps the
+    // thread it blocks to itself and closes the engine it opens late there, and the connection
+    // goes on with a thread of its own for the next one.
     void connect(const LocaleText& locale);
     // The same in the user's regional settings of this moment: the one place where the
     // gateway reads LocaleText::current(). The program never changes them while it runs, so
@@ -112,13 +111,16 @@ public:
                                               std::chrono::milliseconds busyTimeout);
 
 private:
+    struct Worker;
+
     // Runs `job` on the connection's thread and waits for it through the waiter.
     void runOnThread(const std::shared_ptr<Call>& call, std::function<void()> job);
     // Hands `job` to the thread, behind the jobs queued before; returns at once.
     void enqueue(const std::shared_ptr<Call>& call, std::function<void()> job);
-    void threadLoop();
     // Closes an engine on the connection's thread, behind every job queued before.
     void closeOnThread(std::unique_ptr<Engine> engine);
+    // Leaves the thread to the job that blocks it; the next call starts a new one.
+    void retireThread();
 
     QString m_name = QStringLiteral("ADOConnectionBase");
     QString m_connectionString;
@@ -130,13 +132,9 @@ private:
     Waiter* m_waiter = nullptr;
     bool m_busy = false; // a call runs (checked on the caller's thread)
 
-    std::mutex m_queueLock;
-    std::condition_variable m_queued;
-    // Jobs handed to the thread, oldest first: more than one waits only behind a call that
-    // the user abandoned, and those cancelled meanwhile are passed over.
-    std::deque<std::function<void()>> m_jobs;
-    bool m_stop = false;
-    std::thread m_thread; // started with the first call, last member: it goes first
+    std::shared_ptr<Worker> m_worker; // started with the first call
+    // Threads left to connects that the user abandoned inside the driver.
+    std::vector<std::shared_ptr<Worker>> m_retired;
 };
 
 } // namespace varnel

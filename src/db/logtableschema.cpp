@@ -1,7 +1,10 @@
 #include "db/logtableschema.h"
 
+#include "db/dberror.h"
 #include "db/logdatabase.h"
 #include "db/rowset.h"
+
+#include <optional>
 
 namespace varnel {
 
@@ -29,19 +32,52 @@ qsizetype namePartEnd(QStringView text, qsizetype at)
     return end;
 }
 
+struct TableNameParts {
+    QStringView table; // the table's own name, without its schema, quotes kept
+    QStringView link;  // the database link after "@", or nothing
+};
+
+// The parts of an Oracle table name; nothing when `text` is none.
+std::optional<TableNameParts> splitTableName(QStringView text)
+{
+    TableNameParts parts;
+    qsizetype start = 0;
+    qsizetype at = namePartEnd(text, 0);
+    if (at > 0 && at < text.size() && text[at] == u'.') {
+        start = at + 1;
+        at = namePartEnd(text, start);
+    }
+    if (at > 0)
+        parts.table = text.sliced(start, at - start);
+    if (at > 0 && at < text.size() && text[at] == u'@') {
+        const qsizetype link = at + 1;
+        at = namePartEnd(text, link);
+        while (at > 0 && at < text.size() && text[at] == u'.')
+            at = namePartEnd(text, at + 1);
+        if (at > 0)
+            parts.link = text.sliced(link, at - link);
+    }
+    if (at != text.size())
+        return std::nullopt;
+    return parts;
+}
+
 } // namespace
 
 bool isOracleTableName(QStringView text)
 {
-    qsizetype at = namePartEnd(text, 0);
-    if (at > 0 && at < text.size() && text[at] == u'.')
-        at = namePartEnd(text, at + 1);
-    if (at > 0 && at < text.size() && text[at] == u'@') {
-        at = namePartEnd(text, at + 1);
-        while (at > 0 && at < text.size() && text[at] == u'.')
-            at = namePartEnd(text, at + 1);
-    }
-    return at == text.size();
+    return splitTableName(text).has_value();
+}
+
+QString logTableCreationProblem(const QString& name)
+{
+    const std::optional<TableNameParts> parts = splitTableName(name);
+    if (!parts || parts->link.isEmpty())
+        return {};
+    return QStringLiteral("Таблицу логов «%1» нельзя создать: «@%2» — ссылка на другую базу "
+                          "данных, а таблица логов создаётся в той, к которой выполнено "
+                          "подключение.")
+        .arg(name, parts->link.toString());
 }
 
 QString logTableFieldProblem(const RowSet& probe, const QString& shownTable)
@@ -70,11 +106,16 @@ QString grantLogTableStatement(const QString& name)
 
 QString publicSynonymStatement(const QString& name)
 {
-    return QStringLiteral("create public synonym ") + name + QStringLiteral(" for ") + name;
+    // A public synonym belongs to no schema: SCOTT.LOGS is reached as LOGS.
+    const std::optional<TableNameParts> parts = splitTableName(name);
+    const QString synonym = parts ? parts->table.toString() : name;
+    return QStringLiteral("create public synonym ") + synonym + QStringLiteral(" for ") + name;
 }
 
 void CreateLogTable(LogDatabase& database, const QString& name)
 {
+    if (const QString problem = logTableCreationProblem(name); !problem.isEmpty())
+        throw DbError(problem);
     Dataset& dataset = database.commandDataset();
     dataset.setWaitTitle(QStringLiteral("Создание таблицы логов"));
     // Each setText closes the dataset first; the first failing statement ends the creation.

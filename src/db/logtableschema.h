@@ -22,15 +22,21 @@ bool isOracleTableName(QStringView text);
 // `shownTable` is the table's name as messages show it.
 QString logTableFieldProblem(const RowSet& probe, const QString& shownTable);
 
-// The statements that create a log table named `name` (the user's text, unchanged).
+// Why no log table named `name` can be created, or an empty text: a name with a database link
+// ("LOGS@REMOTE") is a table of another database, where the statements below cannot make it.
+QString logTableCreationProblem(const QString& name);
+
+// The statements that create a log table named `name` (the user's text, unchanged). The public
+// synonym takes the name without its schema ("create public synonym LOGS for SCOTT.LOGS").
 QString createLogTableStatement(const QString& name);
 QString grantLogTableStatement(const QString& name);
 QString publicSynonymStatement(const QString& name);
 
-// Creates the log table `name` in the connected user's schema, grants every user the rights
-// the outside writers need and makes it reachable by its bare name through a public synonym.
-// Runs on `commandDataset`; the first failing statement raises DbError and the ones after
-// it are not run (what was created before stays).
+// Creates the log table `name` in the connected user's schema (or in the schema it names),
+// grants every user the rights the outside writers need and makes it reachable by its bare name
+// through a public synonym. Runs on `commandDataset`; the first failing statement raises
+// DbError and the ones after it are not run (what was created before stays). A name that
+// logTableCreationProblem() refuses raises its text before anything is sent.
 void CreateLogTable(LogDatabase& database, const QString& name);
 
 } // namespace varnel

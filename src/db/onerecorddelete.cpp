@@ -34,18 +34,19 @@ QString numberLiteral(const RowSet& rows, uint32_t row, int col)
     return QString::fromStdString(*plain);
 }
 
-QVariant dateValue(int64_t seconds, OneRecordDeleteForm::DateValue kind)
+QVariant dateValue(int64_t seconds, uint32_t nanoseconds, OneRecordDeleteForm::DateValue kind)
 {
     if (kind == OneRecordDeleteForm::DateValue::StoredText) {
-        char stored[19];
-        civil::formatStoredDateTime(seconds, stored);
-        return QString::fromLatin1(stored, 19);
+        char stored[civil::kStoredDateTimeLength];
+        const int length = civil::formatStoredDateTime(seconds, nanoseconds, stored);
+        return QString::fromLatin1(stored, length);
     }
     const civil::Ymd ymd = civil::civilFromDays(civil::dayOf(seconds));
     const auto sod = int(civil::secondOfDay(seconds));
     // In UTC, which has no gaps: the driver binds the date and time fields as they are.
     return QDateTime(QDate(int(ymd.year), int(ymd.month), int(ymd.day)),
-                     QTime(sod / 3600, sod / 60 % 60, sod % 60), QTimeZone::utc());
+                     QTime(sod / 3600, sod / 60 % 60, sod % 60, int(nanoseconds / 1000000)),
+                     QTimeZone::utc());
 }
 
 } // namespace
@@ -57,6 +58,7 @@ const OneRecordDeleteForm& oracleOneRecordDelete()
         QStringLiteral("%1 = to_date(?, 'YYYY-MM-DD HH24:MI:SS')"),
         OneRecordDeleteForm::DateValue::StoredText,
         80,
+        QStringLiteral("%1 = to_timestamp(?, 'YYYY-MM-DD HH24:MI:SS.FF9')"),
         QStringLiteral("dbms_lob.compare(%1, %2) = 0"),
         QStringLiteral("to_clob(?)")};
     return form;
@@ -77,10 +79,14 @@ BoundStatement oneRecordDeleteStatement(const QString& table, const RowSet& rows
         case ColumnType::Number:
             conditions << name + QStringLiteral(" = ") + numberLiteral(rows, row, col);
             break;
-        case ColumnType::Date:
-            statement.values << dateValue(rows.dateSeconds(row, col), form.dateValue);
-            conditions << form.dateEquals.arg(name);
+        case ColumnType::Date: {
+            const uint32_t fraction = rows.dateNanoseconds(row, col);
+            statement.values << dateValue(rows.dateSeconds(row, col), fraction, form.dateValue);
+            conditions << (fraction != 0 && !form.fractionEquals.isEmpty() ? form.fractionEquals
+                                                                           : form.dateEquals)
+                              .arg(name);
             break;
+        }
         case ColumnType::Text: {
             const std::string_view utf8 = rows.text(row, col);
             const QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));

@@ -15,26 +15,35 @@ struct OneRecordDeleteForm {
     QString statement;
     // %1 a quoted column name; the date-time that it must equal is bound to the "?".
     QString dateEquals = QStringLiteral("%1 = ?");
-    // How that date-time is bound: as a date-time, or as the text 'YYYY-MM-DD HH:MM:SS'.
+    // How that date-time is bound: as a date-time (QDateTime, to the millisecond), or as the
+    // text 'YYYY-MM-DD HH:MM:SS', with '.' and nine digits of its fraction when it has one.
     enum class DateValue { DateTime, StoredText };
     DateValue dateValue = DateValue::DateTime;
     // Texts are bound in pieces of at most this many characters joined by "||"; 0 binds a
     // text whole.
     qsizetype textPiece = 0;
+    // As dateEquals, for a date-time with a fraction of a second; empty: dateEquals.
+    QString fractionEquals;
     // A LOB column (ColumnInfo::lob): %1 its quoted name, %2 its value's pieces, each written
     // as `lobPiece` and joined by "||".
     QString lobEquals = QStringLiteral("%1 = %2");
     QString lobPiece = QStringLiteral("?");
 };
 
-// Oracle: the conditions, then "rownum = 1". A date-time is bound as text and read by
-// to_date in a fixed format, whatever the session's date format; a DATE compared with a
-// DATE keeps an index on the column usable, where a TIMESTAMP parameter would not. A text is
-// bound in pieces of at most 80 characters: Oracle takes a bound text of more than 4000
-// bytes for a LONG, which a comparison with VARCHAR2 refuses. Oracle compares no LOB with "=":
-// a CLOB goes through dbms_lob.compare, against pieces each made a CLOB, whose concatenation
-// has no length limit (VARCHAR2 pieces would stop at 4000 bytes), and which reads a CLOB of
-// any row whatever its length (to_char of a CLOB fails for one of more than 4000 bytes).
+// Oracle: the conditions, then "rownum = 1". A date-time is bound as text and read in a fixed
+// format, whatever the session's formats and the data source's options. A whole second by
+// to_date: a DATE compared with a DATE keeps an index on the column usable, where a
+// TIMESTAMP parameter (what Oracle's driver makes of a bound SQL_TIMESTAMP_STRUCT) would have
+// Oracle convert every DATE of the column; and a TIMESTAMP column compares it as a TIMESTAMP
+// without fraction, so its records of whole seconds are found too. A date-time with a
+// fraction, which only a TIMESTAMP holds, by to_timestamp with nine digits, which equals a
+// TIMESTAMP(6) or (9) exactly; a bound struct would lose the fraction under the driver's
+// "bind TIMESTAMP as DATE" option. A text is bound in pieces of at most 80 characters: Oracle
+// takes a bound text of more than 4000 bytes for a LONG, which a comparison with VARCHAR2
+// refuses. Oracle compares no LOB with "=": a CLOB goes through dbms_lob.compare, against
+// pieces each made a CLOB, whose concatenation has no length limit (VARCHAR2 pieces would stop
+// at 4000 bytes), and which reads a CLOB of any row whatever its length (to_char of a CLOB
+// fails for one of more than 4000 bytes).
 const OneRecordDeleteForm& oracleOneRecordDelete();
 
 struct BoundStatement {

@@ -153,38 +153,31 @@ void RowSet::sortRows(std::vector<uint32_t>& rows, int col, const QCollator& col
     std::vector<uint32_t> values(firstValue, descending ? rows.end() : border);
 
     cancellationPoint();
-    switch (m_columns[col].info.type) {
-    case ColumnType::Date: {
-        std::vector<std::pair<int64_t, uint32_t>> keyed;
+    // Each value's key beside its row, sorted: the keys are read once, not at every comparison.
+    const auto sortBy = [&](auto keyOf) {
+        std::vector<std::pair<decltype(keyOf(0u)), uint32_t>> keyed;
         keyed.reserve(values.size());
         for (uint32_t row : values) {
             steps.step();
-            keyed.emplace_back(dateSeconds(row, col), row);
+            keyed.emplace_back(keyOf(row), row);
         }
         sortByKeys(values, keyed, order);
+    };
+    switch (m_columns[col].info.type) {
+    case ColumnType::Date:
+        if (m_columns[col].fractions.empty())
+            sortBy([&](uint32_t row) { return dateSeconds(row, col); });
+        else
+            sortBy([&](uint32_t row) {
+                return std::pair(dateSeconds(row, col), dateNanoseconds(row, col));
+            });
         break;
-    }
-    case ColumnType::Number: {
-        const bool allIntegers = m_columns[col].inexact.empty();
-        if (allIntegers) {
-            std::vector<std::pair<int64_t, uint32_t>> keyed;
-            keyed.reserve(values.size());
-            for (uint32_t row : values) {
-                steps.step();
-                keyed.emplace_back(integer(row, col), row);
-            }
-            sortByKeys(values, keyed, order);
-        } else {
-            std::vector<std::pair<long double, uint32_t>> keyed;
-            keyed.reserve(values.size());
-            for (uint32_t row : values) {
-                steps.step();
-                keyed.emplace_back(numberValue(row, col), row);
-            }
-            sortByKeys(values, keyed, order);
-        }
+    case ColumnType::Number:
+        if (m_columns[col].inexact.empty())
+            sortBy([&](uint32_t row) { return integer(row, col); });
+        else
+            sortBy([&](uint32_t row) { return numberValue(row, col); });
         break;
-    }
     case ColumnType::Text: {
         std::vector<std::string_view> texts;
         texts.reserve(values.size());
@@ -416,7 +409,8 @@ size_t RowSet::allocatedBytes() const
     size_t bytes = m_columns.capacity() * sizeof(Column);
     for (const Column& c : m_columns) {
         bytes += c.nulls.capacity() * sizeof(uint64_t) + c.values.capacity() * sizeof(int64_t) +
-                 c.inexact.capacity() * sizeof(uint64_t) + c.texts.allocatedBytes();
+                 c.inexact.capacity() * sizeof(uint64_t) +
+                 c.fractions.capacity() * sizeof(uint32_t) + c.texts.allocatedBytes();
     }
     return bytes;
 }
@@ -468,6 +462,7 @@ RowSet RowSet::Builder::finish()
         c.nulls.shrink_to_fit();
         c.values.shrink_to_fit();
         c.inexact.shrink_to_fit();
+        c.fractions.shrink_to_fit();
         c.texts.shrinkToFit();
     }
     m_set.m_rowCount = m_row;

@@ -28,7 +28,8 @@ struct ColumnInfo {
 };
 
 // The rows of one opened statement, fetched whole and held column by column: per column a
-// null bitmap and either 64-bit values (numbers, date-times) or texts in a chunked UTF-8 arena.
+// null bitmap and either 64-bit values (numbers, date-times) or texts in a chunked UTF-8 arena;
+// a date column that holds fractions of a second (a TIMESTAMP) also their nanoseconds.
 // A million records therefore cost a handful of large allocations, not a million small ones.
 // Display text is made only for the cells that somebody asks for. Rows are never moved:
 // orderings are permutations of row numbers kept by the owner.
@@ -54,6 +55,12 @@ public:
     std::string_view text(uint32_t row, int col) const { return m_columns[col].texts.at(row); }
     // Date column: seconds from 1970-01-01 00:00:00, naive wall-clock time (civiltime.h).
     int64_t dateSeconds(uint32_t row, int col) const { return m_columns[col].values[row]; }
+    // Date column: the fraction of that second, 0..999,999,999 (0 for a DATE of Oracle).
+    uint32_t dateNanoseconds(uint32_t row, int col) const
+    {
+        const auto& fractions = m_columns[col].fractions;
+        return row < fractions.size() ? fractions[row] : 0;
+    }
     // Number column: most numbers are exact 64-bit integers; the others (fractions, more
     // digits than 64 bits hold) keep their exact decimal text.
     bool isInteger(uint32_t row, int col) const;
@@ -61,13 +68,13 @@ public:
     std::string_view decimal(uint32_t row, int col) const;
 
     // NULL gives an empty text; a number its plain decimal text; a DATE the short date and,
-    // unless the time is midnight, the long time.
+    // unless the time is midnight, the long time (a fraction of a second never shows).
     QString displayText(uint32_t row, int col, const LocaleText& locale) const;
 
     // Stable sort of `rows` by the typed values of `col`: numbers as numbers, date-times in
-    // time order, texts by `collator`. As Oracle orders them by default, NULLs come after
-    // every value when ascending and before every value when descending: descending is the
-    // ascending order read backwards, except that equal values keep the order they had.
+    // time order to the nanosecond, texts by `collator`. As Oracle orders them by default, NULLs
+    // come after every value when ascending and before every value when descending: descending is
+    // the ascending order read backwards, except that equal values keep the order they had.
     void sortRows(std::vector<uint32_t>& rows, int col, const QCollator& collator,
                   Qt::SortOrder order = Qt::AscendingOrder) const;
 
@@ -90,7 +97,10 @@ private:
         // numbers and dates; index into `texts` for inexact numbers
         std::vector<int64_t, LargePageAllocator<int64_t>> values;
         std::vector<uint64_t> inexact; // numbers only: rows whose value is a decimal text
-        TextArena texts;               // texts, or decimal texts of inexact numbers
+        // Dates only: the nanoseconds of every row up to the last one with a fraction; empty
+        // while none has one, so that a log of DATEs costs nothing more.
+        std::vector<uint32_t, LargePageAllocator<uint32_t>> fractions;
+        TextArena texts; // texts, or decimal texts of inexact numbers
     };
 
     long double numberValue(uint32_t row, int col) const;
@@ -132,7 +142,15 @@ public:
         m_set.m_columns[col].texts.append(utf8, length);
     }
     void addInteger(int col, int64_t value) { m_set.m_columns[col].values.push_back(value); }
-    void addDate(int col, int64_t seconds) { m_set.m_columns[col].values.push_back(seconds); }
+    void addDate(int col, int64_t seconds, uint32_t nanoseconds = 0)
+    {
+        Column& c = m_set.m_columns[col];
+        if (nanoseconds != 0) {
+            c.fractions.resize(m_row, 0);
+            c.fractions.push_back(nanoseconds);
+        }
+        c.values.push_back(seconds);
+    }
     // A number that is no exact 64-bit integer, as plain decimal text ("0.5",
     // "123456789012345678901").
     void addDecimal(int col, std::string_view text);

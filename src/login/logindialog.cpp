@@ -88,15 +88,20 @@ void LoginDialog::showEvent(QShowEvent* event)
 
 void LoginDialog::storeHistory()
 {
+    if (m_historyPath.isEmpty())
+        return;
+    LoginHistoryFile history(m_historyPath);
     QList<std::pair<QString, QString>> values;
     for (const auto& [box, list] : historyBoxes()) {
         QStringList items;
         for (int i = 0; i < box->count(); ++i)
             items << box->itemText(i);
+        // Another run of the program may have saved its login since this dialog read the file.
+        const QStringList stored = parseHistoryList(history.readString(kHistorySection, list.key));
         values.append(
-            {list.key, serialiseHistoryList(box->currentText(), items, box->currentIndex())});
+            {list.key, mergeHistoryList(box->currentText(), items, box->currentIndex(), stored)});
     }
-    LoginHistoryFile(m_historyPath).writeStrings(kHistorySection, values);
+    history.writeStrings(kHistorySection, values);
 }
 
 void LoginDialog::reject()

@@ -29,7 +29,7 @@ class LoginDialog : public QDialog {
     Q_OBJECT
 public:
     // `historyPath` is the full path of the login history file, read here and written when
-    // the dialog is destroyed.
+    // the dialog is destroyed; empty: nothing is read or written.
     LoginDialog(LogDatabase& database, Prompts& prompts, QString historyPath,
                 QWidget* parent = nullptr);
     ~LoginDialog() override;

@@ -1,15 +1,20 @@
 #include "ui/windowsettings.h"
 
+#include "base/error.h"
+#include "base/ownfile.h"
+
 #include <QDir>
 #include <QEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QSaveFile>
 #include <QScreen>
+#include <QSplitter>
+#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
+#include <numeric>
+#include <utility>
 
 namespace varnel {
 
@@ -85,19 +90,75 @@ QRect fitInto(const QRect& frame, const QRect& available)
 void fitOnScreen(QWidget& window)
 {
     const QRect frame = window.frameGeometry();
-    QScreen* screen = QGuiApplication::screenAt(frame.center());
+    // The borders and the title bar stay as the window system draws them; the client area
+    // gives up what the frame must lose.
+    const QSize borders = frame.size() - window.size();
+    // A window smaller than its minimum (its layout's, which only showing it enforces) grows to
+    // it: fitted at the smaller size, it would grow off the screen again.
+    QRect least = frame;
+    least.setSize(frame.size().expandedTo(
+        window.minimumSize().expandedTo(window.minimumSizeHint()) + borders));
+    QScreen* screen = QGuiApplication::screenAt(least.center());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    const QRect fitted = fitInto(frame, screen->availableGeometry());
+    const QRect fitted = fitInto(least, screen->availableGeometry());
     if (fitted == frame)
         return;
-    // The borders and the title bar stay as the window system draws them; the client area
-    // gives up what the frame must lose.
-    const QSize borders = frame.size() - window.size();
     window.move(fitted.topLeft());
     window.resize(fitted.size() - borders);
+}
+
+namespace {
+
+// Puts a splitter's saved place into effect each time the splitter is laid out while its window
+// comes up (shown, then fitted or maximised), and goes once the window is up.
+class SplitterPlace : public QObject {
+public:
+    SplitterPlace(QSplitter& splitter, int size)
+        : QObject(&splitter), m_splitter(splitter), m_size(size), m_own(splitter.saveState())
+    {
+        splitter.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == &m_splitter && event->type() == QEvent::Resize)
+            apply();
+        else if (watched == &m_splitter && event->type() == QEvent::Show)
+            QTimer::singleShot(0, this, &QObject::deleteLater);
+        return QObject::eventFilter(watched, event);
+    }
+
+    void apply()
+    {
+        // Lay the panes out in the new size first: their sum is then what they share.
+        m_splitter.refresh();
+        const QList<int> sizes = m_splitter.sizes();
+        const int total = std::accumulate(sizes.cbegin(), sizes.cend(), 0);
+        // The splitter holds each pane at its least size (what a drag of the handle can
+        // reach): a place that it had to change is one that leaves a pane below it.
+        m_splitter.setSizes({m_size, total - m_size});
+        if (m_splitter.sizes().value(0) != m_size)
+            m_splitter.restoreState(m_own);
+    }
+
+private:
+    QSplitter& m_splitter;
+    const int m_size;
+    const QByteArray m_own; // the sizes the splitter was given before, as it keeps them
+};
+
+} // namespace
+
+void restoreSplitter(QSplitter& splitter, int size)
+{
+    auto* place = new SplitterPlace(splitter, size);
+    if (splitter.isVisible()) {
+        place->apply();
+        delete place;
+    }
 }
 
 WindowSettings::WindowSettings(QString path) : m_path(std::move(path))
@@ -109,18 +170,25 @@ WindowSettings::~WindowSettings() = default;
 
 QString WindowSettings::pathBeside(const QString& siblingFile)
 {
+    if (siblingFile.isEmpty())
+        return {};
     return QFileInfo(siblingFile).dir().filePath(QStringLiteral("Varnel.ini"));
 }
 
 void WindowSettings::load()
 {
-    QFile file(m_path);
-    if (file.size() > kMaxFileSize || !file.open(QIODevice::ReadOnly))
+    if (m_path.isEmpty())
         return;
-    const QByteArray bytes = file.read(kMaxFileSize + 1);
-    if (bytes.size() > kMaxFileSize)
+    const OwnFileRead file = readOwnFile(m_path, kMaxFileSize);
+    if (file.state == OwnFileRead::State::NotRead) {
+        m_notRead = file.reason;
         return;
-    QString content = QString::fromUtf8(bytes);
+    }
+    if (file.bytes.size() > kMaxFileSize) {
+        m_notRead = QStringLiteral("Файл больше 1 МБ: это не файл настроек программы");
+        return;
+    }
+    QString content = QString::fromUtf8(file.bytes);
     // Notepad's UTF-8 starts with a byte order mark, which would hide the first section.
     if (content.startsWith(QChar::ByteOrderMark))
         content.remove(0, 1);
@@ -219,11 +287,18 @@ bool WindowSettings::eventFilter(QObject* watched, QEvent* event)
         for (const Tracked& tracked : std::as_const(m_tracked))
             if (tracked.window == watched)
                 storeWindow(tracked.key, *tracked.window);
+    } else if (event->type() == QEvent::Show) {
+        // Fitted again once shown, when its borders are known; only then, so that a window the
+        // user has since moved partly off the screen comes back where it was left.
+        for (Tracked& tracked : m_tracked)
+            if (tracked.window == watched && !std::exchange(tracked.shown, true) &&
+                !tracked.window->isMaximized())
+                fitOnScreen(*tracked.window);
     }
     return QObject::eventFilter(watched, event);
 }
 
-bool WindowSettings::save()
+bool WindowSettings::save(QString* failure)
 {
     for (const Tracked& tracked : std::as_const(m_tracked))
         if (tracked.window && tracked.window->isVisible())
@@ -240,14 +315,19 @@ bool WindowSettings::save()
             bytes += key.key().toUtf8() + '=' + key.value().toUtf8() + "\r\n";
     }
 
-    const QFileInfo info(m_path);
-    if (!QDir().mkpath(info.absolutePath()))
+    if (m_path.isEmpty())
         return false;
-    QSaveFile file(m_path);
-    // A folder where no temporary file may be made but the file itself may be written.
-    file.setDirectWriteFallback(true);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
-           file.commit();
+    try {
+        // What was not read is not this program's: it stays as it is.
+        if (!m_notRead.isEmpty())
+            throw Error(ownFileFailure(m_path, m_notRead));
+        replaceOwnFile(m_path, bytes);
+        return true;
+    } catch (const Error& error) {
+        if (failure)
+            *failure = error.message();
+        return false;
+    }
 }
 
 } // namespace varnel

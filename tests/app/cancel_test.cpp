@@ -29,6 +29,7 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <optional>
 
 namespace varnel::test {
 namespace {
@@ -73,6 +74,31 @@ struct Stopper {
             }
         };
     }
+};
+
+// Another program's hold on the database file, as a backup or a writer takes one, let go after
+// two seconds while the program still waits.
+class FileHold {
+public:
+    FileHold(const QString& path, const char* take)
+    {
+        sqlite3_open(path.toUtf8().constData(), &m_db);
+        EXPECT_EQ(sqlite3_exec(m_db, take, nullptr, nullptr, nullptr), SQLITE_OK);
+        QTimer::singleShot(2000, [this] { release(); });
+    }
+    ~FileHold() { release(); }
+    bool held() const { return m_db != nullptr; }
+
+private:
+    void release()
+    {
+        if (!m_db)
+            return;
+        sqlite3_exec(m_db, "commit", nullptr, nullptr, nullptr);
+        sqlite3_close(m_db);
+        m_db = nullptr;
+    }
+    sqlite3* m_db = nullptr;
 };
 
 class Cancel : public ::testing::Test {
@@ -244,17 +270,9 @@ TEST_F(Cancel, ADeletionCancelledWhileItWaitsBehindAnAbandonedQueryNeverRuns)
         const long long before = records();
         armed = true;
 
-        sqlite3* holder = nullptr;
-        if (c.realLock) {
-            sqlite3_open(path.toUtf8().constData(), &holder);
-            ASSERT_EQ(sqlite3_exec(holder, "begin exclusive", nullptr, nullptr, nullptr),
-                      SQLITE_OK);
-            // Released while the program still waits, as a backup that ends.
-            QTimer::singleShot(2000, [&holder] {
-                sqlite3_close(holder);
-                holder = nullptr;
-            });
-        }
+        std::optional<FileHold> hold;
+        if (c.realLock)
+            hold.emplace(path, "begin exclusive");
         session.prompts.shown.clear();
         Stopper stopper{session, Stop::Escape, {}, {}, {}};
         stopper.arm();
@@ -268,13 +286,54 @@ TEST_F(Cancel, ADeletionCancelledWhileItWaitsBehindAnAbandonedQueryNeverRuns)
 
         // Once the query has ended and the lock has gone, the next statement runs at once.
         QTest::qWait(2200);
-        EXPECT_EQ(holder, nullptr);
+        EXPECT_FALSE(hold && hold->held());
         armed = false;
         session.click("BitBtnSelect");
         EXPECT_EQ(records(), before);
         EXPECT_EQ(session.sids().size(), before);
         for (const auto& shown : session.prompts.shown)
             EXPECT_NE(shown.text, QStringLiteral("Записи успешно удалены!"));
+    }
+}
+
+// A deletion that has done its work but waits to keep it, while a reader of the file (a
+// backup) holds it, is undone by a cancel that comes meanwhile: nothing is deleted after
+// «Отменено», even where the database cannot stop the statement itself.
+TEST_F(Cancel, ADeletionCancelledWhileItWaitsToBeKeptIsUndone)
+{
+    const struct {
+        const char* name;
+        std::function<void(Session&)> remove;
+    } cases[] = {
+        {"Ctrl+Delete",
+         [](Session& s) {
+             s.deleteRow(3);
+         }},
+        {"a period",
+         [](Session& s) {
+             s.deletePeriod(Period{QDate(2025, 1, 1), QDate(2026, 12, 31)});
+         }},
+        {"the whole table",
+         [](Session& s) {
+             s.deletePeriod(std::nullopt);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto session = login([](const QString&) { return false; });
+        session->click("BitBtnSelect");
+        const long long before = records();
+        const QList<int> shown = session->sids();
+        FileHold hold(path, "begin; select count(*) from LOG_TABLE");
+        session->prompts.shown.clear();
+        Stopper stopper{*session, Stop::Escape, {}, {}, {}};
+        stopper.arm();
+        c.remove(*session);
+        expectCancelled(*session, stopper, "Удаление записей");
+        QTest::qWait(2200);
+        EXPECT_FALSE(hold.held());
+        EXPECT_EQ(records(), before);
+        EXPECT_EQ(session->sids(), shown);
     }
 }
 

@@ -32,6 +32,7 @@
 #include <sys/mount.h>
 #endif
 
+#include <cerrno>
 #include <chrono>
 #include <optional>
 
@@ -60,8 +61,8 @@ const Hostile kHostile[] = {
     {"double quote", QStringLiteral("say \"hi\""), QStringLiteral("say \"hi\"")},
     {"percent", QStringLiteral("100%"), QStringLiteral("100%")},
     {"underscore", QStringLiteral("a_b"), QStringLiteral("a_b"), true},
-    // An entry of the history cannot hold ";": it ends there.
-    {"second statement", QStringLiteral("x'; drop table LOGS; --"), QStringLiteral("x'")},
+    // An entry of the history cannot hold ";", where it would end: such a text is not kept.
+    {"second statement", QStringLiteral("x'; drop table LOGS; --"), QString()},
     {"line comment", QStringLiteral("y -- z"), QStringLiteral("y -- z")},
     {"block comment", QStringLiteral("/* w"), QStringLiteral("/* w")},
     // A line break would write lines of its own into the history: such an entry is left out.
@@ -647,6 +648,12 @@ private:
     bool m_mounted = false;
 };
 
+// The system's text for an error, in the language of the user's locale, ended as shown.
+QString systemReason(int error)
+{
+    return qt_error_string(error) + u'.';
+}
+
 QByteArray garbage(int bytes)
 {
     QByteArray data;
@@ -716,8 +723,9 @@ TEST_F(Hostility, AHistoryThatCannotBeReadIsReportedWhenSavedAndLeftAsItIs)
         EXPECT_TRUE(s.prompts.shown.empty());
         s.find<QComboBox>("ComboBox_User")->setEditText(QStringLiteral("scott"));
         delete s.dialog(); // the end of the program
-        EXPECT_EQ(s.prompts.texts(), QStringList{QStringLiteral("Unable to write to ") +
-                                                 QDir::toNativeSeparators(history) + u'.'});
+        EXPECT_EQ(s.prompts.texts(), QStringList{QStringLiteral("Не удалось записать файл \"") +
+                                                 QDir::toNativeSeparators(history) +
+                                                 QStringLiteral("\". Это папка.")});
     }
     EXPECT_TRUE(QFileInfo(history).isDir());
     EXPECT_EQ(fileBytes(keep.fileName()), "kept");
@@ -758,16 +766,156 @@ TEST_F(Hostility, AHistoryThatCannotBeSavedIsKeptAndTheSaveReported)
         }
     }
 
+    // The program's words, with the system's reason.
     const QString base = makeDemoDatabase(folder, 20);
-    for (const QString& path : {inFolder, onFullDisk}) {
+    for (const auto& [path, reason] :
+         {std::pair(inFolder, systemReason(EROFS)), std::pair(onFullDisk, systemReason(ENOSPC))}) {
         SCOPED_TRACE(path.toStdString());
         const QByteArray kept = fileBytes(path);
         Session s(path);
         EXPECT_EQ(s.find<QComboBox>("ComboBox_User")->currentText(), QStringLiteral("u1"));
         EXPECT_TRUE(s.login({base, QStringLiteral("LOG_TABLE"), QStringLiteral("u2")}));
-        EXPECT_EQ(s.prompts.texts(), QStringList{QStringLiteral("Unable to write to ") +
-                                                 QDir::toNativeSeparators(path) + u'.'});
+        EXPECT_EQ(s.prompts.texts(),
+                  QStringList{QStringLiteral("Не удалось записать файл \"") +
+                              QDir::toNativeSeparators(path) + QStringLiteral("\". ") + reason});
         EXPECT_EQ(fileBytes(path), kept);
+    }
+}
+
+QStringList itemsOf(const QComboBox* box)
+{
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    return items;
+}
+
+#ifndef Q_OS_WIN
+// Not on Windows, where links are an administrator's and QFile::link makes a shortcut.
+// A link in the history's place, planted before the start or while the dialog is open, leads
+// nowhere: nothing is read through it, the file it names keeps its bytes or is never made, the
+// link stays, and the refused save names the file. Beside the program, such a name sends the
+// history to the configuration folder.
+TEST_F(Hostility, ALinkInPlaceOfTheHistoryIsNeverFollowed)
+{
+    const QString target = folder.path(QStringLiteral("target.ini"));
+    const QByteArray before = "[Login]\r\nUser=root;\r\n";
+    const struct {
+        const char* name;
+        QString linkTo;
+        bool planted; // while the dialog is open, over the history it read
+    } cases[] = {
+        {"a link to a file", target, false},
+        {"a dangling link", folder.path(QStringLiteral("made.ini")), false},
+        {"a link planted after the load", target, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(history);
+        QFile file(target);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(before);
+        file.close();
+        if (!c.planted) {
+            ASSERT_TRUE(QFile::link(c.linkTo, history));
+        } else {
+            ASSERT_TRUE(QFile::copy(target, history));
+        }
+        EXPECT_EQ(historyFilePath(folder.path(QString()), folder.path(QStringLiteral("config"))),
+                  c.planted ? history : folder.path(QStringLiteral("config/Login.ini")));
+        Session s(history);
+        EXPECT_EQ(itemsOf(s.find<QComboBox>("ComboBox_User")),
+                  c.planted ? QStringList{"root"} : QStringList{});
+        if (c.planted) {
+            ASSERT_TRUE(QFile::remove(history) && QFile::link(c.linkTo, history));
+        }
+        s.find<QComboBox>("ComboBox_User")->setEditText(QStringLiteral("scott"));
+        delete s.dialog();
+        EXPECT_EQ(s.prompts.texts(), QStringList{QStringLiteral("Не удалось записать файл \"") +
+                                                 QDir::toNativeSeparators(history) +
+                                                 QStringLiteral("\". Это символическая ссылка.")});
+        EXPECT_EQ(QFileInfo(history).symLinkTarget(), c.linkTo);
+        EXPECT_EQ(fileBytes(target), before);
+        EXPECT_FALSE(QFileInfo::exists(folder.path(QStringLiteral("made.ini"))));
+    }
+}
+#endif
+
+// Texts that the history file cannot give back as they were typed (a ";" splits one in two, a
+// character the code page lacks comes back as "?", one longer than the read buffer cuts off
+// the rest) are not remembered; the other entries are.
+TEST_F(Hostility, TextsTheHistoryCannotHoldAreLeftOutAndTheRestRemembered)
+{
+    VARNEL_SKIP_UNLESS_WINDOWS_1251();
+    const struct {
+        const char* list;
+        QString typed;
+        QStringList remembered;
+    } cases[] = {
+        {"ComboBox_User", QStringLiteral("ivan;petrov"), {"u1", "u2"}},
+        {"ComboBox_User", QStringLiteral("José"), {"u1", "u2"}},
+        {"ComboBox_User", QString(3000, u'u'), {"u1", "u2"}},
+        {"ComboBox_Base", QStringLiteral("/tmp/é.sqlite"), {"b1"}},
+        {"ComboBox_Base", QStringLiteral("/tmp/日本.sqlite"), {"b1"}},
+        {"ComboBox_Table", QStringLiteral("LOG😀"), {"t1"}},
+        // Typed over the first entry, which it takes the place of.
+        {"ComboBox_User", QStringLiteral("Пётр №5"), {QStringLiteral("Пётр №5"), "u2"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed.left(20).toStdString());
+        QFile file(history);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[Login]\r\nUser=u1;u2;\r\nBase=b1;\r\nTable=t1;\r\n");
+        file.close();
+        {
+            Session s(history);
+            s.find<QComboBox>(c.list)->setEditText(c.typed);
+        }
+        Session next(history);
+        EXPECT_EQ(itemsOf(next.find<QComboBox>(c.list)), c.remembered);
+        EXPECT_TRUE(next.prompts.shown.empty());
+    }
+}
+
+// Two runs of the program at once, each with the history it read at its start: the one that
+// closes last keeps the other's login, most recent first, five at most. Each types its user
+// over the first entry, as the dialog opens, or chooses one of its list.
+TEST_F(Hostility, TwoRunsAtOnceKeepBothLogins)
+{
+    struct Run {
+        QString typed;
+        int chosen = -1;
+    };
+    const struct {
+        const char* name;
+        QByteArray before;
+        Run first, second;
+        QString after;
+    } cases[] = {
+        {"both type", "", {"first"}, {"second"}, "second;first;"},
+        {"both type over a full list", "a;b;c;d;e;", {"first"}, {"second"}, "second;first;b;c;d;"},
+        {"the second chooses", "a;b;c;", {"first"}, {{}, 1}, "b;first;c;"},
+        {"both choose the same", "a;b;c;", {{}, 1}, {{}, 1}, "b;a;c;"},
+    };
+    const auto close = [](Session& s, const Run& run) {
+        auto* users = s.find<QComboBox>("ComboBox_User");
+        if (run.chosen < 0)
+            users->setEditText(run.typed);
+        else
+            users->setCurrentIndex(run.chosen);
+        delete s.dialog();
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile file(history);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[Login]\r\nUser=" + c.before + "\r\n");
+        file.close();
+        Session first(history);
+        Session second(history);
+        close(first, c.first);
+        close(second, c.second);
+        EXPECT_EQ(LoginHistoryFile(history).readString("Login", "User"), c.after);
     }
 }
 
@@ -790,12 +938,12 @@ TEST_F(Hostility, AnExportToAFullDiskKeepsTheOldFileAndSaysWhy)
         std::optional<Period> period;
     };
     std::vector<Target> targets = {{"a folder that cannot be made",
-                                    blocker + QStringLiteral("/export.txt"), "Not a directory.",
+                                    blocker + QStringLiteral("/export.txt"), systemReason(ENOTDIR),
                                     std::nullopt}};
     if (mount.mounted()) {
         const QString path = dir + QStringLiteral("/export.txt");
-        targets.push_back({"a full disk", path, "No space left on device.", std::nullopt});
-        targets.push_back({"a full disk, a few records", path, "No space left on device.",
+        targets.push_back({"a full disk", path, systemReason(ENOSPC), std::nullopt});
+        targets.push_back({"a full disk, a few records", path, systemReason(ENOSPC),
                            Period{QDate(2025, 6, 1), QDate(2025, 6, 3)}});
     } else {
         qWarning("no small file system could be mounted: the full disk is not tried");
@@ -822,7 +970,7 @@ TEST_F(Hostility, AnExportToAFullDiskKeepsTheOldFileAndSaysWhy)
         s.prompts.shown.clear();
         s.exportTo(target.path, target.period);
         const QString said =
-            "Cannot create file \"" + QDir::toNativeSeparators(target.path) + "\". ";
+            "Не удалось создать файл \"" + QDir::toNativeSeparators(target.path) + "\". ";
 #ifdef Q_OS_UNIX
         EXPECT_EQ(errors(s), QStringList{said + target.reason});
 #else

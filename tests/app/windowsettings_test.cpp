@@ -6,6 +6,8 @@
 #include "base/localetext.h"
 #include "browse/core/filterset.h"
 #include "browse/loggrid.h"
+#include "browse/recordwindow.h"
+#include "browse/viewlogspage.h"
 #include "common/session.h"
 #include "common/testsupport.h"
 #include "db/logdatabase.h"
@@ -16,6 +18,7 @@
 #include <QCursor>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QScreen>
@@ -79,14 +82,15 @@ TEST(SettingsFile, ReadsWhatParsesKeepsForeignKeysAndNeverStopsTheProgram)
                                "SUSER_INFO=90\r\n\r\n[Foreign]\r\nColour=blue\r\n\r\n"
                                "[MainWindow]\r\nGeometry=10,20,300,200\r\nMaximized=true\r\n");
 
-    // A folder in the file's place, a path under a regular file, a huge or binary file.
+    // A folder in the file's place, a path under a regular file, a huge or binary file. A file
+    // too large to be the program's is not read, and not saved over either.
     writeFile(folder.path("file"), "x");
     ASSERT_TRUE(QDir().mkpath(folder.path("folder/Varnel.ini")));
     writeFile(folder.path("huge.ini"), QByteArray(3 << 20, '\n') + "[MainWindow]\nMaximized=1\n");
     writeFile(folder.path("binary.ini"), QByteArray("\x00\xff[MainWindow]\x00=\xfe\n", 14));
     for (const auto& [name, writable] : {std::pair("folder/Varnel.ini", false),
                                          {"file/Varnel.ini", false},
-                                         {"huge.ini", true},
+                                         {"huge.ini", false},
                                          {"binary.ini", true}}) {
         WindowSettings settings(folder.path(name));
         EXPECT_EQ(settings.value("MainWindow", "Maximized"), QString()) << name;
@@ -225,6 +229,117 @@ TEST_F(MainWindowSettings, WhatDoesNotFitTheScreenIsMovedAndShrunkOntoIt)
     }
 }
 
+// A Varnel.ini that is not the program's (too large to be, or a link, a folder) is left as it
+// is at «Выход», and so is what a link leads to; a save that fails says why, once.
+TEST_F(MainWindowSettings, ExitSavesOverNothingItDidNotReadAndSaysWhatFailed)
+{
+    const QByteArray huge = "[MainWindow]\r\n" + QByteArray(2 << 20, ';') + "\r\n";
+    writeFile(folder.path("target.ini"), "[Other]\r\nkept=1\r\n");
+    writeFile(folder.path("plain"), "x");
+    ASSERT_TRUE(QDir().mkpath(folder.path("folder/Varnel.ini")));
+    const struct {
+        const char* name;
+        QString path;
+        QByteArray file; // written there first, unless empty
+        QString linkTo;  // or a link to this
+        QString reason;  // empty: the system's own
+    } cases[] = {
+        {"2 MB",
+         folder.path("huge/Varnel.ini"),
+         huge,
+         {},
+         "Файл больше 1 МБ: это не файл настроек программы"},
+#ifndef Q_OS_WIN // where QFile::link makes a shortcut
+        {"a link to a file",
+         folder.path("link/Varnel.ini"),
+         {},
+         folder.path("target.ini"),
+         "Это символическая ссылка"},
+        {"a dangling link",
+         folder.path("dangling/Varnel.ini"),
+         {},
+         folder.path("made.ini"),
+         "Это символическая ссылка"},
+#endif
+        {"a folder", folder.path("folder/Varnel.ini"), {}, {}, "Это папка"},
+        {"under a regular file", folder.path("plain/Varnel.ini"), {}, {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        path = c.path;
+        QDir().mkpath(QFileInfo(path).path());
+        if (!c.file.isEmpty())
+            writeFile(path, c.file);
+        if (!c.linkTo.isEmpty()) {
+            ASSERT_TRUE(QFile::link(c.linkTo, path));
+        }
+        prompts.shown.clear();
+        exit(start()->window);
+        const QString said = QStringLiteral("Не удалось записать файл \"") +
+                             QDir::toNativeSeparators(path) + QStringLiteral("\". ");
+        EXPECT_EQ(prompts.texts().size(), 1) << prompts.texts().join('|').toStdString();
+        EXPECT_TRUE(!prompts.shown.empty() &&
+                    prompts.shown[0].kind == ScriptedPrompts::Kind::Error);
+        const QString text = prompts.texts().value(0);
+        EXPECT_TRUE(text.startsWith(said) && text.size() > said.size() + 1) << text.toStdString();
+        if (!c.reason.isEmpty()) {
+            EXPECT_EQ(text, said + c.reason + u'.');
+        }
+        if (!c.file.isEmpty()) {
+            EXPECT_EQ(fileBytes(path), c.file);
+        }
+        if (!c.linkTo.isEmpty()) {
+            EXPECT_EQ(QFileInfo(path).symLinkTarget(), c.linkTo);
+        }
+    }
+    EXPECT_EQ(fileBytes(folder.path("target.ini")), "[Other]\r\nkept=1\r\n");
+    EXPECT_FALSE(QFileInfo::exists(folder.path("made.ini")));
+}
+
+// A saved place that would leave a window off the screen once it grows to its least size, or a
+// pane of the splitter below its own, is not restored as it is.
+TEST_F(MainWindowSettings, SavedPlacesThatWouldHideAWindowOrAPaneAreNotRestoredSo)
+{
+    int least = 0; // the filter panel's least height, as a drag of the handle finds it
+    {
+        auto run = start();
+        QSplitterHandle* handle = run->child<QSplitter>("Splitter1")->handle(1);
+        drag(handle, handle->rect().center(), {0, -500});
+        least = run->child<QSplitter>("Splitter1")->sizes().value(0);
+    }
+    ASSERT_GT(least, 1);
+    ASSERT_LT(least, 173);
+    const struct {
+        QByteArray file;
+        int panel;
+    } cases[] = {
+        {"[RecordWindow]\nGeometry=5000,4000,1,1\n[ViewLogs]\nSplitter1=99999\n", 173},
+        {"[RecordWindow]\nGeometry=-9000,-9000,19,19\n[ViewLogs]\nSplitter1=1\n", 173},
+        {"[RecordWindow]\nGeometry=790,790,2,2\n[ViewLogs]\nSplitter1=" +
+             QByteArray::number(least) + "\n",
+         least},
+        {"[ViewLogs]\nSplitter1=250\n", 250},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file.constData());
+        writeFile(path, c.file);
+        auto run = start();
+        auto* splitter = run->child<QSplitter>("Splitter1");
+        EXPECT_EQ(splitter->sizes().value(0), c.panel);
+        EXPECT_GE(splitter->sizes().value(1), splitter->widget(1)->minimumSizeHint().height());
+        QTest::mouseClick(run->child<QPushButton>("BitBtnSelect"), Qt::LeftButton);
+        auto* grid = run->child<LogGrid>("DBGridMain");
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_Return);
+        QWidget* record = run->window.viewLogsPage().recordWindow();
+        ASSERT_NE(record, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(record));
+        const QRect frame = record->frameGeometry();
+        EXPECT_TRUE(available().contains(frame)) << frame.x() << "," << frame.y();
+        EXPECT_EQ(record->size(), record->size().expandedTo(record->minimumSizeHint()));
+    }
+}
+
 // Varnel.ini is made beside Login.ini, whatever folder that is, leaves the login history as
 // it is, and is a file of the program's that an export must not replace.
 TEST(StartupSettings, VarnelIniLivesBesideLoginIniAndTheNextRunOpensWhereThisOneEnded)
@@ -255,6 +370,29 @@ TEST(StartupSettings, VarnelIniLivesBesideLoginIniAndTheNextRunOpensWhereThisOne
     EXPECT_TRUE(next.prompts.texts().last().endsWith(
         QStringLiteral(": это файл, с которым работает программа.")));
     EXPECT_EQ(fileBytes(settings), kept);
+}
+
+// With no folder to keep them in (no home for the configuration folder), the start says so once;
+// the login and the exit go on and write no file, in the working folder neither.
+TEST(StartupSettings, WithNowhereToKeepTheFilesTheStartSaysSoOnceAndWritesNothing)
+{
+    TempFolder folder;
+    const QString base = makeDemoDatabase(folder, 30);
+    const QString work = folder.path("work");
+    ASSERT_TRUE(QDir().mkpath(work));
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(work));
+    {
+        Session session{QString()};
+        const QStringList said{QStringLiteral("Не найдена домашняя папка пользователя: имена "
+                                              "входа и расположение окон не будут сохранены.")};
+        EXPECT_EQ(session.prompts.texts(), said);
+        ASSERT_TRUE(session.login({base, QStringLiteral("LOG_TABLE")}));
+        session.window()->close();
+        EXPECT_EQ(session.prompts.texts(), said);
+    }
+    QDir::setCurrent(before);
+    EXPECT_TRUE(QDir(work).isEmpty());
 }
 
 // The five lists of the filter panel, filled after the login's check of the log table, are

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace varnel::civil {
 namespace {
@@ -85,6 +86,42 @@ TEST(CivilTime, ParseAndFormatTheStoredForm)
     ASSERT_TRUE(parseStoredDateTime(unterminated, 10, seconds));
     EXPECT_EQ(seconds, toSeconds(2026, 12, 7, 0, 0, 0));
     EXPECT_FALSE(parseStoredDateTime(unterminated, 9, seconds));
+}
+
+// A TIMESTAMP's fraction, however many digits its writer gave it, is one value to the
+// nanosecond with one stored text: digits beyond the ninth are cut off, never carried into the
+// next second, and a fraction of zero is written as the whole second it is.
+TEST(CivilTime, FractionsAreReadToTheNanosecondAndWrittenInOneForm)
+{
+    const int64_t second = toSeconds(2025, 3, 5, 10, 11, 12);
+    const struct {
+        const char* text;
+        uint32_t nanoseconds;
+        const char* written;
+    } cases[] = {
+        {"2025-03-05 10:11:12", 0, "2025-03-05 10:11:12"},
+        {"2025-03-05 10:11:12.000000", 0, "2025-03-05 10:11:12"},
+        {"2025-03-05 10:11:12.5", 500000000, "2025-03-05 10:11:12.500000000"},
+        {"2025-03-05T10:11:12.123456", 123456000, "2025-03-05 10:11:12.123456000"},
+        {"2025-03-05 10:11:12.000000001", 1, "2025-03-05 10:11:12.000000001"},
+        {"2025-03-05 10:11:12.9999999999", 999999999, "2025-03-05 10:11:12.999999999"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        int64_t seconds = 0;
+        uint32_t nanoseconds = 77;
+        ASSERT_TRUE(parseStoredDateTime(c.text, static_cast<int64_t>(std::strlen(c.text)), seconds,
+                                        nanoseconds));
+        EXPECT_EQ(seconds, second);
+        EXPECT_EQ(nanoseconds, c.nanoseconds);
+        char out[kStoredDateTimeLength];
+        const int length = formatStoredDateTime(seconds, nanoseconds, out);
+        EXPECT_EQ(std::string(out, size_t(length)), c.written);
+        int64_t again = 0;
+        uint32_t fraction = 0;
+        ASSERT_TRUE(parseStoredDateTime(out, length, again, fraction));
+        EXPECT_EQ(std::pair(again, fraction), std::pair(seconds, nanoseconds));
+    }
 }
 
 } // namespace

@@ -8,11 +8,16 @@
 #include "db/logdatabase.h"
 
 #include <QCollator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 using namespace varnel;
 using namespace varnel::test;
@@ -575,4 +580,81 @@ TEST(SnapshotMemory, OnlyAClosedSnapshotsBlocksAreKeptForTheNext)
     EXPECT_LT(keptBytes(), kept); // the next snapshot took them
     data.connection().disconnect();
     EXPECT_EQ(keptBytes(), 0u);
+}
+
+// A driver that blocks in its connect (a mistyped host, until TCP gives up) takes no cancel:
+// the user who gives up waiting gets the login back at once, the next login does not wait
+// behind the blocked one, and what that connect opens later is closed on the thread that
+// opened it.
+TEST(Connection, AnAbandonedConnectGivesTheCallerBackAndItsLateEngineClosesWhereItOpened)
+{
+    struct Probe : Engine {
+        explicit Probe(std::function<void()> closed) : closed(std::move(closed)) {}
+        ~Probe() override { closed(); }
+        RowSet query(const QString&) override { return {}; }
+        int64_t execute(const QString&) override { return 0; }
+        void deleteRecord(const QString&, const RowSet&, uint32_t) override {}
+        std::function<void()> closed;
+    };
+    std::mutex lock;
+    std::condition_variable changed;
+    bool released = false, closed = false;
+    std::thread::id blockedOn, closedOn, nextOn;
+    Connection connection(
+        [&](const QString& connectionString, const LocaleText&) -> std::unique_ptr<Engine> {
+            std::unique_lock guard(lock);
+            if (!connectionString.endsWith(QLatin1String("=unreachable"))) {
+                nextOn = std::this_thread::get_id();
+                return std::make_unique<Probe>([] {});
+            }
+            blockedOn = std::this_thread::get_id();
+            changed.wait(guard, [&] { return released; });
+            return std::make_unique<Probe>([&] {
+                const std::lock_guard closing(lock);
+                closedOn = std::this_thread::get_id();
+                closed = true;
+                changed.notify_all();
+            });
+        });
+    const auto release = [&] {
+        const std::lock_guard guard(lock);
+        released = true;
+        changed.notify_all();
+    };
+    // «Отмена» a tenth of a second into the wait, then waiting as the progress window does; a
+    // connection that waits for the driver all the same gets it released after two seconds, so
+    // that it fails this test instead of hanging it.
+    struct Impatient : Waiter {
+        std::function<void()> giveUp;
+        void wait(Call& call) override
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            call.cancel();
+            QElapsedTimer waited;
+            waited.start();
+            while (!call.finished() && !call.abandoned()) {
+                if (waited.elapsed() > 2000)
+                    giveUp();
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        }
+    } impatient;
+    impatient.giveUp = release;
+
+    connection.setWaiter(&impatient);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_THROW(connection.connect(QStringLiteral("Data Source=unreachable")), Cancelled);
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_FALSE(connection.connected());
+
+    connection.setWaiter(nullptr);
+    connection.connect(QStringLiteral("Data Source=reachable"));
+    EXPECT_TRUE(connection.connected());
+    EXPECT_NE(nextOn, blockedOn);
+
+    release();
+    std::unique_lock guard(lock);
+    EXPECT_TRUE(changed.wait_for(guard, std::chrono::seconds(5), [&] { return closed; }));
+    EXPECT_EQ(closedOn, blockedOn);
 }

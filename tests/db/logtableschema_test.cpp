@@ -126,3 +126,39 @@ TEST_F(Creation, ANameCarryingASecondStatementCreatesNothing)
     EXPECT_EQ(errorOf([&] { query(QStringLiteral("Select * from A")); }),
               QStringLiteral("ORA-00942: table or view does not exist"));
 }
+
+// A public synonym belongs to no schema, and a table behind a database link is another
+// database's: neither the synonym nor that table can take the name as typed.
+TEST(LogTableStatements, TheSynonymTakesTheNameWithoutItsSchemaAndALinkIsRefused)
+{
+    const std::tuple<QString, QString, QString> cases[] = {
+        {"SCOTT.LOGS", "create public synonym LOGS for SCOTT.LOGS", ""},
+        {"scott.\"Log table\"", "create public synonym \"Log table\" for scott.\"Log table\"", ""},
+        // A dot or an "@" inside quotes is part of the name.
+        {"\"a.b@c\"", "create public synonym \"a.b@c\" for \"a.b@c\"", ""},
+        {"LOGS@REMOTE.EXAMPLE.COM", "",
+         "Таблицу логов «LOGS@REMOTE.EXAMPLE.COM» нельзя создать: «@REMOTE.EXAMPLE.COM» — ссылка "
+         "на другую базу данных, а таблица логов создаётся в той, к которой выполнено "
+         "подключение."},
+        {"scott.logs@\"l k\"", "", "«@\"l k\"» — ссылка"},
+    };
+    for (const auto& [name, synonym, problem] : cases) {
+        SCOPED_TRACE(name.toStdString());
+        if (problem.isEmpty()) {
+            EXPECT_EQ(publicSynonymStatement(name), synonym);
+            EXPECT_EQ(logTableCreationProblem(name), QString());
+        } else {
+            EXPECT_TRUE(logTableCreationProblem(name).contains(problem))
+                << logTableCreationProblem(name).toStdString();
+        }
+    }
+}
+
+TEST_F(Creation, ANameWithADatabaseLinkSendsNothing)
+{
+    const QString name = QStringLiteral("LOGS@REMOTE");
+    EXPECT_EQ(errorOf([&] { CreateLogTable(data, name); }), logTableCreationProblem(name));
+    EXPECT_EQ(data.commandDataset().getText(), QString());
+    EXPECT_EQ(errorOf([&] { query(QStringLiteral("Select * from LOGS")); }),
+              QStringLiteral("ORA-00942: table or view does not exist"));
+}

@@ -30,6 +30,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 
 using namespace varnel;
@@ -76,8 +77,10 @@ protected:
         o.oneRecordDelete = {
             QStringLiteral(
                 "delete from %1\nwhere rowid = (select rowid from %1\nwhere %2 limit 1)"),
-            QStringLiteral("datetime(%1) = datetime(?)"), OneRecordDeleteForm::DateValue::DateTime,
-            80};
+            QStringLiteral("datetime(%1) = datetime(?)"),
+            OneRecordDeleteForm::DateValue::DateTime,
+            80,
+            {}};
         return o;
     }
     std::unique_ptr<OdbcEngine> open(const QString& path) const
@@ -170,6 +173,77 @@ TEST(OdbcLogin, WithoutAnOracleDriverTheConnectionSaysWhatToInstall)
     EXPECT_LE(message.count(QLatin1Char('\n')), 2); // a message box's few lines
 }
 
+// Oracle's own driver goes by the names its tools give it; another vendor's driver for Oracle
+// reads other keywords (HostName, Server) and no DBQ, and is named when it is all there is.
+TEST(OdbcLogin, OraclesOwnDriverIsTakenAndAnotherVendorsIsNamedInsteadOfUsed)
+{
+    const QString d = QStringLiteral("DRIVER={%1};DBQ=ORCL;UID=u;PWD=p");
+    const std::pair<QStringList, QString> cases[] = {
+        {{"Devart ODBC Driver for Oracle", "Oracle in OraClient19Home1"},
+         d.arg("Oracle in OraClient19Home1")},
+        {{"DataDirect 8.0 Oracle Wire Protocol", "Oracle 21 ODBC driver"},
+         d.arg("Oracle 21 ODBC driver")},
+        // The names Oracle's tools give come before one registered by hand.
+        {{"ORACLE_ODBC_19", "Oracle in instantclient_21_12"},
+         d.arg("Oracle in instantclient_21_12")},
+        {{"Oracle Wire Protocol", "OracleODBC-19"}, d.arg("OracleODBC-19")},
+        {{"SQLite3", "Devart ODBC Driver for Oracle"},
+         "Не найден драйвер ODBC самой Oracle и нет источника данных ODBC «ORCL»: установлен "
+         "только драйвер «Devart ODBC Driver for Oracle» другого производителя, а он принимает "
+         "другие параметры подключения."},
+        {{"Microsoft ODBC for Oracle", "DataDirect 8.0 Oracle Wire Protocol"},
+         "установлены только драйверы «Microsoft ODBC for Oracle», «DataDirect 8.0 Oracle Wire "
+         "Protocol» других производителей, а они принимают"},
+        {{"SQLite3"}, "нет ни драйвера ODBC, в имени которого есть «Oracle»"},
+    };
+    for (const auto& [drivers, expected] : cases) {
+        SCOPED_TRACE(drivers.join(", ").toStdString());
+        const ConnectionParams params{{}, "p", "u", "ORCL", {}};
+        QString got;
+        const QString error = errorOf([&, &drivers = drivers] {
+            got = odbc::oracleLogin(params, {drivers, {}}).connectString();
+        });
+        if (expected.startsWith(QLatin1String("DRIVER="))) {
+            EXPECT_EQ(got, expected);
+        } else {
+            EXPECT_TRUE(error.contains(expected)) << error.toStdString();
+            // What to install follows, on a line of its own.
+            EXPECT_TRUE(error.contains(QStringLiteral(".\nУстановите Oracle Instant Client")));
+        }
+    }
+}
+
+// Unset, NLS_LANG makes Oracle's client take US7ASCII for the texts it converts: the engine
+// gives it AL32UTF8 before the driver loads, and leaves alone what the user set.
+TEST(OracleClient, NlsLangGetsACharacterSetBeforeTheDriverLoads)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"", ".AL32UTF8"},
+        {"RUSSIAN_RUSSIA", "RUSSIAN_RUSSIA.AL32UTF8"},
+        {"RUSSIAN_RUSSIA.", "RUSSIAN_RUSSIA.AL32UTF8"},
+        {"RUSSIAN_RUSSIA.CL8MSWIN1251", "RUSSIAN_RUSSIA.CL8MSWIN1251"},
+        {".UTF8", ".UTF8"},
+    };
+    for (const auto& [set, read] : cases)
+        EXPECT_EQ(odbc::oracleNlsLang(set), QByteArray(read)) << set;
+
+    QString why;
+    if (!OracleStandin::available(&why))
+        GTEST_SKIP() << why.toStdString();
+    const EnvRestorer nlsLang{"NLS_LANG"};
+    TempFolder folder;
+    OracleStandin::place(makeDemoDatabase(folder, 5), "NLS");
+    for (const auto& [set, read] : cases) {
+        if (*set)
+            qputenv("NLS_LANG", set);
+        else
+            qunsetenv("NLS_LANG");
+        odbc::openOracle(parseConnectionString(buildConnectionString("tiger", "scott", "NLS")),
+                         LocaleText::current(), odbc::OdbcCatalog::installed());
+        EXPECT_EQ(qgetenv("NLS_LANG"), QByteArray(read)) << set;
+    }
+}
+
 TEST(OracleSession, StatementsSetTheFormatInOraclesNotationAndTheLanguageWhenNamesAreWritten)
 {
     const QString f = QStringLiteral("alter session set NLS_DATE_FORMAT = ");
@@ -228,6 +302,32 @@ TEST(OdbcDelete, OracleStatementComparesEveryColumnAndStopsAtOneRow)
     EXPECT_THROW(
         oneRecordDeleteStatement(QStringLiteral("T"), forged.finish(), 0, oracleOneRecordDelete()),
         DbError);
+}
+
+// A DATE's whole second is read by to_date, which keeps an index on a DATE column usable; a
+// TIMESTAMP's fraction by to_timestamp with all nine digits, which nothing rounds away.
+TEST(OdbcDelete, AWholeSecondIsReadByToDateAndAFractionByToTimestampToTheNanosecond)
+{
+    const QString date = QStringLiteral("\"DDATE\" = to_date(?, 'YYYY-MM-DD HH24:MI:SS')");
+    const QString stamp =
+        QStringLiteral("\"DDATE\" = to_timestamp(?, 'YYYY-MM-DD HH24:MI:SS.FF9')");
+    const std::tuple<uint32_t, QString, QString> cases[] = {
+        {0, date, "2024-03-05 10:11:12"},
+        {123456000, stamp, "2024-03-05 10:11:12.123456000"},
+        {1, stamp, "2024-03-05 10:11:12.000000001"},
+        {999999999, stamp, "2024-03-05 10:11:12.999999999"},
+    };
+    for (const auto& [nanoseconds, condition, bound] : cases) {
+        RowSet::Builder builder;
+        builder.addColumn(QStringLiteral("DDATE"), ColumnType::Date);
+        builder.addDate(0, civil::toSeconds(2024, 3, 5, 10, 11, 12), nanoseconds);
+        builder.endRow();
+        const BoundStatement statement = oneRecordDeleteStatement(
+            QStringLiteral("LOG_TABLE"), builder.finish(), 0, oracleOneRecordDelete());
+        EXPECT_EQ(statement.sql,
+                  "delete from LOG_TABLE\nwhere " + condition + QStringLiteral(" and rownum = 1"));
+        EXPECT_EQ(statement.values, QVariantList{bound});
+    }
 }
 
 // Qt's ODBC driver took a name holding ".dsn" for a file data source; the API itself does not.

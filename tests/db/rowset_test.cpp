@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <numeric>
 #include <string>
+#include <utility>
+#include <vector>
 
 using namespace varnel;
 
@@ -107,6 +110,76 @@ TEST(RowSet, DisplayTexts)
 
     const LocaleText us(QLocale(QLocale::English, QLocale::UnitedStates));
     EXPECT_EQ(set.displayText(1, date, us), QStringLiteral("12/7/26 1:05:09 PM"));
+}
+
+// A TIMESTAMP's fraction is kept exactly, also when the first one comes after many rows
+// without, and sorts the rows of one second; it never shows. A log of DATEs keeps no fractions.
+TEST(RowSet, FractionsOfASecondSortTheRowsOfOneSecondAndNeverShow)
+{
+    const int64_t second = civil::toSeconds(2025, 3, 5, 10, 11, 12);
+    const int64_t midnight = civil::toSeconds(2025, 3, 5, 0, 0, 0);
+    struct Row {
+        int64_t seconds; // -1: NULL
+        uint32_t nanoseconds;
+        const char* shown;
+    };
+    // Rows 0..199 are whole seconds; the fractions start after the first word of the null
+    // bitmap and stop before the last rows.
+    std::vector<Row> input(200, Row{second - 1, 0, "05.03.2025 10:11:11"});
+    const Row tail[] = {
+        {second, 250000000, "05.03.2025 10:11:12"},
+        {second, 125000000, "05.03.2025 10:11:12"},
+        {-1, 0, ""},
+        {second, 999999999, "05.03.2025 10:11:12"},
+        {midnight, 1, "05.03.2025"},
+        {second, 0, "05.03.2025 10:11:12"},
+        {second, 125000000, "05.03.2025 10:11:12"},
+        {second - 1, 0, "05.03.2025 10:11:11"},
+    };
+    input.insert(input.end(), std::begin(tail), std::end(tail));
+    const auto build = [&](bool fractions) {
+        RowSet::Builder builder;
+        const int col = builder.addColumn(QStringLiteral("DDATE"), ColumnType::Date);
+        for (const Row& r : input) {
+            if (r.seconds < 0)
+                builder.addNull(col);
+            else
+                builder.addDate(col, r.seconds, fractions ? r.nanoseconds : 0);
+            builder.endRow();
+        }
+        return builder.finish();
+    };
+    const RowSet set = build(true);
+    const LocaleText ru(QLocale(QLocale::Russian, QLocale::Russia));
+    for (uint32_t row = 0; row < set.rowCount(); ++row) {
+        EXPECT_EQ(set.dateNanoseconds(row, 0), input[row].nanoseconds) << row;
+        EXPECT_EQ(set.displayText(row, 0, ru), QString::fromUtf8(input[row].shown)) << row;
+    }
+
+    // The 200 equal rows of 10:11:11 between what comes before and after them.
+    const auto around = [](std::vector<uint32_t> before, std::initializer_list<uint32_t> after) {
+        for (uint32_t row = 0; row < 200; ++row)
+            before.push_back(row);
+        before.insert(before.end(), after);
+        return before;
+    };
+    QCollator collator(QLocale(QLocale::Russian, QLocale::Russia));
+    const std::pair<Qt::SortOrder, std::vector<uint32_t>> orders[] = {
+        // 10:11:12 by its fractions, the two equal ones in their order; NULL last
+        {Qt::AscendingOrder, around({204}, {207, 205, 201, 206, 200, 203, 202})},
+        {Qt::DescendingOrder, around({202, 203, 200, 201, 206, 205}, {207, 204})},
+    };
+    for (const auto& [order, expected] : orders) {
+        std::vector<uint32_t> rows = allRows(set);
+        set.sortRows(rows, 0, collator, order);
+        EXPECT_EQ(rows, expected) << order;
+    }
+
+    // Fractions cost their four bytes a row only where there are some.
+    const RowSet whole = build(false);
+    EXPECT_EQ(whole.dateNanoseconds(201, 0), 0u);
+    EXPECT_GE(set.allocatedBytes(), whole.allocatedBytes() + 200 * sizeof(uint32_t));
+    EXPECT_LE(set.allocatedBytes(), whole.allocatedBytes() + set.rowCount() * sizeof(uint32_t));
 }
 
 TEST(RowSet, UndeclaredColumnTakesItsFirstValuesTypeAndNamesIgnoreCase)

@@ -125,6 +125,50 @@ TEST_F(EmbeddedEngine, ARecordWhoseDateAnOutsideWriterStoredInAnotherLayoutCanBe
     EXPECT_EQ(queryScalar(path, QStringLiteral("select count(*) from L")), 0);
 }
 
+// A TIMESTAMP(6) column that an outside writer filled with fractions: the snapshot keeps them,
+// to_date and to_timestamp compare as times (a whole second equals its ".000000"), the day
+// filters and periods take each record by its time, and each record is deleted alone, also
+// the one of two that differ only in their fraction.
+TEST_F(EmbeddedEngine, TimestampFractionsAreKeptComparedAsTimesAndEachRecordDeletedAlone)
+{
+    engine->execute(QStringLiteral("create table S(sid NUMBER, ddate TIMESTAMP(6))"));
+    queryScalar(path, QStringLiteral("insert into S values (1, '2025-03-05 10:11:12.250000'), "
+                                     "(2, '2025-03-05 10:11:12.125000'), "
+                                     "(3, '2025-03-05 10:11:12.000000'), "
+                                     "(4, '2025-03-05 10:11:12'), "
+                                     "(5, '2025-03-06 00:00:00.000001')"));
+    const RowSet rows = engine->query(QStringLiteral("select * from S order by sid"));
+    ASSERT_EQ(rows.rowCount(), 5u);
+    const uint32_t fractions[] = {250000000, 125000000, 0, 0, 1000};
+    for (uint32_t row = 0; row < 5; ++row)
+        EXPECT_EQ(rows.dateNanoseconds(row, 1), fractions[row]) << row;
+
+    const QString ts = QStringLiteral("'YYYY-MM-DD HH24:MI:SS.FF9'");
+    const std::pair<QString, const char*> counts[] = {
+        {"ddate = to_timestamp('2025-03-05 10:11:12.125000000', " + ts + ")", "1"},
+        {"ddate = to_timestamp('2025-03-05 10:11:12.125', " + ts + ")", "1"},
+        {"to_timestamp('2025-03-05 10:11:12.250000000', " + ts + ") = ddate", "1"},
+        {"ddate = to_date('2025-03-05 10:11:12', 'YYYY-MM-DD HH24:MI:SS')", "2"},
+        {"ddate = to_timestamp('2025-03-05 10:11:12', " + ts + ")", "2"},
+        {"ddate = to_timestamp('05.03.2025', 'DD.MM.YYYY')",
+         "ORA-01821: date format not recognized"},
+        {"trunc(ddate) = '05.03.2025'", "4"},
+        {"ddate between '05.03.2025' and '06.03.2025'", "4"},
+        {"ddate >= '06.03.2025'", "1"},
+    };
+    for (const auto& [condition, expected] : counts)
+        EXPECT_EQ(scalar("select count(*) from S where " + condition), QString::fromUtf8(expected))
+            << condition.toStdString();
+
+    for (const uint32_t row : {1u, 0u, 4u, 2u}) {
+        engine->deleteRecord(QStringLiteral("S"), rows, row);
+        EXPECT_EQ(
+            queryScalar(path, QStringLiteral("select count(*) from S where sid = %1").arg(row + 1)),
+            0);
+    }
+    EXPECT_EQ(queryScalar(path, QStringLiteral("select sid from S")), 4);
+}
+
 // A program with one thread keeps a window painted through the progress handler while a long
 // statement runs; an error in the handler must not cross SQLite's C frames.
 TEST_F(EmbeddedEngine, AProgressHandlerHearsFromALongStatementAndAFailingOneInterruptsIt)

@@ -356,7 +356,8 @@ TEST_F(ControlLogs, ExportFailuresLeaveFilesAsTheyWereAndReachTheErrorDisplay)
     const struct {
         QString table, target, message;
     } failures[] = {
-        {"LOGS", blocked, "Cannot create file \"" + QDir::toNativeSeparators(blocked) + "\". "},
+        {"LOGS", blocked,
+         "Не удалось создать файл \"" + QDir::toNativeSeparators(blocked) + "\". "},
         {"MISSING", fresh, "ORA-00942: table or view does not exist."},
         {"NARROW", fresh, "ADOQuerySaveLog: Field 'stable' not found."},
     };

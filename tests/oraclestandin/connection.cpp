@@ -8,6 +8,9 @@
 
 #include <odbcinst.h>
 
+#include <chrono>
+#include <thread>
+
 namespace varnel::standin {
 
 namespace {
@@ -53,6 +56,9 @@ QHash<QString, QString> parseConnectString(QStringView text)
     return attributes;
 }
 
+// NLS_DATE_FORMAT of a new session: the default of the territory AMERICA.
+constexpr const char* kSessionDateFormat = "DD-MON-RR";
+
 [[noreturn]] void refuse(const char* message, const char* sqlstate)
 {
     throw Failure{oracleRecord(QString::fromLatin1(message), sqlstate)};
@@ -64,6 +70,8 @@ const char* sqlstateOf(int ora)
         return "42S02";
     if (ora == 1013)
         return "HY008";
+    if (ora == 3113 || ora == 3114)
+        return "08S01";
     if (ora == 1)
         return "23000";
     if (ora >= 900 && ora <= 999)
@@ -116,6 +124,12 @@ void Connection::connect(const QString& connectString)
                                    "odbc.ini");
         database = QString::fromUtf8(value);
     }
+    // A host that does not answer (a mistyped one): Oracle's driver blocks in its connect until
+    // TCP gives up, minutes later, and takes no cancel meanwhile. Here for as long as the tests
+    // name the database.
+    while (!database.isEmpty() &&
+           qEnvironmentVariable("VARNEL_ORACLE_STANDIN_UNREACHABLE") == database)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     // Each database name is a file of the folder that stands for the TNS names of a client.
     const QString folder = qEnvironmentVariable("VARNEL_ORACLE_STANDIN_DIR");
     const QString path = QDir(folder).filePath(database + QStringLiteral(".sqlite"));
@@ -129,7 +143,7 @@ void Connection::connect(const QString& connectString)
         refuse("ORA-01017: invalid username/password; logon denied", "28000");
 
     m_client = clientSettings(qgetenv("NLS_LANG"));
-    m_dateFormatText = QStringLiteral("DD-MON-RR");
+    m_dateFormatText = QLatin1String(kSessionDateFormat);
     m_dateFormat.emplace(m_dateFormatText, m_client.language);
     m_dateLanguage = m_client.language;
     m_engine =
@@ -142,6 +156,10 @@ void Connection::connect(const QString& connectString)
     });
     m_database = database;
     m_user = attributes.value(QStringLiteral("UID"));
+    m_failover = attributes.value(QStringLiteral("FEN"), QStringLiteral("T"))
+                     .compare(u"F", Qt::CaseInsensitive) != 0;
+    m_instance = qgetenv("VARNEL_ORACLE_STANDIN_INSTANCE");
+    m_lost = false;
     // Autocommit stays as set: the driver manager sets it before connecting when the
     // application did (SQLConnect.c, __connect_part_one).
     m_inTransaction = false;
@@ -179,6 +197,23 @@ void Connection::alterSession(const QString& sql)
         setDateFormat(m_dateFormatText,
                       oracleLanguage(quoted.hasMatch() ? quoted.captured(1) : value));
     }
+}
+
+void Connection::checkInstance()
+{
+    if (m_lost)
+        throw DbError(QStringLiteral("ORA-03114: not connected to ORACLE"));
+    const QByteArray instance = qgetenv("VARNEL_ORACLE_STANDIN_INSTANCE");
+    if (instance == m_instance)
+        return;
+    m_instance = instance;
+    endTransaction(false); // with the session that went
+    if (!m_failover) {
+        m_lost = true;
+        throw DbError(QStringLiteral("ORA-03113: end-of-file on communication channel"));
+    }
+    // Transparent application failover: "TAF cannot restore other session properties".
+    setDateFormat(QLatin1String(kSessionDateFormat), m_client.language);
 }
 
 void Connection::setDateFormat(const QString& oracleFormat, const QLocale& language)

@@ -464,8 +464,11 @@ SQLRETURN getDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT number, voi
         *native = record.native;
     const Piece piece = writeText(record.message, wide, charset, message,
                                   static_cast<ptrdiff_t>(bufferChars) * (wide ? 2 : 1));
+    // In bytes for the wide call too, where ODBC counts characters: Oracle's driver does so
+    // (12.2 and 19.3, as pyodbc's users found), so a client that trusts the length reads as
+    // many characters again past the message's end.
     if (length != nullptr)
-        *length = static_cast<SQLSMALLINT>(wide ? piece.needed / 2 : piece.needed);
+        *length = static_cast<SQLSMALLINT>(piece.needed);
     return message != nullptr && piece.consumed < record.message.size() ? SQL_SUCCESS_WITH_INFO
                                                                         : SQL_SUCCESS;
 }

@@ -89,6 +89,12 @@ public:
     // and written; any other parameter is accepted and has no effect.
     void alterSession(const QString& sql);
 
+    // Before each statement: whether the instance of the session is still the one it logged in
+    // to (VARNEL_ORACLE_STANDIN_INSTANCE unchanged). When it is gone the driver fails over, as
+    // Oracle's does unless told FEN=F, to a new session whose ALTER SESSION settings are lost;
+    // with FEN=F the statement fails with ORA-03113 and so does every later one (ORA-03114).
+    void checkInstance();
+
     bool autocommit() const { return m_autocommit; }
     void setAutocommit(bool on);
     // Before a statement runs: with autocommit off, the transaction that SQLEndTran ends
@@ -117,6 +123,9 @@ private:
     QLocale m_dateLanguage; // NLS_DATE_LANGUAGE
     QString m_database;
     QString m_user;
+    bool m_failover = true; // FEN
+    QByteArray m_instance;  // VARNEL_ORACLE_STANDIN_INSTANCE at the login
+    bool m_lost = false;    // the instance went and no failover took the session
     bool m_autocommit = true;
     bool m_inTransaction = false;
     std::atomic<bool> m_cancelRequested{false};

@@ -220,6 +220,33 @@ TEST(OracleStandin, StatementsAnswerInOraclesWordsUnderEachSwitch)
     }
 }
 
+// SCOTT.LOGS is the table LOGS of the user scott, however the schema is written; a public
+// synonym belongs to no schema, and Oracle's parser wants FOR after its one name.
+TEST(OracleStandin, TheUsersSchemaNamesItsTablesAndAPublicSynonymHasNone)
+{
+    database(QStringLiteral("schema"), {});
+    const QString ora = QStringLiteral("[Oracle][ODBC][Ora]ORA-");
+    // Run in order in one session: the statement, its first value or its error.
+    const std::pair<QString, QString> steps[] = {
+        {"create table SCOTT.LOGS(a NUMBER)", "<no row>"},
+        {"insert into scott.logs values (1)", "<no row>"},
+        {"select count(*) from \"SCOTT\".LOGS where SCOTT.LOGS.a = 1", "1"},
+        {"select 'scott.logs' from dual", "scott.logs"},
+        {"create public synonym SCOTT.LOGS for SCOTT.LOGS",
+         "42000 905 " + ora + "00905: missing keyword"},
+        {"create public synonym \"SCOTT\".LOGS for LOGS",
+         "42000 905 " + ora + "00905: missing keyword"},
+        {"create public synonym LOGS for SCOTT.LOGS", "<no row>"},
+    };
+    Session s;
+    ASSERT_TRUE(s.connect(kLogin + "schema"));
+    for (const auto& [sql, expected] : steps)
+        EXPECT_EQ(s.answer(sql), expected) << sql.toStdString();
+    // Another user's schema is not this one's.
+    EXPECT_EQ(s.answer(QStringLiteral("select count(*) from HR.LOGS")),
+              "42S02 942 " + ora + "00942: table or view does not exist");
+}
+
 TEST(OracleStandin, BlockFetchGivesTheEnginesOwnRowsExactly)
 {
     QFile::remove(standin().path(QStringLiteral("demo-4321-7.sqlite")));

@@ -1,5 +1,6 @@
 #include "base/civiltime.h"
 #include "db/dberror.h"
+#include "db/embedded/sqlrewriter.h"
 #include "handles.h"
 
 #include <QRegularExpression>
@@ -79,6 +80,45 @@ Shape shapeOf(const QString& code)
         shape.kind = Shape::Kind::PublicSynonym;
     shape.hasFrom = from.match(code).hasMatch();
     return shape;
+}
+
+// The name of a public synonym is one identifier: Oracle's parser, having read it, wants FOR
+// where a schema's dot would follow.
+void refuseSchemaOfPublicSynonym(const QString& sql)
+{
+    static const QRegularExpression qualified(
+        QStringLiteral(
+            "^\\s*CREATE\\s+(OR\\s+REPLACE\\s+)?PUBLIC\\s+SYNONYM\\s+(\"[^\"]*\"|[^\\s\".]+)"
+            "\\s*\\."),
+        QRegularExpression::CaseInsensitiveOption);
+    if (qualified.match(sql).hasMatch())
+        throw DbError(QStringLiteral("ORA-00905: missing keyword"));
+}
+
+// The statement with every name of the session user's own schema ("SCOTT.LOGS", "scott.logs",
+// '"SCOTT".LOGS' for the user scott, whose unquoted name Oracle keeps upper-cased) left
+// bare: the embedded engine underneath has the one schema.
+QString withoutOwnSchema(const QString& sql, const QString& user)
+{
+    const QString owner = user.toUpper();
+    const std::vector<embedded::Token> tokens = embedded::tokenize(sql);
+    const auto isOwner = [&](const embedded::Token& t) {
+        using Kind = embedded::Token::Kind;
+        return (t.kind == Kind::Word && t.text.toUpper() == owner) ||
+               (t.kind == Kind::QuotedName && t.text.mid(1, t.text.size() - 2) == owner);
+    };
+    QString out;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        if (!owner.isEmpty() && isOwner(tokens[i]) && i + 2 < tokens.size() &&
+            tokens[i + 1].isSymbol(".") &&
+            (tokens[i + 2].kind == embedded::Token::Kind::Word ||
+             tokens[i + 2].kind == embedded::Token::Kind::QuotedName)) {
+            ++i; // the dot
+            continue;
+        }
+        out += tokens[i].text;
+    }
+    return out;
 }
 
 QString textLiteral(const QString& text)
@@ -235,14 +275,15 @@ SQLRETURN Statement::execute(const QString& given)
     m_rowCount = -1;
     if (given.contains(QChar(0)))
         throw DbError(QStringLiteral("ORA-00911: invalid character"));
+    Connection& connection = m_connection;
+    connection.checkInstance();
     // Before the statement's own look at the schema, which a cancel of the last one must not
     // stop.
-    m_connection.prepareToRun();
-    refuseLobComparisons(codeOf(given, true), m_connection.lobColumns());
+    connection.prepareToRun();
+    refuseLobComparisons(codeOf(given, true), connection.lobColumns());
     const QString sql = withoutLobFunctions(given);
     const QString code = codeOf(sql);
     const Shape shape = shapeOf(code);
-    Connection& connection = m_connection;
     if (shape.kind == Shape::Kind::AlterSession) {
         connection.alterSession(sql);
         m_rowCount = 0;
@@ -250,9 +291,11 @@ SQLRETURN Statement::execute(const QString& given)
     }
     if (shape.kind == Shape::Kind::Query && !shape.hasFrom)
         throw DbError(QStringLiteral("ORA-00923: FROM keyword not found where expected"));
-    if (shape.kind == Shape::Kind::PublicSynonym &&
-        qEnvironmentVariableIsSet("VARNEL_ORACLE_STANDIN_NO_SYNONYM"))
-        throw DbError(QStringLiteral("ORA-01031: insufficient privileges"));
+    if (shape.kind == Shape::Kind::PublicSynonym) {
+        refuseSchemaOfPublicSynonym(sql);
+        if (qEnvironmentVariableIsSet("VARNEL_ORACLE_STANDIN_NO_SYNONYM"))
+            throw DbError(QStringLiteral("ORA-01031: insufficient privileges"));
+    }
 
     // Every "?" left in the code is a marker; the values go in as literals.
     QString text;
@@ -265,6 +308,7 @@ SQLRETURN Statement::execute(const QString& given)
         copied = i + 1;
     }
     text += QStringView(sql).mid(copied);
+    text = withoutOwnSchema(text, connection.user());
 
     const Running running(m_executing);
     if (shape.kind == Shape::Kind::Query) {
@@ -498,7 +542,7 @@ Statement::Cell Statement::putCell(uint32_t row, int col, SQLSMALLINT cType, voi
             *static_cast<SQLINTEGER*>(target) = static_cast<SQLINTEGER>(value);
         break;
     }
-    default: { // the time stamps
+    default: { // the time stamps, a TIMESTAMP's with its fraction in nanoseconds
         if (m_rows.column(col).type != ColumnType::Date)
             fail("07006", "Restricted data type attribute violation");
         const int64_t seconds = m_rows.dateSeconds(row, col);
@@ -506,13 +550,10 @@ Statement::Cell Statement::putCell(uint32_t row, int col, SQLSMALLINT cType, voi
         const int64_t time = civil::secondOfDay(seconds);
         if (target != nullptr)
             *static_cast<SQL_TIMESTAMP_STRUCT*>(target) = {
-                static_cast<SQLSMALLINT>(date.year),
-                static_cast<SQLUSMALLINT>(date.month),
-                static_cast<SQLUSMALLINT>(date.day),
-                static_cast<SQLUSMALLINT>(time / 3600),
-                static_cast<SQLUSMALLINT>(time / 60 % 60),
-                static_cast<SQLUSMALLINT>(time % 60),
-                0};
+                static_cast<SQLSMALLINT>(date.year),       static_cast<SQLUSMALLINT>(date.month),
+                static_cast<SQLUSMALLINT>(date.day),       static_cast<SQLUSMALLINT>(time / 3600),
+                static_cast<SQLUSMALLINT>(time / 60 % 60), static_cast<SQLUSMALLINT>(time % 60),
+                m_rows.dateNanoseconds(row, col)};
         break;
     }
     }

@@ -3,6 +3,7 @@
 #include "common/testsupport.h"
 #include "ui/core/errortext.h"
 #include "ui/core/guard.h"
+#include "ui/core/statustext.h"
 #include "ui/datepicker.h"
 #include "ui/qtprompts.h"
 
@@ -48,6 +49,33 @@ TEST(ErrorText, ProgramTitleAndFullStopRule)
     };
     for (const auto& s : stops)
         EXPECT_EQ(withFullStop(s.message), s.shown) << s.message.toStdString();
+}
+
+TEST(StatusText, CountsTakeTheFormOfTheirNumber)
+{
+    const QLocale russian(QLocale::Russian, QLocale::Russia);
+    const struct {
+        int64_t count;
+        const char* text;
+    } cases[] = {
+        {0, "0 записей"},
+        {1, "1 запись"},
+        {2, "2 записи"},
+        {4, "4 записи"},
+        {5, "5 записей"},
+        {11, "11 записей"},
+        {12, "12 записей"},
+        {14, "14 записей"},
+        {21, "21 запись"},
+        {22, "22 записи"},
+        {111, "111 записей"},
+        {101, "101 запись"},
+        {12345, "12\u00a0345 записей"},
+        {1000000, "1\u00a0000\u00a0000 записей"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(countText(c.count, kRecords, russian), QString::fromUtf8(c.text)) << c.count;
+    EXPECT_EQ(countText(3, kValues, russian), QStringLiteral("3 значения"));
 }
 
 TEST(Guard, AnUncaughtErrorReachesTheErrorDisplayAndTheProgramGoesOn)

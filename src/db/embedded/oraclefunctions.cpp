@@ -9,10 +9,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <compare>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace varnel::embedded {
 
@@ -267,14 +270,17 @@ void truncFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
     }
 }
 
-// to_date(text, format) in the one format the program writes a bound date-time in: the
-// stored date-time text, which compares equal to a DATE column's value.
-void toDateFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
+// to_date(text, format) and to_timestamp(text, format), each in the one format the program
+// writes a bound date-time in, as the stored date-time text: to_date keeps whole seconds, as
+// a DATE does, to_timestamp the fraction too.
+template <bool kFraction>
+void toDateTimeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
 {
     if (anyNull(argc, argv))
         return sqlite3_result_null(ctx);
     const std::string_view format = textArgument(argv[1]);
-    constexpr std::string_view known = "YYYY-MM-DD HH24:MI:SS";
+    constexpr std::string_view known =
+        kFraction ? "YYYY-MM-DD HH24:MI:SS.FF9" : "YYYY-MM-DD HH24:MI:SS";
     if (format.size() != known.size() ||
         !std::equal(format.begin(), format.end(), known.begin(), [](char a, char b) {
             return std::toupper(static_cast<unsigned char>(a)) == b;
@@ -282,11 +288,34 @@ void toDateFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
         return sqlite3_result_error(ctx, "ORA-01821: date format not recognized", -1);
     const std::string_view text = textArgument(argv[0]);
     int64_t seconds = 0;
-    if (!civil::parseStoredDateTime(text.data(), static_cast<int64_t>(text.size()), seconds))
+    uint32_t nanoseconds = 0;
+    if (!civil::parseStoredDateTime(text.data(), static_cast<int64_t>(text.size()), seconds,
+                                    nanoseconds))
         return sqlite3_result_error(ctx, "ORA-01861: literal does not match format string", -1);
-    char stored[19];
-    civil::formatStoredDateTime(seconds, stored);
-    sqlite3_result_text(ctx, stored, 19, SQLITE_TRANSIENT);
+    char stored[civil::kStoredDateTimeLength];
+    const int length = civil::formatStoredDateTime(seconds, kFraction ? nanoseconds : 0, stored);
+    sqlite3_result_text(ctx, stored, length, SQLITE_TRANSIENT);
+}
+
+// Date-time texts in order of the times they stand for, whatever form each was written in;
+// every other text after them, in byte order. A total order, as SQLite requires of a
+// collation.
+int compareDateTimes(void*, int leftLength, const void* left, int rightLength, const void* right)
+{
+    const auto* a = static_cast<const char*>(left);
+    const auto* b = static_cast<const char*>(right);
+    int64_t aSeconds = 0, bSeconds = 0;
+    uint32_t aNanoseconds = 0, bNanoseconds = 0;
+    const bool aTime = civil::parseStoredDateTime(a, leftLength, aSeconds, aNanoseconds);
+    const bool bTime = civil::parseStoredDateTime(b, rightLength, bSeconds, bNanoseconds);
+    if (aTime && bTime) {
+        const auto order = std::pair(aSeconds, aNanoseconds) <=> std::pair(bSeconds, bNanoseconds);
+        return order < 0 ? -1 : (order > 0 ? 1 : 0);
+    }
+    if (aTime != bTime)
+        return aTime ? -1 : 1;
+    const int common = std::memcmp(a, b, static_cast<size_t>(std::min(leftLength, rightLength)));
+    return common != 0 ? common : (leftLength > rightLength) - (leftLength < rightLength);
 }
 
 } // namespace
@@ -300,13 +329,21 @@ void registerOracleFunctions(sqlite3* db)
         void (*function)(sqlite3_context*, int, sqlite3_value**);
     };
     static const Registration functions[] = {
-        {"upper", 1, upperFunction}, {"substr", 2, substrFunction},  {"substr", 3, substrFunction},
-        {"instr", 2, instrFunction}, {"instr", 3, instrFunction},    {"instr", 4, instrFunction},
-        {"trunc", 1, truncFunction}, {"to_date", 2, toDateFunction},
+        {"upper", 1, upperFunction},
+        {"substr", 2, substrFunction},
+        {"substr", 3, substrFunction},
+        {"instr", 2, instrFunction},
+        {"instr", 3, instrFunction},
+        {"instr", 4, instrFunction},
+        {"trunc", 1, truncFunction},
+        {"to_date", 2, toDateTimeFunction<false>},
+        {"to_timestamp", 2, toDateTimeFunction<true>},
     };
     for (const Registration& r : functions)
         sqlite3_create_function_v2(db, r.name, r.arguments, flags, nullptr, r.function, nullptr,
                                    nullptr, nullptr);
+    sqlite3_create_collation_v2(db, kDateTimeCollation, SQLITE_UTF8, nullptr, compareDateTimes,
+                                nullptr);
 }
 
 } // namespace varnel::embedded

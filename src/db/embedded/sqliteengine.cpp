@@ -14,6 +14,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <thread>
 
 namespace varnel::embedded {
@@ -23,29 +24,34 @@ namespace {
 constexpr const char* kSynonymTable = "varnel_public_synonyms";
 
 // A date-time as the snapshot reads it from its stored text, in the one layout that deleting a
-// record binds: an outside writer may have stored fractions of a second, a "T" or a date alone.
+// record binds: an outside writer may have stored fractions of a second (of any number of
+// digits), a "T" or a date alone.
 void storedDateTime(sqlite3_context* context, int, sqlite3_value** argv)
 {
     int64_t seconds = 0;
+    uint32_t nanoseconds = 0;
     const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
     if (text == nullptr ||
-        !civil::parseStoredDateTime(text, sqlite3_value_bytes(argv[0]), seconds)) {
+        !civil::parseStoredDateTime(text, sqlite3_value_bytes(argv[0]), seconds, nanoseconds)) {
         sqlite3_result_null(context);
         return;
     }
-    char stored[19];
-    civil::formatStoredDateTime(seconds, stored);
-    sqlite3_result_text(context, stored, 19, SQLITE_TRANSIENT);
+    char stored[civil::kStoredDateTimeLength];
+    const int length = civil::formatStoredDateTime(seconds, nanoseconds, stored);
+    sqlite3_result_text(context, stored, length, SQLITE_TRANSIENT);
 }
 
 // The deletion of one record: through rowid, so that one of several identical records goes and
-// the others stay (DELETE ... LIMIT exists only in some SQLite builds).
+// the others stay (DELETE ... LIMIT exists only in some SQLite builds). A date-time with a
+// fraction compares in the same one stored form.
 const OneRecordDeleteForm& embeddedOneRecordDelete()
 {
     static const OneRecordDeleteForm form{
         QStringLiteral("delete from %1\nwhere rowid = (select rowid from %1\nwhere %2 limit 1)"),
         QStringLiteral("varnel_stored_datetime(%1) = ?"),
-        OneRecordDeleteForm::DateValue::StoredText, 0};
+        OneRecordDeleteForm::DateValue::StoredText,
+        0,
+        {}};
     return form;
 }
 
@@ -219,13 +225,18 @@ int SqliteEngine::busyWait(void* engine, int attempts)
     return 1;
 }
 
-void SqliteEngine::raise(int code) const
+DbError SqliteEngine::failure(int code) const
 {
     // A lock wait given up for a cancel ends as busy, a statement stopped as interrupted.
     if ((code == SQLITE_INTERRUPT || code == SQLITE_BUSY) &&
         (m_cancelled.exchange(false) || callCancelled()))
-        throw DbError(QString::fromLatin1(kCancelledMessage));
-    throw DbError(oracleMessage(code, QString::fromUtf8(sqlite3_errmsg(m_db))));
+        return DbError(QString::fromLatin1(kCancelledMessage));
+    return DbError(oracleMessage(code, QString::fromUtf8(sqlite3_errmsg(m_db))));
+}
+
+void SqliteEngine::raise(int code) const
+{
+    throw failure(code);
 }
 
 void SqliteEngine::requireOpenedFile() const
@@ -273,6 +284,18 @@ SqliteEngine::Statement SqliteEngine::prepareUnbound(const QString& sqliteSql) c
 bool SqliteEngine::run(const char* sql) const
 {
     return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+void SqliteEngine::undo(const char* savepoint, bool inTransaction) const
+{
+    // A savepoint that began the transaction goes with a whole rollback: releasing it would be
+    // a commit, which may wait for a lock the cancel gave up on, and leave the file locked.
+    if (!inTransaction) {
+        run("ROLLBACK");
+        return;
+    }
+    run(QByteArray("ROLLBACK TO ").append(savepoint).constData());
+    run(QByteArray("RELEASE ").append(savepoint).constData());
 }
 
 void SqliteEngine::refreshDateColumns()
@@ -485,10 +508,12 @@ void SqliteEngine::Cursor::readRow(RowSet::Builder& builder)
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
             const auto bytes = static_cast<int64_t>(sqlite3_column_bytes(st, col));
             int64_t seconds = 0;
+            uint32_t nanoseconds = 0;
             if (bytes == 0) {
                 builder.addNull(col);
-            } else if (storage == SQLITE_TEXT && civil::parseStoredDateTime(text, bytes, seconds)) {
-                builder.addDate(col, seconds);
+            } else if (storage == SQLITE_TEXT &&
+                       civil::parseStoredDateTime(text, bytes, seconds, nanoseconds)) {
+                builder.addDate(col, seconds, nanoseconds);
             } else {
                 throw DbError(
                     QStringLiteral("ORA-01861: literal does not match format string "
@@ -572,9 +597,31 @@ int64_t SqliteEngine::execute(const QString& sql)
 
     Statement s = prepareUnbound(plan.sql);
     clearUpperVectorState();
+    // A statement that writes runs in a savepoint of its own, so that a cancel that comes while
+    // it runs undoes it even where SQLite cannot stop it half way (clearing a whole table is one
+    // step that looks at no interrupt): only a statement kept before the cancel counts as done.
+    const bool writes = sqlite3_stmt_readonly(s.handle) == 0;
+    const bool inTransaction = sqlite3_get_autocommit(m_db) == 0;
+    if (writes && !run("SAVEPOINT varnel_execute"))
+        raise(sqlite3_errcode(m_db));
     const int64_t changedBefore = sqlite3_total_changes64(m_db);
     int rc;
     while ((rc = sqlite3_step(s.handle)) == SQLITE_ROW) {
+    }
+    if (writes) {
+        // What failed is read before the rollback, which would speak over it. Keeping the
+        // changes may wait for readers of the file to let go, and a cancel there undoes them.
+        std::optional<DbError> failed =
+            rc != SQLITE_DONE ? std::optional(failure(rc))
+            : cancelled()     ? std::optional(DbError(QString::fromLatin1(kCancelledMessage)))
+                              : std::nullopt;
+        sqlite3_reset(s.handle);
+        if (!failed && !run("RELEASE varnel_execute"))
+            failed = failure(sqlite3_errcode(m_db));
+        if (failed) {
+            undo("varnel_execute", inTransaction);
+            throw *failed;
+        }
     }
     if (rc != SQLITE_DONE)
         raise(rc);
@@ -599,6 +646,7 @@ void SqliteEngine::deleteRecord(const QString& table, const RowSet& rows, uint32
 
     // Exactly one record goes or none: whatever the statement meets, anything else is rolled
     // back before the error is raised.
+    const bool inTransaction = sqlite3_get_autocommit(m_db) == 0;
     if (!run("SAVEPOINT varnel_delete_one"))
         raise(sqlite3_errcode(m_db));
     try {
@@ -619,17 +667,17 @@ void SqliteEngine::deleteRecord(const QString& table, const RowSet& rows, uint32
             throw DbError(noRecordDeletedMessage());
         if (changes != 1)
             throw DbError(manyRecordsDeletedMessage());
+        // Cancelled before it is kept: undone, as if it had been stopped.
+        if (cancelled())
+            throw DbError(QString::fromLatin1(kCancelledMessage));
     } catch (...) {
-        run("ROLLBACK TO varnel_delete_one");
-        run("RELEASE varnel_delete_one");
+        undo("varnel_delete_one", inTransaction);
         throw;
     }
     if (!run("RELEASE varnel_delete_one")) {
-        const DbError failure(
-            oracleMessage(sqlite3_errcode(m_db), QString::fromUtf8(sqlite3_errmsg(m_db))));
-        run("ROLLBACK TO varnel_delete_one");
-        run("RELEASE varnel_delete_one");
-        throw failure;
+        const DbError failed = failure(sqlite3_errcode(m_db));
+        undo("varnel_delete_one", inTransaction);
+        throw failed;
     }
 }
 

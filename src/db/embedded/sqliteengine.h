@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/dberror.h"
 #include "db/embedded/oracledate.h"
 #include "db/embedded/sqlrewriter.h"
 #include "db/engine.h"
@@ -21,7 +22,8 @@ namespace varnel::embedded {
 // A local SQLite file behind the same Oracle statements that the program sends to a server:
 // each text is rewritten (sqlrewriter.h) and run on a connection that carries Oracle's
 // functions, case-sensitive LIKE and a one-row "dual". DATE columns hold
-// 'YYYY-MM-DD HH:MM:SS' texts. Exactly one statement runs per text.
+// 'YYYY-MM-DD HH:MM:SS' texts, TIMESTAMP columns the same with a fraction of a second
+// ('.ffffff'), which the snapshot keeps. Exactly one statement runs per text.
 class SqliteEngine final : public Engine {
     struct Statement;
 
@@ -103,6 +105,11 @@ private:
     Statement prepareUnbound(const QString& sqliteSql) const;
     // Runs a statement that the engine itself controls; false when it failed.
     bool run(const char* sql) const;
+    // Undoes what ran since `savepoint` and ends it; `inTransaction`: a transaction was open
+    // before it.
+    void undo(const char* savepoint, bool inTransaction) const;
+    // The failure that SQLite's `code` stands for, in Oracle's words where users meet it.
+    DbError failure(int code) const;
     [[noreturn]] void raise(int code) const;
     // interrupt() was called, or the call that runs was cancelled.
     bool cancelled() const;

@@ -3,6 +3,7 @@
 #include "base/civiltime.h"
 #include "db/dberror.h"
 #include "db/embedded/oracledate.h"
+#include "db/embedded/oraclefunctions.h"
 
 #include <algorithm>
 #include <optional>
@@ -184,6 +185,8 @@ public:
                 // Oracle keeps an unquoted name in upper case; SQLite takes "#" only quoted.
                 tok(k).text = QLatin1Char('"') + tok(k).text.toUpper() + QLatin1Char('"');
         }
+        // Last: it writes behind closing parentheses, which the steps before look for.
+        dateTimeCalls();
 
         if (limit && m_delete)
             return limitedDelete(*limit);
@@ -366,6 +369,19 @@ private:
             if (date)
                 convertDate(tok(k));
         }
+    }
+
+    // Oracle compares the DATE or TIMESTAMP that to_date and to_timestamp make with a column's
+    // value as times, not as texts: a TIMESTAMP stored as '... 10:11:12.123456' equals
+    // to_timestamp('... 10:11:12.123456000', ...), and one of '... 10:11:12.000000' equals
+    // to_date('... 10:11:12', ...).
+    void dateTimeCalls()
+    {
+        for (size_t k = 0; k + 1 < m_sig.size(); ++k)
+            if ((tok(k).isWord("to_date") || tok(k).isWord("to_timestamp")) &&
+                tok(k + 1).isSymbol("(") && m_match[k + 1] != npos)
+                tok(m_match[k + 1]).text +=
+                    QStringLiteral(" collate ") + QLatin1String(kDateTimeCollation);
     }
 
     // The tables that the statement reads or changes, with their aliases: in FROM and JOIN,

@@ -58,7 +58,8 @@ struct Rewrite {
 // "delete T" gains its "from"; "rownum" conditions become a row limit where that gives Oracle's
 // rows (anywhere else rownum raises an error and nothing runs); a quoted text compared with a
 // DATE column (of a table the statement names) or trunc(...) is read with the connection's date
-// format and becomes 'YYYY-MM-DD HH:MM:SS'; '' is NULL; every ORDER BY key gets Oracle's NULL
+// format and becomes 'YYYY-MM-DD HH:MM:SS'; a call of to_date or to_timestamp compares as a
+// time (kDateTimeCollation); '' is NULL; every ORDER BY key gets Oracle's NULL
 // placement (last when ascending, first when descending); MINUS is EXCEPT; an unquoted name
 // holding "#" is quoted (SQLite has no such names); grant and create public synonym are
 // recognised.

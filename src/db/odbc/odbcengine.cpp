@@ -5,9 +5,11 @@
 #include "db/connectionstring.h"
 #include "db/dberror.h"
 #include "db/decimaltext.h"
+#include "db/odbc/drivertext.h"
 #include "db/odbc/oraclesession.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -18,6 +20,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,11 +37,6 @@ SQLWCHAR* wide(const QString& text)
 {
     // The driver only reads input texts; the API's pointers are not const.
     return const_cast<SQLWCHAR*>(reinterpret_cast<const SQLWCHAR*>(text.utf16()));
-}
-
-QString fromWide(const SQLWCHAR* text, qsizetype length)
-{
-    return QString::fromUtf16(reinterpret_cast<const char16_t*>(text), length);
 }
 
 // UTF-16 to UTF-8 at the start of `out`, which only grows; the bytes written. A lone surrogate
@@ -112,7 +110,7 @@ QString diagnostics(SQLSMALLINT type, SQLHANDLE handle)
         }
         if (!SQL_SUCCEEDED(rc))
             break;
-        const QString message = fromWide(text.data(), std::min<qsizetype>(length, text.size() - 1));
+        const QString message = driverText(text.data(), qsizetype(text.size()));
         for (const QString& line : message.split(QLatin1Char('\n'))) {
             const QString trimmed = line.trimmed();
             if (!trimmed.isEmpty() && !trimmed.startsWith(QLatin1String("Help: https://")))
@@ -120,6 +118,16 @@ QString diagnostics(SQLSMALLINT type, SQLHANDLE handle)
         }
     }
     return lines.join(QLatin1Char('\n'));
+}
+
+// A text that SQLGetInfoW answers on a connection; empty when the driver gives none.
+QString infoText(SQLHDBC dbc, SQLUSMALLINT type)
+{
+    SQLWCHAR text[256] = {};
+    SQLSMALLINT bytes = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfoW(dbc, type, text, SQLSMALLINT(sizeof text), &bytes)))
+        return {};
+    return driverText(text, qsizetype(std::size(text)));
 }
 
 [[noreturn]] void raise(SQLSMALLINT type, SQLHANDLE handle)
@@ -182,8 +190,15 @@ void addNumberText(RowSet::Builder& builder, int col, std::string_view text, con
 
 void addTimestamp(RowSet::Builder& builder, int col, const SQL_TIMESTAMP_STRUCT& t)
 {
-    // Wall-clock fields as the database holds them; the fraction of a second never shows.
-    builder.addDate(col, civil::toSeconds(t.year, t.month, t.day, t.hour, t.minute, t.second));
+    // Wall-clock fields as the database holds them. Oracle's driver describes DATE and
+    // TIMESTAMP alike: the fraction (in nanoseconds) of a TIMESTAMP is kept, never shown, so
+    // that deleting the record can name its exact value.
+    if (t.fraction > 999999999)
+        throw DbError(QStringLiteral("The driver handed over %1 nanoseconds for a fraction of a "
+                                     "second")
+                          .arg(t.fraction));
+    builder.addDate(col, civil::toSeconds(t.year, t.month, t.day, t.hour, t.minute, t.second),
+                    t.fraction);
 }
 
 // How a result column is read: its C type, and the bytes one row of it takes bound.
@@ -366,14 +381,12 @@ public:
         SQLSMALLINT count = 0;
         check(SQLNumResultCols(m_handle, &count));
         for (SQLUSMALLINT col = 1; col <= count; ++col) {
-            SQLWCHAR name[256];
+            SQLWCHAR name[256] = {};
             SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
             SQLULEN size = 0;
             check(SQLDescribeColW(m_handle, col, name, SQLSMALLINT(std::size(name)), &nameLength,
                                   &type, &size, &digits, &nullable));
-            m_plans.push_back(planColumn(
-                fromWide(name, std::min<qsizetype>(nameLength, qsizetype(std::size(name)) - 1)),
-                type, size));
+            m_plans.push_back(planColumn(driverText(name, qsizetype(std::size(name))), type, size));
         }
         m_described = true;
         return m_plans;
@@ -436,13 +449,11 @@ OdbcEngine::OdbcEngine(Options options)
           SQL_HANDLE_DBC, h.dbc);
     h.connected = true;
 
-    SQLWCHAR dbms[256];
-    SQLSMALLINT dbmsBytes = 0;
-    if (SQL_SUCCEEDED(
-            SQLGetInfoW(h.dbc, SQL_DBMS_NAME, dbms, SQLSMALLINT(sizeof dbms), &dbmsBytes)))
-        m_oracle =
-            fromWide(dbms, std::min<qsizetype>(dbmsBytes / 2, qsizetype(std::size(dbms)) - 1))
-                .contains(QLatin1String("Oracle"), Qt::CaseInsensitive);
+    // Either answer is enough: without the session statements every date text of the program
+    // would be read in the server's format. Oracle's driver is SQORA32.DLL or libsqora.so.
+    m_oracle =
+        infoText(h.dbc, SQL_DBMS_NAME).contains(QLatin1String("Oracle"), Qt::CaseInsensitive) ||
+        infoText(h.dbc, SQL_DRIVER_NAME).contains(QLatin1String("sqora"), Qt::CaseInsensitive);
     if (m_oracle)
         for (const QString& statement : options.sessionStatements)
             execute(statement);
@@ -700,12 +711,44 @@ void OdbcEngine::fetchPieces(Statement& statement, RowSet::Builder& builder)
 
 int64_t OdbcEngine::execute(const QString& sql)
 {
+    // A statement that changes records is committed only when no cancel came while it ran: in
+    // autocommit Oracle would keep a deletion that the user is then told was cancelled.
+    static const QRegularExpression changesRecords(
+        QStringLiteral("^\\s*(delete|insert|update|merge)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    std::optional<Transaction> transaction;
+    if (changesRecords.match(sql).hasMatch())
+        transaction.emplace(*this);
     Statement statement(*this);
     run(statement, sql);
     SQLLEN affected = -1;
     if (!SQL_SUCCEEDED(SQLRowCount(statement.handle(), &affected)))
-        return -1;
+        affected = -1;
+    if (transaction) {
+        checkCallCancelled();
+        transaction->commit();
+    }
     return affected;
+}
+
+OdbcEngine::Transaction::Transaction(OdbcEngine& engine) : m_engine(engine)
+{
+    m_engine.setAutocommit(false);
+}
+
+OdbcEngine::Transaction::~Transaction()
+{
+    // Nothing may be thrown from here: a rollback that fails leaves nothing a user could act on.
+    if (!m_committed)
+        SQLEndTran(SQL_HANDLE_DBC, m_engine.m_handles->dbc, SQL_ROLLBACK);
+    SQLSetConnectAttrW(m_engine.m_handles->dbc, SQL_ATTR_AUTOCOMMIT,
+                       reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER);
+}
+
+void OdbcEngine::Transaction::commit()
+{
+    m_engine.endTransaction(true);
+    m_committed = true;
 }
 
 void OdbcEngine::setAutocommit(bool on)
@@ -743,17 +786,20 @@ void OdbcEngine::deleteRecord(const QString& table, const RowSet& rows, uint32_t
             const auto number = SQLUSMALLINT(i + 1);
             if (value.typeId() == QMetaType::QDateTime) {
                 const QDateTime at = value.toDateTime();
+                // QDateTime holds milliseconds; a driver keeps as many digits of the fraction as
+                // the parameter's precision says: none for a whole second, as before.
+                const auto fraction = SQLUINTEGER(at.time().msec()) * 1000000;
                 stamps[i] = {SQLSMALLINT(at.date().year()),
                              SQLUSMALLINT(at.date().month()),
                              SQLUSMALLINT(at.date().day()),
                              SQLUSMALLINT(at.time().hour()),
                              SQLUSMALLINT(at.time().minute()),
                              SQLUSMALLINT(at.time().second()),
-                             0};
+                             fraction};
                 lengths[i] = sizeof(SQL_TIMESTAMP_STRUCT);
                 s.check(SQLBindParameter(s.handle(), number, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP,
-                                         SQL_TYPE_TIMESTAMP, 19, 0, &stamps[i], lengths[i],
-                                         &lengths[i]));
+                                         SQL_TYPE_TIMESTAMP, fraction ? 23 : 19, fraction ? 3 : 0,
+                                         &stamps[i], lengths[i], &lengths[i]));
                 continue;
             }
             // UTF-16 with its exact length in bytes: no terminating NUL is part of the value.
@@ -777,6 +823,8 @@ void OdbcEngine::deleteRecord(const QString& table, const RowSet& rows, uint32_t
                                          "deletion took; it has been rolled back."));
         if (affected != 1)
             throw DbError(manyRecordsDeletedMessage());
+        // Cancelled before it is committed: rolled back, as if it had been stopped.
+        checkCallCancelled();
     } catch (...) {
         SQLEndTran(SQL_HANDLE_DBC, m_handles->dbc, SQL_ROLLBACK);
         SQLSetConnectAttrW(m_handles->dbc, SQL_ATTR_AUTOCOMMIT,
@@ -797,10 +845,18 @@ void OdbcEngine::deleteRecord(const QString& table, const RowSet& rows, uint32_t
 std::unique_ptr<Engine> openOracle(const ConnectionParams& params, const LocaleText& locale,
                                    const OdbcCatalog& catalog)
 {
+    // Oracle's client reads NLS_LANG as the driver loads it, at the first connect.
+    const QByteArray nlsLang = qgetenv("NLS_LANG");
+    if (const QByteArray wanted = oracleNlsLang(nlsLang); wanted != nlsLang)
+        qputenv("NLS_LANG", wanted);
     OdbcEngine::Options options;
     options.login = oracleLogin(params, catalog);
     options.login.attributes.append(
-        {QStringLiteral("FBS"), QString::number(kOracleFetchBufferBytes)});
+        {{QStringLiteral("FBS"), QString::number(kOracleFetchBufferBytes)},
+         // No failover: a session that Oracle's driver fails over to has none of the session
+         // statements below, and would read every date text of the program in the server's
+         // format. A lost instance fails the statement instead, as a lost server does.
+         {QStringLiteral("FEN"), QStringLiteral("F")}});
     options.sessionStatements =
         oracleSessionStatements(locale.statementDateFormat(), locale.locale());
     return std::make_unique<OdbcEngine>(std::move(options));

@@ -63,6 +63,19 @@ private:
     struct Handles;
     class Statement;
     friend class Statement;
+    // Autocommit off for as long as it lives; rolled back unless committed.
+    class Transaction {
+    public:
+        explicit Transaction(OdbcEngine& engine);
+        ~Transaction();
+        Transaction(const Transaction&) = delete;
+        Transaction& operator=(const Transaction&) = delete;
+        void commit();
+
+    private:
+        OdbcEngine& m_engine;
+        bool m_committed = false;
+    };
 
     // Read every row of a statement that has run and been described into a snapshot: in
     // arrays into bound buffers, where every column has a width; else each value whole in

@@ -2,6 +2,9 @@
 
 #include "db/connectionstring.h"
 #include "db/dberror.h"
+#include "db/odbc/drivertext.h"
+
+#include <QRegularExpression>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -9,19 +12,11 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include <algorithm>
 #include <array>
 
 namespace varnel::odbc {
 
 namespace {
-
-static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the wide ODBC calls hand back UTF-16");
-
-QString fromWide(const SQLWCHAR* text, SQLSMALLINT length)
-{
-    return QString::fromUtf16(reinterpret_cast<const char16_t*>(text), length);
-}
 
 // One list of the driver manager, read with a wide call so that names outside ASCII survive.
 template <typename Fetch> QStringList names(SQLHENV env, Fetch fetch)
@@ -38,33 +33,61 @@ template <typename Fetch> QStringList names(SQLHENV env, Fetch fetch)
                   SQLSMALLINT(detail.size()), &detailLength);
         if (!SQL_SUCCEEDED(rc))
             break;
-        result << fromWide(name.data(), std::min<SQLSMALLINT>(nameLength, name.size() - 1));
+        result << driverText(name.data(), qsizetype(name.size()));
         direction = SQL_FETCH_NEXT;
     }
     return result;
 }
 
-// What to install, in the words of the user's platform: Windows keeps its drivers in the
-// registry, where Instant Client's odbc_install.exe writes them, and has no unixODBC.
-QString missingDriverMessage(const QString& dataSource)
+// Whether a driver's name is one that Oracle's own driver goes by. With `preferred`, only the
+// names that Oracle's tools give it: "Oracle in <home>" (odbc_install.exe, Oracle's installer)
+// and "Oracle 21 ODBC driver" (odbc_update_ini.sh); else any name that starts with "Oracle", as
+// a registration by hand names it. Other vendors put their own name first ("Devart ODBC Driver
+// for Oracle", "DataDirect 8.0 Oracle Wire Protocol") and read other keywords than Oracle's DBQ;
+// a wire protocol driver registered as plain "Oracle Wire Protocol" is one of theirs.
+bool isOraclesOwnDriver(const QString& name, bool preferred)
 {
+    static const QRegularExpression own(QStringLiteral("^Oracle(?!.*Wire Protocol)"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression named(QStringLiteral("^Oracle (in |.*ODBC Driver)"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    return (preferred ? named : own).match(name).hasMatch();
+}
+
+// What to install, in the words of the user's platform: Windows keeps its drivers in the
+// registry, where Instant Client's odbc_install.exe writes them, and has no unixODBC. A driver
+// for Oracle of another vendor is named, so that the user does not take it for Oracle's.
+QString missingDriverMessage(const QString& dataSource, const QStringList& otherVendors)
+{
+    QString message;
+    if (otherVendors.isEmpty()) {
+        message = QStringLiteral("Не найден драйвер ODBC для Oracle: нет ни драйвера ODBC, в "
+                                 "имени которого есть «Oracle», ни источника данных ODBC «%1».\n")
+                      .arg(dataSource);
+    } else {
+        const bool one = otherVendors.size() == 1;
+        message = QStringLiteral("Не найден драйвер ODBC самой Oracle и нет источника данных ODBC "
+                                 "«%1»: %2 «%3» %4, а %5 другие параметры подключения.\n")
+                      .arg(dataSource,
+                           one ? QStringLiteral("установлен только драйвер")
+                               : QStringLiteral("установлены только драйверы"),
+                           otherVendors.join(QStringLiteral("», «")),
+                           one ? QStringLiteral("другого производителя")
+                               : QStringLiteral("других производителей"),
+                           one ? QStringLiteral("он принимает") : QStringLiteral("они принимают"));
+    }
 #ifdef _WIN32
-    return QStringLiteral(
-               "Не найден драйвер ODBC для Oracle: нет ни драйвера ODBC, в имени которого есть "
-               "«Oracle», ни источника данных ODBC «%1».\n"
-               "Установите Oracle Instant Client с его пакетом ODBC той же разрядности, что и "
-               "программа, и зарегистрируйте драйвер программой odbc_install.exe из его папки "
-               "или создайте источник данных с именем «%1» в администраторе источников данных "
-               "ODBC.")
-        .arg(dataSource);
+    return message + QStringLiteral("Установите Oracle Instant Client с его пакетом ODBC той же "
+                                    "разрядности, что и программа, и зарегистрируйте драйвер "
+                                    "программой odbc_install.exe из его папки или создайте "
+                                    "источник данных с именем «%1» в администраторе источников "
+                                    "данных ODBC.")
+                         .arg(dataSource);
 #else
-    return QStringLiteral(
-               "Не найден драйвер ODBC для Oracle: нет ни драйвера ODBC, в имени которого есть "
-               "«Oracle», ни источника данных ODBC «%1».\n"
-               "Установите Oracle Instant Client с его пакетом ODBC и зарегистрируйте драйвер "
-               "(в Linux — в unixODBC, командой odbcinst) или создайте источник данных ODBC "
-               "с именем «%1».")
-        .arg(dataSource);
+    return message + QStringLiteral("Установите Oracle Instant Client с его пакетом ODBC и "
+                                    "зарегистрируйте драйвер (в Linux — в unixODBC, командой "
+                                    "odbcinst) или создайте источник данных ODBC с именем «%1».")
+                         .arg(dataSource);
 #endif
 }
 
@@ -118,11 +141,21 @@ OdbcCatalog OdbcCatalog::installed()
 
 QString oracleDriver(const QStringList& drivers)
 {
+    for (const bool preferred : {true, false})
+        for (const QString& name : drivers)
+            if (isOraclesOwnDriver(name, preferred))
+                return name;
+    return {};
+}
+
+QStringList otherVendorsOracleDrivers(const QStringList& drivers)
+{
+    QStringList others;
     for (const QString& name : drivers)
         if (name.contains(QLatin1String("Oracle"), Qt::CaseInsensitive) &&
-            !name.contains(QLatin1String("Microsoft"), Qt::CaseInsensitive))
-            return name;
-    return {};
+            !isOraclesOwnDriver(name, false))
+            others << name;
+    return others;
 }
 
 OdbcLogin oracleLogin(const ConnectionParams& params, const OdbcCatalog& catalog)
@@ -138,7 +171,8 @@ OdbcLogin oracleLogin(const ConnectionParams& params, const OdbcCatalog& catalog
     }
     login.driver = oracleDriver(catalog.drivers);
     if (login.driver.isEmpty())
-        throw DbError(missingDriverMessage(params.dataSource));
+        throw DbError(
+            missingDriverMessage(params.dataSource, otherVendorsOracleDrivers(catalog.drivers)));
     login.attributes = {{QStringLiteral("DBQ"), params.dataSource}};
     return login;
 }

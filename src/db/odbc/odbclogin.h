@@ -41,15 +41,19 @@ struct OdbcCatalog {
     static OdbcCatalog installed();
 };
 
-// The driver that Oracle connections use: the first one whose name contains "Oracle" (any
-// case), leaving out Microsoft's long-retired "Microsoft ODBC for Oracle", which reads other
-// keywords; empty when there is none.
+// The driver that Oracle connections use: Oracle's own, the first one named as Oracle's tools
+// register it ("Oracle in instantclient_21_12", "Oracle 21 ODBC driver"), else the first other
+// name that starts with "Oracle" (any case); empty when there is none. Another vendor's driver
+// for Oracle ("Devart ODBC Driver for Oracle", Microsoft's long-retired "Microsoft ODBC for
+// Oracle") reads other keywords and is never taken.
 QString oracleDriver(const QStringList& drivers);
+// The drivers whose names hold "Oracle" (any case) that are not Oracle's own.
+QStringList otherVendorsOracleDrivers(const QStringList& drivers);
 
 // The login for the program's connection string: through the configured data source of the
 // data source's name (any case) when there is one, else through the Oracle driver with
 // DBQ=<data source>. Raises DbError, in Russian and saying what to install, when neither
-// exists.
+// exists; another vendor's driver for Oracle, when there is one, is named there.
 OdbcLogin oracleLogin(const ConnectionParams& params, const OdbcCatalog& catalog);
 
 } // namespace odbc

@@ -127,4 +127,12 @@ QStringList oracleSessionStatements(const QString& qtFormat, const QLocale& loca
     return statements;
 }
 
+QByteArray oracleNlsLang(const QByteArray& nlsLang)
+{
+    const qsizetype dot = nlsLang.indexOf('.');
+    if (dot >= 0 && dot + 1 < nlsLang.size())
+        return nlsLang;
+    return (dot < 0 ? nlsLang : nlsLang.left(dot)) + ".AL32UTF8";
+}
+
 } // namespace varnel::odbc

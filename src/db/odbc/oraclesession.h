@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QLocale>
 #include <QString>
 #include <QStringList>
@@ -22,5 +23,12 @@ QString oracleDateLanguage(const QLocale& locale);
 // NLS_DATE_FORMAT set to the short date format and, when that format names months or
 // weekdays, NLS_DATE_LANGUAGE set to the locale's language.
 QStringList oracleSessionStatements(const QString& qtFormat, const QLocale& locale);
+
+// NLS_LANG ("RUSSIAN_RUSSIA.CL8MSWIN1251") as the program's Oracle client is to read it. A value
+// without a character set (none at all, "RUSSIAN_RUSSIA", "RUSSIAN_RUSSIA.") gets AL32UTF8, for
+// which the client would otherwise take US7ASCII and turn every Cyrillic letter it converts
+// into "?"; the language and territory stay what the client makes of them, and a character set
+// the user chose stays as it is.
+QByteArray oracleNlsLang(const QByteArray& nlsLang);
 
 } // namespace varnel::odbc

@@ -2,13 +2,22 @@
 
 #include "base/ansicodepage.h"
 #include "base/error.h"
+#include "base/ownfile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QStandardPaths>
 #include <QStringView>
 #include <QTemporaryFile>
+
+#include <vector>
+
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
 namespace varnel {
 
@@ -176,15 +185,16 @@ void setValue(QList<Line>& lines, const QString& section, const QString& key,
     lines.insert(last + 1, newLine(key + u'=' + value));
 }
 
-// Whether a file named `fileName` can be made or rewritten in `dir`. Permission bits cannot tell
-// (root writes anywhere; read-only mounts and access lists are not in them): try it.
+// Whether a file named `fileName` can be made or rewritten in `dir`. Anything but a regular file
+// in its place (a link, which the probe would follow and, dangling, make its target; a folder)
+// is not the program's to write: the history goes elsewhere.
 bool canWriteIn(const QString& dir, const QString& fileName)
 {
     if (!QFileInfo(dir).isDir())
         return false;
-    QFile existing(QDir(dir).filePath(fileName));
-    if (existing.exists())
-        return existing.open(QIODevice::Append); // opens without changing a byte
+    const QString path = QDir(dir).filePath(fileName);
+    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+        return canRewriteInPlace(path);
     QTemporaryFile probe(QDir(dir).filePath(QStringLiteral("Login-XXXXXX.tmp")));
     return probe.open();
 }
@@ -193,10 +203,10 @@ bool canWriteIn(const QString& dir, const QString& fileName)
 
 QString LoginHistoryFile::readString(const QString& section, const QString& key) const
 {
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
+    const OwnFileRead file = readOwnFile(m_path);
+    if (file.state != OwnFileRead::State::Read)
         return {};
-    const QList<Line> lines = splitLines(file.readAll());
+    const QList<Line> lines = splitLines(file.bytes);
     const qsizetype header = findSection(lines, section);
     const qsizetype at = header < 0 ? -1 : findKey(lines, header, key);
     if (at < 0)
@@ -209,40 +219,23 @@ QString LoginHistoryFile::readString(const QString& section, const QString& key)
 void LoginHistoryFile::writeStrings(const QString& section,
                                     const QList<std::pair<QString, QString>>& keyValues)
 {
-    const QFileInfo info(m_path);
-    const Error failure(QStringLiteral("Unable to write to ") +
-                        QDir::toNativeSeparators(info.absoluteFilePath()));
-
     // A line break in a value would write lines of its own into the file: new sections, other
     // keys. Nothing is written then.
     for (const auto& keyValue : keyValues)
         if (keyValue.second.contains(u'\r') || keyValue.second.contains(u'\n'))
-            throw failure;
+            throw Error(ownFileFailure(m_path, QStringLiteral("Значение содержит перевод строки")));
 
-    // Saving only the given keys over a file that exists but cannot be read would lose the rest.
-    QList<Line> lines;
-    if (info.exists()) {
-        QFile file(m_path);
-        if (!file.open(QIODevice::ReadOnly))
-            throw failure;
-        lines = splitLines(file.readAll());
-    }
+    // Saving only the given keys over a file that is there but was not read would lose the rest.
+    const OwnFileRead file = readOwnFile(m_path);
+    if (file.state == OwnFileRead::State::NotRead)
+        throw Error(ownFileFailure(m_path, file.reason));
+    QList<Line> lines = splitLines(file.bytes);
     for (const auto& [key, value] : keyValues)
         setValue(lines, section, key, value);
     QByteArray bytes;
     for (const Line& line : lines)
         bytes += line.text + line.end;
-
-    // The configuration folder may not exist yet; when it cannot be made, the save fails below.
-    QDir().mkpath(info.absolutePath());
-    QSaveFile file(m_path);
-    // Where the folder forbids a new file but the file itself may be written.
-    file.setDirectWriteFallback(true);
-    // The flush before the commit: a buffered write that fails in commit() itself (a full disk)
-    // would still put the cut file in place of the old one and report success.
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
-        !file.commit())
-        throw failure;
+    replaceOwnFile(m_path, bytes);
 }
 
 SystemFolders SystemFolders::current()
@@ -287,8 +280,33 @@ QString historyFilePath(const QString& executableDir, const QString& configDir)
 {
     const QString name = QStringLiteral("Login.ini");
     // The system check comes first: the probe itself would leave a file in /usr/bin for a moment.
-    const bool beside = !isSystemFolder(executableDir) && canWriteIn(executableDir, name);
-    return QDir(beside ? executableDir : configDir).filePath(name);
+    if (!isSystemFolder(executableDir) && canWriteIn(executableDir, name))
+        return QDir(executableDir).filePath(name);
+    return configDir.isEmpty() ? QString() : QDir(configDir).filePath(name);
+}
+
+QString userConfigFolder()
+{
+#ifdef Q_OS_UNIX
+    // Without HOME, Qt takes the root folder for the home and the files would go to /.config.
+    // A configuration folder of XDG's own still counts, as Qt has it.
+    if (qEnvironmentVariableIsEmpty("HOME") &&
+        !QDir::isAbsolutePath(qEnvironmentVariable("XDG_CONFIG_HOME"))) {
+        const long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
+        std::vector<char> buffer(suggested > 0 ? size_t(suggested) : size_t(16384));
+        passwd entry{};
+        passwd* found = nullptr;
+        if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found ||
+            !found->pw_dir)
+            return {};
+        const QString home = QDir::cleanPath(QFile::decodeName(found->pw_dir));
+        if (!QDir::isAbsolutePath(home) || QDir(home).isRoot())
+            return {};
+        return QDir(home).filePath(QStringLiteral(".config/") +
+                                   QCoreApplication::applicationName());
+    }
+#endif
+    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
 }
 
 } // namespace varnel

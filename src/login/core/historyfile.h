@@ -19,10 +19,11 @@ public:
     const QString& path() const { return m_path; }
 
     // The value of `key` in `section`; empty when the file, the section or the key is missing or
-    // the file cannot be read. Names are compared without regard to case, blanks around the key
-    // and the value are dropped, one pair of enclosing quotes (" or ') is removed, lines
-    // beginning with ";" are comments, and only the first of repeated sections or keys counts.
-    // A value longer than kMaxValueLength characters is cut.
+    // the file cannot be read or is not the program's (a link, a folder, a pipe). Names are
+    // compared without regard to case, blanks around the key and the value are dropped, one
+    // pair of enclosing quotes (" or ') is removed, lines beginning with ";" are comments, and
+    // only the first of repeated sections or keys counts. A value longer than kMaxValueLength
+    // characters is cut.
     QString readString(const QString& section, const QString& key) const;
 
     // Sets the keys of `section` in one save of the whole file: a key's existing line is
@@ -31,9 +32,10 @@ public:
     // end with CR LF; all other lines stay byte for byte. A value that reading would change
     // (blanks at its ends, enclosing quotes) is written between double quotes, so that every
     // value of up to kMaxValueLength characters reads back as given. The file's folder is
-    // created when it is missing. Throws Error("Unable to write to <full native path>") when
-    // the file cannot be read or saved, or a value holds a line break; the file is then as it
-    // was.
+    // created when it is missing, and the file is replaced in one step, never written through a
+    // link (see base/ownfile.h). Throws Error("Не удалось записать файл "<full native path>".
+    // <reason>") when the file is not the program's, cannot be read or saved, or a value holds
+    // a line break; the file is then as it was.
     void writeStrings(const QString& section, const QList<std::pair<QString, QString>>& keyValues);
 
     // GetPrivateProfileString's buffer holds 2048 characters with the terminating zero.
@@ -60,10 +62,17 @@ struct SystemFolders {
 bool isSystemFolder(const QString& dir, const SystemFolders& system = SystemFolders::current());
 
 // "Login.ini" in the executable's folder when that folder is not a system folder and a file can
-// be written there (a build or an unpacked folder), otherwise in `configDir` (the caller's
-// QStandardPaths::AppConfigLocation): an installed program keeps one history per user and
-// writes nothing into /usr/bin, even run as root. One rule picks the file for loading and for
-// saving, so a run reads the file its previous run wrote.
+// be written there (a build or an unpacked folder) with no link or folder in the file's place,
+// otherwise in `configDir` (userConfigFolder()): an installed program keeps one history per
+// user and writes nothing into /usr/bin, even run as root. One rule picks the file for loading
+// and for saving, so a run reads the file its previous run wrote. Empty when it would go to the
+// configuration folder and there is none: the run then saves nothing.
 QString historyFilePath(const QString& executableDir, const QString& configDir);
+
+// The user's folder for the program's files: QStandardPaths' AppConfigLocation, except where
+// HOME is unset or empty (a service, `env -i`, cron): there it is ~/.config/<application
+// name> of the home that the password database gives the effective user; empty when that
+// names no home of its own (none, or the root folder).
+QString userConfigFolder();
 
 } // namespace varnel

@@ -18,9 +18,19 @@ QStringList parseHistoryList(const QString& value);
 // The value that remembers a drop-down list: its current text first, then its items in order
 // without the selected one (which repeats the current text when it was chosen from the list;
 // none is left out when `selectedIndex` < 0), at most kHistoryListLength entries in all. An
-// entry holding a line break (CR or LF) is left out: it would break the file's lines.
+// entry that the file would not give back as it is, is left out, and the others are kept: one
+// holding ";" (two entries when read) or a line break (which would break the file's lines), a
+// character that the ANSI code page lacks (read back as "?"), or one that would make the value
+// longer than the history's read buffer (the entries after it would be cut off). A current
+// text left out leaves the items as they are, up to kHistoryListLength of them.
 QString serialiseHistoryList(const QString& currentText, const QStringList& items,
                              int selectedIndex);
+
+// The same, over `stored`, the entries that the history file holds at the save, for a list
+// that was filled with `loaded`: when another run has saved in between, its entries are kept,
+// and the selected item is left out where it now stands in `stored`.
+QString mergeHistoryList(const QString& currentText, const QStringList& loaded, int selectedIndex,
+                         const QStringList& stored);
 
 inline constexpr int kHistoryListLength = 5;
 

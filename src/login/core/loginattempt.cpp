@@ -100,6 +100,10 @@ LoginOutcome attemptLogin(LogDatabase& database, const LoginFields& fields,
                             QStringLiteral("Неверное имя таблицы логов: «") + table +
                                 QStringLiteral("»"),
                             LoginField::Table);
+    if (fields.createTable) {
+        if (const QString problem = logTableCreationProblem(table); !problem.isEmpty())
+            return attempt.stop(LoginStep::TableName, problem, LoginField::Table);
+    }
 
     // A connection left open (creation refused, failed hand-over) is reopened only when the
     // user changed what it points at: a corrected database name must reach that database.

@@ -22,7 +22,7 @@ struct LoginFields {
 enum class LoginStep {
     None,        // it passed: the log table is current; the hand-over comes next
     Fields,      // a field is empty; nothing was sent
-    TableName,   // the table's text names no table; nothing was sent
+    TableName,   // the table's text names no table, or none to create; nothing was sent
     Connection,  // connecting failed
     Declined,    // the user refused the creation; the connection stays open
     Creation,    // a creation statement failed; what was created before it stays

@@ -96,7 +96,7 @@ void MemoExport::saveToFile(const QString& path, const std::function<void()>& ch
     QSaveFile file(path);
     const auto fail = [&] {
         const QString reason = file.errorString();
-        throw Error(QStringLiteral("Cannot create file \"") + fullPath + u'"' +
+        throw Error(QStringLiteral("Не удалось создать файл \"") + fullPath + u'"' +
                     (reason.isEmpty() ? QString() : QStringLiteral(". ") + reason));
     };
     // No direct-write fallback: where no temporary file can be made beside the target, an

@@ -29,6 +29,16 @@ QString deletedRecordsText(int64_t records, const QLocale& locale)
     return QStringLiteral("Удалено записей: ") + locale.toString(qint64(records));
 }
 
+QString countText(int64_t count, RussianNoun noun, const QLocale& locale)
+{
+    const int64_t last = (count < 0 ? -count : count) % 100;
+    const char* word = last / 10 == 1                     ? noun.many
+                       : last % 10 == 1                   ? noun.one
+                       : last % 10 >= 2 && last % 10 <= 4 ? noun.few
+                                                          : noun.many;
+    return locale.toString(qint64(count)) + QLatin1Char(' ') + QString::fromUtf8(word);
+}
+
 QString noRecordsText()
 {
     return QStringLiteral("Нет записей, отвечающих фильтрам");

@@ -4,12 +4,18 @@
 #include "login/core/historyfile.h"
 #include "login/core/historylist.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
 
 #include <optional>
+
+#ifndef Q_OS_WIN
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
 using namespace varnel;
 using varnel::test::TempFolder;
@@ -203,11 +209,20 @@ TEST(LoginHistoryFile, FailedSaveNamesTheFileAndLeavesWhatWasThere)
     writeBytes(folder.path("plain"), "not a folder");
     ASSERT_TRUE(QDir().mkpath(folder.path("Login.ini")));
     writeBytes(folder.path("Login.ini/inside"), "kept");
-    for (const QString& target : {folder.path("plain/Login.ini"), folder.path("Login.ini")}) {
+    // The reason is the system's own text where the system refuses.
+    for (const auto& [target, reason] :
+         {std::pair(folder.path("plain/Login.ini"), QString()),
+          std::pair(folder.path("Login.ini"), QStringLiteral("Это папка"))}) {
         SCOPED_TRACE(target.toStdString());
-        EXPECT_EQ(varnel::test::errorOf(
-                      [&] { LoginHistoryFile(target).writeStrings("Login", kLoginValues); }),
-                  "Unable to write to " + QDir::toNativeSeparators(target));
+        const QString error = varnel::test::errorOf(
+            [path = target] { LoginHistoryFile(path).writeStrings("Login", kLoginValues); });
+        const QString said = QStringLiteral("Не удалось записать файл \"") +
+                             QDir::toNativeSeparators(target) + QStringLiteral("\". ");
+        EXPECT_TRUE(error.startsWith(said)) << error.toStdString();
+        EXPECT_GT(error.size(), said.size());
+        if (!reason.isEmpty()) {
+            EXPECT_EQ(error, said + reason);
+        }
     }
     EXPECT_EQ(readBytes(folder.path("plain")), "not a folder");
     EXPECT_EQ(readBytes(folder.path("Login.ini/inside")), "kept");
@@ -313,5 +328,34 @@ TEST(LoginHistoryFile, PathOfAnInstalledProgramIsInTheConfigFolderWhoeverRunsIt)
     for (const auto& [exeDir, expected] : cases)
         EXPECT_EQ(QDir::cleanPath(historyFilePath(exeDir, config)), expected)
             << exeDir.toStdString();
+}
+
+// Without HOME, Qt would take the root folder for the home: the files would go to /.config.
+TEST(LoginHistoryFile, WithoutHomeTheFilesGoUnderTheHomeOfThePasswordDatabase)
+{
+    const passwd* user = getpwuid(geteuid());
+    if (!user || !user->pw_dir || QDir(QFile::decodeName(user->pw_dir)).isRoot())
+        GTEST_SKIP() << "this user has no home of its own";
+    const QString home = QDir::cleanPath(QFile::decodeName(user->pw_dir));
+    const varnel::test::EnvRestorer homeVariable{"HOME"}, xdgVariable{"XDG_CONFIG_HOME"};
+    const TempFolder folder;
+    const QString app = QCoreApplication::applicationName();
+    struct Case {
+        std::optional<QByteArray> home, xdg;
+        QString folder;
+    };
+    const Case cases[] = {
+        {std::nullopt, std::nullopt, home + "/.config/" + app},
+        {"", "relative", home + "/.config/" + app},
+        {std::nullopt, QFile::encodeName(folder.path("xdg")), folder.path("xdg/") + app},
+        {QFile::encodeName(folder.path("home")), std::nullopt, folder.path("home/.config/") + app},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder.toStdString());
+        c.home ? qputenv("HOME", *c.home) : qunsetenv("HOME");
+        c.xdg ? qputenv("XDG_CONFIG_HOME", *c.xdg) : qunsetenv("XDG_CONFIG_HOME");
+        EXPECT_EQ(userConfigFolder(), c.folder);
+        EXPECT_EQ(historyFilePath("/opt/varnel/bin", userConfigFolder()), c.folder + "/Login.ini");
+    }
 }
 #endif
