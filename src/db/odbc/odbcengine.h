@@ -50,10 +50,10 @@ public:
     void deleteRecord(const QString& table, const RowSet& rows, uint32_t row) override;
 
     // From any thread: stops the statement that runs now, which then fails as cancelled
-    // (Oracle: ORA-01013). SQLCancel stops only a driver call that runs (ODBC 3.5): it is sent
-    // again and again until the statement has ended, so that a call that starts just after
-    // one is stopped too, and the fetch stops after its next fetch call at the latest. Nothing
-    // happens when no statement runs.
+    // (Oracle: ORA-01013). SQLCancel stops only a driver call that runs (ODBC 3.5): it goes to
+    // the call that runs and again every 25 ms while one of the statement's calls runs, so
+    // that a call the driver started just after one is stopped too; between calls the
+    // statement stops by itself before its next one. Nothing happens when no statement runs.
     void cancel() override;
 
     // Whether the driver reports an Oracle database.
@@ -84,7 +84,7 @@ private:
     // read again in pieces.
     bool fetchBound(Statement& statement, RowSet::Builder& builder);
     void fetchPieces(Statement& statement, RowSet::Builder& builder);
-    // The cancel's SQLCancel, sent until the statement that it was meant for has ended.
+    // The cancel's SQLCancel, sent again while the statement it was meant for is in a driver call.
     void repeatCancels();
     void run(Statement& statement, const QString& sql);
     void setAutocommit(bool on);
