@@ -132,7 +132,7 @@ QString textLiteral(const QString& text)
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
-// While a driver call runs what SQLCancel can stop.
+// Marks the statement as running something that SQLCancel stops, for as long as it lives.
 struct Running {
     explicit Running(std::atomic<bool>& running) : flag(running) { flag.store(true); }
     ~Running() { flag.store(false); }
