@@ -237,13 +237,16 @@ void TimeHistogramView::showBarToolTip(int bar, const QPoint& globalPos)
 void TimeHistogramView::mousePressEvent(QMouseEvent* event)
 {
     const int bar = barAt(event->position().toPoint().x());
-    if (event->button() != Qt::LeftButton || bar < 0) {
+    if (bar < 0) {
         QWidget::mousePressEvent(event);
         return;
     }
-    m_dragFrom = bar;
-    m_dragTo = bar;
+    // Any button takes the bar it is pressed on, which the keyboard then goes on from.
     setCurrent(bar);
+    if (event->button() == Qt::LeftButton) {
+        m_dragFrom = bar;
+        m_dragTo = bar;
+    }
 }
 
 void TimeHistogramView::mouseMoveEvent(QMouseEvent* event)
