@@ -5,6 +5,7 @@
 #include "browse/gridcsvexport.h"
 #include "browse/loggridmodel.h"
 #include "browse/recordwindow.h"
+#include "browse/timehistogramview.h"
 #include "db/logdatabase.h"
 #include "ui/core/guard.h"
 #include "ui/core/prompts.h"
@@ -16,11 +17,13 @@
 #include <QDate>
 #include <QElapsedTimer>
 #include <QFocusEvent>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QSplitterHandle>
 
 #include <algorithm>
 #include <chrono>
+#include <tuple>
 
 namespace varnel {
 
@@ -47,6 +50,9 @@ constexpr char kFillField[] = "SCHANGES";
 const QString kPageSection = QStringLiteral("ViewLogs");
 const QString kSplitterKey = QStringLiteral("Splitter1");
 const QString kWidthsSection = QStringLiteral("DBGridMain");
+const QString kHistogramKey = QStringLiteral("Histogram");
+// The histogram's strip, its title included; the grid keeps the rest of the page.
+constexpr int kHistogramHeight = 90;
 // Beyond any screen: a larger saved value is a damaged one.
 constexpr int kMaxPixels = 100000;
 
@@ -87,6 +93,8 @@ ViewLogsPage::ViewLogsPage(LogDatabase& database, Prompts& prompts, QWidget* par
     ui.DBGridMain->setFillField(QLatin1String(kFillField));
     ui.DBGridMain->keepDraggedWidths({});
     ui.FindBarMain->attach(*ui.DBGridMain, m_prompts, this);
+    ui.HistogramRecords->attach(mainDataset(), QStringLiteral("DDATE"));
+    showHistogram(true);
 
     connect(ui.CheckBoxDateFrom, &QCheckBox::clicked, this,
             guarded(m_prompts, [this] { onDateFromClicked(); }));
@@ -111,6 +119,13 @@ ViewLogsPage::ViewLogsPage(LogDatabase& database, Prompts& prompts, QWidget* par
     connect(ui.DBGridMain, &LogGrid::filterByValueRequested, this, [this](const QModelIndex& cell) {
         runGuarded(m_prompts, [&] { selectByValue(cell); });
     });
+    connect(ui.HistogramRecords, &TimeHistogramView::daysChosen, this,
+            [this](QDate first, QDate last) {
+                runGuarded(m_prompts, [&] { selectDays(first, last); });
+            });
+    connect(ui.HistogramRecords, &TimeHistogramView::datesResetRequested, this,
+            guarded(m_prompts, [this] { selectWithoutDates(); }));
+    connect(ui.GroupBoxHistogram, &QGroupBox::toggled, this, &ViewLogsPage::showHistogram);
     // The user's own choice or typing makes a filter a pattern again.
     for (const Filter filter :
          {Filter::Table, Filter::Action, Filter::OracleUser, Filter::PC, Filter::OSUser})
@@ -163,6 +178,8 @@ void ViewLogsPage::useSettings(WindowSettings& settings)
     if (const auto filter = settings.number(kPageSection, kSplitterKey, 1, kMaxPixels))
         restoreSplitter(*m_ui->Splitter1, *filter);
     m_ui->DBGridMain->keepDraggedWidths(settings.numbers(kWidthsSection, 1, kMaxPixels));
+    if (settings.value(kPageSection, kHistogramKey) == QLatin1String("false"))
+        m_ui->GroupBoxHistogram->setChecked(false);
 }
 
 void ViewLogsPage::storeLayout()
@@ -170,6 +187,9 @@ void ViewLogsPage::storeLayout()
     if (!m_settings)
         return;
     m_settings->setNumber(kPageSection, kSplitterKey, m_ui->Splitter1->sizes().value(0));
+    m_settings->setValue(kPageSection, kHistogramKey,
+                         m_ui->GroupBoxHistogram->isChecked() ? QStringLiteral("true")
+                                                              : QStringLiteral("false"));
     const QMap<QString, int>& widths = m_ui->DBGridMain->draggedWidths();
     for (auto it = widths.cbegin(); it != widths.cend(); ++it)
         m_settings->setNumber(kWidthsSection, it.key(), it.value());
@@ -332,15 +352,7 @@ void ViewLogsPage::selectByValue(const QModelIndex& cell)
         const civil::Ymd day = civil::civilFromDays(
             civil::dayOf(main.rows().dateSeconds(main.rowAt(cell.row()), cell.column())));
         const QDate date(int(day.year), int(day.month), int(day.day));
-        for (auto [box, picker] : {std::pair{ui.CheckBoxDateFrom, ui.DateTimePickerFrom},
-                                   std::pair{ui.CheckBoxDateTo, ui.DateTimePickerTo}}) {
-            picker->setDate(date);
-            box->setChecked(true);
-            picker->setEnabled(true);
-        }
-        // As ticking the boxes by hand: the lists narrow to the day.
-        rebuildFilterLists(FilterScope::Panel);
-        select(readFilterValues());
+        selectDays(date, date);
         return;
     } else if (field == QLatin1String("SCHANGES")) {
         const QString start = changesPrefix(value);
@@ -373,6 +385,42 @@ void ViewLogsPage::selectByValue(const QModelIndex& cell)
         values.setExact(filter);
     }
     select(values);
+}
+
+void ViewLogsPage::selectDays(QDate first, QDate last)
+{
+    Ui::ViewLogsPage& ui = *m_ui;
+    for (auto [box, picker, day] : {std::tuple{ui.CheckBoxDateFrom, ui.DateTimePickerFrom, first},
+                                    std::tuple{ui.CheckBoxDateTo, ui.DateTimePickerTo, last}}) {
+        picker->setDate(day);
+        box->setChecked(true);
+        picker->setEnabled(true);
+    }
+    // As ticking the boxes by hand: the lists narrow to the days.
+    rebuildFilterLists(FilterScope::Panel);
+    select(readFilterValues());
+}
+
+void ViewLogsPage::selectWithoutDates()
+{
+    Ui::ViewLogsPage& ui = *m_ui;
+    for (auto [box, picker] : {std::pair{ui.CheckBoxDateFrom, ui.DateTimePickerFrom},
+                               std::pair{ui.CheckBoxDateTo, ui.DateTimePickerTo}}) {
+        box->setChecked(false);
+        picker->setEnabled(false);
+    }
+    // As clearing the boxes by hand: the lists widen again.
+    rebuildFilterLists(FilterScope::Panel);
+    select(readFilterValues());
+}
+
+void ViewLogsPage::showHistogram(bool shown)
+{
+    Ui::ViewLogsPage& ui = *m_ui;
+    ui.HistogramRecords->setVisible(shown);
+    // Cleared, the box keeps its title, with the check box that brings the chart back.
+    ui.GroupBoxHistogram->setFixedHeight(shown ? kHistogramHeight
+                                               : ui.GroupBoxHistogram->minimumSizeHint().height());
 }
 
 void ViewLogsPage::setUpGridColumns()

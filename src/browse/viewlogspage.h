@@ -16,6 +16,7 @@ namespace Ui {
 class ViewLogsPage;
 }
 
+class QDate;
 class QModelIndex;
 
 namespace varnel {
@@ -96,6 +97,13 @@ private:
     DBLookupComboBox* listBox(Filter filter) const;
     // Whether the control of `filter` still shows the value «Отобрать по значению» put there.
     bool showsExactValue(Filter filter, const QString& value) const;
+    // The date boxes ticked on these days, the lists rebuilt as a click on a box rebuilds
+    // them, then «Отобрать».
+    void selectDays(QDate first, QDate last);
+    // «Сбросить даты» of the histogram: both date boxes cleared, the lists rebuilt, «Отобрать».
+    void selectWithoutDates();
+    // The histogram's strip with its chart, or its title alone, the grid taking the rest.
+    void showHistogram(bool shown);
     // «Экспорт в CSV…»: the grid's rows as it shows them, into a file the user names.
     void exportToCsv();
     Dataset& mainDataset();

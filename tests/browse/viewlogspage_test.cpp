@@ -53,12 +53,7 @@ class Page : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        QStringList statements = {QStringLiteral(
-            "create table LOG_TABLE(sid NUMBER, ddate DATE, stable VARCHAR2(50), saction "
-            "VARCHAR2(10), schanges VARCHAR2(4000), suser_info VARCHAR2(100))")};
-        for (const char* record : kRecords)
-            statements << QStringLiteral("insert into LOG_TABLE values ") + record;
-        path = makeDatabase(folder, QStringLiteral("log.sqlite"), statements);
+        path = makeLogDatabase(folder, QStringLiteral("log.sqlite"), kRecords);
         data.connection().connect(localConnectionString(path));
         data.setCurrentLogTable(QStringLiteral("LOG_TABLE"));
         // What the login's hand-over does before the main window exists.
@@ -149,7 +144,9 @@ protected:
 TEST_F(Page, OpensWithEveryFilterOffAndEnterOnTheFirstBoxShowsEveryRecord)
 {
     EXPECT_EQ(window->findChild<QWidget*>("TabSheetViewLogs")->size(), QSize(1239, 570));
-    EXPECT_EQ(child<QWidget>("GroupBoxTable")->height(), 394);
+    // The histogram's strip takes 90 of the 394 pixels under the panel, the grid the rest.
+    EXPECT_EQ(child<QWidget>("GroupBoxHistogram")->height(), 90);
+    EXPECT_EQ(child<QWidget>("GroupBoxTable")->height(), 394 - 90);
     for (const char* picker : {"DateTimePickerFrom", "DateTimePickerTo"}) {
         EXPECT_FALSE(child<QDateEdit>(picker)->isEnabled());
         EXPECT_EQ(child<QDateEdit>(picker)->date(), QDate::currentDate());
@@ -176,9 +173,10 @@ TEST_F(Page, OpensWithEveryFilterOffAndEnterOnTheFirstBoxShowsEveryRecord)
     EXPECT_TRUE(prompts.shown.empty()) << prompts.texts().join('|').toStdString();
 
     // Tab walks the panel in its order, the disabled pickers skipped, the radio group entered
-    // at its chosen item, then into the grid, which keeps Tab for its cells.
+    // at its chosen item, then the histogram's check box and chart, then into the grid, which
+    // keeps Tab for its cells.
     QStringList order;
-    for (QWidget* w = QApplication::focusWidget(); order.size() < 15;
+    for (QWidget* w = QApplication::focusWidget(); order.size() < 17;
          w = QApplication::focusWidget()) {
         order << w->objectName();
         QTest::keyClick(w, Qt::Key_Tab);
@@ -187,7 +185,8 @@ TEST_F(Page, OpensWithEveryFilterOffAndEnterOnTheFirstBoxShowsEveryRecord)
                                   "DBLookupComboBoxAction", "DBLookupComboBoxOracleUser",
                                   "DBLookupComboBoxPC", "DBLookupComboBoxOSUser", "BitBtnSelect",
                                   "BitBtnClearFiltr", "BitBtnRefresh", "BitBtnExit", "EditChanges",
-                                  "RadioGroupChangesItem1", "DBGridMain", "DBGridMain"}));
+                                  "RadioGroupChangesItem1", "GroupBoxHistogram", "HistogramRecords",
+                                  "DBGridMain", "DBGridMain"}));
 }
 
 TEST_F(Page, ListsNarrowOnLeavingAndAHiddenChoiceComesBack)
