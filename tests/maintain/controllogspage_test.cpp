@@ -25,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <functional>
 
 namespace varnel::test {
 namespace {
@@ -149,6 +150,10 @@ TEST_F(ControlLogs, ControlsHaveTheirCaptionsHintsPlacesFontsAndStartingStates)
         {"DateTimePickerClearTo", "",
          "Установка конечной даты периода удаления/импорта записей из таблицы БД",
          {216, 90, 89, 23}, 11, false, false},
+        {"BitBtnCountRecords", "Подсчитать",
+         "Подсчёт записей логов в таблице БД: за период, если он включён, иначе всех",
+         {320, 89, 122, 25}, 12, true, true},
+        {"LabelRecordCount", "В таблице: —", "", {46, 116, 396, 17}, 12, false, true},
         {"BitBtnExit2", "Выход", "Выход из программы", {116, 139, 122, 26}, 13, true, true},
         // clang-format on
     };
@@ -185,8 +190,8 @@ TEST_F(ControlLogs, ControlsHaveTheirCaptionsHintsPlacesFontsAndStartingStates)
         while (!(w->focusPolicy() & Qt::TabFocus) || w->parentWidget() != box);
     } while (w != page->firstControl());
     EXPECT_EQ(order, QStringList({"CheckBoxClearLogTable", "DateTimePickerClearFrom",
-                                  "DateTimePickerClearTo", "BitBtnClearLogTable", "BitBtnExport",
-                                  "BitBtnExit2"}));
+                                  "DateTimePickerClearTo", "BitBtnCountRecords",
+                                  "BitBtnClearLogTable", "BitBtnExport", "BitBtnExit2"}));
 
     QSignalSpy exit(page, &ControlLogsPage::exitRequested);
     click("BitBtnExit2");
@@ -283,6 +288,113 @@ TEST_F(ControlLogs, DeletionAnsweredNoSendsNothingAndAFailureShowsTheDatabaseMes
                              "not exist"));
     EXPECT_FALSE(dataset.isOpen());
     EXPECT_EQ(sidsLeft(path), bits({1, 2, 3, 4, 5, 6}));
+}
+
+// «Подсчитать» counts what the deletion of the same period then deletes, by the database's
+// own count of the same condition, and touches neither the deletion's nor the export's slot.
+TEST_F(ControlLogs, TheCountIsWhatTheDeletionOfThatPeriodThenDeletes)
+{
+    const QDate may1(2026, 5, 1), may2(2026, 5, 2);
+    const QStringList manyRecords = {
+        "with recursive n(i) as (select 1 union all select i + 1 from n where i < 12345) "
+        "insert into LOGS(sid, ddate) select i, '2026-05-01 00:00:00' from n"};
+    const struct {
+        const char* name;
+        QStringList records;
+        std::optional<Period> period;
+        QString shown;
+        int deleted;
+    } cases[] = {
+        {"no period: every record, dateless too", kPeriodRecords, std::nullopt,
+         "В таблице: 6 записей", 6},
+        {"From 00:00:00 to To 00:00:00, both included", kPeriodRecords, Period{may1, may2},
+         "В периоде: 3 записи", 3},
+        {"From = To: midnight only", kPeriodRecords, Period{may1, may1}, "В периоде: 1 запись", 1},
+        {"From later than To: nothing", kPeriodRecords, Period{may2, may1}, "В периоде: 0 записей",
+         0},
+        {"digits grouped", manyRecords, Period{may1, may2}, "В периоде: 12\u00a0345 записей",
+         12345},
+    };
+    Dataset& command = database.commandDataset();
+    Dataset& exported = database.exportDataset();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        use(c.records);
+        if (c.period)
+            setPeriod(c.period->from, c.period->to);
+        else if (child<QCheckBox>("CheckBoxClearLogTable")->isChecked())
+            click("CheckBoxClearLogTable");
+        command.setText(QStringLiteral("Select sid from LOGS"));
+        command.open();
+        exported.setText(QStringLiteral("Select * from LOGS"));
+        prompts.shown.clear();
+        click("BitBtnCountRecords");
+        EXPECT_EQ(child<QLabel>("LabelRecordCount")->text(), c.shown);
+        EXPECT_TRUE(prompts.shown.empty()) << prompts.texts().join('|').toStdString();
+        EXPECT_TRUE(command.isOpen());
+        EXPECT_EQ(command.getText(), QStringLiteral("Select sid from LOGS\r\n"));
+        EXPECT_EQ(exported.getText(), QStringLiteral("Select * from LOGS\r\n"));
+
+        prompts.answers = {true};
+        click("BitBtnClearLogTable");
+        EXPECT_EQ(prompts.texts().filter("Удалено записей"),
+                  QStringList{QStringLiteral("Удалено записей: ") + QLocale().toString(c.deleted)});
+        // What was counted has gone.
+        EXPECT_EQ(child<QLabel>("LabelRecordCount")->text(),
+                  c.shown.left(c.shown.indexOf(u':') + 2) + QStringLiteral("—"));
+    }
+}
+
+// A count belongs to the controls as they stood when it was made: any change of them, and a
+// failure, leave «—», never the count of another period or of another table.
+TEST_F(ControlLogs, TheCountGoesAtEveryChangeOfThePeriodAndAfterAFailure)
+{
+    use(kPeriodRecords);
+    auto* from = child<QDateEdit>("DateTimePickerClearFrom");
+    auto* to = child<QDateEdit>("DateTimePickerClearTo");
+    const auto typeInto = [](QDateEdit* picker, const char* text) {
+        picker->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(picker, QString::fromLatin1(text));
+        QTest::keyClick(picker, Qt::Key_Tab);
+    };
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        QString shown;
+    } changes[] = {
+        {"the box ticked", [&] { click("CheckBoxClearLogTable"); }, "В периоде: —"},
+        {"From set", [&] { from->setDate(from->date().addDays(-1)); }, "В периоде: —"},
+        {"To set", [&] { to->setDate(to->date().addDays(1)); }, "В периоде: —"},
+        {"From typed", [&] { typeInto(from, "01.05.2026"); }, "В периоде: —"},
+        {"To typed", [&] { typeInto(to, "02.05.2026"); }, "В периоде: —"},
+        {"the box cleared", [&] { click("CheckBoxClearLogTable"); }, "В таблице: —"},
+        {"a count that fails",
+         [&] {
+             database.setCurrentLogTable(QStringLiteral("MISSING"));
+             click("BitBtnCountRecords");
+         },
+         "В таблице: —"},
+    };
+    auto* label = child<QLabel>("LabelRecordCount");
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.name);
+        database.setCurrentLogTable(QStringLiteral("LOGS"));
+        click("BitBtnCountRecords");
+        ASSERT_TRUE(label->text().contains(QStringLiteral(" запис")))
+            << label->text().toStdString();
+        prompts.shown.clear();
+        c.change();
+        EXPECT_EQ(label->text(), c.shown);
+    }
+    EXPECT_EQ(prompts.texts(),
+              QStringList{QStringLiteral(
+                  "Ошибка подключения к базе данных!\nORA-00942: table or view does not exist")});
+    EXPECT_EQ(prompts.shown.front().kind, Kind::Message);
+    // The typed period is the one counted.
+    database.setCurrentLogTable(QStringLiteral("LOGS"));
+    click("CheckBoxClearLogTable");
+    click("BitBtnCountRecords");
+    EXPECT_EQ(label->text(), QStringLiteral("В периоде: 3 записи"));
 }
 
 // Every export starts a new buffer: a file holds exactly one block, whatever came before. The

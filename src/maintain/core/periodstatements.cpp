@@ -34,6 +34,12 @@ QString periodDeletionQuestion(const QString& table, const std::optional<Period>
            QStringLiteral("г. из базы данных?");
 }
 
+QString periodCountStatement(const QString& table, const std::optional<Period>& period,
+                             const LocaleText& locale)
+{
+    return QStringLiteral("select count(*) from ") + table + periodCondition(period, locale);
+}
+
 QString exportStatement(const QString& table, const std::optional<Period>& period,
                         const LocaleText& locale)
 {

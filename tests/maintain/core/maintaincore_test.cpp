@@ -52,6 +52,42 @@ TEST(PeriodTexts, StatementsAndQuestionsToTheCharacter)
     }
 }
 
+// The count takes exactly the deletion's records: the same condition after the table, to the
+// character, in every locale's dates and with or without a period.
+TEST(PeriodTexts, TheCountCarriesTheDeletionsConditionToTheCharacter)
+{
+    const Period march{QDate(2025, 3, 1), QDate(2025, 3, 9)};
+    EXPECT_EQ(periodCountStatement("LOG_TABLE", march, ru()),
+              "select count(*) from LOG_TABLE where ddate between '01.03.2025' and '09.03.2025'");
+    EXPECT_EQ(periodCountStatement("scott.logs", std::nullopt, ru()),
+              "select count(*) from scott.logs");
+    const struct {
+        QLocale locale;
+        const char* condition;
+    } cases[] = {
+        {QLocale(QLocale::Russian, QLocale::Russia), " where ddate between '01.03.2025' and "
+                                                     "'09.03.2025'"},
+        {QLocale(QLocale::English, QLocale::UnitedStates),
+         " where ddate between '3/1/2025' and '3/9/2025'"},
+        {QLocale(QLocale::Swedish, QLocale::Sweden),
+         " where ddate between '2025-03-01' and '2025-03-09'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.locale.name().toStdString());
+        const LocaleText locale(c.locale);
+        for (const std::optional<Period>& period :
+             {std::optional<Period>(march), std::optional<Period>(),
+              std::optional<Period>(Period{march.to, march.from})}) {
+            const QString deletion = periodDeletionStatement("журнал", period, locale);
+            ASSERT_TRUE(deletion.startsWith("delete журнал"));
+            EXPECT_EQ(periodCountStatement("журнал", period, locale),
+                      "select count(*) from журнал" + deletion.mid(13));
+        }
+        EXPECT_EQ(periodCountStatement("T", march, locale),
+                  "select count(*) from T" + QString::fromUtf8(c.condition));
+    }
+}
+
 // The preset is a file name in every locale: no folder made of a date's "/", an extension
 // that the date's dots cannot stand in for, a four-digit year and the digits 0-9.
 TEST(PeriodTexts, ThePresetExportNameIsAFileNameEndingInTxt)
