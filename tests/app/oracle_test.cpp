@@ -134,8 +134,6 @@ TEST_F(OraclePath, ThePeriodCountIsTheCountOfTheSameDaysInEveryLocale)
         Period{QDate(2025, 3, 1), QDate(2025, 3, 10)},
         // The month and the day told apart: 1 October is not 10 January.
         Period{QDate(2025, 1, 10), QDate(2025, 10, 1)},
-        Period{QDate(2025, 12, 31), QDate(2026, 2, 1)},
-        Period{QDate(2026, 5, 2), QDate(2026, 5, 1)},
     };
     const auto sqliteCount = [&](const std::optional<Period>& period) {
         QString sql = QStringLiteral("select count(*) from LOG_TABLE");
@@ -151,11 +149,9 @@ TEST_F(OraclePath, ThePeriodCountIsTheCountOfTheSameDaysInEveryLocale)
         QLocale::setDefault(locale);
         const QString name = uniqueName("LOGS");
         OracleStandin::place(source, name);
-        const QString embeddedFile = folder.path(name + QStringLiteral(".sqlite"));
-        ASSERT_TRUE(QFile::copy(source, embeddedFile));
         Session embedded(folder.path(QStringLiteral("embedded.ini")));
         Session oracle(folder.path(QStringLiteral("oracle.ini")));
-        ASSERT_TRUE(embedded.login({embeddedFile, QStringLiteral("LOG_TABLE")}));
+        ASSERT_TRUE(embedded.login({source, QStringLiteral("LOG_TABLE")}));
         ASSERT_TRUE(oracle.login({name, QStringLiteral("LOG_TABLE")}))
             << oracle.prompts.texts().join('\n').toStdString();
         for (const std::optional<Period>& period : periods) {

@@ -37,7 +37,7 @@ protected:
     Dataset& main() { return data.mainDataset(); }
 
     // Switches to a database of its own with a log table LOGS holding these rows.
-    QString useLogs(const std::vector<const char*>& rows)
+    QString useLogs(std::initializer_list<const char*> rows)
     {
         QStringList statements{QStringLiteral(
             "create table LOGS(sid NUMBER, ddate DATE, stable VARCHAR2(50), saction VARCHAR2(10), "
@@ -53,16 +53,6 @@ protected:
     TempFolder folder;
     QString path;
     LogDatabase data;
-};
-
-// What the find bar looks through: one text in several columns of one record, in either case,
-// across a line break, in a date, Cyrillic, and in SID only.
-const std::vector<const char*> kFindRecords = {
-    "(1, '2026-12-07 10:00:00', 'ORDERS', 'UPDATE', 'price: 10', 'petrov - ws1 - app')",
-    "(2, '2026-12-07 00:00:00', 'CLIENTS', 'INSERT', 'Petrov' || char(10) || 'Ivan', "
-    "'ivanov - ws2 - app')",
-    "(3, NULL, 'orders', 'DELETE', NULL, 'PETROV - WS3 - APP')",
-    "(4, '2026-12-08 10:00:00', 'Склад', 'update', 'склад ordersы', 'sidorov')",
 };
 
 } // namespace
@@ -249,7 +239,13 @@ TEST_F(Gateway, SortDirectionLastsUntilTheNextOpeningAndACancelledSortChangesNot
 // given (the grid's shown ones); what a text matched is kept only for its opening.
 TEST_F(Gateway, FindStepsThroughTheMatchingCellsInTheShownOrderAndGoesOnAtTheOtherEnd)
 {
-    useLogs(kFindRecords);
+    useLogs({
+        "(1, '2026-12-07 10:00:00', 'ORDERS', 'UPDATE', 'price: 10', 'petrov - ws1 - app')",
+        "(2, '2026-12-07 00:00:00', 'CLIENTS', 'INSERT', 'Petrov' || char(10) || 'Ivan', "
+        "'ivanov - ws2 - app')",
+        "(3, NULL, 'orders', 'DELETE', NULL, 'PETROV - WS3 - APP')",
+        "(4, '2026-12-08 10:00:00', 'Склад', 'update', 'склад ordersы', 'sidorov')",
+    });
     using From = Dataset::FindFrom;
     const std::vector<int> shown = {1, 2, 3, 4, 5}; // SID left out
     const auto find = [&](const char* text, int row, int index, From from) {
@@ -299,46 +295,6 @@ TEST_F(Gateway, FindStepsThroughTheMatchingCellsInTheShownOrderAndGoesOnAtTheOth
     data.commandDataset().execute();
     main().open();
     EXPECT_EQ(find("petrov", 0, 0, From::Here), std::tuple(-1, -1, false));
-}
-
-// The find bar's count: records, however many of their cells show the text, of the given
-// columns only, among the rows still shown once a record is deleted.
-TEST_F(Gateway, FoundRowsAreTheShownRecordsWithAMatchingCell)
-{
-    useLogs(kFindRecords);
-    const std::vector<int> shown = {1, 2, 3, 4, 5};                      // SID left out
-    EXPECT_EQ(main().foundRowCount(QStringLiteral("petrov"), shown), 0); // closed
-    openMain(QStringLiteral("Select * from logs order by sid"));
-    const struct {
-        const char* text;
-        std::vector<int> columns;
-        int rows;
-    } cases[] = {
-        {"petrov", shown, 3},     {"PETROV", {5}, 2},
-        {"склад", shown, 1}, // two cells of one record
-        {"app", shown, 3},        {"update", shown, 2},
-        {"07.12.2026", shown, 2}, {"petrov ivan", shown, 1}, // the line break shows as a blank
-        {"4", shown, 0},                                     // only in SID, which is not shown
-        {"", shown, 0},           {"petrov", {}, 0},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(main().foundRowCount(QString::fromUtf8(c.text), c.columns), c.rows) << c.text;
-
-    // After a search the count reads what it learnt; a deleted record no longer counts, a
-    // sort changes nothing.
-    EXPECT_EQ(main().find(QStringLiteral("petrov"), shown, 0, 0, Dataset::FindFrom::Here).row, 0);
-    main().sortBy(QStringLiteral("STABLE"));
-    EXPECT_EQ(main().foundRowCount(QStringLiteral("petrov"), shown), 3);
-    main().setCurrentRow(
-        int(main().find(QStringLiteral("sidorov"), shown, 0, 0, Dataset::FindFrom::Here).row));
-    main().deleteCurrent(data.currentLogTable());
-    EXPECT_EQ(main().foundRowCount(QStringLiteral("petrov"), shown), 3);
-    main().setCurrentRow(
-        int(main().find(QStringLiteral("ws3"), shown, 0, 0, Dataset::FindFrom::Here).row));
-    main().deleteCurrent(data.currentLogTable());
-    EXPECT_EQ(main().foundRowCount(QStringLiteral("petrov"), shown), 2);
-    EXPECT_EQ(main().foundRowCount(QStringLiteral("app"), shown), 2);
-    EXPECT_EQ(main().foundRowCount(QStringLiteral("orders"), shown), 1);
 }
 
 TEST_F(Gateway, SortByNumberIsNumeric)
