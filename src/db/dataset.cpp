@@ -10,12 +10,21 @@
 #include <QScopeGuard>
 
 #include <algorithm>
-#include <bit>
 #include <numeric>
 
 namespace varnel {
 
 namespace {
+
+// std::popcount, which without -mpopcnt is a call into libgcc_s 3.4, newer than the package
+// declares.
+int bitsSet(uint64_t word)
+{
+    word -= (word >> 1) & 0x5555555555555555u;
+    word = (word & 0x3333333333333333u) + ((word >> 2) & 0x3333333333333333u);
+    word = (word + (word >> 4)) & 0x0f0f0f0f0f0f0f0fu;
+    return static_cast<int>((word * 0x0101010101010101u) >> 56);
+}
 
 const std::shared_ptr<const RowSet>& emptyRows()
 {
@@ -338,7 +347,7 @@ int Dataset::foundRowCount(const QString& text, const std::vector<int>& columns)
             count += int((any[row >> 6] >> (row & 63)) & 1u);
     else
         for (const uint64_t word : any)
-            count += std::popcount(word);
+            count += bitsSet(word);
     return count;
 }
 
