@@ -6,6 +6,8 @@ namespace varnel {
 
 namespace {
 
+// The one text of the period's condition: the deletion, its count and the export append it
+// alike, so that what is counted and written is what is deleted.
 QString periodCondition(const std::optional<Period>& period, const LocaleText& locale)
 {
     if (!period)
