@@ -415,6 +415,63 @@ TEST_F(Page, CtrlFFindsTheTypedTextInTheShownCellsAndF3StepsThroughTheMatches)
     EXPECT_EQ(edit->selectedText(), QStringLiteral("IT'S"));
 }
 
+// The bar counts the records that show the text, not its cells, as each key is typed, and
+// keeps the count true of the grid: a deleted record goes from it, a new «Отобрать» clears it.
+TEST_F(Page, TheFindBarCountsTheRecordsThatShowTheTextAsItIsTyped)
+{
+    FindBar* bar = child<FindBar>("FindBarMain");
+    auto* edit = bar->findChild<QLineEdit*>("EditFind");
+    auto* count = bar->findChild<QLabel*>("LabelFindCount");
+    click("BitBtnSelect");
+    QTest::keyClick(grid(), Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(bar->isVisible());
+    const struct {
+        int key; // Ctrl+A first, or Backspace
+        const char* typed;
+        const char* count;
+        const char* status;
+    } steps[] = {
+        {Qt::Key_A, "p", "Найдено: 5 из 5", ""},
+        {0, "e", "Найдено: 2 из 5", ""},          // PETROV twice, not APPUSER
+        {Qt::Key_A, "er", "Найдено: 4 из 5", ""}, // eight cells of four records
+        {Qt::Key_A, "01.03.2025", "Найдено: 2 из 5", ""},
+        {Qt::Key_A, "4", "", "Не найдено"}, // in the hidden SID only
+        {Qt::Key_Backspace, "", "", ""},
+        {0, "PETROV - ws12", "Найдено: 2 из 5", ""},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.typed);
+        if (s.key == Qt::Key_A)
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+        else if (s.key != 0)
+            QTest::keyClick(edit, Qt::Key(s.key));
+        QTest::keyClicks(edit, QString::fromUtf8(s.typed));
+        EXPECT_EQ(count->text(), QString::fromUtf8(s.count));
+        EXPECT_EQ(bar->countLine(), count->text());
+        EXPECT_EQ(bar->status(), QString::fromUtf8(s.status));
+    }
+    EXPECT_TRUE(count->isVisible());
+
+    // Ctrl+Delete of a record found, and of one not found.
+    prompts.answers = {true, true};
+    for (const int sid : {3, 5}) {
+        grid()->setFocus();
+        grid()->setCurrentIndex(grid()->model()->index(int(shownSids().indexOf(sid)), 1));
+        QTest::keyClick(grid(), Qt::Key_Delete, Qt::ControlModifier);
+    }
+    EXPECT_EQ(count->text(), QStringLiteral("Найдено: 1 из 3"));
+    // Closed and opened again, the bar counts its text anew.
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_Escape);
+    ASSERT_FALSE(bar->isVisible());
+    EXPECT_EQ(count->text(), QString());
+    QTest::keyClick(grid(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(count->text(), QStringLiteral("Найдено: 1 из 3"));
+    click("BitBtnSelect");
+    EXPECT_EQ(count->text(), QString());
+    EXPECT_EQ(prompts.texts().filter(QStringLiteral("Ошибка")), QStringList());
+}
+
 TEST_F(Page, AFailingListClosesItAndTheOnesAfterItAndShowsTheDatabasesMessage)
 {
     // A column that the list statements need goes: lists 1 and 2 still open, 3 to 5 fail.
