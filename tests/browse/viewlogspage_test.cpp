@@ -497,10 +497,10 @@ TEST_F(Page, TheCellMenuOpensByRightClickMenuKeyAndShiftF10AndCopies)
         ASSERT_TRUE(menu.isVisible());
         QStringList items;
         for (QAction* action : menu.actions())
-            if (!action->isSeparator())
-                items << action->text();
+            items << (action->isSeparator() ? QStringLiteral("—") : action->text());
         EXPECT_EQ(items, QStringList({"Просмотр записи", "Копировать значение",
                                       "Копировать строки с заголовками", "Отобрать по значению",
+                                      "Исключить значение", "Частота значений…", "—",
                                       "Экспорт в CSV…"}));
     }
     const auto choose = [&](const char* action) {
