@@ -274,8 +274,8 @@ QString exactCondition(Filter filter, const QString& value)
 
 QString exclusionFragment(const ColumnValue& excluded, const LocaleText& locale)
 {
-    // Each but the NULL ones in parentheses, as "or" joins its parts, and since "order by"
-    // follows the last fragment without a blank.
+    // Each in parentheses, as "or" joins the parts of most, and since "order by" follows the
+    // last fragment without a blank.
     const auto column = [&]() -> const char* {
         switch (excluded.column) {
         case ValueColumn::Day:
@@ -295,8 +295,9 @@ QString exclusionFragment(const ColumnValue& excluded, const LocaleText& locale)
                          excluded.column == ValueColumn::OracleUser;
     if (excluded.null) {
         if (segment)
-            return QLatin1String(" and ") + otherSegment(segmentFilter(excluded.column), {});
-        return QLatin1String(" and ") + QLatin1String(column()) + QLatin1String(" is not null");
+            return QLatin1String(" and (") + otherSegment(segmentFilter(excluded.column), {}) +
+                   QLatin1Char(')');
+        return QLatin1String(" and (") + QLatin1String(column()) + QLatin1String(" is not null)");
     }
     QString kept;
     switch (excluded.column) {
