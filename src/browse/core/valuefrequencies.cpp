@@ -1,6 +1,7 @@
 #include "browse/core/valuefrequencies.h"
 
 #include "base/civiltime.h"
+#include "base/largepages.h"
 #include "db/call.h"
 #include "db/dataset.h"
 
@@ -9,6 +10,7 @@
 #include <queue>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <stdexcept>
 #include <unordered_map>
@@ -55,16 +57,32 @@ public:
 
     ByteGroups() : m_slots(1024, 0), m_mask(1023) {}
 
-    void add(std::string_view bytes)
+    // The high half of the bytes' hash, which places their slot and tells most others apart.
+    static uint32_t tagOf(std::string_view bytes)
     {
-        const auto tag = static_cast<uint32_t>(hashBytes(bytes.data(), bytes.size()) >> 32);
+        return static_cast<uint32_t>(hashBytes(bytes.data(), bytes.size()) >> 32);
+    }
+    // Asks the processor for the slot of `tag` ahead of its add: the slots of millions of
+    // distinct texts outgrow the caches, and the count would otherwise spend most of its time
+    // waiting for them one at a time.
+    void prefetch(uint32_t tag) const
+    {
+#if defined(__GNUC__) || defined(__clang__)
+        __builtin_prefetch(m_slots.data() + (tag & m_mask));
+#else
+        (void)tag;
+#endif
+    }
+
+    void add(std::string_view bytes, uint32_t tag)
+    {
         for (size_t i = tag & m_mask;; i = (i + 1) & m_mask) {
             const uint64_t slot = m_slots[i];
             if (slot == 0) {
                 m_groups.push_back({bytes.data(), static_cast<uint32_t>(bytes.size()), 1});
                 m_slots[i] = (uint64_t(tag) << 32) | m_groups.size();
                 if (m_groups.size() * 4 > m_slots.size() * 3)
-                    grow();
+                    rehash(m_slots.size() * 2);
                 return;
             }
             if (static_cast<uint32_t>(slot >> 32) != tag)
@@ -78,13 +96,33 @@ public:
         }
     }
 
-    const std::vector<Group>& groups() const { return m_groups; }
+    size_t size() const
+    {
+        return m_groups.size();
+    }
+    // Makes room at once for about `groups` groups: when most texts are distinct, growing by
+    // doubling would clear and copy twice the memory the count ends with.
+    void expect(size_t groups)
+    {
+        m_groups.reserve(groups);
+        size_t room = m_slots.size();
+        while (groups * 4 > room * 3)
+            room *= 2;
+        if (room > m_slots.size())
+            rehash(room);
+    }
+
+    // The groups, in the order first met; the counting ends with it.
+    std::vector<Group, LargePageAllocator<Group>> take()
+    {
+        return std::move(m_groups);
+    }
 
 private:
     // A slot: the hash's high 32 bits, which also place it, and its group's index plus one.
-    void grow()
+    void rehash(size_t size)
     {
-        std::vector<uint64_t> wider(m_slots.size() * 2, 0);
+        std::vector<uint64_t, LargePageAllocator<uint64_t>> wider(size, 0);
         const size_t mask = wider.size() - 1;
         for (const uint64_t slot : m_slots) {
             if (slot == 0)
@@ -98,9 +136,11 @@ private:
         m_mask = mask;
     }
 
-    std::vector<uint64_t> m_slots;
+    // In large pages: the slots are read at random, and small pages would cost a walk of the
+    // page tables for most reads.
+    std::vector<uint64_t, LargePageAllocator<uint64_t>> m_slots;
     size_t m_mask;
-    std::vector<Group> m_groups;
+    std::vector<Group, LargePageAllocator<Group>> m_groups;
 };
 
 // Visits every record the dataset holds: in the fetched order while none is deleted, which
@@ -123,14 +163,22 @@ void forEachRecord(const Dataset& dataset, const std::function<void(int64_t)>& p
         progress(held);
 }
 
-// One counted value before the listing: its records, the order it was first met, and where
-// its value comes from (a text made already, or a group's bytes, or a day).
-struct Counted {
-    int64_t records;
-    size_t first;
-    ColumnValue value;
-    const char* data = nullptr;
-    uint32_t size = 0;
+// The values counted, indexed in the order first met (so an index breaks ties), NULL aside:
+// either groups of bytes that are the values themselves, or values made already.
+struct Tally {
+    std::vector<ByteGroups::Group, LargePageAllocator<ByteGroups::Group>> groups;
+    std::vector<std::pair<ColumnValue, int64_t>> made; // when there are no groups
+    int64_t nulls = 0;
+
+    size_t size() const { return groups.empty() ? made.size() : groups.size(); }
+    int64_t records(size_t i) const { return groups.empty() ? made[i].second : groups[i].records; }
+    ColumnValue value(size_t i, ValueColumn by) const
+    {
+        if (groups.empty())
+            return made[i].first;
+        return ColumnValue::ofText(
+            by, QString::fromUtf8(groups[i].data, static_cast<qsizetype>(groups[i].size)));
+    }
 };
 
 // The text the column's lists and filters compare for a stored text.
@@ -151,58 +199,76 @@ QString comparedText(ValueColumn by, const QString& stored)
     }
 }
 
-std::vector<Counted> countTexts(const Dataset& dataset, int column, ValueColumn by,
-                                const std::function<void(int64_t)>& progress, int64_t& nulls)
+Tally countTexts(const Dataset& dataset, int column, ValueColumn by,
+                 const std::function<void(int64_t)>& progress)
 {
     const RowSet& rows = dataset.rows();
     ByteGroups raw;
+    Tally tally;
     const bool prefix = by == ValueColumn::Changes;
+    // Each text waits for its add while the slots of the next ones are fetched.
+    constexpr size_t kAhead = 16;
+    std::array<std::pair<std::string_view, uint32_t>, kAhead> waiting;
+    size_t met = 0;
     forEachRecord(dataset, progress, [&](uint32_t row) {
         if (rows.isNull(row, column)) {
-            ++nulls;
+            ++tally.nulls;
             return;
         }
-        const std::string_view text = rows.text(row, column);
-        raw.add(prefix ? text.substr(0, changesPrefixBytes(text)) : text);
+        std::string_view text = rows.text(row, column);
+        if (prefix)
+            text = text.substr(0, changesPrefixBytes(text));
+        // Most texts of the first ones distinct: most of all will be.
+        constexpr size_t kSample = 1u << 16;
+        if (met == kSample && raw.size() > kSample / 4)
+            raw.expect(static_cast<size_t>(double(raw.size()) / kSample * 1.05 *
+                                           double(dataset.recordCount())));
+        auto& next = waiting[met++ % kAhead];
+        if (met > kAhead)
+            raw.add(next.first, next.second);
+        next = {text, ByteGroups::tagOf(text)};
+        raw.prefetch(next.second);
     });
+    for (size_t i = met > kAhead ? met - kAhead : 0; i < met; ++i)
+        raw.add(waiting[i % kAhead].first, waiting[i % kAhead].second);
 
-    std::vector<Counted> counted;
-    const std::vector<ByteGroups::Group>& groups = raw.groups();
+    auto groups = raw.take();
+    // An empty text is NULL, as Oracle has it; the embedded engine stores none.
+    const auto empty = std::find_if(groups.begin(), groups.end(),
+                                    [](const ByteGroups::Group& group) { return group.size == 0; });
+    if (empty != groups.end()) {
+        tally.nulls += empty->records;
+        groups.erase(empty);
+    }
     if (by == ValueColumn::Changes || by == ValueColumn::UserInfo) {
         // The stored text is the value: no two groups share one.
-        counted.reserve(groups.size());
-        for (size_t i = 0; i < groups.size(); ++i) {
-            if (groups[i].size == 0)
-                nulls += groups[i].records;
-            else
-                counted.push_back({groups[i].records, i, {}, groups[i].data, groups[i].size});
-        }
-        return counted;
+        tally.groups = std::move(groups);
+        return tally;
     }
     // Texts that the lists show alike ("orders" and "ORDERS") are one value; the first group
     // of a value is the first met of them.
     QHash<QString, size_t> index;
-    for (size_t i = 0; i < groups.size(); ++i) {
-        const QString value = comparedText(
-            by, QString::fromUtf8(groups[i].data, static_cast<qsizetype>(groups[i].size)));
+    for (const ByteGroups::Group& group : groups) {
+        const QString value =
+            comparedText(by, QString::fromUtf8(group.data, static_cast<qsizetype>(group.size)));
         if (value.isEmpty()) {
-            nulls += groups[i].records;
+            tally.nulls += group.records;
             continue;
         }
         auto at = index.constFind(value);
         if (at == index.constEnd()) {
-            at = index.insert(value, counted.size());
-            counted.push_back({0, i, ColumnValue::ofText(by, value)});
+            at = index.insert(value, tally.made.size());
+            tally.made.emplace_back(ColumnValue::ofText(by, value), 0);
         }
-        counted[*at].records += groups[i].records;
+        tally.made[*at].second += group.records;
     }
-    return counted;
+    return tally;
 }
 
-std::vector<Counted> countDays(const Dataset& dataset, int column,
-                               const std::function<void(int64_t)>& progress, int64_t& nulls)
+Tally countDays(const Dataset& dataset, int column, const std::function<void(int64_t)>& progress)
 {
     const RowSet& rows = dataset.rows();
+    Tally tally;
     std::vector<std::pair<int64_t, int64_t>> days; // day number, records
     std::unordered_map<int64_t, size_t> index;
     // The rows come by date unless sorted otherwise: most follow one of their own day.
@@ -210,7 +276,7 @@ std::vector<Counted> countDays(const Dataset& dataset, int column,
     size_t last = SIZE_MAX;
     forEachRecord(dataset, progress, [&](uint32_t row) {
         if (rows.isNull(row, column)) {
-            ++nulls;
+            ++tally.nulls;
             return;
         }
         const int64_t day = civil::dayOf(rows.dateSeconds(row, column));
@@ -223,26 +289,23 @@ std::vector<Counted> countDays(const Dataset& dataset, int column,
         }
         ++days[last].second;
     });
-    std::vector<Counted> counted;
-    counted.reserve(days.size());
-    for (size_t i = 0; i < days.size(); ++i) {
-        const civil::Ymd ymd = civil::civilFromDays(days[i].first);
-        counted.push_back(
-            {days[i].second, i,
-             ColumnValue::ofDay(QDate(static_cast<int>(ymd.year), static_cast<int>(ymd.month),
-                                      static_cast<int>(ymd.day)))});
+    for (const auto& [day, records] : days) {
+        const civil::Ymd ymd = civil::civilFromDays(day);
+        tally.made.emplace_back(
+            ColumnValue::ofDay(QDate(static_cast<int>(ymd.year), static_cast<int>(ymd.month),
+                                     static_cast<int>(ymd.day))),
+            records);
     }
-    return counted;
+    return tally;
 }
 
 // Whether no neighbour ever joins this character into one grapheme with another: the
-// letters, digits and punctuation of ASCII, Latin-1 and Cyrillic that log texts are made of.
-// CR is left out (CR LF is one grapheme), as are the combining marks of Cyrillic.
+// letters, digits and punctuation of ASCII, Latin-1 and Cyrillic that log texts are made of,
+// but for CR, which is one with an LF after it. The combining marks of Cyrillic are left out.
 bool standsAlone(char32_t c)
 {
-    return (c < 0x80 && c != U'\r') || (c >= 0xA0 && c <= 0xFF && c != 0xAD) ||
-           (c >= 0x400 && c <= 0x482) || (c >= 0x48A && c <= 0x52F) ||
-           (c >= 0x2010 && c <= 0x2027) || c == 0x2116;
+    return c < 0x80 || (c >= 0xA0 && c <= 0xFF && c != 0xAD) || (c >= 0x400 && c <= 0x482) ||
+           (c >= 0x48A && c <= 0x52F) || (c >= 0x2010 && c <= 0x2027) || c == 0x2116;
 }
 
 // At most `most` characters: a continuation byte begins none.
@@ -304,24 +367,25 @@ Frequencies countValues(const Dataset& dataset, int column, ValueColumn by,
     if (type != (by == ValueColumn::Day ? ColumnType::Date : ColumnType::Text))
         throw std::invalid_argument("countValues: the column cannot be counted that way");
 
-    int64_t nulls = 0;
-    std::vector<Counted> counted = by == ValueColumn::Day
-                                       ? countDays(dataset, column, progress, nulls)
-                                       : countTexts(dataset, column, by, progress, nulls);
-    if (nulls > 0)
-        counted.push_back({nulls, SIZE_MAX, ColumnValue::ofNull(by)});
+    const Tally tally = by == ValueColumn::Day ? countDays(dataset, column, progress)
+                                               : countTexts(dataset, column, by, progress);
+    // NULL is counted as the value after the last, so that of equal counts it goes last.
+    const size_t values = tally.size() + (tally.nulls > 0 ? 1 : 0);
+    const auto records = [&](size_t i) {
+        return i < tally.size() ? tally.records(i) : tally.nulls;
+    };
     frequencies.records = dataset.recordCount();
-    frequencies.values = static_cast<int64_t>(counted.size());
+    frequencies.values = static_cast<int64_t>(values);
 
     // The listed ones: the most records, of equal counts the first met. Most values fall
     // short of the least kept one, so one comparison each does for ten million of them.
     const auto before = [&](size_t a, size_t b) {
-        return counted[a].records != counted[b].records ? counted[a].records > counted[b].records
-                                                        : counted[a].first < counted[b].first;
+        const int64_t ra = records(a), rb = records(b);
+        return ra != rb ? ra > rb : a < b;
     };
     std::priority_queue<size_t, std::vector<size_t>, decltype(before)> kept(before);
     CancellationCounter steps;
-    for (size_t i = 0; i < counted.size() && listed > 0; ++i) {
+    for (size_t i = 0; i < values && listed > 0; ++i) {
         steps.step();
         if (kept.size() < listed) {
             kept.push(i);
@@ -331,11 +395,9 @@ Frequencies countValues(const Dataset& dataset, int column, ValueColumn by,
         }
     }
     for (; !kept.empty(); kept.pop()) {
-        Counted& value = counted[kept.top()];
-        if (value.data)
-            value.value = ColumnValue::ofText(
-                by, QString::fromUtf8(value.data, static_cast<qsizetype>(value.size)));
-        frequencies.listed.push_back({value.value, value.records});
+        const size_t i = kept.top();
+        frequencies.listed.push_back(
+            {i < tally.size() ? tally.value(i, by) : ColumnValue::ofNull(by), records(i)});
     }
 
     QCollator collator(locale.locale());
@@ -385,6 +447,8 @@ size_t changesPrefixBytes(std::string_view utf8)
             return i;
         ++characters;
         i += length;
+        if (c == U'\r' && i < utf8.size() && utf8[i] == '\n')
+            ++i;
     }
     return utf8.size();
 }

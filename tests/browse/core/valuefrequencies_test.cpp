@@ -281,6 +281,9 @@ TEST(ChangesPrefix, TheBytesKeptAreThoseOfTheFirstHundredCharacters)
         xs99 + QStringLiteral("e\u0301tail"),          // an accent joins the 100th character
         QString(100, u'x') + QStringLiteral("\u0301"), // ... after it, the 101st code point
         xs99 + QStringLiteral("\r\nmore"),             // CR LF one character
+        QString(100, u'x') + QStringLiteral("\r\n"),
+        QString(98, u'x') + QStringLiteral("\r\n\r\r\n\n") + QString(20, u'x'),
+        QString(60, u'x') + QStringLiteral("\r\n").repeated(50),
         xs99 + QStringLiteral("\rmore"),
         xs99 + QStringLiteral("\n\nmore"),
         xs99 + QStringLiteral("\U0001F600 and more"), // a surrogate pair
