@@ -184,7 +184,9 @@ void FrequencyWindow::showFrequencies(const QString& title, const std::vector<Va
     if (m_model->rowCount() > 0)
         grid.setCurrentIndex(m_model->index(0, 0));
     grid.scrollToTop();
-    grid.setFocus();
+    // One way after another can be tried from «Считать» with the keyboard.
+    if (!m_ui->ComboBoxCountBy->hasFocus())
+        grid.setFocus();
 }
 
 const Frequencies& FrequencyWindow::frequencies() const
