@@ -8,10 +8,15 @@
 //     same five scans written with SQLite's own functions;
 //   - a click on the title "Таблица" and on "Внесенные изменения": sorting the fetched rows by
 //     STABLE and by SCHANGES, against the shell's query ordered by that column;
+//   - «Частота значений…» on STABLE and on SCHANGES: every fetched record's value counted on
+//     the connection's thread, against the shell's GROUP BY of the same values;
 //   - a text typed into the find bar that no cell shows, the worst case, since every shown
 //     cell of every row is read (with the rows sorted, as after the sorts above), and a first
 //     key typed, one letter that most rows show, against the shell counting the records whose
-//     five shown columns are LIKE the text.
+//     five shown columns are LIKE the text;
+//   - the histogram «Записей по времени» that each "Отобрать" fills: the fetched records counted
+//     per bucket of DDATE (months, over the demo log's two years), against the shell counting
+//     them per month with GROUP BY.
 //
 // At the largest size it then measures what keeps the program responsive: the longest gap
 // between two repaints of the progress window during "Отобрать" (the statement runs on the
@@ -32,8 +37,11 @@
 #include "base/localetext.h"
 #include "benchsupport.h"
 #include "browse/core/filterset.h"
+#include "browse/core/timehistogram.h"
+#include "browse/core/valuefrequencies.h"
 #include "browse/findbar.h"
 #include "browse/loggrid.h"
+#include "db/call.h"
 #include "db/connectionstring.h"
 #include "db/dberror.h"
 #include "db/embedded/sqliteengine.h"
@@ -48,6 +56,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <optional>
@@ -65,6 +74,17 @@ constexpr long long kTargetRecords = 1000000;
 // Found nowhere; its first letter, a common one, makes the search try many places.
 const QString kMissingText = QStringLiteral("нет такого текста");
 constexpr double kFindTargetSeconds = 0.2;
+// The histogram and «Частота значений…» at ten million records, in seconds.
+struct SecondsTarget {
+    const char* operation;
+    double limit;
+    long long at;
+};
+constexpr SecondsTarget kSecondsTargets[] = {
+    {"histogram", 0.1, 10 * kTargetRecords},
+    {"frequencies of STABLE", 0.5, 10 * kTargetRecords},
+    {"frequencies of SCHANGES", 3.0, 10 * kTargetRecords},
+};
 
 // The snapshot's payload: the UTF-8 bytes of its texts and 8 bytes per number or date.
 double payloadMb(const RowSet& rows)
@@ -337,6 +357,15 @@ int main(int argc, char** argv)
             if (module.mainDataset().sortColumn() < 0)
                 module.mainDataset().sortBy(QStringLiteral("SCHANGES"));
         };
+        // As the page counts them: on the connection's thread, the window's thread waiting.
+        const auto frequencies = [&](const char* field, ValueColumn by) {
+            Dataset& dataset = module.mainDataset();
+            const int column = dataset.field(QLatin1String(field)).index();
+            module.connection().work(QStringLiteral("Частота значений"), [&](Call& call) {
+                countValues(dataset, column, by, locale, kListedValues,
+                            [&call](int64_t records) { call.setCount(records); });
+            });
+        };
         const std::vector<Operation> operations = {
             {"select, no filter", [&] { runSteps(select); },
              translated(mainQueryText(kTable, FilterValues{}, locale)), [] {},
@@ -357,6 +386,10 @@ int main(int argc, char** argv)
             {"sort by SCHANGES", [&] { module.mainDataset().sortBy(QStringLiteral("SCHANGES")); },
              translated(QStringLiteral("Select * from LOG_TABLE where 1=1 order by schanges")),
              openAll},
+            {"frequencies of STABLE", [&] { frequencies("STABLE", ValueColumn::Table); },
+             "select upper(stable), count(*) from LOG_TABLE group by 1", openAll},
+            {"frequencies of SCHANGES", [&] { frequencies("SCHANGES", ValueColumn::Changes); },
+             "select substr(schanges, 1, 100), count(*) from LOG_TABLE group by 1", openAll},
             // Typed anew each run: the dataset keeps what it found for the last text.
             {"find, no match",
              [&] {
@@ -371,6 +404,15 @@ int main(int argc, char** argv)
                  grid.viewport()->repaint();
              },
              shellFind(QStringLiteral("е")), sorted},
+            {"histogram",
+             [&] {
+                 const RowSet& rows = module.mainDataset().rows();
+                 const TimeHistogram histogram =
+                     countDates(rows, rows.indexOf(QStringLiteral("DDATE")));
+                 if (histogram.isEmpty())
+                     std::printf("the histogram counted nothing\n");
+             },
+             "select strftime('%Y-%m', ddate), count(*) from LOG_TABLE group by 1", openAll},
         };
         for (const Operation& op : operations) {
             if (!QString::fromLatin1(op.name).startsWith(only))
@@ -480,6 +522,20 @@ int main(int argc, char** argv)
         std::printf("target: find, no match <= %.2f s at %lld records: %.3f s %s\n",
                     kFindTargetSeconds, row.records, row.ours,
                     row.ours <= kFindTargetSeconds ? "met" : "missed");
+    }
+    for (const SecondsTarget& target : kSecondsTargets) {
+        if (!QString::fromLatin1(target.operation).startsWith(only))
+            continue;
+        std::printf("target: %s <= %.2f s at %lld records: ", target.operation, target.limit,
+                    target.at);
+        const Row* found = nullptr;
+        for (const Row& row : table)
+            if (row.records == target.at && std::string(row.operation) == target.operation)
+                found = &row;
+        if (found)
+            std::printf("%.3f s %s\n", found->ours, found->ours <= target.limit ? "met" : "missed");
+        else
+            std::printf("not measured (run with --sizes %lld)\n", target.at);
     }
     if (!only.isEmpty())
         return 0;

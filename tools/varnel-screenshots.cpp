@@ -1,10 +1,11 @@
 // Takes the pictures of the windows that the README shows: the splash, the login dialog, the
-// main window, the grid's cell menu and record window, and the About window, each cut from the
-// screen as the program really shows it.
+// main window, its histogram, the grid's cell menu, record window and value frequencies, and
+// the About window, each cut from the screen as the program really shows it.
 // Run on a display of its own: xvfb-run -s "-screen 0 1600x900x24" varnel-screenshots OUTDIR
 #include "app/mainwindow.h"
 #include "app/splashwindow.h"
 #include "app/startup.h"
+#include "browse/frequencywindow.h"
 #include "browse/loggrid.h"
 #include "browse/recordwindow.h"
 #include "browse/viewlogspage.h"
@@ -13,6 +14,7 @@
 #include "ui/qtprompts.h"
 #include "ui/windowsupport.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -40,16 +42,27 @@ void settle()
     }
 }
 
-bool save(QWidget* window, const QString& name)
+bool saveArea(const QRect& area, const QString& name)
 {
     settle();
-    const QRect area = window->frameGeometry().adjusted(-8, -8, 8, 8);
     const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(),
                                                                       area.width(), area.height());
     const QString path = QDir(g_outDir).filePath(name);
     const bool ok = shot.save(path);
     std::printf("%s %s\n", ok ? "saved" : "FAILED", qPrintable(path));
     return ok;
+}
+
+bool save(QWidget* window, const QString& name)
+{
+    return saveArea(window->frameGeometry().adjusted(-8, -8, 8, 8), name);
+}
+
+// A part of a window, as the screen shows it.
+bool savePart(QWidget* part, const QString& name)
+{
+    return saveArea(QRect(part->mapToGlobal(QPoint(0, 0)), part->size()).adjusted(-4, -4, 4, 4),
+                    name);
 }
 
 } // namespace
@@ -98,6 +111,8 @@ int main(int argc, char** argv)
     // The page as a user sees it after "Отобрать" with every filter off.
     main->findChild<QPushButton*>(QStringLiteral("BitBtnSelect"))->click();
     ok &= save(main, QStringLiteral("main.png"));
+    if (QWidget* histogram = main->findChild<QWidget*>(QStringLiteral("GroupBoxHistogram")))
+        ok &= savePart(histogram, QStringLiteral("histogram.png"));
     main->findChild<QTabWidget*>(QStringLiteral("PageControl"))->setCurrentIndex(1);
     ok &= save(main, QStringLiteral("maintain.png"));
     main->findChild<QTabWidget*>(QStringLiteral("PageControl"))->setCurrentIndex(0);
@@ -118,6 +133,18 @@ int main(int argc, char** argv)
         QTest::keyClick(edit, Qt::Key_F3);
         ok &= save(main, QStringLiteral("find.png"));
         QTest::keyClick(edit, Qt::Key_Escape);
+    }
+
+    // How often each changed table comes, from the menu of a cell of the table column.
+    grid->setCurrentIndex(grid->model()->index(0, 2));
+    if (auto* frequencies = grid->cellMenu().findChild<QAction*>("ActionValueFrequencies")) {
+        QTest::keyClick(grid, Qt::Key_Menu);
+        frequencies->trigger();
+        grid->cellMenu().hide();
+        if (QWidget* window = main->viewLogsPage().frequencyWindow()) {
+            ok &= save(window, QStringLiteral("frequencies.png"));
+            window->close();
+        }
     }
 
     // The record's window beside the grid, one record further down.

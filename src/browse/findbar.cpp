@@ -1,5 +1,6 @@
 #include "browse/findbar.h"
 
+#include "base/localetext.h"
 #include "browse/loggrid.h"
 #include "browse/loggridmodel.h"
 #include "ui/core/guard.h"
@@ -41,9 +42,16 @@ void FindBar::attach(LogGrid& grid, Prompts& prompts, QWidget* scope)
     connect(escape, &QShortcut::activated, this, &FindBar::dismiss);
 
     // What the bar said belongs to the rows it searched.
-    if (grid.gridModel())
+    if (grid.gridModel()) {
         connect(grid.gridModel(), &QAbstractItemModel::modelReset, ui.LabelFindStatus,
                 &QLabel::clear);
+        connect(grid.gridModel(), &QAbstractItemModel::modelReset, ui.LabelFindCount,
+                &QLabel::clear);
+        connect(grid.gridModel(), &QAbstractItemModel::rowsRemoved, this, guarded(prompts, [this] {
+                    if (isVisible())
+                        showCount();
+                }));
+    }
 
     if (!scope)
         scope = grid.parentWidget() ? grid.parentWidget() : &grid;
@@ -69,12 +77,14 @@ void FindBar::open()
     m_ui->EditFind->setFocus(Qt::ShortcutFocusReason);
     m_ui->EditFind->selectAll();
     m_grid->setFoundText(text());
+    showCount();
 }
 
 void FindBar::dismiss()
 {
     hide();
     m_ui->LabelFindStatus->clear();
+    m_ui->LabelFindCount->clear();
     if (m_grid) {
         m_grid->setFoundText(QString());
         m_grid->setFocus(Qt::OtherFocusReason);
@@ -107,6 +117,23 @@ QString FindBar::status() const
     return m_ui->LabelFindStatus->text();
 }
 
+QString FindBar::countLine() const
+{
+    return m_ui->LabelFindCount->text();
+}
+
+void FindBar::showCount()
+{
+    const Dataset& dataset = m_grid->gridModel()->dataset();
+    const int found = dataset.foundRowCount(text(), m_grid->shownColumns());
+    const QLocale locale = LocaleText::current().locale();
+    // «Не найдено» says it when nothing matches.
+    m_ui->LabelFindCount->setText(
+        found == 0 ? QString()
+                   : QStringLiteral("Найдено: %1 из %2")
+                         .arg(locale.toString(found), locale.toString(dataset.recordCount())));
+}
+
 void FindBar::find(Dataset::FindFrom from)
 {
     QLabel& status = *m_ui->LabelFindStatus;
@@ -114,6 +141,7 @@ void FindBar::find(Dataset::FindFrom from)
     m_grid->setFoundText(wanted);
     if (wanted.isEmpty()) {
         status.clear();
+        m_ui->LabelFindCount->clear();
         return;
     }
     const WaitCursor wait;
@@ -123,6 +151,7 @@ void FindBar::find(Dataset::FindFrom from)
     const Dataset::FoundCell found = m_grid->gridModel()->dataset().find(
         wanted, columns, std::max(current.row(), 0),
         at == columns.end() ? 0 : static_cast<int>(at - columns.begin()), from);
+    showCount();
     if (found.row < 0) {
         status.setText(QStringLiteral("Не найдено"));
         return;

@@ -20,6 +20,8 @@ class Prompts;
 // The cell found becomes the cursor's and its record the current and only selected row; all
 // cells that show the text are tinted. Enter and F3 step to the next match, Shift+F3 to the
 // one before, past the last row on at the first; «Не найдено» when no cell shows the text.
+// Beside it, «Найдено: 12 из 345 678» counts the records (not the cells) that show the text
+// among those the grid shows, kept true as the text is typed and a record is deleted.
 // Escape hides the bar and gives the grid the focus. Hidden until opened.
 class FindBar : public QWidget {
     Q_OBJECT
@@ -47,12 +49,15 @@ public:
     // What the bar says of the last search: «Не найдено», that it went on from the other end,
     // or nothing.
     QString status() const;
+    // «Найдено: 12 из 345 678» while some record shows the text, else nothing.
+    QString countLine() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void find(Dataset::FindFrom from);
+    void showCount();
 
     std::unique_ptr<Ui::FindBar> m_ui;
     LogGrid* m_grid = nullptr;

@@ -1,6 +1,7 @@
 #include "browse/loggrid.h"
 
 #include "base/localetext.h"
+#include "browse/core/valuefrequencies.h"
 #include "browse/loggridmodel.h"
 #include "db/dataset.h"
 #include "ui/core/guard.h"
@@ -109,7 +110,8 @@ private:
     const TextNeedle& m_found;
 };
 
-// A cell as spreadsheets read it from tab-separated text.
+} // namespace
+
 QString spreadsheetCell(QString text)
 {
     static const QString special = QStringLiteral("\t\r\n\"");
@@ -118,8 +120,6 @@ QString spreadsheetCell(QString text)
     text.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
-
-} // namespace
 
 LogGrid::LogGrid(QWidget* parent) : QTableView(parent)
 {
@@ -443,6 +443,14 @@ void LogGrid::buildMenu()
         if (m_menuCell.isValid())
             emit filterByValueRequested(m_menuCell);
     });
+    item("ActionExcludeValue", "Исключить значение", [this] {
+        if (m_menuCell.isValid())
+            emit excludeValueRequested(m_menuCell);
+    });
+    item("ActionValueFrequencies", "Частота значений…", [this] {
+        if (m_menuCell.isValid())
+            emit frequenciesRequested(m_menuCell.column());
+    });
     m_menu->addSeparator();
     item("ActionExportCsv", "Экспорт в CSV…", [this] { emit exportRequested(); });
 }
@@ -472,11 +480,18 @@ void LogGrid::openMenu(const QModelIndex& cell, const QPoint& globalPos)
         return;
     m_menuCell = cell;
     const bool value = !cell.data().toString().isEmpty();
+    const Dataset& dataset = m_model->dataset();
+    const bool counted = !frequencyColumns(dataset.rows().column(cell.column()).name,
+                                           dataset.rows().column(cell.column()).type)
+                              .empty();
     for (QAction* action : m_menu->actions()) {
         const QString name = action->objectName();
         if (name == QLatin1String("ActionCopyValue") ||
-            name == QLatin1String("ActionFilterByValue"))
+            name == QLatin1String("ActionFilterByValue") ||
+            name == QLatin1String("ActionExcludeValue"))
             action->setEnabled(value);
+        else if (name == QLatin1String("ActionValueFrequencies"))
+            action->setEnabled(counted);
     }
     m_menu->popup(globalPos);
 }

@@ -80,6 +80,10 @@ signals:
     void recordRequested();
     // «Отобрать по значению» on a cell that holds a value.
     void filterByValueRequested(const QModelIndex& cell);
+    // «Исключить значение» on a cell that holds a value.
+    void excludeValueRequested(const QModelIndex& cell);
+    // «Частота значений…» on a cell of a column that can be counted (frequencyColumns).
+    void frequenciesRequested(int column);
     // «Экспорт в CSV…».
     void exportRequested();
 
@@ -118,5 +122,9 @@ private:
     bool m_sizing = false; // the grid sets widths itself: no user's drag
     TextNeedle m_found;
 };
+
+// A cell as spreadsheets read it from tab-separated text: in double quotes, its own doubled,
+// where it holds a tab, a line break or a quote.
+QString spreadsheetCell(QString text);
 
 } // namespace varnel

@@ -2,9 +2,12 @@
 
 #include "base/civiltime.h"
 #include "base/localetext.h"
+#include "browse/frequencywindow.h"
 #include "browse/gridcsvexport.h"
 #include "browse/loggridmodel.h"
 #include "browse/recordwindow.h"
+#include "browse/timehistogramview.h"
+#include "db/call.h"
 #include "db/logdatabase.h"
 #include "ui/core/guard.h"
 #include "ui/core/prompts.h"
@@ -16,11 +19,15 @@
 #include <QDate>
 #include <QElapsedTimer>
 #include <QFocusEvent>
+#include <QGroupBox>
 #include <QKeyEvent>
+#include <QScopedValueRollback>
 #include <QSplitterHandle>
+#include <QToolButton>
 
 #include <algorithm>
 #include <chrono>
+#include <tuple>
 
 namespace varnel {
 
@@ -47,6 +54,9 @@ constexpr char kFillField[] = "SCHANGES";
 const QString kPageSection = QStringLiteral("ViewLogs");
 const QString kSplitterKey = QStringLiteral("Splitter1");
 const QString kWidthsSection = QStringLiteral("DBGridMain");
+const QString kHistogramKey = QStringLiteral("Histogram");
+// The histogram's strip, its title included; the grid keeps the rest of the page.
+constexpr int kHistogramHeight = 90;
 // Beyond any screen: a larger saved value is a damaged one.
 constexpr int kMaxPixels = 100000;
 
@@ -87,6 +97,8 @@ ViewLogsPage::ViewLogsPage(LogDatabase& database, Prompts& prompts, QWidget* par
     ui.DBGridMain->setFillField(QLatin1String(kFillField));
     ui.DBGridMain->keepDraggedWidths({});
     ui.FindBarMain->attach(*ui.DBGridMain, m_prompts, this);
+    ui.HistogramRecords->attach(mainDataset(), QStringLiteral("DDATE"));
+    showHistogram(true);
 
     connect(ui.CheckBoxDateFrom, &QCheckBox::clicked, this,
             guarded(m_prompts, [this] { onDateFromClicked(); }));
@@ -111,6 +123,21 @@ ViewLogsPage::ViewLogsPage(LogDatabase& database, Prompts& prompts, QWidget* par
     connect(ui.DBGridMain, &LogGrid::filterByValueRequested, this, [this](const QModelIndex& cell) {
         runGuarded(m_prompts, [&] { selectByValue(cell); });
     });
+    connect(ui.HistogramRecords, &TimeHistogramView::daysChosen, this,
+            [this](QDate first, QDate last) {
+                runGuarded(m_prompts, [&] { selectDays(first, last); });
+            });
+    connect(ui.HistogramRecords, &TimeHistogramView::datesResetRequested, this,
+            guarded(m_prompts, [this] { selectWithoutDates(); }));
+    connect(ui.GroupBoxHistogram, &QGroupBox::toggled, this, &ViewLogsPage::showHistogram);
+    connect(ui.DBGridMain, &LogGrid::excludeValueRequested, this, [this](const QModelIndex& cell) {
+        runGuarded(m_prompts, [&] {
+            if (const std::optional<ColumnValue> value = cellValue(cell))
+                excludeValue(*value);
+        });
+    });
+    connect(ui.DBGridMain, &LogGrid::frequenciesRequested, this,
+            [this](int column) { runGuarded(m_prompts, [&] { showFrequencies(column); }); });
     // The user's own choice or typing makes a filter a pattern again.
     for (const Filter filter :
          {Filter::Table, Filter::Action, Filter::OracleUser, Filter::PC, Filter::OSUser})
@@ -123,6 +150,10 @@ ViewLogsPage::ViewLogsPage(LogDatabase& database, Prompts& prompts, QWidget* par
     for (const auto signal : {&Dataset::opened, &Dataset::closed, &Dataset::reordered})
         connect(&main, signal, this, &ViewLogsPage::updateRecordStatus);
     connect(&main, &Dataset::rowRemoved, this, &ViewLogsPage::updateRecordStatus);
+    connect(&main, &Dataset::closed, this, [this] {
+        if (m_frequencyWindow && !m_keepFrequencies)
+            m_frequencyWindow->close();
+    });
     connect(ui.DBGridMain->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &ViewLogsPage::updateRecordStatus);
 
@@ -163,6 +194,8 @@ void ViewLogsPage::useSettings(WindowSettings& settings)
     if (const auto filter = settings.number(kPageSection, kSplitterKey, 1, kMaxPixels))
         restoreSplitter(*m_ui->Splitter1, *filter);
     m_ui->DBGridMain->keepDraggedWidths(settings.numbers(kWidthsSection, 1, kMaxPixels));
+    if (settings.value(kPageSection, kHistogramKey) == QLatin1String("false"))
+        m_ui->GroupBoxHistogram->setChecked(false);
 }
 
 void ViewLogsPage::storeLayout()
@@ -170,6 +203,9 @@ void ViewLogsPage::storeLayout()
     if (!m_settings)
         return;
     m_settings->setNumber(kPageSection, kSplitterKey, m_ui->Splitter1->sizes().value(0));
+    m_settings->setValue(kPageSection, kHistogramKey,
+                         m_ui->GroupBoxHistogram->isChecked() ? QStringLiteral("true")
+                                                              : QStringLiteral("false"));
     const QMap<QString, int>& widths = m_ui->DBGridMain->draggedWidths();
     for (auto it = widths.cbegin(); it != widths.cend(); ++it)
         m_settings->setNumber(kWidthsSection, it.key(), it.value());
@@ -199,6 +235,7 @@ FilterValues ViewLogsPage::readFilterValues() const
     for (const auto& [filter, value] : m_exactValues)
         if (showsExactValue(filter, value))
             values.setExact(filter);
+    values.exclusions = m_exclusions;
     return values;
 }
 
@@ -308,49 +345,81 @@ void ViewLogsPage::showRecordWindow()
 
 void ViewLogsPage::selectByValue(const QModelIndex& cell)
 {
-    Ui::ViewLogsPage& ui = *m_ui;
+    if (const std::optional<ColumnValue> value = cellValue(cell))
+        selectValue(*value);
+}
+
+std::optional<ColumnValue> ViewLogsPage::cellValue(const QModelIndex& cell)
+{
     Dataset& main = mainDataset();
     if (!cell.isValid() || !main.isOpen() ||
         main.rows().isNull(main.rowAt(cell.row()), cell.column()))
-        return;
-    const QString field = ui.DBGridMain->fieldName(cell.column()).toUpper();
+        return std::nullopt;
+    const QString field = m_ui->DBGridMain->fieldName(cell.column()).toUpper();
     const QString value = cell.data().toString();
+    if (field == QLatin1String("STABLE"))
+        return ColumnValue::ofText(ValueColumn::Table, databaseUpper(value));
+    if (field == QLatin1String("SACTION"))
+        return ColumnValue::ofText(ValueColumn::Action, databaseUpper(value));
+    if (field == QLatin1String("SUSER_INFO"))
+        return ColumnValue::ofText(ValueColumn::UserInfo, value);
+    if (field == QLatin1String("SCHANGES"))
+        return ColumnValue::ofText(ValueColumn::Changes, changesPrefix(value));
+    if (field == QLatin1String("DDATE") &&
+        main.rows().column(cell.column()).type == ColumnType::Date) {
+        const civil::Ymd day = civil::civilFromDays(
+            civil::dayOf(main.rows().dateSeconds(main.rowAt(cell.row()), cell.column())));
+        return ColumnValue::ofDay(QDate(int(day.year), int(day.month), int(day.day)));
+    }
+    return std::nullopt;
+}
 
+void ViewLogsPage::selectValue(const ColumnValue& value)
+{
+    Ui::ViewLogsPage& ui = *m_ui;
     // What each drop-down is to show; a value its list lacks needs the lists rebuilt first.
     std::vector<std::pair<Filter, QString>> choices;
-    if (field == QLatin1String("STABLE")) {
-        choices = {{Filter::Table, databaseUpper(value)}};
-    } else if (field == QLatin1String("SACTION")) {
-        choices = {{Filter::Action, databaseUpper(value)}};
-    } else if (field == QLatin1String("SUSER_INFO")) {
-        const UserInfoSegments segments = userInfoSegments(value);
+    switch (value.column) {
+    case ValueColumn::Table:
+    case ValueColumn::Action:
+        if (value.null)
+            return;
+        choices = {
+            {value.column == ValueColumn::Table ? Filter::Table : Filter::Action, value.text}};
+        break;
+    case ValueColumn::UserInfo: {
+        if (value.null)
+            return;
+        const UserInfoSegments segments = userInfoSegments(value.text);
         choices = {{Filter::OracleUser, segments.oracleUser},
                    {Filter::PC, segments.pc},
                    {Filter::OSUser, segments.osUser}};
-    } else if (field == QLatin1String("DDATE") &&
-               main.rows().column(cell.column()).type == ColumnType::Date) {
-        const civil::Ymd day = civil::civilFromDays(
-            civil::dayOf(main.rows().dateSeconds(main.rowAt(cell.row()), cell.column())));
-        const QDate date(int(day.year), int(day.month), int(day.day));
-        for (auto [box, picker] : {std::pair{ui.CheckBoxDateFrom, ui.DateTimePickerFrom},
-                                   std::pair{ui.CheckBoxDateTo, ui.DateTimePickerTo}}) {
-            picker->setDate(date);
-            box->setChecked(true);
-            picker->setEnabled(true);
-        }
-        // As ticking the boxes by hand: the lists narrow to the day.
-        rebuildFilterLists(FilterScope::Panel);
-        select(readFilterValues());
+        break;
+    }
+    case ValueColumn::OSUser:
+        choices = {{Filter::OSUser, value.text}};
+        break;
+    case ValueColumn::PC:
+        choices = {{Filter::PC, value.text}};
+        break;
+    case ValueColumn::OracleUser:
+        choices = {{Filter::OracleUser, value.text}};
+        break;
+    case ValueColumn::Day:
+        if (value.null)
+            return;
+        selectDays(value.day, value.day);
         return;
-    } else if (field == QLatin1String("SCHANGES")) {
-        const QString start = changesPrefix(value);
+    case ValueColumn::Changes: {
+        if (value.null)
+            return;
+        const QString start = changesPrefix(value.text);
         ui.EditChanges->setText(start);
         ui.RadioGroupChangesItem0->setChecked(true);
         m_exactValues[Filter::Changes] = start;
         select(readFilterValues());
         return;
-    } else {
-        return;
+    }
     }
 
     for (const auto& [filter, key] : choices) {
@@ -373,6 +442,194 @@ void ViewLogsPage::selectByValue(const QModelIndex& cell)
         values.setExact(filter);
     }
     select(values);
+}
+
+void ViewLogsPage::selectDays(QDate first, QDate last)
+{
+    Ui::ViewLogsPage& ui = *m_ui;
+    for (auto [box, picker, day] : {std::tuple{ui.CheckBoxDateFrom, ui.DateTimePickerFrom, first},
+                                    std::tuple{ui.CheckBoxDateTo, ui.DateTimePickerTo, last}}) {
+        picker->setDate(day);
+        box->setChecked(true);
+        picker->setEnabled(true);
+    }
+    // As ticking the boxes by hand: the lists narrow to the days.
+    rebuildFilterLists(FilterScope::Panel);
+    select(readFilterValues());
+}
+
+void ViewLogsPage::excludeValue(const ColumnValue& value)
+{
+    if (std::find(m_exclusions.begin(), m_exclusions.end(), value) == m_exclusions.end()) {
+        m_exclusions.push_back(value);
+        showExclusions();
+    }
+    rebuildFilterLists(FilterScope::Panel);
+    select(readFilterValues());
+}
+
+void ViewLogsPage::selectWithoutDates()
+{
+    Ui::ViewLogsPage& ui = *m_ui;
+    for (auto [box, picker] : {std::pair{ui.CheckBoxDateFrom, ui.DateTimePickerFrom},
+                               std::pair{ui.CheckBoxDateTo, ui.DateTimePickerTo}}) {
+        box->setChecked(false);
+        picker->setEnabled(false);
+    }
+    // As clearing the boxes by hand: the lists widen again.
+    rebuildFilterLists(FilterScope::Panel);
+    select(readFilterValues());
+}
+
+void ViewLogsPage::showHistogram(bool shown)
+{
+    Ui::ViewLogsPage& ui = *m_ui;
+    ui.HistogramRecords->setVisible(shown);
+    // Cleared, the box keeps its title, with the check box that brings the chart back.
+    ui.GroupBoxHistogram->setFixedHeight(shown ? kHistogramHeight
+                                               : ui.GroupBoxHistogram->minimumSizeHint().height());
+}
+
+void ViewLogsPage::removeExclusion(size_t index)
+{
+    if (index >= m_exclusions.size())
+        return;
+    m_exclusions.erase(m_exclusions.begin() + std::ptrdiff_t(index));
+    showExclusions();
+    // As any change of a filter: the lists follow, the grid waits for «Отобрать».
+    rebuildFilterLists(FilterScope::Panel);
+}
+
+void ViewLogsPage::showExclusions()
+{
+    Ui::ViewLogsPage& ui = *m_ui;
+    for (QToolButton* item : ui.PanelExclusions->findChildren<QToolButton*>())
+        delete item;
+    ui.PanelExclusions->setVisible(!m_exclusions.empty());
+    const LocaleText locale = LocaleText::current();
+    QFont font = ui.PanelExclusions->font();
+    font.setPixelSize(11);
+    // The items that fit in the row; the others are named by «и ещё N», whose hint lists
+    // them, so that no exclusion in force is out of sight.
+    const int room = ui.PanelExclusions->width() - ui.LabelExclusions->sizeHint().width() - 80;
+    int used = 0;
+    QStringList hidden;
+    QWidget* previous = ui.RadioGroupChangesItem2;
+    for (size_t i = 0; i < m_exclusions.size(); ++i) {
+        const ColumnValue& excluded = m_exclusions[i];
+        QString text = valueText(excluded, locale).simplified();
+        constexpr int kShownCharacters = 30;
+        if (text.size() > kShownCharacters)
+            text = text.left(kShownCharacters - 1) + QStringLiteral("…");
+        const QString hint =
+            QStringLiteral("Исключено: %1 — %2. Щелчок возвращает эти записи")
+                .arg(valueColumnTitle(excluded.column), valueText(excluded, locale));
+        if (!hidden.isEmpty()) {
+            hidden << valueColumnTitle(excluded.column) + QStringLiteral(" ≠ ") +
+                          valueText(excluded, locale);
+            continue;
+        }
+        auto* item = new QToolButton(ui.PanelExclusions);
+        item->setObjectName(QStringLiteral("ButtonExclusion%1").arg(i + 1));
+        item->setFont(font);
+        item->setAutoRaise(false);
+        item->setText(QStringLiteral("≠ ") + text + QStringLiteral(" ✕"));
+        item->setToolTip(hint);
+        item->setFocusPolicy(Qt::TabFocus);
+        used += item->sizeHint().width() + ui.LayoutExclusions->spacing();
+        if (used > room) {
+            delete item;
+            hidden << valueColumnTitle(excluded.column) + QStringLiteral(" ≠ ") +
+                          valueText(excluded, locale);
+            continue;
+        }
+        ui.LayoutExclusions->insertWidget(ui.LayoutExclusions->indexOf(ui.LabelMoreExclusions),
+                                          item);
+        connect(item, &QToolButton::clicked, this,
+                [this, i] { runGuarded(m_prompts, [&] { removeExclusion(i); }); });
+        setTabOrder(previous, item);
+        previous = item;
+    }
+    ui.LabelMoreExclusions->setVisible(!hidden.isEmpty());
+    ui.LabelMoreExclusions->setText(QStringLiteral("и ещё ") + QString::number(hidden.size()));
+    ui.LabelMoreExclusions->setToolTip(hidden.join(QLatin1Char('\n')));
+}
+
+FrequencyWindow* ViewLogsPage::frequencyWindow() const
+{
+    return m_frequencyWindow;
+}
+
+void ViewLogsPage::showFrequencies(int column)
+{
+    Dataset& main = mainDataset();
+    if (!main.isOpen() || column < 0 || column >= main.fieldCount())
+        return;
+    const Field field = main.fieldAt(column);
+    const std::vector<ValueColumn> ways = frequencyColumns(field.name(), field.type());
+    if (!ways.empty())
+        countFrequencies(field.name(), ways.front());
+}
+
+void ViewLogsPage::countFrequencies(const QString& fieldName, ValueColumn by)
+{
+    Dataset& main = mainDataset();
+    const Field field = main.field(fieldName);
+    const LocaleText locale = LocaleText::current();
+    Frequencies frequencies;
+    m_database.connection().work(QStringLiteral("Частота значений"), [&](Call& call) {
+        frequencies = countValues(main, field.index(), by, locale, kListedValues,
+                                  [&call](int64_t records) { call.setCount(records); });
+    });
+    if (!m_frequencyWindow) {
+        m_frequencyWindow = new FrequencyWindow(window());
+        // Where the user left it in an earlier run; the first time over the main window.
+        if (!m_settings ||
+            !m_settings->track(QStringLiteral("FrequencyWindow"), *m_frequencyWindow)) {
+            QRect place = m_frequencyWindow->geometry();
+            place.moveCenter(window()->geometry().center());
+            m_frequencyWindow->move(place.topLeft());
+            if (m_settings)
+                fitOnScreen(*m_frequencyWindow);
+        }
+        connect(m_frequencyWindow, &FrequencyWindow::countByChosen, this, [this](ValueColumn way) {
+            runGuarded(m_prompts, [&] { countFrequencies(m_frequencyField, way); });
+        });
+        connect(m_frequencyWindow, &FrequencyWindow::selectRequested, this,
+                [this](const ColumnValue& value) {
+                    runGuarded(m_prompts, [&] { selectValue(value); });
+                });
+        connect(m_frequencyWindow, &FrequencyWindow::excludeRequested, this,
+                [this](const ColumnValue& value) {
+                    runGuarded(m_prompts, [&] { excludeFromFrequencies(value); });
+                });
+    }
+    m_frequencyField = fieldName;
+    m_frequencyWindow->showFrequencies(
+        field.displayLabel(), frequencyColumns(fieldName, field.type()), std::move(frequencies));
+    m_frequencyWindow->show();
+    m_frequencyWindow->raise();
+    m_frequencyWindow->activateWindow();
+}
+
+void ViewLogsPage::excludeFromFrequencies(const ColumnValue& value)
+{
+    const ValueColumn by = m_frequencyWindow->frequencies().by;
+    // Counts of records the grid no longer holds must not stay on screen.
+    try {
+        {
+            const QScopedValueRollback keep(m_keepFrequencies, true);
+            excludeValue(value);
+        }
+        if (mainDataset().isOpen())
+            countFrequencies(m_frequencyField, by);
+        else
+            m_frequencyWindow->close();
+    } catch (...) {
+        if (m_frequencyWindow)
+            m_frequencyWindow->close();
+        throw;
+    }
 }
 
 void ViewLogsPage::setUpGridColumns()
@@ -433,6 +690,8 @@ void ViewLogsPage::onClearFiltersClicked()
           ui.DBLookupComboBoxPC, ui.DBLookupComboBoxOSUser})
         box->setKeyValue(QString());
     m_exactValues.clear();
+    m_exclusions.clear();
+    showExclusions();
     ui.EditChanges->clear();
     ui.RadioGroupChangesItem1->setChecked(true);
     rebuildFilterLists(FilterScope::None);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -16,11 +17,13 @@ namespace Ui {
 class ViewLogsPage;
 }
 
+class QDate;
 class QModelIndex;
 
 namespace varnel {
 
 class DBLookupComboBox;
+class FrequencyWindow;
 class Prompts;
 class RecordWindow;
 class Dataset;
@@ -52,6 +55,8 @@ public:
 
     // The grid's current record in its window; null until it is first opened.
     RecordWindow* recordWindow() const;
+    // «Частота значений…» of a column of the grid; null until it is first opened.
+    FrequencyWindow* frequencyWindow() const;
     // Files an export must never write over, beside the database's and the program's own.
     void setProgramFiles(QStringList files) { m_programFiles = std::move(files); }
 
@@ -92,10 +97,38 @@ private:
     // value (the table, the action, the three user-info segments, the day on both date
     // boxes, or the change text's first 100 characters as its start), exact, then «Отобрать».
     void selectByValue(const QModelIndex& cell);
+    // The value of a cell as «Отобрать по значению» and «Исключить значение» take it: the
+    // table or action upper-cased, the user-info text whole, the day, the change text's first
+    // 100 characters. None for an empty cell or SID.
+    std::optional<ColumnValue> cellValue(const QModelIndex& cell);
+    // «Отобрать по значению» with a value of a cell or of the frequencies: a whole user-info
+    // text sets its three segments, a segment its own list. A missing value finds nothing by
+    // itself, but for an empty segment: then nothing happens.
+    void selectValue(const ColumnValue& value);
+    // «Исключить значение»: the value joins the exclusions (once), the lists are rebuilt under
+    // them, and «Отобрать» runs.
+    void excludeValue(const ColumnValue& value);
+    // The removable items of the exclusions in the filter panel, made anew.
+    void showExclusions();
+    void removeExclusion(size_t index);
+    // «Частота значений…» of a grid column, counted the column's first way.
+    void showFrequencies(int column);
+    // Counts the fetched records' values of `field` on the connection's thread, under the
+    // progress window, and shows them in the frequencies' window.
+    void countFrequencies(const QString& field, ValueColumn by);
+    // «Исключить значение» from the frequencies' window, which then counts the new records.
+    void excludeFromFrequencies(const ColumnValue& value);
     // The drop-down of a list's filter (table, action, a user-info segment).
     DBLookupComboBox* listBox(Filter filter) const;
     // Whether the control of `filter` still shows the value «Отобрать по значению» put there.
     bool showsExactValue(Filter filter, const QString& value) const;
+    // The date boxes ticked on these days, the lists rebuilt as a click on a box rebuilds
+    // them, then «Отобрать».
+    void selectDays(QDate first, QDate last);
+    // «Сбросить даты» of the histogram: both date boxes cleared, the lists rebuilt, «Отобрать».
+    void selectWithoutDates();
+    // The histogram's strip with its chart, or its title alone, the grid taking the rest.
+    void showHistogram(bool shown);
     // «Экспорт в CSV…»: the grid's rows as it shows them, into a file the user names.
     void exportToCsv();
     Dataset& mainDataset();
@@ -116,6 +149,14 @@ private:
     // «Сбросить фильтры»; a hidden drop-down choice is off meanwhile, as any hidden choice.
     std::map<Filter, QString> m_exactValues;
     QPointer<RecordWindow> m_recordWindow;
+    // The values left out of every statement but the maintenance page's, in the order added;
+    // until «Сбросить фильтры» or the user removes them.
+    std::vector<ColumnValue> m_exclusions;
+    // Shows the frequencies of the records the grid holds, and closes when they go, but for
+    // its own «Исключить значение», after which it counts the new ones.
+    QPointer<FrequencyWindow> m_frequencyWindow;
+    QString m_frequencyField;
+    bool m_keepFrequencies = false;
     QStringList m_programFiles;
 };
 

@@ -16,6 +16,16 @@ namespace varnel {
 
 namespace {
 
+// std::popcount, which without -mpopcnt is a call into libgcc_s 3.4, newer than the package
+// declares.
+int bitsSet(uint64_t word)
+{
+    word -= (word >> 1) & 0x5555555555555555u;
+    word = (word & 0x3333333333333333u) + ((word >> 2) & 0x3333333333333333u);
+    word = (word + (word >> 4)) & 0x0f0f0f0f0f0f0f0fu;
+    return static_cast<int>((word * 0x0101010101010101u) >> 56);
+}
+
 const std::shared_ptr<const RowSet>& emptyRows()
 {
     static const auto empty = std::make_shared<const RowSet>();
@@ -296,13 +306,10 @@ void Dataset::sortBy(const QString& fieldName, Qt::SortOrder order)
     emit reordered();
 }
 
-Dataset::FoundCell Dataset::find(const QString& text, const std::vector<int>& columns, int fromRow,
-                                 int fromIndex, FindFrom from) const
+std::vector<uint64_t> Dataset::markFound(const TextNeedle& needle, const QString& text,
+                                         const std::vector<int>& columns,
+                                         std::vector<const std::vector<uint64_t>*>& found) const
 {
-    const TextNeedle needle(text);
-    const auto width = static_cast<int64_t>(columns.size());
-    if (!m_open || m_shown == 0 || width == 0 || needle.isEmpty())
-        return {};
     if (text != m_foundText) {
         m_foundRows.clear();
         m_foundText = text;
@@ -316,13 +323,43 @@ Dataset::FoundCell Dataset::find(const QString& text, const std::vector<int>& co
         if (known(column) == m_foundRows.end())
             m_rows->markMatches(column, needle, *m_locale,
                                 m_foundRows.emplace_back(column, std::vector<uint64_t>()).second);
-    std::vector<const std::vector<uint64_t>*> found;
+    found.clear();
     std::vector<uint64_t> any((size_t(m_rows->rowCount()) + 63) / 64, 0);
     for (const int column : columns) {
         found.push_back(&known(column)->second);
         for (size_t w = 0; w < any.size(); ++w)
             any[w] |= (*found.back())[w];
     }
+    return any;
+}
+
+int Dataset::foundRowCount(const QString& text, const std::vector<int>& columns) const
+{
+    const TextNeedle needle(text);
+    if (!m_open || m_shown == 0 || columns.empty() || needle.isEmpty())
+        return 0;
+    std::vector<const std::vector<uint64_t>*> found;
+    const std::vector<uint64_t> any = markFound(needle, text, columns, found);
+    int count = 0;
+    // Deleted rows stay in the snapshot and may match: then only the shown ones count.
+    if (static_cast<uint32_t>(m_shown) < m_rows->rowCount())
+        for (const uint32_t row : m_order)
+            count += int((any[row >> 6] >> (row & 63)) & 1u);
+    else
+        for (const uint64_t word : any)
+            count += bitsSet(word);
+    return count;
+}
+
+Dataset::FoundCell Dataset::find(const QString& text, const std::vector<int>& columns, int fromRow,
+                                 int fromIndex, FindFrom from) const
+{
+    const TextNeedle needle(text);
+    const auto width = static_cast<int64_t>(columns.size());
+    if (!m_open || m_shown == 0 || width == 0 || needle.isEmpty())
+        return {};
+    std::vector<const std::vector<uint64_t>*> found;
+    const std::vector<uint64_t> any = markFound(needle, text, columns, found);
     const auto bit = [](const std::vector<uint64_t>& rows, uint32_t row) {
         return (rows[row >> 6] >> (row & 63)) & 1u;
     };

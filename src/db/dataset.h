@@ -128,6 +128,9 @@ public:
     // text in this opening: stepping from match to match costs next to nothing.
     FoundCell find(const QString& text, const std::vector<int>& columns, int fromRow, int fromIndex,
                    FindFrom from) const;
+    // The shown rows in which find() would stop at a cell of `columns` for `text`: records,
+    // not cells, however many of a row's cells show it. Shares what find() learnt of the text.
+    int foundRowCount(const QString& text, const std::vector<int>& columns) const;
 
     // Deletes the record of the current row from `table` (the program's current log table),
     // then drops the row. An empty name deletes nothing and raises DbError.
@@ -164,6 +167,11 @@ private:
     [[noreturn]] void raiseClosed() const;
     void requireOpen() const;
     void materializeOrder();
+    // The fetched rows that show `needle` (made of `text`) in any of `columns`, a bit each,
+    // and in `found` each column's own, in the order of `columns`.
+    std::vector<uint64_t> markFound(const TextNeedle& needle, const QString& text,
+                                    const std::vector<int>& columns,
+                                    std::vector<const std::vector<uint64_t>*>& found) const;
 
     Connection& m_connection;
     QString m_waitTitle;

@@ -5,6 +5,7 @@
 #include "db/logdatabase.h"
 #include "maintain/core/exporttarget.h"
 #include "maintain/core/logexport.h"
+#include "maintain/core/periodcount.h"
 #include "maintain/core/perioddeletion.h"
 #include "ui/core/errortext.h"
 #include "ui/core/guard.h"
@@ -31,6 +32,10 @@ ControlLogsPage::ControlLogsPage(LogDatabase& database, Prompts& prompts, QWidge
 
     connect(m_ui->CheckBoxClearLogTable, &QCheckBox::toggled, this,
             guarded(m_prompts, [this] { onPeriodToggled(); }));
+    for (DatePicker* picker : {m_ui->DateTimePickerClearFrom, m_ui->DateTimePickerClearTo})
+        connect(picker, &QDateEdit::dateChanged, this, [this] { showCount(std::nullopt); });
+    connect(m_ui->BitBtnCountRecords, &QPushButton::clicked, this,
+            guarded(m_prompts, [this] { onCountClicked(); }));
     connect(m_ui->BitBtnClearLogTable, &QPushButton::clicked, this,
             guarded(m_prompts, [this] { onDeleteClicked(); }));
     connect(m_ui->BitBtnExport, &QPushButton::clicked, this,
@@ -66,6 +71,7 @@ void ControlLogsPage::onPeriodToggled()
              m_ui->LabelClearFrom, m_ui->LabelClearTo, m_ui->DateTimePickerClearFrom,
              m_ui->DateTimePickerClearTo})
         control->setEnabled(on);
+    showCount(std::nullopt);
 }
 
 void ControlLogsPage::onDeleteClicked()
@@ -81,6 +87,8 @@ void ControlLogsPage::onDeleteClicked()
         m_prompts.message(databaseErrorText(*outcome.failure));
         return;
     }
+    // Whatever the statement says it took, the count shown before it is no longer true.
+    showCount(std::nullopt);
     if (outcome.deleted >= 0)
         m_prompts.status(deletedRecordsText(outcome.deleted, locale.locale()));
     m_prompts.message(QStringLiteral("Записи успешно удалены!"));
@@ -131,6 +139,31 @@ void ControlLogsPage::onExportClicked()
             throw;
     }
     m_prompts.message(QStringLiteral("Выгрузка логов завершена!"));
+}
+
+void ControlLogsPage::onCountClicked()
+{
+    const LocaleText locale = LocaleText::current();
+    // A cancel or a failure leaves no count of an earlier press behind.
+    showCount(std::nullopt);
+    int64_t records = 0;
+    try {
+        records = countPeriod(m_database, period(), locale);
+    } catch (const DbError& error) {
+        m_prompts.message(databaseErrorText(error.message()));
+        return;
+    }
+    showCount(records);
+}
+
+void ControlLogsPage::showCount(std::optional<int64_t> records)
+{
+    const QString counted = records ? countText(*records, kRecords, LocaleText::current().locale())
+                                    : QStringLiteral("—");
+    m_ui->LabelRecordCount->setText((m_ui->CheckBoxClearLogTable->isChecked()
+                                         ? QStringLiteral("В периоде: ")
+                                         : QStringLiteral("В таблице: ")) +
+                                    counted);
 }
 
 } // namespace varnel

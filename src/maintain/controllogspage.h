@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -19,9 +20,11 @@ class Prompts;
 class LogDatabase;
 
 // The page "Управление логами": deleting the records of the current log table, all of them or
-// those of a period, after a confirmation, and exporting them to a text file. The period
-// controls are read when a button is pressed; nothing on the page changes by a deletion or an
-// export, and nothing else is refreshed after one.
+// those of a period, after a confirmation, exporting them to a text file, and counting them
+// beforehand. The period controls are read when a button is pressed; nothing else is
+// refreshed after a deletion or an export. The count's line holds a count only while it is
+// true of the controls as they stand: any change of the box or a picker, and a deletion, make
+// it «—» again.
 class ControlLogsPage : public QWidget {
     Q_OBJECT
 
@@ -50,6 +53,9 @@ private:
     void onPeriodToggled();
     void onDeleteClicked();
     void onExportClicked();
+    void onCountClicked();
+    // «В периоде: N записей» or «В таблице: N записей» as the box stands; none: «—».
+    void showCount(std::optional<int64_t> records);
 
     std::unique_ptr<Ui::ControlLogsPage> m_ui;
     LogDatabase& m_database;

@@ -69,3 +69,7 @@ glyph export.png -fill white -stroke '#546e7a' -strokewidth 4 \
     -draw 'line 14,42 28,42' \
     -fill none -stroke '#1e8a2e' -strokewidth 8 -draw 'line 30,46 50,46' \
     -fill '#1e8a2e' -stroke none -draw 'polygon 46,34 62,46 46,58'
+# A sum sign: the records counted. Lines, not a polyline, which ImageMagick 6 strokes closed.
+glyph count.png -fill none -stroke '#1e6fc8' -strokewidth 7 -draw 'stroke-linecap round' \
+    -draw 'line 12,7 50,7' -draw 'line 12,7 32,32' -draw 'line 32,32 12,57' \
+    -draw 'line 12,57 50,57' -draw 'line 50,7 50,14' -draw 'line 50,57 50,50'

@@ -226,6 +226,30 @@ TEST_F(Cancel, DeletionsAndTheExportChangeNothing)
     }
 }
 
+// «Подсчитать» stopped leaves «—», not the count of an earlier press, and the next one runs.
+// The window tells the time only: a count fetches no rows to count.
+TEST_F(Cancel, ACountStoppedLeavesADash)
+{
+    for (const Stop stop : kStops) {
+        SCOPED_TRACE(stopName(stop));
+        auto session = login([](const QString& sql) { return sql.startsWith("select count(*)"); });
+        const auto* label = session->find<QLabel>("LabelRecordCount");
+        armed = false;
+        EXPECT_EQ(session->countRecords(std::nullopt), QStringLiteral("В таблице: 300 записей"));
+        armed = true;
+        session->prompts.shown.clear();
+        Stopper stopper{*session, stop, {}, {}, {}};
+        stopper.arm();
+        session->click("BitBtnCountRecords");
+        expectCancelled(*session, stopper, "Подсчёт записей");
+        EXPECT_FALSE(stopper.text.contains(QStringLiteral("Записей")))
+            << stopper.text.toStdString();
+        EXPECT_EQ(label->text(), QStringLiteral("В таблице: —"));
+        armed = false;
+        EXPECT_EQ(session->countRecords(std::nullopt), QStringLiteral("В таблице: 300 записей"));
+    }
+}
+
 // A query abandoned after its cancel may go on for a while on the connection's thread (a
 // driver that looks late, a lock that no cancel reaches); a deletion started meanwhile waits
 // behind it. Cancelled there, it must never run once the query ends.

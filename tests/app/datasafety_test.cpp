@@ -99,15 +99,6 @@ Sids sidsExported(const QString& file)
     return sids;
 }
 
-class DefaultLocale {
-public:
-    explicit DefaultLocale(const QLocale& locale) { QLocale::setDefault(locale); }
-    ~DefaultLocale() { QLocale::setDefault(m_saved); }
-
-private:
-    QLocale m_saved;
-};
-
 // Turns the wheel over `over` as the window system does: addressed to its window.
 void turnWheel(QWidget* over, int delta)
 {

@@ -8,6 +8,7 @@
 #include "common/session.h"
 #include "common/testsupport.h"
 #include "db/logdatabase.h"
+#include "ui/core/statustext.h"
 #include "ui/progresswait.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 
@@ -255,6 +257,51 @@ TEST_F(OraclePath, ATimestampLogShowsFindsExportsAndDeletesExactlyTheRecordChose
     EXPECT_EQ(sidsIn(sides.embeddedFile), QList<long long>({4, 5}));
     EXPECT_EQ(oracle.prompts.texts().filter(QStringLiteral("Ошибка")), QStringList());
     EXPECT_EQ(oracle.prompts.texts().filter(QStringLiteral("Row cannot")), QStringList());
+}
+
+// «Подсчитать» on both engines, in Russian and in American dates, counts what sqlite3 counts
+// over the same file for the same days at midnight, the dates as the file stores them.
+TEST_F(OraclePath, ThePeriodCountIsTheCountOfTheSameDaysInEveryLocale)
+{
+    const QString source = makeDemoDatabase(folder, 4000, 7);
+    const std::optional<Period> periods[] = {
+        std::nullopt,
+        Period{QDate(2025, 3, 1), QDate(2025, 3, 10)},
+        // The month and the day told apart: 1 October is not 10 January.
+        Period{QDate(2025, 1, 10), QDate(2025, 10, 1)},
+    };
+    const auto sqliteCount = [&](const std::optional<Period>& period) {
+        QString sql = QStringLiteral("select count(*) from LOG_TABLE");
+        if (period)
+            sql += QStringLiteral(" where ddate between '%1 00:00:00' and '%2 00:00:00'")
+                       .arg(period->from.toString(Qt::ISODate), period->to.toString(Qt::ISODate));
+        return queryScalar(source, sql);
+    };
+    const auto restore = qScopeGuard([saved = QLocale()] { QLocale::setDefault(saved); });
+    for (const QLocale& locale : {QLocale(QLocale::Russian, QLocale::Russia),
+                                  QLocale(QLocale::English, QLocale::UnitedStates)}) {
+        SCOPED_TRACE(locale.name().toStdString());
+        QLocale::setDefault(locale);
+        const QString name = uniqueName("LOGS");
+        OracleStandin::place(source, name);
+        Session embedded(folder.path(QStringLiteral("embedded.ini")));
+        Session oracle(folder.path(QStringLiteral("oracle.ini")));
+        ASSERT_TRUE(embedded.login({source, QStringLiteral("LOG_TABLE")}));
+        ASSERT_TRUE(oracle.login({name, QStringLiteral("LOG_TABLE")}))
+            << oracle.prompts.texts().join('\n').toStdString();
+        for (const std::optional<Period>& period : periods) {
+            const long long records = sqliteCount(period);
+            const QString expected =
+                (period ? QStringLiteral("В периоде: ") : QStringLiteral("В таблице: ")) +
+                countText(records, kRecords, locale);
+            EXPECT_EQ(embedded.countRecords(period), expected);
+            EXPECT_EQ(oracle.countRecords(period), expected);
+        }
+        EXPECT_GT(sqliteCount(periods[1]), 0);
+        for (const Session* session : {&embedded, &oracle})
+            EXPECT_TRUE(session->prompts.shown.empty())
+                << session->prompts.texts().join('|').toStdString();
+    }
 }
 
 // The login on Oracle's path: a password that holds the connection string's own characters

@@ -52,7 +52,7 @@ TEST(Pictures, EveryPictureDecodesFromTheProgram)
 {
     for (const char* name :
          {"program.png", "picture.jpg", "ok.png", "cancel.png", "exit.png", "about.png",
-          "select.png", "clear.png", "refresh.png", "delete.png", "export.png"}) {
+          "select.png", "clear.png", "refresh.png", "delete.png", "export.png", "count.png"}) {
         QImageReader reader(QString(":/varnel/") + name);
         EXPECT_FALSE(reader.read().isNull()) << name << ": " << reader.errorString().toStdString();
     }

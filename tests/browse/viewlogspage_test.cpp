@@ -7,6 +7,7 @@
 #include "browse/core/filterset.h"
 #include "browse/dblookupcombobox.h"
 #include "browse/findbar.h"
+#include "browse/frequencywindow.h"
 #include "browse/loggrid.h"
 #include "browse/recordwindow.h"
 #include "browse/viewlogspage.h"
@@ -20,6 +21,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
 #include <QHeaderView>
@@ -29,8 +31,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableView>
 #include <QTabWidget>
 #include <QTest>
+#include <QToolButton>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -53,12 +57,7 @@ class Page : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        QStringList statements = {QStringLiteral(
-            "create table LOG_TABLE(sid NUMBER, ddate DATE, stable VARCHAR2(50), saction "
-            "VARCHAR2(10), schanges VARCHAR2(4000), suser_info VARCHAR2(100))")};
-        for (const char* record : kRecords)
-            statements << QStringLiteral("insert into LOG_TABLE values ") + record;
-        path = makeDatabase(folder, QStringLiteral("log.sqlite"), statements);
+        path = makeLogDatabase(folder, QStringLiteral("log.sqlite"), kRecords);
         data.connection().connect(localConnectionString(path));
         data.setCurrentLogTable(QStringLiteral("LOG_TABLE"));
         // What the login's hand-over does before the main window exists.
@@ -124,14 +123,23 @@ protected:
     }
 
     // «Отобрать по значению» from the cell's menu, opened by a right click on the cell.
-    void filterBy(const QModelIndex& cell)
+    void filterBy(const QModelIndex& cell) { fromMenu(cell, "ActionFilterByValue"); }
+
+    // An item of the cell's menu, opened by a right click on the cell.
+    void fromMenu(const QModelIndex& cell, const char* action)
     {
         LogGrid* view = grid();
         mouseOn(cell, Qt::RightButton);
         QMenu& menu = view->cellMenu();
         ASSERT_TRUE(menu.isVisible());
-        QAction* item = menu.findChild<QAction*>(QStringLiteral("ActionFilterByValue"));
+        QAction* item = menu.findChild<QAction*>(QLatin1String(action));
+        ASSERT_TRUE(item && item->isEnabled()) << action;
         QTest::mouseClick(&menu, Qt::LeftButton, {}, menu.actionGeometry(item).center());
+    }
+    QModelIndex cellOf(int sid, const char* field)
+    {
+        return grid()->model()->index(int(shownSids().indexOf(sid)),
+                                      main().field(QLatin1String(field)).index());
     }
 
     void click(const char* button)
@@ -149,7 +157,9 @@ protected:
 TEST_F(Page, OpensWithEveryFilterOffAndEnterOnTheFirstBoxShowsEveryRecord)
 {
     EXPECT_EQ(window->findChild<QWidget*>("TabSheetViewLogs")->size(), QSize(1239, 570));
-    EXPECT_EQ(child<QWidget>("GroupBoxTable")->height(), 394);
+    // The histogram's strip takes 90 of the 394 pixels under the panel, the grid the rest.
+    EXPECT_EQ(child<QWidget>("GroupBoxHistogram")->height(), 90);
+    EXPECT_EQ(child<QWidget>("GroupBoxTable")->height(), 394 - 90);
     for (const char* picker : {"DateTimePickerFrom", "DateTimePickerTo"}) {
         EXPECT_FALSE(child<QDateEdit>(picker)->isEnabled());
         EXPECT_EQ(child<QDateEdit>(picker)->date(), QDate::currentDate());
@@ -176,9 +186,10 @@ TEST_F(Page, OpensWithEveryFilterOffAndEnterOnTheFirstBoxShowsEveryRecord)
     EXPECT_TRUE(prompts.shown.empty()) << prompts.texts().join('|').toStdString();
 
     // Tab walks the panel in its order, the disabled pickers skipped, the radio group entered
-    // at its chosen item, then into the grid, which keeps Tab for its cells.
+    // at its chosen item, then the histogram's check box and chart, then into the grid, which
+    // keeps Tab for its cells.
     QStringList order;
-    for (QWidget* w = QApplication::focusWidget(); order.size() < 15;
+    for (QWidget* w = QApplication::focusWidget(); order.size() < 17;
          w = QApplication::focusWidget()) {
         order << w->objectName();
         QTest::keyClick(w, Qt::Key_Tab);
@@ -187,7 +198,8 @@ TEST_F(Page, OpensWithEveryFilterOffAndEnterOnTheFirstBoxShowsEveryRecord)
                                   "DBLookupComboBoxAction", "DBLookupComboBoxOracleUser",
                                   "DBLookupComboBoxPC", "DBLookupComboBoxOSUser", "BitBtnSelect",
                                   "BitBtnClearFiltr", "BitBtnRefresh", "BitBtnExit", "EditChanges",
-                                  "RadioGroupChangesItem1", "DBGridMain", "DBGridMain"}));
+                                  "RadioGroupChangesItem1", "GroupBoxHistogram", "HistogramRecords",
+                                  "DBGridMain", "DBGridMain"}));
 }
 
 TEST_F(Page, ListsNarrowOnLeavingAndAHiddenChoiceComesBack)
@@ -416,6 +428,63 @@ TEST_F(Page, CtrlFFindsTheTypedTextInTheShownCellsAndF3StepsThroughTheMatches)
     EXPECT_EQ(edit->selectedText(), QStringLiteral("IT'S"));
 }
 
+// The bar counts the records that show the text, not its cells, as each key is typed, and
+// keeps the count true of the grid: a deleted record goes from it, a new «Отобрать» clears it.
+TEST_F(Page, TheFindBarCountsTheRecordsThatShowTheTextAsItIsTyped)
+{
+    FindBar* bar = child<FindBar>("FindBarMain");
+    auto* edit = bar->findChild<QLineEdit*>("EditFind");
+    auto* count = bar->findChild<QLabel*>("LabelFindCount");
+    click("BitBtnSelect");
+    QTest::keyClick(grid(), Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(bar->isVisible());
+    const struct {
+        int key; // Ctrl+A first, or Backspace
+        const char* typed;
+        const char* count;
+        const char* status;
+    } steps[] = {
+        {Qt::Key_A, "p", "Найдено: 5 из 5", ""},
+        {0, "e", "Найдено: 2 из 5", ""},          // PETROV twice, not APPUSER
+        {Qt::Key_A, "er", "Найдено: 4 из 5", ""}, // eight cells of four records
+        {Qt::Key_A, "01.03.2025", "Найдено: 2 из 5", ""},
+        {Qt::Key_A, "4", "", "Не найдено"}, // in the hidden SID only
+        {Qt::Key_Backspace, "", "", ""},
+        {0, "PETROV - ws12", "Найдено: 2 из 5", ""},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.typed);
+        if (s.key == Qt::Key_A)
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+        else if (s.key != 0)
+            QTest::keyClick(edit, Qt::Key(s.key));
+        QTest::keyClicks(edit, QString::fromUtf8(s.typed));
+        EXPECT_EQ(count->text(), QString::fromUtf8(s.count));
+        EXPECT_EQ(bar->countLine(), count->text());
+        EXPECT_EQ(bar->status(), QString::fromUtf8(s.status));
+    }
+    EXPECT_TRUE(count->isVisible());
+
+    // Ctrl+Delete of a record found, and of one not found.
+    prompts.answers = {true, true};
+    for (const int sid : {3, 5}) {
+        grid()->setFocus();
+        grid()->setCurrentIndex(grid()->model()->index(int(shownSids().indexOf(sid)), 1));
+        QTest::keyClick(grid(), Qt::Key_Delete, Qt::ControlModifier);
+    }
+    EXPECT_EQ(count->text(), QStringLiteral("Найдено: 1 из 3"));
+    // Closed and opened again, the bar counts its text anew.
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_Escape);
+    ASSERT_FALSE(bar->isVisible());
+    EXPECT_EQ(count->text(), QString());
+    QTest::keyClick(grid(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(count->text(), QStringLiteral("Найдено: 1 из 3"));
+    click("BitBtnSelect");
+    EXPECT_EQ(count->text(), QString());
+    EXPECT_EQ(prompts.texts().filter(QStringLiteral("Ошибка")), QStringList());
+}
+
 TEST_F(Page, AFailingListClosesItAndTheOnesAfterItAndShowsTheDatabasesMessage)
 {
     // A column that the list statements need goes: lists 1 and 2 still open, 3 to 5 fail.
@@ -497,11 +566,11 @@ TEST_F(Page, TheCellMenuOpensByRightClickMenuKeyAndShiftF10AndCopies)
         ASSERT_TRUE(menu.isVisible());
         QStringList items;
         for (QAction* action : menu.actions())
-            if (!action->isSeparator())
-                items << action->text();
-        EXPECT_EQ(items, QStringList({"Просмотр записи", "Копировать значение",
-                                      "Копировать строки с заголовками", "Отобрать по значению",
-                                      "Экспорт в CSV…"}));
+            items << (action->isSeparator() ? QStringLiteral("—") : action->text());
+        EXPECT_EQ(items,
+                  QStringList({"Просмотр записи", "Копировать значение",
+                               "Копировать строки с заголовками", "Отобрать по значению",
+                               "Исключить значение", "Частота значений…", "—", "Экспорт в CSV…"}));
     }
     const auto choose = [&](const char* action) {
         QAction* item = menu.findChild<QAction*>(QLatin1String(action));
@@ -733,6 +802,270 @@ TEST_F(Page, FilterByAValueTheListsLackRebuildsThemOrFindsNothing)
     filterBy(grid()->model()->index(2, stable)); // CLIENTS
     EXPECT_EQ(shownSids(), QList<int>());
     EXPECT_EQ(prompts.texts(), QStringList({"Нет записей, отвечающих фильтрам"}));
+}
+
+// «Частота значений…» counts the column of the cell over the fetched records, the most frequent
+// first with their shares; the user-info text whole or by a segment as its list cuts it, DDATE
+// by day. Ctrl+C copies the selected lines; Enter takes the value as «Отобрать по значению»
+// does, and the window, whose records are gone, closes.
+TEST_F(Page, TheFrequenciesOfAColumnListItsValuesAndEnterSelectsOne)
+{
+    click("BitBtnSelect");
+    const auto frequencies = [&](int sid, const char* field) -> FrequencyWindow* {
+        fromMenu(cellOf(sid, field), "ActionValueFrequencies");
+        auto* shown = window->findChild<FrequencyWindow*>();
+        EXPECT_TRUE(shown && shown->isVisible());
+        return shown;
+    };
+    const auto shownLines = [](FrequencyWindow* shown) {
+        QStringList out;
+        const QAbstractItemModel* model = shown->findChild<QTableView*>("GridValues")->model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            out << model->index(row, 0).data().toString() + '|' +
+                       model->index(row, 1).data().toString() + '|' +
+                       model->index(row, 2).data().toString();
+        return out;
+    };
+    const struct {
+        int sid;
+        const char* field;
+        const char* title;
+        QStringList lines;
+    } cases[] = {
+        // "orders" is ORDERS, as the table list shows it
+        {1, "STABLE", "Частота значений: Таблица", {"ORDERS|3|60,0 %", "CLIENTS|2|40,0 %"}},
+        {3,
+         "DDATE",
+         "Частота значений: Дата изменения",
+         {"01.03.2025|2|40,0 %", "03.03.2025|2|40,0 %", "02.03.2025|1|20,0 %"}},
+        {5,
+         "SCHANGES",
+         "Частота значений: Внесенные изменения",
+         {"Ab second|1|20,0 %", "first|1|20,0 %", "fourth|1|20,0 %", "it's third|1|20,0 %",
+          "(пусто)|1|20,0 %"}},
+        {2,
+         "SUSER_INFO",
+         "Частота значений: Информация о пользователе",
+         {"IVANOV - WS1 - SYSADMIN|1|20,0 %", "NOHYPHEN|1|20,0 %", "PETROV - WS12 - ADMIN|1|20,0 %",
+          "PETROV - WS12 - APPUSER|1|20,0 %", "SIDOROV - PC10 - APPUSER|1|20,0 %"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.field);
+        FrequencyWindow* shown = frequencies(c.sid, c.field);
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(shown->windowTitle(), QString::fromUtf8(c.title));
+        EXPECT_EQ(shownLines(shown), c.lines);
+        EXPECT_EQ(shown->findChild<QLabel*>("LabelTotal")->text(),
+                  QString("Всего: 5 записей, %1")
+                      .arg(c.lines.size() == 5   ? "5 значений"
+                           : c.lines.size() == 3 ? "3 значения"
+                                                 : "2 значения"));
+        EXPECT_FALSE(shown->findChild<QLabel*>("LabelOthers")->isVisible());
+        EXPECT_EQ(shown->findChild<QWidget*>("PanelCountBy")->isVisible(),
+                  QLatin1String(c.field) == QLatin1String("SUSER_INFO"));
+    }
+
+    // The computer, as its list cuts it; the record without hyphens has none.
+    FrequencyWindow* shown = window->findChild<FrequencyWindow*>();
+    auto* countBy = shown->findChild<QComboBox*>("ComboBoxCountBy");
+    countBy->setFocus();
+    QTest::keyClick(countBy, Qt::Key_Down);
+    QTest::keyClick(countBy, Qt::Key_Down);
+    EXPECT_EQ(countBy->currentText(), QStringLiteral("Имя компьютера"));
+    EXPECT_EQ(shownLines(shown),
+              QStringList({"WS12|2|40,0 %", "PC10|1|20,0 %", "WS1|1|20,0 %", "(пусто)|1|20,0 %"}));
+    auto* values = shown->findChild<QTableView*>("GridValues");
+    values->setFocus();
+    QTest::keyClick(values, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(values, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              QStringLiteral("WS12\t2\nPC10\t1\nWS1\t1\n(пусто)\t1\n"));
+
+    values->setCurrentIndex(values->model()->index(0, 0));
+    QTest::keyClick(values, Qt::Key_Return);
+    EXPECT_EQ(shownSids(), QList<int>({1, 3}));
+    EXPECT_EQ(box("DBLookupComboBoxPC")->shownText(), QStringLiteral("WS12"));
+    EXPECT_FALSE(shown->isVisible());
+
+    // A double click on the empty segment finds the records without one.
+    click("BitBtnClearFiltr");
+    click("BitBtnSelect");
+    shown = frequencies(5, "SUSER_INFO");
+    countBy->setFocus();
+    QTest::keyClick(countBy, Qt::Key_Down);
+    QTest::keyClick(countBy, Qt::Key_Down);
+    ASSERT_EQ(values->model()->index(3, 0).data(), QStringLiteral("(пусто)"));
+    QTest::mouseDClick(shown->windowHandle(), Qt::LeftButton, {},
+                       values->viewport()->mapTo(
+                           shown, values->visualRect(values->model()->index(3, 0)).center()));
+    EXPECT_EQ(shownSids(), QList<int>({5}));
+
+    // An empty change text, which no filter finds by itself, takes no Enter and no «Отобрать
+    // по значению»; it can be left out.
+    click("BitBtnClearFiltr");
+    click("BitBtnSelect");
+    shown = frequencies(5, "SCHANGES");
+    values->setFocus();
+    values->setCurrentIndex(values->model()->index(4, 0));
+    QTest::keyClick(values, Qt::Key_Return);
+    EXPECT_TRUE(shown->isVisible());
+    EXPECT_EQ(main().recordCount(), 5);
+    QTest::mouseClick(shown->windowHandle(), Qt::RightButton, {},
+                      values->viewport()->mapTo(
+                          shown, values->visualRect(values->model()->index(4, 0)).center()));
+    QMenu& menu = shown->valueMenu();
+    ASSERT_TRUE(menu.isVisible());
+    EXPECT_FALSE(menu.findChild<QAction*>("ActionFilterByValue")->isEnabled());
+    EXPECT_TRUE(menu.findChild<QAction*>("ActionExcludeValue")->isEnabled());
+    menu.hide();
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.texts().join('|').toStdString();
+}
+
+// Past 1,000 values the rest is counted under the list.
+TEST_F(Page, TheFrequenciesListAThousandValuesAndCountTheRest)
+{
+    QStringList rows;
+    for (int i = 0; i < 1005; ++i)
+        rows << QStringLiteral("(%1, '2025-04-01 10:00:00', 'BULK', 'INSERT', 'change %1', "
+                               "'A - B - C')")
+                    .arg(100 + i);
+    data.connection().engine().execute("insert into LOG_TABLE values " + rows.join(", "));
+    click("BitBtnSelect");
+    fromMenu(cellOf(5, "SCHANGES"), "ActionValueFrequencies");
+    auto* shown = window->findChild<FrequencyWindow*>();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->findChild<QTableView*>("GridValues")->model()->rowCount(), 1000);
+    EXPECT_TRUE(shown->findChild<QLabel*>("LabelOthers")->isVisible());
+    EXPECT_EQ(shown->findChild<QLabel*>("LabelOthers")->text(),
+              QStringLiteral("Остальные: 10 значений, 10 записей"));
+    EXPECT_EQ(shown->findChild<QLabel*>("LabelTotal")->text(),
+              QStringLiteral("Всего: 1\u00A0010 записей, 1\u00A0010 значений"));
+
+    // Of the equal counts, those met first in the fetched rows: the records of March, then
+    // the first 996 of April; NULL after the values.
+    QStringList listed;
+    const QAbstractItemModel* model = shown->findChild<QTableView*>("GridValues")->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        listed << model->index(row, 0).data().toString();
+    EXPECT_EQ(listed.first(), QStringLiteral("Ab second"));
+    for (const char* in : {"it's third", "change 100", "change 1095"})
+        EXPECT_TRUE(listed.contains(QLatin1String(in))) << in;
+    for (const char* out : {"change 1096", "change 1104", "(пусто)"})
+        EXPECT_FALSE(listed.contains(QString::fromUtf8(out))) << out;
+}
+
+// «Исключить значение» leaves out the records that hold the cell's value, as «Отобрать по
+// значению» takes it, shows it in the panel as «≠ value ✕», and narrows the lists; the item's
+// click brings the records back at the next «Отобрать», and so does «Сбросить фильтры» for all.
+TEST_F(Page, ExcludingAValueLeavesItsRecordsOutUntilItsItemIsRemoved)
+{
+    const struct {
+        int sid;
+        const char* field;
+        QList<int> sids;
+        const char* item;
+    } cases[] = {
+        {1, "STABLE", {3, 4}, "≠ ORDERS ✕"}, // "orders" and ORDERS alike
+        {4, "SACTION", {2, 3}, "≠ INSERT ✕"},
+        // the whole text: PETROV - WS12 - ADMIN and - APPUSER of SIDOROV stay
+        {1, "SUSER_INFO", {2, 3, 4, 5}, "≠ PETROV - WS12 - APPUSER ✕"},
+        {1, "DDATE", {3, 4, 5}, "≠ 01.03.2025 ✕"},
+        // the record without a change text stays
+        {3, "SCHANGES", {2, 1, 4, 5}, "≠ it's third ✕"},
+    };
+    QWidget* panel = child<QWidget>("PanelExclusions");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.field);
+        click("BitBtnClearFiltr");
+        EXPECT_FALSE(panel->isVisible());
+        click("BitBtnSelect");
+        fromMenu(cellOf(c.sid, c.field), "ActionExcludeValue");
+        EXPECT_EQ(shownSids(), c.sids);
+        ASSERT_TRUE(panel->isVisible());
+        const QList<QToolButton*> items = panel->findChildren<QToolButton*>();
+        ASSERT_EQ(items.size(), 1);
+        EXPECT_EQ(items[0]->text(), QString::fromUtf8(c.item));
+    }
+    EXPECT_TRUE(main().getText().endsWith(
+        "and (schanges not like 'it''s third%' escape '\\' or schanges is null)order by ddate, "
+        "sid\r\n"));
+
+    // Two at once, and the lists narrow under both.
+    click("BitBtnClearFiltr");
+    click("BitBtnSelect");
+    fromMenu(cellOf(1, "STABLE"), "ActionExcludeValue");
+    fromMenu(cellOf(3, "SACTION"), "ActionExcludeValue");
+    EXPECT_EQ(shownSids(), QList<int>({4}));
+    EXPECT_EQ(items("DBLookupComboBoxTable"), QStringList({"CLIENTS", ""}));
+    EXPECT_EQ(items("DBLookupComboBoxAction"), QStringList({"INSERT", ""}));
+    EXPECT_EQ(panel->findChildren<QToolButton*>().size(), 2);
+
+    // A click on an item takes its exclusion away: the lists widen, the grid waits for
+    // «Отобрать».
+    QTest::mouseClick(panel->findChild<QToolButton*>("ButtonExclusion1"), Qt::LeftButton);
+    EXPECT_EQ(panel->findChildren<QToolButton*>().size(), 1);
+    EXPECT_EQ(panel->findChild<QToolButton*>("ButtonExclusion1")->text(),
+              QStringLiteral("≠ DELETE ✕"));
+    EXPECT_EQ(items("DBLookupComboBoxTable"), QStringList({"CLIENTS", "ORDERS", ""}));
+    EXPECT_EQ(shownSids(), QList<int>({4}));
+    click("BitBtnSelect");
+    EXPECT_EQ(shownSids(), QList<int>({2, 1, 4, 5}));
+
+    // An empty cell has no value to leave out; the frequencies' «(пусто)» has.
+    mouseOn(cellOf(5, "SCHANGES"), Qt::RightButton);
+    QMenu& menu = grid()->cellMenu();
+    EXPECT_FALSE(menu.findChild<QAction*>("ActionExcludeValue")->isEnabled());
+    EXPECT_TRUE(menu.findChild<QAction*>("ActionValueFrequencies")->isEnabled());
+    menu.hide();
+    click("BitBtnClearFiltr");
+    EXPECT_FALSE(panel->isVisible());
+    click("BitBtnSelect");
+    EXPECT_EQ(shownSids().size(), 5);
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.texts().join('|').toStdString();
+}
+
+// «Исключить значение» in the frequencies' window leaves the value out as the cell menu does,
+// and the window counts the records that remain; «(пусто)» leaves out the records without a
+// value.
+TEST_F(Page, ExcludingFromTheFrequenciesCountsTheRecordsThatRemain)
+{
+    click("BitBtnSelect");
+    fromMenu(cellOf(1, "SCHANGES"), "ActionValueFrequencies");
+    auto* shown = window->findChild<FrequencyWindow*>();
+    ASSERT_NE(shown, nullptr);
+    auto* values = shown->findChild<QTableView*>("GridValues");
+    const auto exclude = [&](const QString& value) {
+        const QAbstractItemModel* model = values->model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            if (model->index(row, 0).data() == value) {
+                const QPoint at = values->viewport()->mapTo(
+                    shown, values->visualRect(model->index(row, 0)).center());
+                QTest::mouseClick(shown->windowHandle(), Qt::LeftButton, {}, at);
+                QTest::mouseClick(shown->windowHandle(), Qt::RightButton, {}, at);
+                QMenu& menu = shown->valueMenu();
+                EXPECT_TRUE(menu.isVisible());
+                QAction* item = menu.findChild<QAction*>("ActionExcludeValue");
+                QTest::mouseClick(&menu, Qt::LeftButton, {}, menu.actionGeometry(item).center());
+                return;
+            }
+        ADD_FAILURE() << value.toStdString();
+    };
+    exclude(QStringLiteral("(пусто)"));
+    EXPECT_EQ(shownSids(), QList<int>({2, 1, 3, 4}));
+    exclude(QStringLiteral("first"));
+    EXPECT_EQ(shownSids(), QList<int>({2, 3, 4}));
+    EXPECT_TRUE(shown->isVisible());
+    EXPECT_EQ(shown->findChild<QLabel*>("LabelTotal")->text(),
+              QStringLiteral("Всего: 3 записи, 3 значения"));
+    QStringList items;
+    for (QToolButton* item : child<QWidget>("PanelExclusions")->findChildren<QToolButton*>())
+        items << item->text();
+    EXPECT_EQ(items, QStringList({"≠ (пусто) ✕", "≠ first ✕"}));
+
+    // Another «Отобрать» takes the records it counted: the window goes.
+    click("BitBtnSelect");
+    EXPECT_FALSE(shown->isVisible());
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.texts().join('|').toStdString();
 }
 
 // Enter or a double click shows the record whole; the window walks the grid and copies.

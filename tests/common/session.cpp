@@ -13,6 +13,7 @@
 #include <QDateEdit>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QTabWidget>
@@ -165,6 +166,13 @@ void Session::exportTo(const QString& path, const std::optional<Period>& period)
     setPeriod(period);
     prompts.fileNames.push_back(path);
     click("BitBtnExport");
+}
+
+QString Session::countRecords(const std::optional<Period>& period)
+{
+    setPeriod(period);
+    click("BitBtnCountRecords");
+    return find<QLabel>("LabelRecordCount")->text();
 }
 
 QStringList Session::column(const QString& field) const

@@ -63,6 +63,8 @@ public:
     void deletePeriod(const std::optional<Period>& period);
     // " Выгрузить" to `path`, with the period in force or not.
     void exportTo(const QString& path, const std::optional<Period>& period = std::nullopt);
+    // "Подсчитать" with the period in force or not; the line it leaves under the pickers.
+    QString countRecords(const std::optional<Period>& period);
 
     // The grid's texts of `field` in the order shown; empty while the grid shows no rows.
     QStringList column(const QString& field) const;

@@ -54,6 +54,17 @@ QString makeDatabase(const TempFolder& folder, const QString& name, const QStrin
     return path;
 }
 
+QString makeLogDatabase(const TempFolder& folder, const QString& name,
+                        std::span<const char* const> records)
+{
+    QStringList statements = {QStringLiteral(
+        "create table LOG_TABLE(sid NUMBER, ddate DATE, stable VARCHAR2(50), saction "
+        "VARCHAR2(10), schanges VARCHAR2(4000), suser_info VARCHAR2(100))")};
+    for (const char* record : records)
+        statements << QStringLiteral("insert into LOG_TABLE values ") + record;
+    return makeDatabase(folder, name, statements);
+}
+
 long long queryScalar(const QString& path, const QString& sql)
 {
     sqlite3* db = nullptr;

@@ -3,6 +3,7 @@
 #include "base/ansicodepage.h"
 
 #include <QByteArray>
+#include <QLocale>
 #include <QString>
 #include <QTemporaryDir>
 #include <QtGlobal>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <ostream>
+#include <span>
 
 // Failures show texts as text, not as UTF-16 code units.
 inline void PrintTo(const QString& text, std::ostream* out)
@@ -25,6 +27,18 @@ struct EnvRestorer {
     bool had = qEnvironmentVariableIsSet(name);
     QByteArray old = qgetenv(name);
     ~EnvRestorer() { had ? qputenv(name, old) : qunsetenv(name); }
+};
+
+// Makes `locale` the default one until the end of the scope, then puts the last one back.
+class DefaultLocale {
+public:
+    explicit DefaultLocale(const QLocale& locale) { QLocale::setDefault(locale); }
+    ~DefaultLocale() { QLocale::setDefault(m_saved); }
+    DefaultLocale(const DefaultLocale&) = delete;
+    DefaultLocale& operator=(const DefaultLocale&) = delete;
+
+private:
+    QLocale m_saved;
 };
 
 // A folder of the test's own, removed afterwards, so that tests run in parallel.
@@ -47,6 +61,12 @@ QString localConnectionString(const QString& file);
 // are); returns its path.
 QString makeDatabase(const TempFolder& folder, const QString& name,
                      const QStringList& statements = {});
+
+// A database file with the log table LOG_TABLE holding `records`, each the values of one
+// record in parentheses in the table's column order: sid, ddate, stable, saction, schanges,
+// suser_info ("(1, '2025-03-01 10:00:00', 'ORDERS', 'INSERT', 'a', 'PETROV - WS12 - APPUSER')").
+QString makeLogDatabase(const TempFolder& folder, const QString& name,
+                        std::span<const char* const> records);
 
 // The first value of `sql` run straight on the database file, or -1 when it yields no row.
 long long queryScalar(const QString& path, const QString& sql);

@@ -3,6 +3,7 @@
 // Oracle's rules.
 
 #include "base/civiltime.h"
+#include "browse/core/filterset.h"
 #include "common/oraclestandin.h"
 #include "common/testsupport.h"
 #include "db/connectionstring.h"
@@ -143,6 +144,15 @@ Record recordOf(const RowSet& rows, uint32_t row)
         r.ddate = rows.dateSeconds(row, 1);
     return r;
 }
+
+// The three segments as the statements cut the user-info column.
+const QString kOsUserSegment =
+    QStringLiteral("upper(substr(suser_info, 1,  instr(suser_info, '-', 1) - 1))");
+const QString kPcSegment = QStringLiteral(
+    "upper(substr(suser_info,  instr(suser_info, '-', 1) + 2, (instr(suser_info, '-',  "
+    "instr(suser_info, '-', 1)+1)) - (instr(suser_info, '-', 1) + 2) - 1))");
+const QString kOracleUserSegment = QStringLiteral(
+    "upper(substr(suser_info,  instr(suser_info, '-', instr(suser_info, '-', 1) + 1) + 2))");
 
 // The same statements through both engines: the embedded one, and Oracle's path (the ODBC
 // engine and the stand-in driver), which must give the same rows and Oracle's messages.
@@ -423,13 +433,9 @@ TEST_P(Statements, ExactValuesPassExactlyTheRecordsThatHoldThem)
     const std::vector<Record> records = readRecords(copy);
     connectTo(copy);
 
-    const QString osUser =
-        QStringLiteral("upper(substr(suser_info, 1,  instr(suser_info, '-', 1) - 1))");
-    const QString pc = QStringLiteral(
-        "upper(substr(suser_info,  instr(suser_info, '-', 1) + 2, (instr(suser_info, '-',  "
-        "instr(suser_info, '-', 1)+1)) - (instr(suser_info, '-', 1) + 2) - 1))");
-    const QString oracleUser = QStringLiteral(
-        "upper(substr(suser_info,  instr(suser_info, '-', instr(suser_info, '-', 1) + 1) + 2))");
+    const QString& osUser = kOsUserSegment;
+    const QString& pc = kPcSegment;
+    const QString& oracleUser = kOracleUserSegment;
     using Segment = std::optional<QString> Segments::*;
     auto segmentIs = [](Segment segment, std::optional<QString> value) -> Predicate {
         return [segment, value](const Record& r) {
@@ -470,6 +476,212 @@ TEST_P(Statements, ExactValuesPassExactlyTheRecordsThatHoldThem)
         EXPECT_FALSE(want.empty());
         expectSameRecords(run(data.mainDataset(), sql), want);
     }
+}
+
+// An excluded value leaves out exactly the records that hold it, as «Отобрать по значению»
+// with it would find them, and keeps every other record, those without a value among them;
+// a NULL value leaves out the records without one. Quotes, wildcards, backslashes, Cyrillic
+// and emoji are themselves. The builders' texts are pinned here, where both engines run them.
+TEST_P(Statements, ExclusionsLeaveOutExactlyTheRecordsThatHoldTheValue)
+{
+    const QString copy = folder.path(QStringLiteral("exclusions.sqlite"));
+    ASSERT_TRUE(QFile::copy(s_path, copy));
+    const QString emoji = QStringLiteral("\U0001F600");
+    const QString tail = QString(99, u'y');
+    // ddate, stable, saction, schanges, suser_info; NULL where absent
+    const std::optional<QString> added[][5] = {
+        {"2026-06-01 00:00:00", "o'neil_%", "update", "rate 50% done", "a_b - PC_1 - U_1"},
+        {"2026-06-01 23:59:59", "O'NEILX%", "UPDATE", "rate 50x done", "axb - PCX1 - UX1"},
+        {"2026-06-02 00:00:00", "склад_остатки", "INSERT", "rate 50% done, more",
+         "o'neil - PC'1 - U'1"},
+        {std::nullopt, std::nullopt, std::nullopt, "C:\\temp\\x_1", "- WS12 - APPUSER"},
+        {"2026-06-02 10:00:00", "ORDERS", "DELETE", "C:\\tempx_1", "50% - PC%1 - 100%"},
+        {"2026-06-03 10:00:00", "ORDERS", "DELETE", tail + emoji + " one", "5000 - PCx1 - 100x"},
+        {"2026-06-03 11:00:00", "ORDERS", "DELETE", tail + "z", std::nullopt},
+    };
+    QStringList inserts;
+    int sid = 2000000;
+    for (const auto& record : added) {
+        QStringList values = {QString::number(++sid)};
+        for (const std::optional<QString>& value : record)
+            values << (value ? "'" + QString(*value).replace("'", "''") + "'"
+                             : QStringLiteral("null"));
+        inserts << "insert into LOG_TABLE values (" + values.join(", ") + ")";
+    }
+    ASSERT_EQ(queryScalar(makeDatabase(folder, QStringLiteral("exclusions.sqlite"), inserts),
+                          QStringLiteral("select count(*) from LOG_TABLE where sid > 2000000")),
+              static_cast<long long>(std::size(added)));
+    const std::vector<Record> records = readRecords(copy);
+    connectTo(copy);
+
+    const QString& osUser = kOsUserSegment;
+    const QString& pc = kPcSegment;
+    const QString& oracleUser = kOracleUserSegment;
+    const auto day = [](const Record& r, int64_t start) {
+        return r.ddate && *r.ddate >= start && *r.ddate < start + 86400;
+    };
+    const int64_t june1 = dayStart(2026, 6, 1);
+    const auto text = [](ValueColumn column, const char* value) {
+        return ColumnValue::ofText(column, QString::fromUtf8(value));
+    };
+    FilterValues filtered;
+    filtered.action = QStringLiteral("DELETE");
+    filtered.exclusions = {text(ValueColumn::Table, "ORDERS"), ColumnValue::ofDay(QDate())};
+    const struct {
+        std::vector<ColumnValue> exclusions;
+        QString fragments;
+        Predicate keep;
+        FilterValues values = {};
+    } cases[] = {
+        {{text(ValueColumn::Table, "ORDERS")},
+         " and (upper(stable) <> 'ORDERS' or stable is null)",
+         [](const Record& r) {
+             return upper(r.stable) != QStringLiteral("ORDERS");
+         }},
+        {{text(ValueColumn::Action, "UPDATE")},
+         " and (upper(saction) <> 'UPDATE' or saction is null)",
+         [](const Record& r) {
+             return upper(r.saction) != QStringLiteral("UPDATE");
+         }},
+        {{text(ValueColumn::Table, "O'NEIL_%")},
+         " and (upper(stable) <> 'O''NEIL_%' or stable is null)",
+         [](const Record& r) {
+             return upper(r.stable) != QStringLiteral("O'NEIL_%");
+         }},
+        {{text(ValueColumn::Table, "СКЛАД_ОСТАТКИ")},
+         " and (upper(stable) <> 'СКЛАД_ОСТАТКИ' or stable is null)",
+         [](const Record& r) {
+             return upper(r.stable) != QStringLiteral("СКЛАД_ОСТАТКИ");
+         }},
+        {{ColumnValue::ofNull(ValueColumn::Table)},
+         " and (stable is not null)",
+         [](const Record& r) {
+             return r.stable.has_value();
+         }},
+        {{text(ValueColumn::OSUser, "A_B ")},
+         " and (" + osUser + " <> 'A_B ' or " + osUser + " is null)",
+         [](const Record& r) {
+             return segments(r.suserInfo).osUser != QStringLiteral("A_B ");
+         }},
+        {{text(ValueColumn::PC, "PC'1")},
+         " and (" + pc + " <> 'PC''1' or " + pc + " is null)",
+         [](const Record& r) {
+             return segments(r.suserInfo).computer != QStringLiteral("PC'1");
+         }},
+        {{text(ValueColumn::OracleUser, "100%")},
+         " and (" + oracleUser + " <> '100%' or " + oracleUser + " is null)",
+         [](const Record& r) {
+             return segments(r.suserInfo).databaseUser != QStringLiteral("100%");
+         }},
+        // an empty segment is the lists' NULL
+        {{ColumnValue::ofNull(ValueColumn::OSUser)},
+         " and (" + osUser + " is not null)",
+         [](const Record& r) {
+             return segments(r.suserInfo).osUser.has_value();
+         }},
+        // a whole text: the records whose three segments are all the text's go
+        {{text(ValueColumn::UserInfo, "o'neil - PC'1 - U'1")},
+         " and (" + osUser + " <> 'O''NEIL ' or " + osUser + " is null or " + pc +
+             " <> 'PC''1' or " + pc + " is null or " + oracleUser + " <> 'U''1' or " + oracleUser +
+             " is null)",
+         [](const Record& r) {
+             const Segments s = segments(r.suserInfo);
+             return !(s.osUser == QStringLiteral("O'NEIL ") &&
+                      s.computer == QStringLiteral("PC'1") &&
+                      s.databaseUser == QStringLiteral("U'1"));
+         }},
+        {{text(ValueColumn::UserInfo, "- WS12 - APPUSER")},
+         " and (" + osUser + " is not null or " + pc + " <> 'WS12' or " + pc + " is null or " +
+             oracleUser + " <> 'APPUSER' or " + oracleUser + " is null)",
+         [](const Record& r) {
+             const Segments s = segments(r.suserInfo);
+             return !(!s.osUser && s.computer == QStringLiteral("WS12") &&
+                      s.databaseUser == QStringLiteral("APPUSER"));
+         }},
+        {{ColumnValue::ofNull(ValueColumn::UserInfo)},
+         " and (suser_info is not null)",
+         [](const Record& r) {
+             return r.suserInfo.has_value();
+         }},
+        {{text(ValueColumn::Changes, "rate 50% done")},
+         " and (schanges not like 'rate 50\\% done%' escape '\\' or schanges is null)",
+         [](const Record& r) {
+             return !r.schanges || !r.schanges->startsWith(QStringLiteral("rate 50% done"));
+         }},
+        {{text(ValueColumn::Changes, "C:\\temp\\x_1")},
+         " and (schanges not like 'C:\\\\temp\\\\x\\_1%' escape '\\' or schanges is null)",
+         [](const Record& r) {
+             return !r.schanges || !r.schanges->startsWith(QStringLiteral("C:\\temp\\x_1"));
+         }},
+        // the first 100 characters, the emoji whole
+        {{ColumnValue::ofText(ValueColumn::Changes, tail + emoji + " one")},
+         " and (schanges not like '" + tail + emoji + "%' escape '\\' or schanges is null)",
+         [&](const Record& r) {
+             return !r.schanges || !r.schanges->startsWith(tail + emoji);
+         }},
+        {{ColumnValue::ofNull(ValueColumn::Changes)},
+         " and (schanges is not null)",
+         [](const Record& r) {
+             return r.schanges.has_value();
+         }},
+        {{ColumnValue::ofDay(QDate(2026, 6, 1))},
+         " and (trunc(ddate) <> '01.06.2026' or ddate is null)",
+         [&](const Record& r) {
+             return !day(r, june1);
+         }},
+        {{ColumnValue::ofDay(QDate())},
+         " and (ddate is not null)",
+         [](const Record& r) {
+             return r.ddate.has_value();
+         }},
+        // after the filters' fragments, in the order added
+        {filtered.exclusions,
+         " and upper(saction) = 'DELETE' and (upper(stable) <> 'ORDERS' or stable is null) and "
+         "(ddate is not null)",
+         [](const Record& r) {
+             return upper(r.saction) == QStringLiteral("DELETE") &&
+                    upper(r.stable) != QStringLiteral("ORDERS") && r.ddate;
+         },
+         filtered},
+    };
+    for (const auto& c : cases) {
+        FilterValues values = c.values;
+        values.exclusions = c.exclusions;
+        const QString sql =
+            mainQueryText(QStringLiteral("LOG_TABLE"), values, LocaleText::current());
+        SCOPED_TRACE(sql.toStdString());
+        EXPECT_EQ(sql, "Select * from LOG_TABLE where 1=1 " + c.fragments + "order by ddate, sid");
+        std::vector<Record> want;
+        std::copy_if(records.begin(), records.end(), std::back_inserter(want), c.keep);
+        // Each leaves out some records and keeps some.
+        EXPECT_LT(want.size(), records.size());
+        EXPECT_FALSE(want.empty());
+        expectSameRecords(run(data.mainDataset(), sql), want);
+    }
+
+    // The lists narrow under them: a value left out is no choice, its own list's included.
+    FilterValues listed;
+    listed.exclusions = {text(ValueColumn::Table, "ORDERS"), text(ValueColumn::OSUser, "A_B ")};
+    const QString list = filterListStatement(FilterList::Table, QStringLiteral("LOG_TABLE"), listed,
+                                             LocaleText::current());
+    EXPECT_EQ(list, "Select distinct upper(stable) stable from LOG_TABLE where 1=1  and "
+                    "(upper(stable) <> 'ORDERS' or stable is null) and (" +
+                        osUser + " <> 'A_B ' or " + osUser +
+                        " is null) union Select null from dual order by stable");
+    std::set<QString> tables;
+    for (const Record& r : records)
+        if (upper(r.stable) && *upper(r.stable) != QStringLiteral("ORDERS") &&
+            segments(r.suserInfo).osUser != QStringLiteral("A_B "))
+            tables.insert(*upper(r.stable));
+    const RowSet& rows = run(data.dataset(DatasetRole::Table), list);
+    std::set<QString> got;
+    for (uint32_t row = 0; row + 1 < rows.rowCount(); ++row) {
+        const std::string_view t = rows.text(row, 0);
+        got.insert(QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size())));
+    }
+    EXPECT_EQ(got, tables);
+    EXPECT_TRUE(tables.count(QStringLiteral("O'NEIL_%")) == 0 && !tables.empty());
+    EXPECT_TRUE(rows.isNull(rows.rowCount() - 1, 0));
 }
 
 TEST_P(Statements, FilterListsHoldEachUpperCasedValueOnceAndOneEmptyEntryLast)

@@ -25,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <functional>
 
 namespace varnel::test {
 namespace {
@@ -149,6 +150,10 @@ TEST_F(ControlLogs, ControlsHaveTheirCaptionsHintsPlacesFontsAndStartingStates)
         {"DateTimePickerClearTo", "",
          "Установка конечной даты периода удаления/импорта записей из таблицы БД",
          {216, 90, 89, 23}, 11, false, false},
+        {"BitBtnCountRecords", "Подсчитать",
+         "Подсчёт записей логов в таблице БД: за период, если он включён, иначе всех",
+         {320, 89, 122, 25}, 12, true, true},
+        {"LabelRecordCount", "В таблице: —", "", {46, 116, 396, 17}, 12, false, true},
         {"BitBtnExit2", "Выход", "Выход из программы", {116, 139, 122, 26}, 13, true, true},
         // clang-format on
     };
@@ -185,8 +190,8 @@ TEST_F(ControlLogs, ControlsHaveTheirCaptionsHintsPlacesFontsAndStartingStates)
         while (!(w->focusPolicy() & Qt::TabFocus) || w->parentWidget() != box);
     } while (w != page->firstControl());
     EXPECT_EQ(order, QStringList({"CheckBoxClearLogTable", "DateTimePickerClearFrom",
-                                  "DateTimePickerClearTo", "BitBtnClearLogTable", "BitBtnExport",
-                                  "BitBtnExit2"}));
+                                  "DateTimePickerClearTo", "BitBtnCountRecords",
+                                  "BitBtnClearLogTable", "BitBtnExport", "BitBtnExit2"}));
 
     QSignalSpy exit(page, &ControlLogsPage::exitRequested);
     click("BitBtnExit2");
@@ -207,8 +212,8 @@ TEST_F(ControlLogs, TheCheckBoxSwitchesThePeriodControlsAndTheDatesStay)
     EXPECT_EQ(page->period()->from, from);
 }
 
-// The export and the deletion of a period read the same condition: what one writes, the other
-// deletes. Records are told apart by their table letter (A is sid 1).
+// The export, the count and the deletion of a period read the same condition: what one writes,
+// the next counts and the last deletes. Records are told apart by their table letter (A is sid 1).
 TEST_F(ControlLogs, ExportAndDeletionOfAPeriodTakeTheSameRecords)
 {
     const QDate may1(2026, 5, 1), may2(2026, 5, 2);
@@ -217,13 +222,17 @@ TEST_F(ControlLogs, ExportAndDeletionOfAPeriodTakeTheSameRecords)
         QString table;
         std::optional<Period> period;
         long long left;
+        const char* counted;
     } cases[] = {
-        {"no period: everything", "LOGS", std::nullopt, 0},
-        {"From 00:00:00 to To 00:00:00, both included", "LOGS", Period{may1, may2},
-         bits({4, 5, 6})},
-        {"From = To: midnight only", "LOGS", Period{may1, may1}, bits({2, 3, 4, 5, 6})},
-        {"From later than To: nothing", "LOGS", Period{may2, may1}, bits({1, 2, 3, 4, 5, 6})},
-        {"a lower-case name upper-cased in the question only", "logs", std::nullopt, 0},
+        {"no period: everything", "LOGS", std::nullopt, 0, "В таблице: 6 записей"},
+        {"From 00:00:00 to To 00:00:00, both included", "LOGS", Period{may1, may2}, bits({4, 5, 6}),
+         "В периоде: 3 записи"},
+        {"From = To: midnight only", "LOGS", Period{may1, may1}, bits({2, 3, 4, 5, 6}),
+         "В периоде: 1 запись"},
+        {"From later than To: nothing", "LOGS", Period{may2, may1}, bits({1, 2, 3, 4, 5, 6}),
+         "В периоде: 0 записей"},
+        {"a lower-case name upper-cased in the question only", "logs", std::nullopt, 0,
+         "В таблице: 6 записей"},
     };
     const LocaleText locale = LocaleText::current();
     const QString target = folder.path(QStringLiteral("period.txt"));
@@ -242,8 +251,14 @@ TEST_F(ControlLogs, ExportAndDeletionOfAPeriodTakeTheSameRecords)
             if (line.contains(" - ") && !line.startsWith("--"))
                 exported |= 1LL << (line.at(line.indexOf(" - ") + 3) - 'A' + 1);
 
+        // Counted by the database, no dataset touched; gone once the deletion has run.
+        auto* count = child<QLabel>("LabelRecordCount");
+        click("BitBtnCountRecords");
+        EXPECT_EQ(count->text(), QString::fromUtf8(c.counted));
+        EXPECT_TRUE(database.exportDataset().isOpen());
         prompts.answers = {true};
         click("BitBtnClearLogTable");
+        EXPECT_TRUE(count->text().endsWith(QStringLiteral(": —"))) << count->text().toStdString();
         EXPECT_EQ(sidsLeft(path), c.left);
         EXPECT_EQ(exported, bits({1, 2, 3, 4, 5, 6}) & ~c.left);
         EXPECT_EQ(database.commandDataset().getText(),
@@ -283,6 +298,58 @@ TEST_F(ControlLogs, DeletionAnsweredNoSendsNothingAndAFailureShowsTheDatabaseMes
                              "not exist"));
     EXPECT_FALSE(dataset.isOpen());
     EXPECT_EQ(sidsLeft(path), bits({1, 2, 3, 4, 5, 6}));
+}
+
+// A count belongs to the controls as they stood when it was made: any change of them, and a
+// failure, leave «—», never the count of another period or of another table.
+TEST_F(ControlLogs, TheCountGoesAtEveryChangeOfThePeriodAndAfterAFailure)
+{
+    use(kPeriodRecords);
+    auto* from = child<QDateEdit>("DateTimePickerClearFrom");
+    auto* to = child<QDateEdit>("DateTimePickerClearTo");
+    const auto typeInto = [](QDateEdit* picker, const char* text) {
+        picker->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(picker, QString::fromLatin1(text));
+        QTest::keyClick(picker, Qt::Key_Tab);
+    };
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        QString shown;
+    } changes[] = {
+        {"the box ticked", [&] { click("CheckBoxClearLogTable"); }, "В периоде: —"},
+        {"From set", [&] { from->setDate(from->date().addDays(-1)); }, "В периоде: —"},
+        {"To set", [&] { to->setDate(to->date().addDays(1)); }, "В периоде: —"},
+        {"From typed", [&] { typeInto(from, "01.05.2026"); }, "В периоде: —"},
+        {"To typed", [&] { typeInto(to, "02.05.2026"); }, "В периоде: —"},
+        {"the box cleared", [&] { click("CheckBoxClearLogTable"); }, "В таблице: —"},
+        {"a count that fails",
+         [&] {
+             database.setCurrentLogTable(QStringLiteral("MISSING"));
+             click("BitBtnCountRecords");
+         },
+         "В таблице: —"},
+    };
+    auto* label = child<QLabel>("LabelRecordCount");
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.name);
+        database.setCurrentLogTable(QStringLiteral("LOGS"));
+        click("BitBtnCountRecords");
+        ASSERT_TRUE(label->text().contains(QStringLiteral(" запис")))
+            << label->text().toStdString();
+        prompts.shown.clear();
+        c.change();
+        EXPECT_EQ(label->text(), c.shown);
+    }
+    EXPECT_EQ(prompts.texts(),
+              QStringList{QStringLiteral(
+                  "Ошибка подключения к базе данных!\nORA-00942: table or view does not exist")});
+    EXPECT_EQ(prompts.shown.front().kind, Kind::Message);
+    // The typed period is the one counted.
+    database.setCurrentLogTable(QStringLiteral("LOGS"));
+    click("CheckBoxClearLogTable");
+    click("BitBtnCountRecords");
+    EXPECT_EQ(label->text(), QStringLiteral("В периоде: 3 записи"));
 }
 
 // Every export starts a new buffer: a file holds exactly one block, whatever came before. The

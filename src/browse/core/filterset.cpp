@@ -101,7 +101,65 @@ constexpr Filter kFilterOrder[] = {Filter::DateFrom, Filter::DateTo,     Filter:
                                    Filter::Action,   Filter::OracleUser, Filter::PC,
                                    Filter::OSUser,   Filter::Changes};
 
+// The segments of the user-info column as the exact conditions and the exclusions name it.
+const QString kUserInfo = QStringLiteral("suser_info");
+
+Filter segmentFilter(ValueColumn column)
+{
+    switch (column) {
+    case ValueColumn::OSUser:
+        return Filter::OSUser;
+    case ValueColumn::PC:
+        return Filter::PC;
+    default:
+        return Filter::OracleUser;
+    }
+}
+
+// What keeps a record whose segment is not `value`: any other segment, and none; for an empty
+// value, any segment. Two-valued, so that several of them can be joined by "or".
+QString otherSegment(Filter segment, const QString& value)
+{
+    const QString expression = userInfoSegmentExpression(segment, kUserInfo);
+    if (value.isEmpty())
+        return expression + QLatin1String(" is not null");
+    return expression + QLatin1String(" <> '") + quotedText(value) + QLatin1String("' or ") +
+           expression + QLatin1String(" is null");
+}
+
 } // namespace
+
+ColumnValue ColumnValue::ofText(ValueColumn column, const QString& text)
+{
+    ColumnValue value;
+    value.column = column;
+    value.null = text.isEmpty();
+    value.text = text;
+    return value;
+}
+
+ColumnValue ColumnValue::ofDay(QDate day)
+{
+    ColumnValue value;
+    value.column = ValueColumn::Day;
+    value.null = !day.isValid();
+    value.day = day;
+    return value;
+}
+
+ColumnValue ColumnValue::ofNull(ValueColumn column)
+{
+    ColumnValue value;
+    value.column = column;
+    return value;
+}
+
+bool ColumnValue::operator==(const ColumnValue& other) const
+{
+    if (column != other.column || null != other.null)
+        return false;
+    return null || (column == ValueColumn::Day ? day == other.day : text == other.text);
+}
 
 QString& FilterValues::text(Filter filter)
 {
@@ -186,7 +244,7 @@ QString userInfoSegmentExpression(Filter segment, const QString& userInfo)
 
 QString exactCondition(Filter filter, const QString& value)
 {
-    const QString column = QStringLiteral("suser_info");
+    const QString& column = kUserInfo;
     switch (filter) {
     case Filter::Table:
     case Filter::Action:
@@ -214,11 +272,81 @@ QString exactCondition(Filter filter, const QString& value)
     }
 }
 
+QString exclusionFragment(const ColumnValue& excluded, const LocaleText& locale)
+{
+    // Each in parentheses, as "or" joins the parts of most, and since "order by" follows the
+    // last fragment without a blank.
+    const auto column = [&]() -> const char* {
+        switch (excluded.column) {
+        case ValueColumn::Day:
+            return "ddate";
+        case ValueColumn::Table:
+            return "stable";
+        case ValueColumn::Action:
+            return "saction";
+        case ValueColumn::Changes:
+            return "schanges";
+        default:
+            return "suser_info";
+        }
+    };
+    const bool segment = excluded.column == ValueColumn::OSUser ||
+                         excluded.column == ValueColumn::PC ||
+                         excluded.column == ValueColumn::OracleUser;
+    if (excluded.null) {
+        if (segment)
+            return QLatin1String(" and (") + otherSegment(segmentFilter(excluded.column), {}) +
+                   QLatin1Char(')');
+        return QLatin1String(" and (") + QLatin1String(column()) + QLatin1String(" is not null)");
+    }
+    QString kept;
+    switch (excluded.column) {
+    case ValueColumn::Day:
+        kept =
+            QLatin1String("trunc(ddate) <> '") + locale.dateText(excluded.day) + QLatin1Char('\'');
+        break;
+    case ValueColumn::Table:
+    case ValueColumn::Action:
+        kept = QLatin1String("upper(") + QLatin1String(column()) + QLatin1String(") <> '") +
+               quotedText(excluded.text) + QLatin1Char('\'');
+        break;
+    case ValueColumn::Changes:
+        kept = QLatin1String("schanges not like '") +
+               quotedText(likeLiteral(changesPrefix(excluded.text))) +
+               QLatin1String("%' escape '\\'");
+        break;
+    case ValueColumn::UserInfo: {
+        // A record stays when any of its segments is not the text's.
+        const UserInfoSegments segments = userInfoSegments(excluded.text);
+        return QLatin1String(" and (") + otherSegment(Filter::OSUser, segments.osUser) +
+               QLatin1String(" or ") + otherSegment(Filter::PC, segments.pc) +
+               QLatin1String(" or ") + otherSegment(Filter::OracleUser, segments.oracleUser) +
+               QLatin1Char(')');
+    }
+    default:
+        return QLatin1String(" and (") +
+               otherSegment(segmentFilter(excluded.column), excluded.text) + QLatin1Char(')');
+    }
+    return QLatin1String(" and (") + kept + QLatin1String(" or ") + QLatin1String(column()) +
+           QLatin1String(" is null)");
+}
+
+QString valueText(const ColumnValue& value, const LocaleText& locale)
+{
+    if (value.null)
+        return QStringLiteral("(пусто)");
+    if (value.column == ValueColumn::Day)
+        return locale.dateTimeText(value.day, QTime(0, 0));
+    return value.text;
+}
+
 QString mainQueryText(const QString& logTable, const FilterValues& values, const LocaleText& locale)
 {
     QString text = QLatin1String("Select * from ") + logTable + QLatin1String(" where 1=1 ");
     for (Filter filter : kFilterOrder)
         text += filterFragment(filter, values, locale);
+    for (const ColumnValue& excluded : values.exclusions)
+        text += exclusionFragment(excluded, locale);
     // No blank before "order by": a fragment's closing quote meets it directly.
     return text + QLatin1String("order by ddate, sid");
 }
@@ -235,6 +363,8 @@ QString filterListStatement(FilterList list, const QString& logTable, const Filt
     for (Filter filter : kFilterOrder)
         if (filter != statement.own && filter != Filter::Changes)
             text += filterFragment(filter, values, locale);
+    for (const ColumnValue& excluded : values.exclusions)
+        text += exclusionFragment(excluded, locale);
     return text + QLatin1String(statement.tail);
 }
 

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 namespace varnel {
 
@@ -14,6 +15,27 @@ class LogDatabase;
 
 // The eight filters, in the order in which their fragments enter every statement.
 enum class Filter { DateFrom, DateTo, Table, Action, OracleUser, PC, OSUser, Changes };
+
+// A column as the page takes one value of it from a cell or from the frequencies of the
+// fetched records: to filter by it («Отобрать по значению») or to leave it out («Исключить
+// значение»). The user-info text counts whole or by one of its three segments.
+enum class ValueColumn { Day, Table, Action, UserInfo, OSUser, PC, OracleUser, Changes };
+
+// One value of a column. A table or action is upper-cased, as its list shows it; a segment as
+// userInfoSegments cuts it; a whole user-info text as stored; a change text as stored, of which
+// the statements take the first 100 characters (changesPrefix). NULL stands for the records
+// without a value: an empty text is NULL too, as Oracle has it and the lists show it.
+struct ColumnValue {
+    ValueColumn column = ValueColumn::Table;
+    bool null = true;
+    QString text; // every column but the day
+    QDate day;    // ValueColumn::Day
+
+    static ColumnValue ofText(ValueColumn column, const QString& text);
+    static ColumnValue ofDay(QDate day);
+    static ColumnValue ofNull(ValueColumn column);
+    bool operator==(const ColumnValue& other) const;
+};
 
 // The filter set as read from the filter panel's controls at the moment a statement is built.
 // Nothing keeps one between statements. A default value is the filter set with every filter
@@ -25,6 +47,9 @@ struct FilterValues {
     QString table, action, oracleUser, pc, osUser; // shown texts of the five drop-downs
     QString changes;                               // EditChanges as typed
     int changesPosition = 1; // RadioGroupChanges: 0 starts with, 1 contains, 2 ends with
+    // The values «Исключить значение» left out, in the order they were added: each passes the
+    // records that do not hold it, NULL ones included, in the main query and in every list.
+    std::vector<ColumnValue> exclusions;
 
     // The text of a filter that takes one: every filter but the two dates, which raise
     // std::invalid_argument.
@@ -78,13 +103,26 @@ QString userInfoSegmentExpression(Filter segment, const QString& userInfo);
 // record's cell gives.
 QString exactCondition(Filter filter, const QString& value);
 
-// The main query that «Отобрать» sets on ADOQueryMain: every record passing all eight filters,
-// by date and record number.
+// The condition an excluded value adds, beginning with " and": the records that do not hold it
+// pass, those without a value among them; for NULL, only the records with a value. A table or
+// action compares upper-cased, a segment as the lists cut it, a change text by the start that
+// «Отобрать по значению» takes (its first 100 characters, quotes, % and _ themselves), a day
+// by the day of DDATE. A whole user-info text leaves out the records that «Отобрать по
+// значению» with it passes: those whose three segments are all the text's.
+QString exclusionFragment(const ColumnValue& excluded, const LocaleText& locale);
+
+// A value as the page shows it: «(пусто)» for NULL, a day as the grid writes dates, a text as
+// it stands.
+QString valueText(const ColumnValue& value, const LocaleText& locale);
+
+// The main query that «Отобрать» sets on ADOQueryMain: every record passing all eight filters
+// and no exclusion, by date and record number.
 QString mainQueryText(const QString& logTable, const FilterValues& values,
                       const LocaleText& locale);
 
 // The statement of one drop-down list: the distinct upper-cased values of the records that
-// pass every filter but the list's own and the change-text filter, and one NULL row.
+// pass every filter but the list's own and the change-text filter, and every exclusion (a value
+// left out is no choice in its own list either), and one NULL row.
 QString filterListStatement(FilterList list, const QString& logTable, const FilterValues& values,
                             const LocaleText& locale);
 // The list's one column, both key and shown text: "STABLE", "SACTION", "ORACLE_USER", "PC",

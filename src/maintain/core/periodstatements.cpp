@@ -6,6 +6,8 @@ namespace varnel {
 
 namespace {
 
+// The one text of the period's condition: the deletion, its count and the export append it
+// alike, so that what is counted and written is what is deleted.
 QString periodCondition(const std::optional<Period>& period, const LocaleText& locale)
 {
     if (!period)
@@ -32,6 +34,12 @@ QString periodDeletionQuestion(const QString& table, const std::optional<Period>
            locale.upper(table) + QStringLiteral(") за период с ") + locale.dateText(period->from) +
            QStringLiteral("г. по ") + locale.dateText(period->to) +
            QStringLiteral("г. из базы данных?");
+}
+
+QString periodCountStatement(const QString& table, const std::optional<Period>& period,
+                             const LocaleText& locale)
+{
+    return QStringLiteral("select count(*) from ") + table + periodCondition(period, locale);
 }
 
 QString exportStatement(const QString& table, const std::optional<Period>& period,

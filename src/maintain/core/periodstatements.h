@@ -24,6 +24,10 @@ QString periodDeletionStatement(const QString& table, const std::optional<Period
 // The confirmation's question; the table upper-cased by the locale.
 QString periodDeletionQuestion(const QString& table, const std::optional<Period>& period,
                                const LocaleText& locale);
+// "select count(*) from T" with the same condition as the deletion: the records a deletion of
+// the period would take, counted before the question is asked.
+QString periodCountStatement(const QString& table, const std::optional<Period>& period,
+                             const LocaleText& locale);
 // "Select * from T" with the same condition as the deletion; no ordering clause.
 QString exportStatement(const QString& table, const std::optional<Period>& period,
                         const LocaleText& locale);

@@ -28,27 +28,30 @@ TEST(PeriodTexts, StatementsAndQuestionsToTheCharacter)
     const struct {
         QString table;
         std::optional<Period> period;
-        QString deletion, question, select;
+        QString deletion, question, select, count;
     } cases[] = {
         {"LOG_TABLE", std::nullopt, "delete LOG_TABLE",
          "Вы действительно хотите удалить все записи таблицы логов (LOG_TABLE) из базы данных?",
-         "Select * from LOG_TABLE"},
+         "Select * from LOG_TABLE", "select count(*) from LOG_TABLE"},
         {"scott.logs", may, "delete scott.logs where ddate between '01.05.2026' and '31.05.2026'",
          "Вы действительно хотите удалить записи таблицы логов ( SCOTT.LOGS) за период с "
          "01.05.2026г. по 31.05.2026г. из базы данных?",
-         "Select * from scott.logs where ddate between '01.05.2026' and '31.05.2026'"},
+         "Select * from scott.logs where ddate between '01.05.2026' and '31.05.2026'",
+         "select count(*) from scott.logs where ddate between '01.05.2026' and '31.05.2026'"},
         // Dates in the order the pickers hold them; the locale upper-cases Cyrillic too.
         {"журнал", Period{QDate(2026, 1, 2), QDate(2025, 12, 31)},
          "delete журнал where ddate between '02.01.2026' and '31.12.2025'",
          "Вы действительно хотите удалить записи таблицы логов ( ЖУРНАЛ) за период с "
          "02.01.2026г. по 31.12.2025г. из базы данных?",
-         "Select * from журнал where ddate between '02.01.2026' and '31.12.2025'"},
+         "Select * from журнал where ddate between '02.01.2026' and '31.12.2025'",
+         "select count(*) from журнал where ddate between '02.01.2026' and '31.12.2025'"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.table.toStdString());
         EXPECT_EQ(periodDeletionStatement(c.table, c.period, ru()), c.deletion);
         EXPECT_EQ(periodDeletionQuestion(c.table, c.period, ru()), c.question);
         EXPECT_EQ(exportStatement(c.table, c.period, ru()), c.select);
+        EXPECT_EQ(periodCountStatement(c.table, c.period, ru()), c.count);
     }
 }
 
