@@ -532,15 +532,14 @@ TEST_P(OdbcDriver, TextNumbersDatesAndNullsMakeTheRoundTripExactForThousandsOfRo
 }
 
 // A driver that under-reports a width (SQLite keeps any length in a VARCHAR(10)) or reports
-// none (TEXT) still hands over every value whole: read again, or at once, in pieces, whose
-// seams may fall inside a character.
+// none (TEXT; psqlODBC also a VARCHAR wider than its MaxVarcharSize of 255) still hands over
+// every value whole: read again, or at once, in pieces, whose seams may fall inside a character.
 TEST_P(OdbcDriver, ValuesLongerThanTheirColumnSaysComeWhole)
 {
     // The emoji straddles the first seam: 4095 UTF-16 units fit in a piece.
     const QString longText = QString(4094, QChar(0x416)) + QString::fromUtf8("😀") +
                              QString(9000, QLatin1Char('x')) + QStringLiteral("конец");
-    // A server keeps a column's width: there the widest VARCHAR that psqlODBC reports as one of
-    // no bound width (its MaxVarcharSize is 255).
+    // PostgreSQL holds a VARCHAR to its width: there a wide one, reported without a width.
     const QString narrow =
         on(Driver::PostgreSQL) ? QStringLiteral("VARCHAR(20000)") : QStringLiteral("VARCHAR(10)");
     const QString path = make("long", {"create table t(k INTEGER, v " + narrow + ", w TEXT)",
@@ -556,7 +555,7 @@ TEST_P(OdbcDriver, ValuesLongerThanTheirColumnSaysComeWhole)
     EXPECT_EQ(rows.integer(1, 0), 2);
 }
 
-// Cancel reaches another vendor's driver through SQLCancel on the running statement's handle.
+// Cancel reaches every driver through SQLCancel on the running statement's handle.
 TEST_P(OdbcDriver, ACancelStopsASlowStatementThroughSQLCancel)
 {
     auto engine = open(make("slow", {"create table t(a INTEGER)"}));

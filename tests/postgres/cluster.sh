@@ -7,10 +7,13 @@
 #                              port=, user=, password=, data=   the cluster the tests use
 #                              skip=<why>                       no PostgreSQL on this machine
 #   cluster.sh stop STATE    stops that cluster and removes its folder
-# The server writes its log to the folder's "log", which a failed start prints.
+# The server writes its log to the folder's "log", which a failed start prints. A run that
+# ends without the stop (interrupted, or --stop-on-failure) leaves no server behind either:
+# the start leaves a watch that stops its cluster once the process that started it (ctest,
+# or a shell) has gone.
 set -euo pipefail
 
-if [ $# -ne 2 ] || { [ "$1" != start ] && [ "$1" != stop ]; }; then
+if [ $# -lt 2 ] || { [ "$1" != start ] && [ "$1" != stop ] && [ "$1" != watch ]; }; then
     echo "usage: $0 start|stop STATE" >&2
     exit 2
 fi
@@ -58,6 +61,14 @@ if [ "$action" = stop ]; then
     exit 0
 fi
 
+if [ "$action" = watch ]; then # watch STATE PID DATA: the start's own, in the background
+    while kill -0 "$3" 2>/dev/null; do
+        sleep 2
+    done
+    stop_cluster "$4"
+    exit 0
+fi
+
 # A cluster that an interrupted run left behind goes first.
 stop_cluster "$(value data)"
 mkdir -p "$(dirname "$state")"
@@ -74,11 +85,19 @@ fi
 if [ "${#as_owner[@]}" -gt 0 ] && ! id postgres >/dev/null 2>&1; then
     skip "running as root, and there is no postgres user to run the server as"
 fi
+if [ "${#as_owner[@]}" -gt 0 ] && ! command -v runuser >/dev/null; then
+    skip "running as root, and there is no runuser (util-linux) to run the server as postgres"
+fi
 if ! command -v psql >/dev/null; then
     skip "psql is not installed (Debian: postgresql-client)"
 fi
 
-data=$(mktemp -d "${TMPDIR:-/tmp}/varnel-postgres.XXXXXX")
+# Root's TMPDIR may be closed to the postgres user; /tmp is open to every user.
+if [ "${#as_owner[@]}" -gt 0 ]; then
+    data=$(mktemp -d /tmp/varnel-postgres.XXXXXX)
+else
+    data=$(mktemp -d "${TMPDIR:-/tmp}/varnel-postgres.XXXXXX")
+fi
 chmod 755 "$data" # the tests read the log; only pgdata must be the owner's alone
 if [ "${#as_owner[@]}" -gt 0 ]; then
     chown postgres: "$data"
@@ -125,6 +144,8 @@ for _ in $(seq 1 20); do
         "$data/log" 2>/dev/null || fail "the server did not start"
 done
 [ -n "$port" ] || fail "no free port found for the server"
+# Detached from ctest's output, which it would otherwise wait for.
+setsid bash "$0" watch "$state" "$PPID" "$data" </dev/null >/dev/null 2>&1 &
 
 export PGPASSWORD=$admin_password
 sql() { # DATABASE STATEMENT
