@@ -5,7 +5,7 @@
 #   cluster.sh start STATE   makes a cluster in a temporary folder of its own, listening on
 #                            127.0.0.1 only at a free port, and writes STATE:
 #                              port=, user=, password=, data=   the cluster the tests use
-#                              skip=<why>                       no PostgreSQL on this machine
+#                              skip=<why>                       no PostgreSQL or psqlODBC here
 #   cluster.sh stop STATE    stops that cluster and removes its folder
 # The server writes its log to the folder's "log", which a failed start prints. A run that
 # ends without the stop (interrupted, or --stop-on-failure) leaves no server behind either:
@@ -66,6 +66,9 @@ if [ "$action" = watch ]; then # watch STATE PID DATA: the start's own, in the b
         sleep 2
     done
     stop_cluster "$4"
+    if [ "$(value data)" = "$4" ]; then # still this cluster's, not a later run's
+        rm -f "$state"
+    fi
     exit 0
 fi
 
@@ -79,8 +82,11 @@ skip() {
     echo "cluster.sh: no cluster: $1"
     exit 0
 }
-if [ -z "$bindir" ]; then
+if [ -z "$bindir" ] || [ ! -x "$bindir/initdb" ]; then
     skip "PostgreSQL's server programs (initdb, pg_ctl) are not installed (Debian: postgresql, which scripts/install-deps installs)"
+fi
+if command -v odbcinst >/dev/null && ! odbcinst -q -d | grep -qi 'postgresql.*unicode'; then
+    skip "psqlODBC's Unicode driver is not registered with unixODBC (Debian: odbc-postgresql, which scripts/install-deps installs)"
 fi
 if [ "${#as_owner[@]}" -gt 0 ] && ! id postgres >/dev/null 2>&1; then
     skip "running as root, and there is no postgres user to run the server as"
@@ -98,10 +104,12 @@ if [ "${#as_owner[@]}" -gt 0 ]; then
 else
     data=$(mktemp -d "${TMPDIR:-/tmp}/varnel-postgres.XXXXXX")
 fi
-chmod 755 "$data" # the tests read the log; only pgdata must be the owner's alone
+chmod 700 "$data"
 if [ "${#as_owner[@]}" -gt 0 ]; then
     chown postgres: "$data"
 fi
+# With the characters that a connection string must brace: every connection of the tests shows
+# that the password reaches the server whole.
 password="tst;{pw}=$RANDOM$RANDOM"
 admin_password="adm$RANDOM$RANDOM$RANDOM"
 printf '%s\n' "$admin_password" >"$data/pwfile"
