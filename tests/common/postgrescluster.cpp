@@ -8,6 +8,7 @@
 #include <QHash>
 
 #include <atomic>
+#include <memory>
 #include <optional>
 
 namespace varnel::test {
@@ -19,6 +20,7 @@ struct Found {
     QString why;
 };
 
+#ifdef VARNEL_POSTGRES_STATE
 // The state file that the fixture's start writes: "key=value" lines.
 QHash<QString, QString> readState(const QString& path)
 {
@@ -34,12 +36,14 @@ QHash<QString, QString> readState(const QString& path)
     }
     return values;
 }
+#endif
 
-QString statementText(const QString& name)
+// With any connection still in it (a test that failed half way).
+QString dropStatement(const QString& database)
 {
-    QString quoted = name;
+    QString quoted = database;
     quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    return QStringLiteral("drop database if exists \"%1\" with (force)").arg(quoted);
 }
 
 std::unique_ptr<odbc::OdbcEngine> openAdmin(const PostgresCluster& cluster)
@@ -125,16 +129,14 @@ PostgresDatabase::PostgresDatabase(const PostgresCluster& cluster, const QString
                  .left(63);
     const auto admin = openAdmin(cluster);
     // A process of an earlier test may have had the same number and left its database.
-    admin->execute(
-        QStringLiteral("drop database if exists %1 with (force)").arg(statementText(m_name)));
-    admin->execute(QStringLiteral("create database %1").arg(statementText(m_name)));
+    admin->execute(dropStatement(m_name));
+    admin->execute(QStringLiteral("create database \"%1\"").arg(m_name));
 }
 
 PostgresDatabase::~PostgresDatabase()
 {
     try {
-        openAdmin(m_cluster)->execute(
-            QStringLiteral("drop database if exists %1 with (force)").arg(statementText(m_name)));
+        openAdmin(m_cluster)->execute(dropStatement(m_name));
     } catch (const Error&) {
         // The cluster is thrown away at the end of the run; a database left is no harm.
     }
