@@ -815,6 +815,10 @@ TEST_P(OdbcDriver, ACancelFromAnotherThreadStopsTheStatementAndALostDatabaseFail
 // connection serves the next statement.
 TEST_P(OdbcDriver, ACancelWhileTheRowsAreFetchedIsACancelAndTheConnectionStaysUsable)
 {
+    if (on(Driver::SQLite))
+        GTEST_SKIP() << "the SQLite driver's SQLCancel frees the rows that its SQLGetData, "
+                        "running on the fetching thread, copies from (ThreadSanitizer reports "
+                        "the race): it cannot be cancelled while it fetches";
     constexpr int kRows = 200000;
     const QString database =
         make("fetching", {"create table many(i INTEGER, b VARCHAR(20), u TEXT)",
