@@ -665,7 +665,12 @@ void OdbcEngine::fetchPieces(Statement& statement, RowSet::Builder& builder)
                 return false;
             const SQLLEN room = asWide ? SQLLEN(sizeof widePiece) - 2 : SQLLEN(sizeof piece) - 1;
             const bool more = length == SQL_NO_TOTAL || length > room;
-            const SQLLEN got = more ? room : length;
+            SQLLEN got = more ? room : length;
+            // A driver may end a piece one unit short rather than split a surrogate pair
+            // between two pieces (SQL Server's documents it; the stand-in does it too): its
+            // terminator then takes the piece's last unit, which is no part of the value.
+            if (more && asWide && widePiece[got / 2 - 1] == 0)
+                got -= 2;
             if (asWide)
                 wideText.append(reinterpret_cast<const char16_t*>(widePiece), size_t(got) / 2);
             else
