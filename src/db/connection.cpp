@@ -147,8 +147,6 @@ void Connection::connect(const LocaleText& locale)
         closeOnThread(std::move(engine));
         throw Cancelled();
     }
-    if (m_progress)
-        engine->setProgressHandler(m_progress);
     m_locale = locale;
     m_engine = std::move(engine);
 }
@@ -158,13 +156,6 @@ const LocaleText& Connection::locale() const
     if (!m_locale)
         throw DbError(QStringLiteral("%1: Connection is not open").arg(m_name));
     return *m_locale;
-}
-
-void Connection::setProgressHandler(std::function<void()> handler)
-{
-    m_progress = std::move(handler);
-    if (m_engine)
-        m_engine->setProgressHandler(m_progress);
 }
 
 void Connection::connect(const QString& connectionString)

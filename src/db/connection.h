@@ -89,10 +89,6 @@ public:
     // The file of the open database on this machine (Engine::localFile); empty when closed.
     QString localFile() const { return m_engine ? m_engine->localFile() : QString(); }
 
-    // Handed to the open engine and to each engine opened later: see
-    // Engine::setProgressHandler.
-    void setProgressHandler(std::function<void()> handler);
-
     // Called with no argument just before the connection closes (the datasets close their rows).
     void onDisconnect(std::function<void()> callback)
     {
@@ -127,7 +123,6 @@ private:
     EngineFactory m_factory;
     std::unique_ptr<Engine> m_engine;
     std::optional<LocaleText> m_locale;
-    std::function<void()> m_progress;
     std::vector<std::function<void()>> m_onDisconnect;
     Waiter* m_waiter = nullptr;
     bool m_busy = false; // a call runs (checked on the caller's thread)

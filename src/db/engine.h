@@ -53,10 +53,10 @@ public:
     // database on a server. The program must never write over it (or its companions).
     virtual QString localFile() const { return {}; }
 
-    // Called now and then while a statement runs (the embedded engine: every thousand steps of
-    // SQLite; ODBC: between fetched rows, not inside a call that the driver blocks in), so
-    // that a program with one thread can keep a window painted meanwhile. The handler must not
-    // use the connection; an empty function stops the calls.
+    // Called now and then on the engine's thread while a statement runs (the embedded engine:
+    // every thousand steps of SQLite; ODBC: between fetch calls, not inside a call that the
+    // driver blocks in): the stand-in driver answers a cancel from it, and tests count the
+    // calls. The handler must not use the engine; an empty function stops the calls.
     virtual void setProgressHandler(std::function<void()> handler)
     {
         m_progress = std::move(handler);

@@ -38,8 +38,8 @@ void takeWheelAsArrows(QWidget& window);
 // for a pop-up (an open drop-down list, a picker's calendar) the window it opened from.
 bool takesWheelAsArrows(const QWidget* widget);
 
-// The wait cursor over every window of the program for as long as it lives: the program runs
-// its statements in its one thread, and the windows do not react meanwhile.
+// The wait cursor over every window of the program for as long as it lives: while a handler
+// waits for its call on the connection's thread, the windows take no clicks or keys.
 class WaitCursor {
 public:
     WaitCursor();

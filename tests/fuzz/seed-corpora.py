@@ -70,16 +70,16 @@ def write(target, inputs):
 
 SQL = re.compile(rb"^\s*(select|delete|create|grant|insert|update|drop|alter)\b", re.I)
 write("sqlrewriter", [s for f in ["tests/db/sqlrewriter_test.cpp", "tests/db/sqliteengine_test.cpp",
-                                  "tests/db/statements_test.cpp", "tests/browse/filterset_test.cpp",
+                                  "tests/db/statements_test.cpp", "tests/browse/core/filterset_test.cpp",
                                   "tests/db/logtableschema_test.cpp"]
                       for s in literals(f) if SQL.match(s)])
 
 write("connectionstring", [s for f in ["tests/db/connectionstring_test.cpp", "tests/db/odbc_test.cpp"]
                            for s in literals(f) if b"=" in s])
 
-write("history", [s for s in literals("tests/login/history_test.cpp") if b"[" in s or b"=" in s])
+write("history", [s for s in literals("tests/login/core/history_test.cpp") if b"[" in s or b"=" in s])
 
-ansi = literals("tests/db/ansicodepage_test.cpp")
+ansi = literals("tests/base/ansicodepage_test.cpp")
 write("ansicodepage", ansi + [s.decode("utf-8", "replace").encode("utf-16-le", "surrogatepass")
                               for s in ansi])
 

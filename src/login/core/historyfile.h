@@ -9,7 +9,7 @@
 namespace varnel {
 
 // The login history file: an INI file of the Windows kind, in the ANSI code page (see
-// db/ansicodepage.h). Reading follows GetPrivateProfileString; writing changes only the keys it
+// base/ansicodepage.h). Reading follows GetPrivateProfileString; writing changes only the keys it
 // is given and keeps every other byte of the file. The object only names the file: each call
 // reads it afresh, so nothing is held open between the dialog's load and its save.
 class LoginHistoryFile {

@@ -12,7 +12,7 @@
 namespace varnel {
 
 // The export buffer (`MemoExport`): a list of text lines, held the way the export file holds
-// them — each line in the ANSI code page (db/ansicodepage.h) and followed by CR LF — so that a
+// them — each line in the ANSI code page (base/ansicodepage.h) and followed by CR LF — so that a
 // million records cost the file's size once, and saving is copying bytes. The bytes live in
 // chunks that never move once written: appending never copies earlier lines.
 class MemoExport {
