@@ -5,6 +5,10 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#if defined(VARNEL_ORACLE_STANDIN_LIBRARY) && !defined(_WIN32)
+#include <dlfcn.h>
+#endif
+
 namespace varnel::test {
 
 namespace {
@@ -42,6 +46,12 @@ struct Registration {
         file.close();
         qputenv("ODBCSYSINI", QFile::encodeName(dir.path()));
         qputenv("VARNEL_ORACLE_STANDIN_DIR", QFile::encodeName(dir.path()));
+        // Mapped until the process ends, whatever the driver manager unloads: the driver holds
+        // thread-local data (the code of varnel_core it carries), and LeakSanitizer, which walks
+        // every thread's dynamic TLS at exit, crashes on that of a library already unmapped.
+#ifndef _WIN32
+        dlopen(QFile::encodeName(library).constData(), RTLD_NOW | RTLD_NODELETE);
+#endif
 #endif
     }
 };
