@@ -192,5 +192,88 @@ TEST(SqlTokenizer, SplitsWithoutLosingText)
                                    "Wдата");
 }
 
+// The significant tokens of `sql` as in SplitsWithoutLosingText (kind letter and text), or
+// the Oracle code it fails with.
+std::string tokenKinds(const QString& sql)
+{
+    try {
+        QString kinds;
+        for (const Token& t : tokenize(sql))
+            if (t.kind != Token::Kind::Space)
+                kinds += QStringLiteral(" %1%2").arg(QStringLiteral("WQSNY C").mid(int(t.kind), 1),
+                                                     t.text);
+        return kinds.toStdString();
+    } catch (const DbError& error) {
+        return error.message().left(9).toStdString();
+    }
+}
+
+TEST(SqlTokenizer, EndsEachKindOfTokenWhereOracleDoes)
+{
+    const struct {
+        const char* sql;
+        const char* kinds;
+    } cases[] = {
+        // Two-character operators, and the characters of one standing alone.
+        {"a<>b!=c^=d||e=>f", " Wa Y<> Wb Y!= Wc Y^= Wd Y|| We Y=> Wf"},
+        {"a<<=b==c|!", " Wa Y< Y<= Wb Y= Y= Wc Y| Y!"},
+        {"a-b/c*d--", " Wa Y- Wb Y/ Wc Y* Wd C--"},
+        {"x-", " Wx Y-"},
+        // Numbers: an exponent only with its digits; a dot starts one only before a digit.
+        {"1e5 .5 5. 1.2.3 1e+ 1E-7x ..5 t.5",
+         " N1e5 N.5 N5. N1.2.3 N1 We Y+ N1E-7 Wx Y. N.5 Wt N.5"},
+        // Quotes: a doubled quote stays inside, and the text ends at the next single one.
+        {"'''' '''a''' 'a''b'''", " S'''' S'''a''' S'a''b'''"},
+        {"''''' x", "ORA-01756"},
+        {"\"a''b\"\"c\"", " Q\"a''b\" Q\"c\""},
+        {"/**/x/*/ */", " C/**/ Wx C/*/ */"},
+        {"/*/", "ORA-01742"},
+        // Names in any script; digits, "$" and "#" continue a name but start none; a character
+        // beyond the BMP is two units, neither a letter.
+        {"дата_1$#x ёлка", " Wдата_1$#x Wёлка"},
+        {"x² ²x $a #b _c", " Wx² Y² Wx Y$ Wa Y# Wb W_c"},
+        {"a٣ ٣", " Wa٣ Y٣"},
+        {"a\u00A0b\u3000c", " Wa Wb Wc"},
+        {"a😀b", " Wa Y? Y? Wb"},
+        {"a?:b", " Wa Y? Y: Wb"},
+        {"a{b", "ORA-00911"},
+        {"a\\b", "ORA-00911"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(tokenKinds(QString::fromUtf8(c.sql)), c.kinds) << c.sql;
+}
+
+// The table of ASCII classes against Qt's reading of every UTF-16 unit, the rule for names in
+// any script: which units are blanks, start a name, continue one.
+TEST(SqlTokenizer, ReadsEveryCharacterAsQtClassesIt)
+{
+    const QString refused = QStringLiteral(";`[]{}\\'\"");
+    int mismatches = 0;
+    for (char16_t unit = 1; unit != 0; ++unit) {
+        const QChar c(unit);
+        const QString alone(c);
+        Token::Kind expected = Token::Kind::Symbol;
+        if (c.isSpace())
+            expected = Token::Kind::Space;
+        else if (c.isLetter() || c == QLatin1Char('_'))
+            expected = Token::Kind::Word;
+        else if (unit >= '0' && unit <= '9')
+            expected = Token::Kind::Number;
+        const bool continues = c.isLetterOrNumber() || QStringView(u"_$#").contains(c);
+        bool ok = false;
+        try {
+            const std::vector<Token> one = tokenize(alone);
+            const std::vector<Token> after = tokenize(QLatin1Char('a') + alone);
+            ok = !refused.contains(c) && one.size() == 1 && one[0].kind == expected &&
+                 (after.size() == 1) == continues;
+        } catch (const DbError&) {
+            ok = refused.contains(c);
+        }
+        if (!ok && ++mismatches <= 10)
+            ADD_FAILURE() << "U+" << std::hex << int(unit);
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
 } // namespace
 } // namespace varnel::embedded

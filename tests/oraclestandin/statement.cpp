@@ -104,7 +104,7 @@ QString withoutOwnSchema(const QString& sql, const QString& user)
     const std::vector<embedded::Token> tokens = embedded::tokenize(sql);
     const auto isOwner = [&](const embedded::Token& t) {
         using Kind = embedded::Token::Kind;
-        return (t.kind == Kind::Word && t.text.toUpper() == owner) ||
+        return (t.kind == Kind::Word && t.text.toString().toUpper() == owner) ||
                (t.kind == Kind::QuotedName && t.text.mid(1, t.text.size() - 2) == owner);
     };
     QString out;

@@ -6,26 +6,70 @@
 #include "db/embedded/oraclefunctions.h"
 
 #include <algorithm>
+#include <array>
+#include <deque>
 #include <optional>
+#include <string_view>
 
 namespace varnel::embedded {
 
 namespace {
 
-bool isWordStart(QChar c)
+// What a character is outside quotes, as SQLite's tokenizer classes characters: ASCII from a
+// table, the rest by Unicode's categories, since Oracle takes names in any script.
+enum class CharClass : uint8_t {
+    Other,       // a symbol of its own
+    Space,       // a blank, as QChar::isSpace reads it
+    Letter,      // starts a word and continues one: letters, "_"
+    WordPart,    // continues a word only: "$", "#", digits beyond ASCII
+    Digit,       // starts a number, continues a word: ASCII digits only
+    Quote,       // '...' a string, '' inside it a quote
+    DoubleQuote, // "..." a quoted name
+    Minus,       // "--" a comment to the end of the line
+    Slash,       // "/*" a comment to "*/"
+    Dot,         // ".5" a number
+    Operator,    // the first of a two-character symbol: < > ! ^ | =
+    Invalid,     // refused outside quotes (SQLite would read it): ; ` [ ] { } and backslash
+};
+
+constexpr std::array<CharClass, 128> kAsciiClasses = [] {
+    std::array<CharClass, 128> classes{};
+    const auto set = [&](std::string_view characters, CharClass c) {
+        for (const char character : characters)
+            classes[size_t(character)] = c;
+    };
+    set("\t\n\v\f\r ", CharClass::Space);
+    set("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_", CharClass::Letter);
+    set("$#", CharClass::WordPart);
+    set("0123456789", CharClass::Digit);
+    set("'", CharClass::Quote);
+    set("\"", CharClass::DoubleQuote);
+    set("-", CharClass::Minus);
+    set("/", CharClass::Slash);
+    set(".", CharClass::Dot);
+    set("<>!^|=", CharClass::Operator);
+    // "?" binds a value, as ":a" does: they stay symbols, and the engine refuses a statement
+    // with bind markers.
+    set(";`[]{}\\", CharClass::Invalid);
+    return classes;
+}();
+
+CharClass classOf(char16_t c)
 {
-    return c.isLetter() || c == QLatin1Char('_');
+    if (c < 128)
+        return kAsciiClasses[c];
+    // One UTF-16 unit at a time: a character beyond the BMP is two surrogates, neither a letter.
+    const QChar unit(c);
+    if (unit.isSpace())
+        return CharClass::Space;
+    if (unit.isLetter())
+        return CharClass::Letter;
+    return unit.isLetterOrNumber() ? CharClass::WordPart : CharClass::Other;
 }
 
-bool isWordPart(QChar c)
+bool continuesWord(CharClass c)
 {
-    return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('$') ||
-           c == QLatin1Char('#');
-}
-
-bool isAsciiDigit(QChar c)
-{
-    return c.unicode() >= '0' && c.unicode() <= '9';
+    return c == CharClass::Letter || c == CharClass::WordPart || c == CharClass::Digit;
 }
 
 [[noreturn]] void fail(const char* oracleMessage)
@@ -33,100 +77,145 @@ bool isAsciiDigit(QChar c)
     throw DbError(QString::fromLatin1(oracleMessage));
 }
 
+// Reads one token at a time. Past the end it reads NUL, which no statement holds (tokenize
+// refuses one first): so a look one or two characters ahead needs no bounds check.
+class Scanner {
+public:
+    explicit Scanner(QStringView sql) : m_sql(sql) {}
+
+    bool atEnd() const { return m_at >= m_sql.size(); }
+    Token next()
+    {
+        const qsizetype start = m_at;
+        const Token::Kind kind = scan();
+        return Token{kind, m_sql.sliced(start, m_at - start)};
+    }
+
+private:
+    char16_t at(qsizetype i) const { return i < m_sql.size() ? m_sql[i].unicode() : u'\0'; }
+    CharClass classAt(qsizetype i) const { return classOf(at(i)); }
+
+    // Moves past the token at m_at; its kind.
+    Token::Kind scan()
+    {
+        const CharClass c = classAt(m_at);
+        switch (c) {
+        case CharClass::Space:
+            while (classAt(++m_at) == CharClass::Space) {
+            }
+            return Token::Kind::Space;
+        case CharClass::Letter:
+            while (continuesWord(classAt(++m_at))) {
+            }
+            return Token::Kind::Word;
+        case CharClass::Quote:
+            return string();
+        case CharClass::DoubleQuote:
+            return through(1, u"\"", "ORA-01740: missing double quote in identifier",
+                           Token::Kind::QuotedName);
+        case CharClass::Digit:
+            return number();
+        case CharClass::Dot:
+            return classAt(m_at + 1) == CharClass::Digit ? number() : symbol();
+        case CharClass::Minus:
+            return at(m_at + 1) == u'-' ? lineComment() : symbol();
+        case CharClass::Slash:
+            if (at(m_at + 1) != u'*')
+                return symbol();
+            return through(2, u"*/", "ORA-01742: comment not terminated properly",
+                           Token::Kind::Comment);
+        case CharClass::Operator:
+            return pairedSymbol();
+        case CharClass::Invalid:
+            fail("ORA-00911: invalid character");
+        case CharClass::WordPart:
+        case CharClass::Other:
+            break;
+        }
+        return symbol();
+    }
+
+    Token::Kind symbol()
+    {
+        ++m_at;
+        return Token::Kind::Symbol;
+    }
+    Token::Kind pairedSymbol()
+    {
+        static constexpr std::u16string_view pairs[] = {u">=", u"<=", u"<>", u"!=",
+                                                        u"^=", u"||", u"=>"};
+        const char16_t first = at(m_at), second = at(m_at + 1);
+        for (const std::u16string_view pair : pairs)
+            if (first == pair[0] && second == pair[1]) {
+                m_at += 2;
+                return Token::Kind::Symbol;
+            }
+        return symbol();
+    }
+    Token::Kind string()
+    {
+        // A doubled quote is a quote inside the string.
+        for (qsizetype quote = m_at + 1;; quote += 2) {
+            quote = m_sql.indexOf(u'\'', quote);
+            if (quote < 0)
+                fail("ORA-01756: quoted string not properly terminated");
+            if (at(quote + 1) != u'\'') {
+                m_at = quote + 1;
+                return Token::Kind::String;
+            }
+        }
+    }
+    // A token that ends with the first `close` after its opening (`open` characters long);
+    // Oracle's `error` when there is none.
+    Token::Kind through(qsizetype open, QStringView close, const char* error, Token::Kind kind)
+    {
+        const qsizetype end = m_sql.indexOf(close, m_at + open);
+        if (end < 0)
+            fail(error);
+        m_at = end + close.size();
+        return kind;
+    }
+    Token::Kind lineComment()
+    {
+        const qsizetype end = m_sql.indexOf(u'\n', m_at + 2);
+        m_at = end < 0 ? m_sql.size() : end;
+        return Token::Kind::Comment;
+    }
+    // Digits and dots, then an exponent only when digits follow its "e" (and sign): "2e" is
+    // the number 2 and the word e.
+    Token::Kind number()
+    {
+        while (classAt(m_at) == CharClass::Digit || classAt(m_at) == CharClass::Dot)
+            ++m_at;
+        if (at(m_at) == u'e' || at(m_at) == u'E') {
+            qsizetype digits = m_at + 1;
+            if (at(digits) == u'+' || at(digits) == u'-')
+                ++digits;
+            if (classAt(digits) == CharClass::Digit) {
+                m_at = digits;
+                while (classAt(m_at) == CharClass::Digit)
+                    ++m_at;
+            }
+        }
+        return Token::Kind::Number;
+    }
+
+    QStringView m_sql;
+    qsizetype m_at = 0;
+};
+
 } // namespace
 
 std::vector<Token> tokenize(QStringView sql)
 {
-    std::vector<Token> tokens;
-    const qsizetype n = sql.size();
-    qsizetype i = 0;
-    auto push = [&](Token::Kind kind, qsizetype from) {
-        tokens.push_back(Token{kind, sql.mid(from, i - from).toString()});
-    };
     // SQLite and C strings stop at a NUL, inside quotes and comments too: what follows would
     // never be seen, and a quote or comment open before it would end there.
     if (sql.contains(QChar(0)))
         fail("ORA-00911: invalid character");
-    while (i < n) {
-        const qsizetype start = i;
-        const QChar c = sql.at(i);
-        if (c.isSpace()) {
-            while (i < n && sql.at(i).isSpace())
-                ++i;
-            push(Token::Kind::Space, start);
-        } else if (c == QLatin1Char('-') && i + 1 < n && sql.at(i + 1) == QLatin1Char('-')) {
-            while (i < n && sql.at(i) != QLatin1Char('\n'))
-                ++i;
-            push(Token::Kind::Comment, start);
-        } else if (c == QLatin1Char('/') && i + 1 < n && sql.at(i + 1) == QLatin1Char('*')) {
-            const qsizetype end = sql.indexOf(QLatin1String("*/"), i + 2);
-            if (end < 0)
-                fail("ORA-01742: comment not terminated properly");
-            i = end + 2;
-            push(Token::Kind::Comment, start);
-        } else if (c == QLatin1Char('\'')) {
-            ++i;
-            for (;;) {
-                if (i >= n)
-                    fail("ORA-01756: quoted string not properly terminated");
-                if (sql.at(i) == QLatin1Char('\'')) {
-                    if (i + 1 < n && sql.at(i + 1) == QLatin1Char('\'')) {
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                ++i;
-            }
-            push(Token::Kind::String, start);
-        } else if (c == QLatin1Char('"')) {
-            const qsizetype end = sql.indexOf(QLatin1Char('"'), i + 1);
-            if (end < 0)
-                fail("ORA-01740: missing double quote in identifier");
-            i = end + 1;
-            push(Token::Kind::QuotedName, start);
-        } else if (isWordStart(c)) {
-            while (i < n && isWordPart(sql.at(i)))
-                ++i;
-            push(Token::Kind::Word, start);
-        } else if (isAsciiDigit(c) ||
-                   (c == QLatin1Char('.') && i + 1 < n && isAsciiDigit(sql.at(i + 1)))) {
-            while (i < n && (isAsciiDigit(sql.at(i)) || sql.at(i) == QLatin1Char('.')))
-                ++i;
-            if (i < n && (sql.at(i) == QLatin1Char('e') || sql.at(i) == QLatin1Char('E'))) {
-                qsizetype j = i + 1;
-                if (j < n && (sql.at(j) == QLatin1Char('+') || sql.at(j) == QLatin1Char('-')))
-                    ++j;
-                if (j < n && isAsciiDigit(sql.at(j))) {
-                    i = j;
-                    while (i < n && isAsciiDigit(sql.at(i)))
-                        ++i;
-                }
-            }
-            push(Token::Kind::Number, start);
-        } else {
-            static const char* const pairs[] = {">=", "<=", "<>", "!=", "^=", "||", "=>"};
-            bool paired = false;
-            for (const char* pair : pairs) {
-                if (i + 1 < n && sql.at(i) == QLatin1Char(pair[0]) &&
-                    sql.at(i + 1) == QLatin1Char(pair[1])) {
-                    i += 2;
-                    paired = true;
-                    break;
-                }
-            }
-            if (!paired) {
-                // Characters that Oracle does not take outside quotes; SQLite would read some
-                // of them (";" ends a statement, [x] and `x` name things). "?" binds a value,
-                // as ":a" does: the engine refuses a statement with bind markers.
-                if (QStringView(u";`[]{}\\").contains(c))
-                    fail("ORA-00911: invalid character");
-                ++i;
-            }
-            push(Token::Kind::Symbol, start);
-        }
-    }
+    std::vector<Token> tokens;
+    Scanner scanner(sql);
+    while (!scanner.atEnd())
+        tokens.push_back(scanner.next());
     return tokens;
 }
 
@@ -172,7 +261,7 @@ public:
         collectTables();
         m_delete = first.isWord("delete");
         if (m_delete && m_sig.size() > 1 && !tok(1).isWord("from"))
-            tok(0).text += QLatin1String(" from");
+            append(tok(0), u" from");
 
         dateLiterals();
         const std::optional<long long> limit = rownum();
@@ -180,16 +269,21 @@ public:
         orderByNulls();
         for (size_t k = 0; k < m_sig.size(); ++k) {
             if (tok(k).isWord("minus"))
-                tok(k).text = QStringLiteral("except");
+                write(tok(k), QStringLiteral("except"));
             else if (tok(k).kind == Token::Kind::Word && tok(k).text.contains(QLatin1Char('#')))
                 // Oracle keeps an unquoted name in upper case; SQLite takes "#" only quoted.
-                tok(k).text = QLatin1Char('"') + tok(k).text.toUpper() + QLatin1Char('"');
+                write(tok(k),
+                      QLatin1Char('"') + tok(k).text.toString().toUpper() + QLatin1Char('"'));
         }
         // Last: it writes behind closing parentheses, which the steps before look for.
         dateTimeCalls();
 
         if (limit && m_delete)
             return limitedDelete(*limit);
+        qsizetype length = 0;
+        for (const Token& token : m_tokens)
+            length += token.text.size();
+        result.sql.reserve(length);
         for (const Token& token : m_tokens)
             result.sql += token.text;
         if (limit) {
@@ -230,11 +324,25 @@ private:
         return result;
     }
 
+    // Gives a token a text of the rewriter's own: its view then points there, and the token
+    // reads as the text it now has, for the steps after this one as for the result.
+    void write(Token& token, QString text)
+    {
+        m_written.push_back(std::move(text));
+        token.text = m_written.back();
+    }
+    void append(Token& token, QStringView more)
+    {
+        QString text = token.text.toString();
+        text += more;
+        write(token, std::move(text));
+    }
+
     Token& tok(size_t k) { return m_tokens[m_sig[k]]; }
     const Token& tok(size_t k) const { return m_tokens[m_sig[k]]; }
     bool has(size_t k) const { return k < m_sig.size(); }
 
-    static QString bareName(const Token& token)
+    static QStringView bareName(const Token& token)
     {
         if (token.kind == Token::Kind::QuotedName)
             return token.text.mid(1, token.text.size() - 2);
@@ -242,9 +350,9 @@ private:
     }
 
     // An object name that may be qualified (schema.table): the last part.
-    QString objectName(size_t& k) const
+    QStringView objectName(size_t& k) const
     {
-        QString name = bareName(tok(k));
+        QStringView name = bareName(tok(k));
         while (has(k + 2) && tok(k + 1).isSymbol(".")) {
             k += 2;
             name = bareName(tok(k));
@@ -262,7 +370,7 @@ private:
         if (!has(k + 1))
             fail("ORA-00969: missing ON keyword");
         ++k;
-        result.object = objectName(k);
+        result.object = objectName(k).toString();
         ++k;
         if (!has(k) || !tok(k).isWord("to"))
             fail("ORA-00946: missing TO keyword");
@@ -285,14 +393,14 @@ private:
         if (!has(k))
             fail("ORA-01501: missing synonym name");
         result.kind = Rewrite::Kind::PublicSynonym;
-        result.synonym = objectName(k);
+        result.synonym = objectName(k).toString();
         ++k;
         if (!has(k) || !tok(k).isWord("for"))
             fail("ORA-00905: missing keyword");
         ++k;
         if (!has(k))
             fail("ORA-00903: invalid table name");
-        result.object = objectName(k);
+        result.object = objectName(k).toString();
         if (has(k + 1))
             fail("ORA-00933: SQL command not properly ended");
         return result;
@@ -307,7 +415,7 @@ private:
         const Token& t = tok(k);
         if (t.kind == Token::Kind::Word || t.kind == Token::Kind::QuotedName) {
             const bool qualified = k >= 2 && tok(k - 1).isSymbol(".");
-            return isDateColumn(qualified ? bareName(tok(k - 2)) : QString(), bareName(t));
+            return isDateColumn(qualified ? bareName(tok(k - 2)) : QStringView(), bareName(t));
         }
         if (t.isSymbol(")") && m_match[k] != npos && m_match[k] > 0)
             return tok(m_match[k] - 1).isWord("trunc");
@@ -341,13 +449,14 @@ private:
     void convertDate(Token& literal)
     {
         const QString inner = literal.text.mid(1, literal.text.size() - 2)
+                                  .toString()
                                   .replace(QLatin1String("''"), QLatin1String("'"));
         if (inner.isEmpty())
             return; // '' is NULL, and so is the date it stands for
         const int64_t seconds = m_context.dateFormat->parse(inner, m_context.currentYear);
         char stored[19];
         civil::formatStoredDateTime(seconds, stored);
-        literal.text = QLatin1Char('\'') + QString::fromLatin1(stored, 19) + QLatin1Char('\'');
+        write(literal, QLatin1Char('\'') + QString::fromLatin1(stored, 19) + QLatin1Char('\''));
     }
 
     void dateLiterals()
@@ -380,8 +489,8 @@ private:
         for (size_t k = 0; k + 1 < m_sig.size(); ++k)
             if ((tok(k).isWord("to_date") || tok(k).isWord("to_timestamp")) &&
                 tok(k + 1).isSymbol("(") && m_match[k + 1] != npos)
-                tok(m_match[k + 1]).text +=
-                    QStringLiteral(" collate ") + QLatin1String(kDateTimeCollation);
+                append(tok(m_match[k + 1]),
+                       QStringLiteral(" collate ") + QLatin1String(kDateTimeCollation));
     }
 
     // The tables that the statement reads or changes, with their aliases: in FROM and JOIN,
@@ -400,7 +509,7 @@ private:
             size_t j = k + 1;
             while (has(j) &&
                    (tok(j).kind == Token::Kind::Word || tok(j).kind == Token::Kind::QuotedName)) {
-                TableName table{objectName(j), QString()};
+                TableName table{objectName(j), QStringView()};
                 ++j;
                 if (has(j) && tok(j).isWord("as"))
                     ++j;
@@ -422,7 +531,7 @@ private:
 
     // A column is a DATE when a table of the statement declares it so; a qualifier that names
     // one of them (by alias or name) narrows the question to that table.
-    bool isDateColumn(const QString& qualifier, const QString& column) const
+    bool isDateColumn(QStringView qualifier, QStringView column) const
     {
         if (!m_context.isDateColumn)
             return false;
@@ -544,10 +653,10 @@ private:
                 keep = n < 1 ? 0 : n - 1;
             else
                 throw DbError(unsupportedRownumMessage());
-            tok(k).text = QStringLiteral("1");
-            tok(k + 1).text = QStringLiteral("=");
+            write(tok(k), QStringLiteral("1"));
+            write(tok(k + 1), QStringLiteral("="));
             // A condition that keeps no row is false for every row; no limit is needed then.
-            tok(k + 2).text = keep == 0 ? QStringLiteral("0") : QStringLiteral("1");
+            write(tok(k + 2), keep == 0 ? QStringLiteral("0") : QStringLiteral("1"));
             if (keep == 0)
                 none = true;
             else
@@ -560,7 +669,7 @@ private:
     {
         for (size_t k = 0; k < m_sig.size(); ++k)
             if (tok(k).kind == Token::Kind::String && tok(k).text == QLatin1String("''"))
-                tok(k).text = QStringLiteral("NULL");
+                write(tok(k), QStringLiteral("NULL"));
     }
 
     static bool endsOrderBy(const Token& t)
@@ -606,16 +715,17 @@ private:
         for (size_t k = first; k <= last; ++k)
             if (tok(k).isWord("nulls"))
                 return;
-        tok(last).text +=
-            tok(last).isWord("desc") ? QLatin1String(" nulls first") : QLatin1String(" nulls last");
+        append(tok(last), tok(last).isWord("desc") ? u" nulls first" : u" nulls last");
     }
 
     struct TableName {
-        QString table; // without its schema
-        QString alias;
+        QStringView table; // without its schema
+        QStringView alias;
     };
 
     std::vector<Token>& m_tokens;
+    // The texts written over tokens; a deque, so that none moves while the tokens view it.
+    std::deque<QString> m_written;
     const RewriteContext& m_context;
     std::vector<TableName> m_tables;
     std::vector<size_t> m_sig;

@@ -10,10 +10,12 @@ namespace varnel::embedded {
 
 class DateFormat;
 
+// A piece of a statement: its kind and its characters, a slice of the statement's text (no
+// copy), so a token lives no longer than the text it was cut from.
 struct Token {
     enum class Kind { Word, QuotedName, String, Number, Symbol, Space, Comment };
     Kind kind;
-    QString text;
+    QStringView text;
 
     bool isWord(const char* lowerCase) const
     {
@@ -27,10 +29,11 @@ struct Token {
     bool significant() const { return kind != Kind::Space && kind != Kind::Comment; }
 };
 
-// Splits an Oracle statement into tokens, quotes respected. Raises Oracle's errors for an
-// unterminated quote or comment, for a character Oracle does not accept outside quotes (";"
-// among them, so that a text can never carry a second statement) and for a NUL anywhere (so
-// that SQLite never stops reading early).
+// Splits an Oracle statement into tokens, quotes respected; the tokens' texts are slices of
+// `sql`, which must outlive them. Raises Oracle's errors for an unterminated quote or comment,
+// for a character Oracle does not accept outside quotes (";" among them, so that a text can
+// never carry a second statement) and for a NUL anywhere (so that SQLite never stops reading
+// early).
 std::vector<Token> tokenize(QStringView sql);
 
 struct RewriteContext {

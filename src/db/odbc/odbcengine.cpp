@@ -27,6 +27,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace varnel::odbc {
@@ -223,6 +224,43 @@ struct ColumnPlan {
     bool lob = false;    // CLOB, NCLOB, LONG: a text of no bounded width
     int declared = 0;    // characters of a text column, when the driver tells
 };
+
+// One cell as the driver handed it over in its plan's C type, `length` bytes at `data` or
+// SQL_NULL_DATA, into the snapshot. Bound arrays and values read in pieces both come here, so
+// that a value reads alike whichever way it was fetched. `utf8` is room that only grows.
+void addCell(RowSet::Builder& builder, int col, const ColumnPlan& plan, const char* data,
+             SQLLEN length, std::string& utf8)
+{
+    if (length == SQL_NULL_DATA) {
+        builder.addNull(col);
+        return;
+    }
+    switch (plan.type) {
+    case ColumnType::Number:
+        addNumberText(builder, col, std::string_view(data, size_t(length)), plan.name);
+        return;
+    case ColumnType::Date: {
+        // Copied out rather than cast: the bytes are the driver's, in a buffer of chars.
+        SQL_TIMESTAMP_STRUCT stamp;
+        std::memcpy(&stamp, data, sizeof stamp);
+        addTimestamp(builder, col, stamp);
+        return;
+    }
+    case ColumnType::Text:
+        if (length == 0) {
+            builder.addNull(col); // Oracle has no empty text
+        } else if (plan.binary) {
+            const QByteArray hex = QByteArray(data, length).toUpper();
+            builder.addText(col, hex.constData(), size_t(hex.size()));
+        } else {
+            // Converted before utf8.data() is read: the conversion may move the room.
+            const size_t bytes =
+                toUtf8(utf8, reinterpret_cast<const char16_t*>(data), size_t(length) / 2);
+            builder.addText(col, utf8.data(), bytes);
+        }
+        return;
+    }
+}
 
 void addColumns(RowSet::Builder& builder, const std::vector<ColumnPlan>& plans)
 {
@@ -597,36 +635,11 @@ bool OdbcEngine::fetchBound(Statement& statement, RowSet::Builder& builder)
             for (size_t col = 0; col < plans.size(); ++col) {
                 const ColumnPlan& plan = plans[col];
                 const SQLLEN length = bound[col].lengths[row];
-                const char* data = bound[col].data.get() + size_t(plan.width) * row;
-                if (length == SQL_NULL_DATA) {
-                    builder.addNull(int(col));
-                    continue;
-                }
                 const SQLLEN room = plan.cType == SQL_C_WCHAR ? plan.width - 2 : plan.width - 1;
                 if (plan.cType != SQL_C_TYPE_TIMESTAMP && (length == SQL_NO_TOTAL || length > room))
                     return false;
-                switch (plan.type) {
-                case ColumnType::Number:
-                    addNumberText(builder, int(col), std::string_view(data, size_t(length)),
-                                  plan.name);
-                    break;
-                case ColumnType::Date:
-                    addTimestamp(builder, int(col),
-                                 *reinterpret_cast<const SQL_TIMESTAMP_STRUCT*>(data));
-                    break;
-                case ColumnType::Text:
-                    if (length == 0) {
-                        builder.addNull(int(col)); // Oracle has no empty text
-                    } else if (plan.binary) {
-                        const QByteArray hex = QByteArray(data, length).toUpper();
-                        builder.addText(int(col), hex.constData(), size_t(hex.size()));
-                    } else {
-                        builder.addText(int(col), utf8.data(),
-                                        toUtf8(utf8, reinterpret_cast<const char16_t*>(data),
-                                               size_t(length) / 2));
-                    }
-                    break;
-                }
+                addCell(builder, int(col), plan, bound[col].data.get() + size_t(plan.width) * row,
+                        length, utf8);
             }
             builder.endRow();
         }
@@ -634,52 +647,76 @@ bool OdbcEngine::fetchBound(Statement& statement, RowSet::Builder& builder)
     return true;
 }
 
+// The values of the row that SQLFetch made current, read with SQLGetData, each whole in as
+// many pieces as it takes.
+class OdbcEngine::Pieces {
+public:
+    explicit Pieces(Statement& statement) : m_statement(statement) {}
+    Pieces(const Pieces&) = delete;
+    Pieces& operator=(const Pieces&) = delete;
+
+    // Column `col`'s value as addCell takes it: its bytes, valid until the next read, or
+    // SQL_NULL_DATA.
+    std::pair<const char*, SQLLEN> read(SQLUSMALLINT col, SQLSMALLINT cType);
+
+private:
+    Statement& m_statement;
+    std::u16string m_wide;
+    std::string m_bytes;
+    SQLWCHAR m_widePiece[4096];
+    char m_piece[8192];
+    SQL_TIMESTAMP_STRUCT m_stamp{};
+};
+
+std::pair<const char*, SQLLEN> OdbcEngine::Pieces::read(SQLUSMALLINT col, SQLSMALLINT cType)
+{
+    const SQLHSTMT st = m_statement.handle();
+    SQLLEN length = 0;
+    if (cType == SQL_C_TYPE_TIMESTAMP) {
+        m_statement.check(SQLGetData(st, col, cType, &m_stamp, sizeof m_stamp, &length));
+        return {reinterpret_cast<const char*>(&m_stamp), length};
+    }
+    const bool asWide = cType == SQL_C_WCHAR;
+    m_wide.clear();
+    m_bytes.clear();
+    // Each call hands over what fits, the last one the rest. A piece may end inside a
+    // surrogate pair, so the units are joined before anything is decoded.
+    for (bool more = true; more;) {
+        // A LOB's piece may be a round trip of its own.
+        const SQLRETURN rc = m_statement.stoppable([&] {
+            return asWide ? SQLGetData(st, col, cType, m_widePiece, sizeof m_widePiece, &length)
+                          : SQLGetData(st, col, cType, m_piece, sizeof m_piece, &length);
+        });
+        if (rc == SQL_NO_DATA)
+            break;
+        m_statement.check(rc);
+        if (length == SQL_NULL_DATA)
+            return {nullptr, SQL_NULL_DATA};
+        const SQLLEN room = asWide ? SQLLEN(sizeof m_widePiece) - 2 : SQLLEN(sizeof m_piece) - 1;
+        more = length == SQL_NO_TOTAL || length > room;
+        SQLLEN got = more ? room : length;
+        // A driver may end a piece one unit short rather than split a surrogate pair
+        // between two pieces (SQL Server's documents it; the stand-in does it too): its
+        // terminator then takes the piece's last unit, which is no part of the value.
+        if (more && asWide && m_widePiece[got / 2 - 1] == 0)
+            got -= 2;
+        if (asWide)
+            m_wide.append(reinterpret_cast<const char16_t*>(m_widePiece), size_t(got) / 2);
+        else
+            m_bytes.append(m_piece, size_t(got));
+    }
+    if (asWide)
+        return {reinterpret_cast<const char*>(m_wide.data()), SQLLEN(m_wide.size()) * 2};
+    return {m_bytes.data(), SQLLEN(m_bytes.size())};
+}
+
 void OdbcEngine::fetchPieces(Statement& statement, RowSet::Builder& builder)
 {
     const std::vector<ColumnPlan>& plans = statement.plans();
     addColumns(builder, plans);
     const SQLHSTMT st = statement.handle();
-
-    std::u16string wideText;
-    std::string bytes;
+    Pieces pieces(statement);
     std::string utf8;
-    SQLWCHAR widePiece[4096];
-    char piece[8192];
-    // One value whole: each call hands over what fits, the last one the rest. A piece may end
-    // inside a surrogate pair, so the units are joined before anything is decoded.
-    const auto readText = [&](SQLUSMALLINT col, SQLSMALLINT cType) -> bool {
-        wideText.clear();
-        bytes.clear();
-        for (;;) {
-            SQLLEN length = 0;
-            const bool asWide = cType == SQL_C_WCHAR;
-            // A LOB's piece may be a round trip of its own.
-            const SQLRETURN rc = statement.stoppable([&] {
-                return asWide ? SQLGetData(st, col, cType, widePiece, sizeof widePiece, &length)
-                              : SQLGetData(st, col, cType, piece, sizeof piece, &length);
-            });
-            if (rc == SQL_NO_DATA)
-                return true;
-            statement.check(rc);
-            if (length == SQL_NULL_DATA)
-                return false;
-            const SQLLEN room = asWide ? SQLLEN(sizeof widePiece) - 2 : SQLLEN(sizeof piece) - 1;
-            const bool more = length == SQL_NO_TOTAL || length > room;
-            SQLLEN got = more ? room : length;
-            // A driver may end a piece one unit short rather than split a surrogate pair
-            // between two pieces (SQL Server's documents it; the stand-in does it too): its
-            // terminator then takes the piece's last unit, which is no part of the value.
-            if (more && asWide && widePiece[got / 2 - 1] == 0)
-                got -= 2;
-            if (asWide)
-                wideText.append(reinterpret_cast<const char16_t*>(widePiece), size_t(got) / 2);
-            else
-                bytes.append(piece, size_t(got));
-            if (!more)
-                return true;
-        }
-    };
-
     for (uint32_t rows = 0;; ++rows) {
         const SQLRETURN rc = statement.stoppable([st] { return SQLFetch(st); });
         statement.stopIfCancelled();
@@ -691,36 +728,8 @@ void OdbcEngine::fetchPieces(Statement& statement, RowSet::Builder& builder)
             countFetched(rows);
         }
         for (size_t col = 0; col < plans.size(); ++col) {
-            const ColumnPlan& plan = plans[col];
-            const auto number = SQLUSMALLINT(col + 1);
-            if (plan.type == ColumnType::Date) {
-                SQL_TIMESTAMP_STRUCT stamp{};
-                SQLLEN length = 0;
-                statement.check(
-                    SQLGetData(st, number, SQL_C_TYPE_TIMESTAMP, &stamp, sizeof stamp, &length));
-                if (length == SQL_NULL_DATA)
-                    builder.addNull(int(col));
-                else
-                    addTimestamp(builder, int(col), stamp);
-                continue;
-            }
-            if (!readText(number, plan.cType)) {
-                builder.addNull(int(col));
-                continue;
-            }
-            if (plan.type == ColumnType::Number) {
-                addNumberText(builder, int(col), bytes, plan.name);
-                continue;
-            }
-            if (plan.cType == SQL_C_WCHAR) {
-                utf8.resize(toUtf8(utf8, wideText.data(), wideText.size()));
-            } else {
-                utf8 = QByteArray::fromStdString(bytes).toUpper().toStdString();
-            }
-            if (utf8.empty())
-                builder.addNull(int(col));
-            else
-                builder.addText(int(col), utf8.data(), utf8.size());
+            const auto [data, length] = pieces.read(SQLUSMALLINT(col + 1), plans[col].cType);
+            addCell(builder, int(col), plans[col], data, length, utf8);
         }
         builder.endRow();
     }
@@ -790,8 +799,8 @@ void OdbcEngine::deleteRecord(const QString& table, const RowSet& rows, uint32_t
     const BoundStatement statement = oneRecordDeleteStatement(table, rows, row, m_oneRecordDelete);
     // Exactly one record goes or none: whatever the statement meets, anything else is rolled
     // back before the error is raised.
-    setAutocommit(false);
-    try {
+    Transaction transaction(*this);
+    {
         Statement s(*this);
         s.check(SQLPrepareW(s.handle(), wide(statement.sql), SQLINTEGER(statement.sql.size())));
         const auto count = size_t(statement.values.size());
@@ -842,20 +851,11 @@ void OdbcEngine::deleteRecord(const QString& table, const RowSet& rows, uint32_t
             throw DbError(manyRecordsDeletedMessage());
         // Cancelled before it is committed: rolled back, as if it had been stopped.
         checkCallCancelled();
-    } catch (...) {
-        SQLEndTran(SQL_HANDLE_DBC, m_handles->dbc, SQL_ROLLBACK);
-        SQLSetConnectAttrW(m_handles->dbc, SQL_ATTR_AUTOCOMMIT,
-                           reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER);
-        throw;
     }
-    try {
-        endTransaction(true);
-    } catch (...) {
-        SQLEndTran(SQL_HANDLE_DBC, m_handles->dbc, SQL_ROLLBACK);
-        SQLSetConnectAttrW(m_handles->dbc, SQL_ATTR_AUTOCOMMIT,
-                           reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER);
-        throw;
-    }
+    transaction.commit();
+    // Checked here, where the transaction's own restore (which must not throw) would hide a
+    // failure: the record is gone, but a connection left in manual commit would hold every
+    // later change open.
     setAutocommit(true);
 }
 

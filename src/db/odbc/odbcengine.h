@@ -63,6 +63,7 @@ private:
     struct Handles;
     class Statement;
     friend class Statement;
+    class Pieces;
     // Autocommit off for as long as it lives; rolled back unless committed.
     class Transaction {
     public:
