@@ -112,7 +112,7 @@ QString publicSynonymStatement(const QString& name)
     return QStringLiteral("create public synonym ") + synonym + QStringLiteral(" for ") + name;
 }
 
-void CreateLogTable(LogDatabase& database, const QString& name)
+void createLogTable(LogDatabase& database, const QString& name)
 {
     if (const QString problem = logTableCreationProblem(name); !problem.isEmpty())
         throw DbError(problem);

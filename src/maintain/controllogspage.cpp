@@ -97,13 +97,13 @@ void ControlLogsPage::onDeleteClicked()
 void ControlLogsPage::onExportClicked()
 {
     const LocaleText locale = LocaleText::current();
-    SaveFileRequest SaveDialogExportLog;
-    SaveDialogExportLog.filter = QStringLiteral("Текстовый файл (*.txt)");
-    SaveDialogExportLog.defaultSuffix = QStringLiteral("txt");
-    SaveDialogExportLog.fileName = exportFileName(QDate::currentDate(), locale);
+    SaveFileRequest saveRequest;
+    saveRequest.filter = QStringLiteral("Текстовый файл (*.txt)");
+    saveRequest.defaultSuffix = QStringLiteral("txt");
+    saveRequest.fileName = exportFileName(QDate::currentDate(), locale);
     // A file the user picked is replaced whole: the dialog asks first, as the CSV export's does.
-    SaveDialogExportLog.confirmOverwrite = true;
-    const QString path = m_prompts.saveFileName(window(), SaveDialogExportLog);
+    saveRequest.confirmOverwrite = true;
+    const QString path = m_prompts.saveFileName(window(), saveRequest);
     if (path.isEmpty())
         return;
     // The file would be replaced whole by the export's text.

@@ -124,7 +124,7 @@ LoginOutcome attemptLogin(LogDatabase& database, const LoginFields& fields,
         // A cancelled or failed creation leaves what it created, as a failure of the step after
         // it would.
         if (auto failed = attempt.run(LoginStep::Creation, Failures::Any,
-                                      [&] { CreateLogTable(database, table); }))
+                                      [&] { createLogTable(database, table); }))
             return *failed;
         prompts.message(QStringLiteral("Таблица логов \"") + shownTable +
                         QStringLiteral("создана!"));
