@@ -117,12 +117,11 @@ void createLogTable(LogDatabase& database, const QString& name)
     if (const QString problem = logTableCreationProblem(name); !problem.isEmpty())
         throw DbError(problem);
     Dataset& dataset = database.commandDataset();
-    dataset.setWaitTitle(QStringLiteral("Создание таблицы логов"));
     // Each setText closes the dataset first; the first failing statement ends the creation.
     for (const QString& statement : {createLogTableStatement(name), grantLogTableStatement(name),
                                      publicSynonymStatement(name)}) {
         dataset.setText(statement);
-        dataset.execute();
+        dataset.execute(QStringLiteral("Создание таблицы логов"));
     }
 }
 

@@ -120,6 +120,7 @@ void ControlLogsPage::onExportClicked()
     // until the new file replaces the old one; the window stays painted meanwhile.
     Connection& connection = m_database.connection();
     ExportHooks hooks;
+    hooks.waitTitle = QStringLiteral("Выгрузка логов");
     hooks.work = [&](const std::function<void(Call&)>& work) {
         connection.work(QStringLiteral("Выгрузка логов"), work);
     };
