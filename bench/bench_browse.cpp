@@ -219,7 +219,7 @@ std::vector<Step> selectSteps(LogDatabase& data, LogGrid& grid, const LocaleText
              dataset.close();
              dataset.clearText();
              dataset.setText(mainQueryText(data.currentLogTable(), FilterValues{}, locale));
-             dataset.open();
+             dataset.open(QStringLiteral("Отбор записей"));
          }},
         {"first paint of the grid",
          [&grid] {
@@ -455,7 +455,6 @@ int main(int argc, char** argv)
             PaintClock paints(QStringLiteral("Отбор записей"));
             app.installEventFilter(&paints);
             module.connection().setWaiter(&wait);
-            module.mainDataset().setWaitTitle(QStringLiteral("Отбор записей"));
             runSteps(select);
             module.connection().setWaiter(nullptr);
             app.removeEventFilter(&paints);

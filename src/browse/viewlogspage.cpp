@@ -285,11 +285,9 @@ void ViewLogsPage::select(const FilterValues& values)
     const LocaleText locale = LocaleText::current();
     Dataset& main = mainDataset();
     main.setText(mainQueryText(m_database.currentLogTable(), values, locale));
-    // The login's probe ran on this dataset under a name of its own.
-    main.setWaitTitle(QStringLiteral("Отбор записей"));
     QElapsedTimer took;
     took.start();
-    main.open();
+    main.open(QStringLiteral("Отбор записей"));
     emit selectTimeChanged(
         selectTimeText(std::chrono::milliseconds(took.elapsed()), locale.locale()));
     if (main.recordCount() == 0)
@@ -704,8 +702,7 @@ void ViewLogsPage::onRefreshClicked()
     // the filters then in force, keeping every choice the new rows still hold.
     for (const FilterList list : kFilterLists)
         m_database.dataset(filterListDataset(list)).close();
-    for (const FilterList list : kFilterLists)
-        m_database.dataset(filterListDataset(list)).open();
+    openFilterLists(m_database);
 }
 
 bool ViewLogsPage::eventFilter(QObject* watched, QEvent* event)

@@ -137,11 +137,11 @@ QString Dataset::getText() const
     return text;
 }
 
-void Dataset::open()
+void Dataset::open(const QString& title)
 {
     if (m_open)
         return;
-    RowSet rows = m_connection.query(m_waitTitle, m_text);
+    RowSet rows = m_connection.query(title, m_text);
     // All that can fail is done before the announcement; from there on nothing throws.
     std::vector<FieldSettings> fields(static_cast<size_t>(rows.columnCount()));
     for (int col = 0; col < rows.columnCount(); ++col) {
@@ -187,13 +187,13 @@ void Dataset::close()
     emit closed();
 }
 
-int64_t Dataset::execute()
+int64_t Dataset::execute(const QString& title)
 {
     // A statement that finished before the cancel reached it has done its work: it is
     // reported as done, never as cancelled.
     int64_t changed = -1;
     m_connection.call(
-        m_waitTitle, [&](Engine& engine) { changed = engine.execute(m_text); }, true);
+        title, [&](Engine& engine) { changed = engine.execute(m_text); }, true);
     return changed;
 }
 

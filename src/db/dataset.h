@@ -62,21 +62,19 @@ public:
     // Every line followed by CR LF.
     QString getText() const;
 
-    // What the progress window calls the dataset's statements while they run («Отбор записей»).
-    void setWaitTitle(const QString& title) { m_waitTitle = title; }
-    const QString& waitTitle() const { return m_waitTitle; }
-
     // The statements run on the connection's thread (Connection::call): a cancelled one
-    // raises Cancelled and leaves the dataset as a failure would.
+    // raises Cancelled and leaves the dataset as a failure would. `title` is what the progress
+    // window says meanwhile («Отбор записей»): the caller knows what it runs, the dataset does
+    // not. A caller that waits without a window (a test, a tool) may leave it empty.
 
     // Runs the text and fetches all rows, the first one current; nothing when already open.
-    void open();
+    void open(const QString& title = QString());
     // Discards the rows; nothing when closed.
     void close();
     bool isOpen() const { return m_open; }
     // Runs a text that returns no rows: the records it changed, -1 when the database does not
     // say.
-    int64_t execute();
+    int64_t execute(const QString& title = QString());
 
     // The cursor, over the rows in their shown order.
     void first();
@@ -174,7 +172,6 @@ private:
                                     std::vector<const std::vector<uint64_t>*>& found) const;
 
     Connection& m_connection;
-    QString m_waitTitle;
     QString m_text; // as set, sent as it is
     bool m_open = false;
     // Shared with a sort that the user cancelled and the connection's thread still finishes.

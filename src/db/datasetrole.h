@@ -7,7 +7,7 @@ namespace varnel {
 // The eight statement datasets of the log database, by what each holds. The order is that of
 // LogDatabase's array of datasets and of their object names.
 enum class DatasetRole {
-    Main,       // ADOQueryMain: login probe, main log query
+    Main,       // ADOQueryMain: main log query
     Table,      // ADOQueryTable
     Action,     // ADOQueryAction
     OracleUser, // ADOQueryOracleUser

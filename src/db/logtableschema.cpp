@@ -112,17 +112,16 @@ QString publicSynonymStatement(const QString& name)
     return QStringLiteral("create public synonym ") + synonym + QStringLiteral(" for ") + name;
 }
 
-void CreateLogTable(LogDatabase& database, const QString& name)
+void createLogTable(LogDatabase& database, const QString& name)
 {
     if (const QString problem = logTableCreationProblem(name); !problem.isEmpty())
         throw DbError(problem);
     Dataset& dataset = database.commandDataset();
-    dataset.setWaitTitle(QStringLiteral("Создание таблицы логов"));
     // Each setText closes the dataset first; the first failing statement ends the creation.
     for (const QString& statement : {createLogTableStatement(name), grantLogTableStatement(name),
                                      publicSynonymStatement(name)}) {
         dataset.setText(statement);
-        dataset.execute();
+        dataset.execute(QStringLiteral("Создание таблицы логов"));
     }
 }
 

@@ -37,6 +37,6 @@ QString publicSynonymStatement(const QString& name);
 // through a public synonym. Runs on `commandDataset`; the first failing statement raises
 // DbError and the ones after it are not run (what was created before stays). A name that
 // logTableCreationProblem() refuses raises its text before anything is sent.
-void CreateLogTable(LogDatabase& database, const QString& name);
+void createLogTable(LogDatabase& database, const QString& name);
 
 } // namespace varnel

@@ -3,19 +3,17 @@
 #include "base/localetext.h"
 #include "db/dberror.h"
 #include "db/logdatabase.h"
-#include "maintain/core/exporttarget.h"
 #include "maintain/core/logexport.h"
 #include "maintain/core/periodcount.h"
 #include "maintain/core/perioddeletion.h"
 #include "ui/core/errortext.h"
+#include "ui/core/exportfile.h"
 #include "ui/core/guard.h"
 #include "ui/core/prompts.h"
 #include "ui/core/statustext.h"
 #include "ui_controllogspage.h"
 
-#include <QCoreApplication>
 #include <QDate>
-#include <QDir>
 #include <QScopeGuard>
 
 namespace varnel {
@@ -97,48 +95,32 @@ void ControlLogsPage::onDeleteClicked()
 void ControlLogsPage::onExportClicked()
 {
     const LocaleText locale = LocaleText::current();
-    SaveFileRequest SaveDialogExportLog;
-    SaveDialogExportLog.filter = QStringLiteral("Текстовый файл (*.txt)");
-    SaveDialogExportLog.defaultSuffix = QStringLiteral("txt");
-    SaveDialogExportLog.fileName = exportFileName(QDate::currentDate(), locale);
-    // A file the user picked is replaced whole: the dialog asks first, as the CSV export's does.
-    SaveDialogExportLog.confirmOverwrite = true;
-    const QString path = m_prompts.saveFileName(window(), SaveDialogExportLog);
+    ExportFile file;
+    file.filter = QStringLiteral("Текстовый файл (*.txt)");
+    file.suffix = QStringLiteral("txt");
+    file.waitTitle = QStringLiteral("Выгрузка логов");
+    file.finished = QStringLiteral("Выгрузка логов завершена!");
+    Connection& connection = m_database.connection();
+    const QString path =
+        chooseExportFile(window(), m_prompts, file, connection, m_programFiles, locale);
     if (path.isEmpty())
         return;
-    // The file would be replaced whole by the export's text.
-    if (const QString refusal =
-            ownFileRefusal(path, m_database.connection().localFile(), m_programFiles);
-        !refusal.isEmpty()) {
-        m_prompts.message(refusal);
-        return;
-    }
 
     m_memoExport.clear();
     const auto release = qScopeGuard([this] { m_memoExport.clear(); });
     // The lines and the file are made on the connection's thread, where a cancel stops them
     // until the new file replaces the old one; the window stays painted meanwhile.
-    Connection& connection = m_database.connection();
     ExportHooks hooks;
+    hooks.waitTitle = file.waitTitle;
     hooks.work = [&](const std::function<void(Call&)>& work) {
-        connection.work(QStringLiteral("Выгрузка логов"), work);
+        connection.work(file.waitTitle, work);
     };
     exportLog(m_database.exportDataset(),
               exportStatement(m_database.currentLogTable(), period(), locale), m_memoExport, locale,
               hooks);
-    bool replaced = false;
-    try {
-        connection.work(QStringLiteral("Выгрузка логов"), [&](Call& call) {
-            m_memoExport.saveToFile(path, [&] { call.checkCancelled(); });
-            replaced = true;
-        });
-    } catch (const Cancelled&) {
-        // A cancel that came once the new file was in place is too late: the file is there,
-        // and «Отменено» would leave the user believing the old one still is.
-        if (!replaced)
-            throw;
-    }
-    m_prompts.message(QStringLiteral("Выгрузка логов завершена!"));
+    writeExportFile(connection, m_prompts, file, [this, &path](Call& call) {
+        m_memoExport.saveToFile(path, [&call] { call.checkCancelled(); });
+    });
 }
 
 void ControlLogsPage::onCountClicked()

@@ -10,7 +10,7 @@
 #include "common/testsupport.h"
 #include "db/logdatabase.h"
 #include "login/logindialog.h"
-#include "maintain/core/exporttarget.h"
+#include "ui/core/exportfile.h"
 #include "ui/qtprompts.h"
 
 #include <QAbstractItemView>

@@ -71,7 +71,7 @@ TEST(LogTableName, OnlyOracleTableNamesPass)
 
 TEST_F(Creation, CreatesAnEmptyTableOfTheLogStructure)
 {
-    CreateLogTable(data, QStringLiteral("my_log"));
+    createLogTable(data, QStringLiteral("my_log"));
     const RowSet rows = query(QStringLiteral("Select * from MY_LOG where rownum=1"));
     EXPECT_EQ(rows.rowCount(), 0u);
     const std::pair<const char*, ColumnType> columns[] = {
@@ -92,25 +92,25 @@ TEST_F(Creation, CreatesAnEmptyTableOfTheLogStructure)
 
 TEST_F(Creation, AnExistingNameFailsAtTheFirstStatementAndRunsNoOther)
 {
-    CreateLogTable(data, QStringLiteral("LOGS"));
-    EXPECT_EQ(errorOf([&] { CreateLogTable(data, QStringLiteral("logs")); }),
+    createLogTable(data, QStringLiteral("LOGS"));
+    EXPECT_EQ(errorOf([&] { createLogTable(data, QStringLiteral("logs")); }),
               QStringLiteral("ORA-00955: name is already used by an existing object"));
     EXPECT_TRUE(data.commandDataset().getText().startsWith(QStringLiteral("create table logs(")));
 }
 
 TEST_F(Creation, ALeftoverPublicSynonymFailsTheLastStepAndKeepsTheTable)
 {
-    CreateLogTable(data, QStringLiteral("LOGS"));
+    createLogTable(data, QStringLiteral("LOGS"));
     data.commandDataset().setText(QStringLiteral("drop table LOGS"));
     data.commandDataset().execute();
-    EXPECT_EQ(errorOf([&] { CreateLogTable(data, QStringLiteral("LOGS")); }),
+    EXPECT_EQ(errorOf([&] { createLogTable(data, QStringLiteral("LOGS")); }),
               QStringLiteral("ORA-00955: name is already used by an existing object"));
     EXPECT_EQ(query(QStringLiteral("Select * from LOGS")).columnCount(), 6);
 }
 
 TEST_F(Creation, AGrantWithoutGranteeIsRejectedLikeOracleDoes)
 {
-    CreateLogTable(data, QStringLiteral("LOGS"));
+    createLogTable(data, QStringLiteral("LOGS"));
     Dataset& dataset = data.commandDataset();
     dataset.setText(QStringLiteral("grant select, insert, update, delete on LOGS"));
     EXPECT_EQ(errorOf([&] { dataset.execute(); }), QStringLiteral("ORA-00946: missing TO keyword"));
@@ -121,7 +121,7 @@ TEST_F(Creation, AGrantWithoutGranteeIsRejectedLikeOracleDoes)
 
 TEST_F(Creation, ANameCarryingASecondStatementCreatesNothing)
 {
-    EXPECT_EQ(errorOf([&] { CreateLogTable(data, QStringLiteral("A(x NUMBER); create table B")); }),
+    EXPECT_EQ(errorOf([&] { createLogTable(data, QStringLiteral("A(x NUMBER); create table B")); }),
               QStringLiteral("ORA-00911: invalid character"));
     EXPECT_EQ(errorOf([&] { query(QStringLiteral("Select * from A")); }),
               QStringLiteral("ORA-00942: table or view does not exist"));
@@ -157,7 +157,7 @@ TEST(LogTableStatements, TheSynonymTakesTheNameWithoutItsSchemaAndALinkIsRefused
 TEST_F(Creation, ANameWithADatabaseLinkSendsNothing)
 {
     const QString name = QStringLiteral("LOGS@REMOTE");
-    EXPECT_EQ(errorOf([&] { CreateLogTable(data, name); }), logTableCreationProblem(name));
+    EXPECT_EQ(errorOf([&] { createLogTable(data, name); }), logTableCreationProblem(name));
     EXPECT_EQ(data.commandDataset().getText(), QString());
     EXPECT_EQ(errorOf([&] { query(QStringLiteral("Select * from LOGS")); }),
               QStringLiteral("ORA-00942: table or view does not exist"));

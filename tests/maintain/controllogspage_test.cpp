@@ -536,7 +536,7 @@ TEST_F(ControlLogs, ALongOperationShowsAModalProgressWindowUntilItEnds)
         EXPECT_EQ(window.windowTitle(), QStringLiteral("Выгрузка логов"));
         EXPECT_TRUE(window.findChild<QLabel*>("ProgressText")->text().startsWith("Прошло: 0:0"));
     };
-    dataset.open();
+    dataset.open(QStringLiteral("Выгрузка логов"));
     EXPECT_GT(ticks, 0);
     EXPECT_FALSE(shown);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);

@@ -434,8 +434,13 @@ void rebuildFilterLists(LogDatabase& database, const FilterValues& values, const
     for (FilterList list : kFilterLists)
         database.dataset(filterListDataset(list))
             .setText(filterListStatement(list, database.currentLogTable(), values, locale));
+    openFilterLists(database);
+}
+
+void openFilterLists(LogDatabase& database)
+{
     for (FilterList list : kFilterLists)
-        database.dataset(filterListDataset(list)).open();
+        database.dataset(filterListDataset(list)).open(QStringLiteral("Обновление фильтров"));
 }
 
 } // namespace varnel

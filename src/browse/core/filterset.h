@@ -148,5 +148,8 @@ QString databaseUpper(const QString& text);
 // ones after it stay closed.
 void rebuildFilterLists(LogDatabase& database, const FilterValues& values,
                         const LocaleText& locale);
+// Opens the five lists' datasets with the statements they hold, in the lists' order; an open
+// one stays as it is. Fails as rebuildFilterLists does.
+void openFilterLists(LogDatabase& database);
 
 } // namespace varnel

@@ -5,6 +5,7 @@
 #include "db/dberror.h"
 #include "db/logdatabase.h"
 #include "db/logtableschema.h"
+#include "db/rowset.h"
 #include "ui/core/errortext.h"
 #include "ui/core/guard.h"
 
@@ -75,8 +76,7 @@ public:
     }
 
 private:
-    // Disconnecting closes every dataset, the probe among them; while disconnected none is
-    // open.
+    // Disconnecting closes every dataset; while disconnected none is open.
     void close() { m_database.connection().disconnect(); }
 
     LogDatabase& m_database;
@@ -124,21 +124,20 @@ LoginOutcome attemptLogin(LogDatabase& database, const LoginFields& fields,
         // A cancelled or failed creation leaves what it created, as a failure of the step after
         // it would.
         if (auto failed = attempt.run(LoginStep::Creation, Failures::Any,
-                                      [&] { CreateLogTable(database, table); }))
+                                      [&] { createLogTable(database, table); }))
             return *failed;
         prompts.message(QStringLiteral("Таблица логов \"") + shownTable +
                         QStringLiteral("создана!"));
     } else {
-        Dataset& probe = database.mainDataset();
+        // A query of its own: no dataset is borrowed, and the row is kept only for its fields.
+        RowSet probe;
         if (auto failed = attempt.run(LoginStep::Probe, Failures::Database, [&] {
-                probe.setText(QStringLiteral("Select * from ") + table +
-                              QStringLiteral(" where rownum=1"));
-                probe.setWaitTitle(QStringLiteral("Проверка таблицы логов"));
-                probe.open();
+                probe = connection.query(QStringLiteral("Проверка таблицы логов"),
+                                         QStringLiteral("Select * from ") + table +
+                                             QStringLiteral(" where rownum=1"));
             }))
             return *failed;
-        fieldProblem = logTableFieldProblem(probe.rows(), shownTable);
-        probe.close();
+        fieldProblem = logTableFieldProblem(probe, shownTable);
     }
 
     database.setCurrentLogTable(table);

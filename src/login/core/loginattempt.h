@@ -52,10 +52,10 @@ struct LoginPrompts {
 // One press of OK up to the hand-over: the fields, the table's name, the connection (an open one
 // with the same connection string is kept; one to another database is closed first), then
 // either the creation of the log table once confirmed or a probe of one of its rows, and last
-// the current log table. A step that fails shows its message and then closes the probe and the
-// connection. A Cancelled leaves after the same closing, without a message. Errors other than
-// DbError from connecting or probing go on to the caller as they are; the creation shows every
-// failure. `locale` upper-cases the table's name in the messages.
+// the current log table. A step that fails shows its message and then closes the connection.
+// A Cancelled leaves after the same closing, without a message. Errors other than DbError from
+// connecting or probing go on to the caller as they are; the creation shows every failure.
+// `locale` upper-cases the table's name in the messages.
 LoginOutcome attemptLogin(LogDatabase& database, const LoginFields& fields,
                           const LocaleText& locale, const LoginPrompts& prompts);
 

@@ -34,7 +34,7 @@ void exportLog(Dataset& dataset, const QString& statement, MemoExport& memo,
     memo.append(QStringLiteral("-- ") + dataset.getText());
     memo.append(QStringLiteral("-- Begin - ") + locale.timeStamp(hooks.now()));
 
-    dataset.open();
+    dataset.open(hooks.waitTitle);
     dataset.first();
     const auto lines = [&](Call* call) {
         const auto& columns = recordLineColumns();

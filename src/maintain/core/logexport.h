@@ -14,6 +14,8 @@ class Dataset;
 class LocaleText;
 
 struct ExportHooks {
+    // What the progress window says while the dataset fetches the records.
+    QString waitTitle;
     // The local date and time for the begin and end stamps.
     std::function<QDateTime()> now = [] {
         return QDateTime::currentDateTime();

@@ -12,10 +12,9 @@ PeriodDeletionOutcome deletePeriod(LogDatabase& database, const std::optional<Pe
     // whatever the statement meets, a cancel included.
     Dataset& dataset = database.commandDataset();
     dataset.setText(periodDeletionStatement(database.currentLogTable(), period, locale));
-    dataset.setWaitTitle(QStringLiteral("Удаление записей"));
     PeriodDeletionOutcome outcome;
     try {
-        outcome.deleted = dataset.execute();
+        outcome.deleted = dataset.execute(QStringLiteral("Удаление записей"));
     } catch (const DbError& error) {
         outcome.failure = error.message();
     }

@@ -48,16 +48,4 @@ QString exportStatement(const QString& table, const std::optional<Period>& perio
     return QStringLiteral("Select * from ") + table + periodCondition(period, locale);
 }
 
-QString exportFileName(QDate today, const LocaleText& locale)
-{
-    QString name = QStringLiteral("Varnel_") + locale.dateText(today);
-    // The date text is no file name: "/" would make folders of it, ":" is refused on Windows.
-    for (QChar& c : name)
-        if (c.unicode() < 0x20 || QStringView(u"/\\:*?\"<>|").contains(c))
-            c = u'-';
-    // A date text with dots ("08.12.2026") would pass for an extension and keep the dialog
-    // from adding one.
-    return name + QStringLiteral(".txt");
-}
-
 } // namespace varnel

@@ -31,8 +31,5 @@ QString periodCountStatement(const QString& table, const std::optional<Period>& 
 // "Select * from T" with the same condition as the deletion; no ordering clause.
 QString exportStatement(const QString& table, const std::optional<Period>& period,
                         const LocaleText& locale);
-// The save dialog's preset name: "Varnel_", the day's date text with every character that a
-// file name on Windows or Linux cannot hold made "-", and ".txt".
-QString exportFileName(QDate today, const LocaleText& locale);
 
 } // namespace varnel

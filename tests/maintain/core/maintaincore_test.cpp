@@ -55,30 +55,6 @@ TEST(PeriodTexts, StatementsAndQuestionsToTheCharacter)
     }
 }
 
-// The preset is a file name in every locale: no folder made of a date's "/", an extension
-// that the date's dots cannot stand in for, a four-digit year and the digits 0-9.
-TEST(PeriodTexts, ThePresetExportNameIsAFileNameEndingInTxt)
-{
-    const std::pair<QLocale, QString> cases[] = {
-        {QLocale(QLocale::Russian, QLocale::Russia), "Varnel_09.03.2026.txt"},
-        {QLocale(QLocale::English, QLocale::UnitedStates), "Varnel_3-9-2026.txt"},
-        {QLocale(QLocale::German, QLocale::Germany), "Varnel_09.03.2026.txt"},
-        {QLocale(QLocale::Arabic, QLocale::SaudiArabia), "Varnel_9-3-2026.txt"},
-        {QLocale(QLocale::Swedish, QLocale::Sweden), "Varnel_2026-03-09.txt"},
-    };
-    for (const auto& [locale, name] : cases)
-        EXPECT_EQ(exportFileName(QDate(2026, 3, 9), LocaleText(locale)), name)
-            << locale.name().toStdString();
-    for (const QLocale& locale : QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript,
-                                                          QLocale::AnyTerritory)) {
-        const QString name = exportFileName(QDate(2026, 3, 9), LocaleText(locale));
-        EXPECT_TRUE(name.endsWith(QLatin1String(".txt"))) << name.toStdString();
-        for (const QChar c : name)
-            EXPECT_TRUE(c.unicode() >= 0x20 && !QStringView(u"/\\:*?\"<>|").contains(c))
-                << name.toStdString();
-    }
-}
-
 TEST(MemoExport, EachLineBreakEndsALineAndTheFileHoldsTheLinesInTheCodePage)
 {
     VARNEL_SKIP_UNLESS_WINDOWS_1251();

@@ -1,4 +1,10 @@
-#include "maintain/core/exporttarget.h"
+#include "ui/core/exportfile.h"
+
+#include "base/localetext.h"
+#include "db/call.h"
+#include "db/connection.h"
+#include "db/dberror.h"
+#include "ui/core/prompts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -41,6 +47,18 @@ fs::path landing(const QString& path)
 }
 
 } // namespace
+
+QString exportFileName(QDate today, const LocaleText& locale, const QString& suffix)
+{
+    QString name = QStringLiteral("Varnel_") + locale.dateText(today);
+    // The date text is no file name: "/" would make folders of it, ":" is refused on Windows.
+    for (QChar& c : name)
+        if (c.unicode() < 0x20 || QStringView(u"/\\:*?\"<>|").contains(c))
+            c = u'-';
+    // A date text with dots ("08.12.2026") would pass for an extension and keep the dialog
+    // from adding one.
+    return name + u'.' + suffix;
+}
 
 QStringList databaseFiles(const QString& databaseFile)
 {
@@ -85,6 +103,44 @@ QString ownFileRefusal(const QString& target, const QString& databaseFile,
         return {};
     return QStringLiteral("Нельзя выгрузить записи в файл ") + QDir::toNativeSeparators(target) +
            QStringLiteral(": это файл, с которым работает программа.");
+}
+
+QString chooseExportFile(QWidget* owner, Prompts& prompts, const ExportFile& file,
+                         const Connection& connection, const QStringList& programFiles,
+                         const LocaleText& locale)
+{
+    SaveFileRequest request;
+    request.title = file.dialogTitle;
+    request.filter = file.filter;
+    request.defaultSuffix = file.suffix;
+    request.fileName = exportFileName(QDate::currentDate(), locale, file.suffix);
+    // A file the user picked is replaced whole: the dialog asks first.
+    request.confirmOverwrite = true;
+    const QString path = prompts.saveFileName(owner, request);
+    if (path.isEmpty())
+        return {};
+    if (const QString refusal = ownFileRefusal(path, connection.localFile(), programFiles);
+        !refusal.isEmpty()) {
+        prompts.message(refusal);
+        return {};
+    }
+    return path;
+}
+
+void writeExportFile(Connection& connection, Prompts& prompts, const ExportFile& file,
+                     const std::function<void(Call&)>& write)
+{
+    bool replaced = false;
+    try {
+        connection.work(file.waitTitle, [&](Call& call) {
+            write(call);
+            replaced = true;
+        });
+    } catch (const Cancelled&) {
+        if (!replaced)
+            throw;
+    }
+    prompts.message(file.finished);
 }
 
 } // namespace varnel
