@@ -705,7 +705,8 @@ TEST(OracleStandin, RowsAreMadeAsTheyAreFetchedAndACancelBetweenFetchesDoesNothi
             EXPECT_EQ(fetched, kBlock);
             EXPECT_EQ(dates[999].second, 30);
             EXPECT_EQ(calls.fetch(stmt), SQL_ERROR);
-            EXPECT_TRUE(error().startsWith("HY000 [Oracle][ODBC][Ora]ORA-01861")) << error().toStdString();
+            EXPECT_TRUE(error().startsWith("HY000 [Oracle][ODBC][Ora]ORA-01861"))
+                << error().toStdString();
         } else {
             EXPECT_EQ(calls.fetch(stmt), SQL_ERROR);
             EXPECT_EQ(error(), "HY010 [unixODBC][Driver Manager]Function sequence error");
