@@ -6,6 +6,7 @@
 #include "db/dataset.h"
 #include "ui/core/exportfile.h"
 #include "ui/core/guard.h"
+#include "ui/core/prompts.h"
 
 #include <QWidget>
 
