@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDate>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -145,6 +146,11 @@ TEST(ExportFileWrite, ACancelCountsOnlyUntilTheFileIsInPlace)
         connection.setWaiter(&waiting);
         ScriptedPrompts prompts;
         const auto write = [&c](Call& call) {
+            // The cancel comes from the waiting side: without this wait the write can be done
+            // before it is asked, which is the third case, not this one.
+            for (int i = 0; c.cancel == Cancel::WhileWriting && !call.cancelRequested() && i < 1000;
+                 ++i)
+                QThread::msleep(10);
             call.checkCancelled();
             if (c.fails)
                 throw Error(QStringLiteral("Не удалось записать файл"));
